@@ -1,0 +1,151 @@
+#include "FileIO.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <random>
+
+namespace ovel {
+namespace fs = std::filesystem;
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  std::error_code close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0 ? std::error_code() : lastError();
+  }
+
+ private:
+  int fd_;
+};
+
+std::string uniqueSuffix() {
+  static std::atomic<unsigned> counter{0};
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random() % 1000000007);
+}
+
+fs::path resolveTarget(const fs::path& path, bool followSymlink) {
+  if (!followSymlink) return path;
+  std::error_code error;
+  fs::path target = path;
+  // Follow a chain of links, bounded so that a loop cannot hang us.
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
+    fs::path next = fs::read_symlink(target, error);
+    if (error) return path;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
+}
+
+// Opens a new temporary file beside `target`; fills `tempPath`.
+int openTemporary(const fs::path& target, fs::path& tempPath, mode_t mode) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tempPath = target.parent_path() / ("." + target.filename().string() + ".tmp-" + uniqueSuffix());
+    int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+}  // namespace
+
+std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
+
+std::error_code readWholeFile(const fs::path& path, std::string& bytes) {
+  bytes.clear();
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) return lastError();
+  struct stat info{};
+  if (::fstat(file.get(), &info) == 0 && S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  std::string result;
+  if (info.st_size > 0) result.reserve(static_cast<std::size_t>(info.st_size));
+  char buffer[65536];
+  for (;;) {
+    ssize_t count = ::read(file.get(), buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return lastError();
+    if (count == 0) break;
+    result.append(buffer, static_cast<std::size_t>(count));
+  }
+  bytes = std::move(result);
+  return {};
+}
+
+std::optional<std::string> readWholeFile(const fs::path& path) {
+  std::string bytes;
+  if (readWholeFile(path, bytes)) return std::nullopt;
+  return bytes;
+}
+
+std::error_code writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return lastError();
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return {};
+}
+
+std::error_code writeFileAtomically(const fs::path& path, std::string_view bytes, const AtomicWriteOptions& options) {
+  fs::path target = resolveTarget(path, options.followSymlink);
+  std::error_code error;
+  if (target.has_parent_path()) fs::create_directories(target.parent_path(), error);
+  if (error) return error;
+
+  mode_t mode = 0666;
+  struct stat existing{};
+  bool keepMode = options.keepExistingMode && ::stat(target.c_str(), &existing) == 0;
+  if (keepMode) mode = existing.st_mode & 07777;
+
+  fs::path tempPath;
+  FileDescriptor file(openTemporary(target, tempPath, mode));
+  if (!file.valid()) return lastError();
+  // open() applies the umask; the replaced file's bits must survive whole.
+  if (keepMode && ::fchmod(file.get(), mode) != 0) error = lastError();
+  if (!error) error = writeAll(file.get(), bytes);
+  if (!error && options.sync && ::fsync(file.get()) != 0) error = lastError();
+  if (std::error_code closeError = file.close(); !error) error = closeError;
+  if (!error && ::rename(tempPath.c_str(), target.c_str()) != 0) error = lastError();
+  if (error) ::unlink(tempPath.c_str());
+  return error;
+}
+
+std::error_code appendOnNewLine(const fs::path& path, std::string_view bytes) {
+  // Read access is only needed to look at the last byte.
+  bool readable = true;
+  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) {
+    readable = false;
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  }
+  FileDescriptor file(fd);
+  if (!file.valid()) return lastError();
+  struct stat info{};
+  if (::fstat(file.get(), &info) != 0) return lastError();
+  std::string text;
+  char last = '\n';
+  if (readable && info.st_size > 0 && ::pread(file.get(), &last, 1, info.st_size - 1) == 1 && last != '\n')
+    text += '\n';
+  text.append(bytes);
+  std::error_code error = writeAll(file.get(), text);
+  if (std::error_code closeError = file.close(); !error) error = closeError;
+  return error;
+}
+
+}  // namespace ovel

@@ -1,0 +1,47 @@
+// File operations that every store shares: whole-file reads, atomic
+// whole-file replacement, and appends that never rewrite what is there.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace ovel {
+
+// Reads the whole file; on failure `bytes` is left empty.
+std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes);
+std::optional<std::string> readWholeFile(const std::filesystem::path& path);
+
+struct AtomicWriteOptions {
+  // Give the new file the permission bits of the file it replaces
+  // (a new file gets 0666 less the umask).
+  bool keepExistingMode = false;
+  // When the path is a symbolic link, replace the file it points to and
+  // leave the link in place.
+  bool followSymlink = false;
+  // fsync the file before the rename.
+  bool sync = true;
+};
+
+// Creates the parent folders, writes a uniquely named temporary file beside
+// the target and renames it over the target. On failure the target is as it
+// was and the temporary file is gone.
+std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                    const AtomicWriteOptions& options = {});
+
+// Appends to an existing file opened with O_APPEND (never creates it: a
+// missing file gives std::errc::no_such_file_or_directory). When the file
+// is not empty and does not end in a line feed, a line feed is written
+// first, so the new text never joins a torn last line.
+std::error_code appendOnNewLine(const std::filesystem::path& path, std::string_view bytes);
+
+// Writes all of `bytes` to the descriptor, retrying on EINTR and short writes.
+std::error_code writeAll(int fd, std::string_view bytes);
+
+std::error_code lastError();
+
+}  // namespace ovel

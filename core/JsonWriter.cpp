@@ -1,0 +1,25 @@
+#include "JsonWriter.h"
+
+namespace ovel {
+
+std::string writeJson(const nlohmann::json& value, const JsonLayout& layout) {
+  std::string text = value.dump(layout.pretty ? 2 : -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  if (layout.escapeSlashes) {
+    // Outside strings JSON text has no slash, so every slash is in a string.
+    std::string escaped;
+    escaped.reserve(text.size() + 16);
+    for (char c : text) {
+      if (c == '/') escaped += '\\';
+      escaped += c;
+    }
+    text = std::move(escaped);
+  }
+  if (layout.finalNewline) text += '\n';
+  return text;
+}
+
+nlohmann::json parseJsonOrDiscarded(std::string_view text) {
+  return nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+}
+
+}  // namespace ovel

@@ -1,0 +1,192 @@
+// Time texts, the data directory, the JSON writer and file writes.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "Activity.h"
+#include "FileIO.h"
+#include "JsonWriter.h"
+#include "OvelPaths.h"
+#include "TestSupport.h"
+#include "Time.h"
+
+namespace ovel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedEnv;
+using test::TempDir;
+
+TEST(TimeTest, IsoStringIsWholeSecondsUtc) {
+  EXPECT_EQ(isoString(dateFromSeconds1970(0)), "1970-01-01T00:00:00Z");
+  EXPECT_EQ(isoString(dateFromSeconds1970(86400.999)), "1970-01-02T00:00:00Z");
+  EXPECT_EQ(isoString(dateFromSeconds1970(-0.5)), "1969-12-31T23:59:59Z");
+  EXPECT_EQ(isoString(dateFromSeconds1970(1781049600)), "2026-06-10T00:00:00Z");
+}
+
+TEST(TimeTest, ParsesIsoDatesLeniently) {
+  struct Case {
+    const char* text;
+    std::optional<double> seconds;
+  } cases[] = {
+      {"1970-01-02T00:00:00Z", 86400},
+      {"1970-01-02T00:00:00.250Z", 86400.25},
+      {"1970-01-02T02:00:00+02:00", 86400},
+      {"1970-01-01T19:00:00-05:00", 86400},
+      {"1970-01-02T02:00:00+0200", 86400},
+      {"1970-01-02T00:00:00", std::nullopt},
+      {"1970-13-02T00:00:00Z", std::nullopt},
+      {"1970-02-30T00:00:00Z", std::nullopt},
+      {"1970-01-02T00:00:00.Z", std::nullopt},
+      {"1970-01-02 00:00:00Z", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    auto parsed = parseIsoDate(c.text);
+    ASSERT_EQ(parsed.has_value(), c.seconds.has_value()) << c.text;
+    if (parsed) EXPECT_DOUBLE_EQ(secondsSince1970(*parsed), *c.seconds) << c.text;
+  }
+}
+
+class OvelPathsTest : public ::testing::Test {
+ protected:
+  TempDir home;
+  ScopedEnv homeEnv{"HOME", home.path().string()};
+  ScopedEnv dataEnv{"XDG_DATA_HOME", std::nullopt};
+  ScopedEnv ovelEnv{"OVEL_HOME", std::nullopt};
+};
+
+TEST_F(OvelPathsTest, DefaultRootIsDataHomeOvel) {
+  EXPECT_EQ(OvelPaths::root(), home.path() / ".local/share/Ovel");
+  EXPECT_EQ(OvelPaths::history(), home.path() / ".local/share/Ovel/history.jsonl");
+  EXPECT_EQ(OvelPaths::bridgeExecutable(), home.path() / ".local/share/Ovel/bin/ovel-bridge");
+  ScopedEnv relativeData("XDG_DATA_HOME", "relative/data");
+  EXPECT_EQ(OvelPaths::root(), home.path() / ".local/share/Ovel");
+  ScopedEnv absoluteData("XDG_DATA_HOME", "/srv/data");
+  EXPECT_EQ(OvelPaths::root(), fs::path("/srv/data/Ovel"));
+}
+
+TEST_F(OvelPathsTest, OvelHomeIsTheRootItself) {
+  {
+    ScopedEnv ovel("OVEL_HOME", "~/x");
+    EXPECT_EQ(OvelPaths::root(), fs::path(home.path().string() + "/x"));
+  }
+  {
+    ScopedEnv ovel("OVEL_HOME", "");
+    EXPECT_EQ(OvelPaths::root(), home.path() / ".local/share/Ovel");
+  }
+  ScopedEnv ovel("OVEL_HOME", "/a");
+  EXPECT_EQ(OvelPaths::resetPlan(), fs::path("/a/reset-plan.json"));
+  ::setenv("OVEL_HOME", "/b", 1);
+  EXPECT_EQ(OvelPaths::statusLineSnapshot(), fs::path("/b/statusline.json"));
+  OvelPaths::setRootOverride(fs::path("/override"));
+  EXPECT_EQ(OvelPaths::integrationRecord(), fs::path("/override/integration.json"));
+  OvelPaths::setRootOverride(std::nullopt);
+}
+
+TEST_F(OvelPathsTest, ProbeFolderIsCreatedAndEnsureRootReportsErrors) {
+  ScopedEnv ovel("OVEL_HOME", (home.path() / "data").string());
+  EXPECT_TRUE(fs::is_directory(OvelPaths::probeWorkingDirectory()));
+  EXPECT_EQ(OvelPaths::probeWorkingDirectory(), home.path() / "data/probe");
+  EXPECT_FALSE(OvelPaths::ensureRoot());
+
+  test::writeText(home / "file", "x");
+  ScopedEnv blocked("OVEL_HOME", (home.path() / "file/data").string());
+  EXPECT_TRUE(OvelPaths::ensureRoot());
+}
+
+TEST(ExpandTildeTest, ExpandsHomeAndKnownUsers) {
+  ScopedEnv homeEnv("HOME", "/h");
+  EXPECT_EQ(expandTilde("~"), "/h");
+  EXPECT_EQ(expandTilde("~/a/b"), "/h/a/b");
+  EXPECT_EQ(expandTilde("/a/~"), "/a/~");
+  EXPECT_EQ(expandTilde("~root/x"), "/root/x");
+  EXPECT_EQ(expandTilde("~no-such-user-here/x"), "~no-such-user-here/x");
+}
+
+TEST(JsonWriterTest, LayoutsAndSortedKeys) {
+  auto value = nlohmann::json::parse(R"({"b":{"z":1,"a":"/usr/bin"},"a":[1.5,2]})");
+  EXPECT_EQ(writeJson(value, {}), R"({"a":[1.5,2],"b":{"a":"/usr/bin","z":1}})");
+  EXPECT_EQ(writeJson(value, {.escapeSlashes = true}), R"({"a":[1.5,2],"b":{"a":"\/usr\/bin","z":1}})");
+  EXPECT_EQ(writeJson(nlohmann::json::parse(R"({"k":"v"})"), {.pretty = true, .finalNewline = true}),
+            "{\n  \"k\": \"v\"\n}\n");
+}
+
+TEST(JsonWriterTest, DoublesRoundTripAndBadTextIsDiscarded) {
+  double value = 1760000000.123456;
+  auto text = writeJson(nlohmann::json{{"t", value}, {"u", 2.5}}, {});
+  EXPECT_EQ(parseJsonOrDiscarded(text)["t"].get<double>(), value);
+  EXPECT_TRUE(parseJsonOrDiscarded("{truncated").is_discarded());
+}
+
+TEST(FileIOTest, AtomicWriteCreatesFoldersAndLeavesNoTemporaries) {
+  TempDir dir;
+  auto target = dir / "a/b/file.json";
+  ASSERT_FALSE(writeFileAtomically(target, "one"));
+  ASSERT_FALSE(writeFileAtomically(target, "two"));
+  EXPECT_EQ(test::readText(target), "two");
+  EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), fs::directory_iterator()), 1);
+}
+
+TEST(FileIOTest, AtomicWriteKeepsModeAndFollowsLinks) {
+  TempDir dir;
+  auto real = dir / "dotfiles/settings.json";
+  test::writeText(real, "old");
+  ::chmod(real.c_str(), 0600);
+  fs::create_symlink("dotfiles/settings.json", dir / "settings.json");
+
+  ASSERT_FALSE(writeFileAtomically(dir / "settings.json", "new", {.keepExistingMode = true, .followSymlink = true}));
+  EXPECT_TRUE(fs::is_symlink(dir / "settings.json"));
+  EXPECT_EQ(test::readText(real), "new");
+  struct stat info{};
+  ASSERT_EQ(::stat(real.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+TEST(FileIOTest, AtomicWriteFailureKeepsTheOldFile) {
+  TempDir dir;
+  test::writeText(dir / "blocker", "x");
+  EXPECT_TRUE(writeFileAtomically(dir / "blocker/inside.json", "data"));
+  EXPECT_EQ(test::readText(dir / "blocker"), "x");
+}
+
+TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {
+  TempDir dir;
+  auto path = dir / "lines";
+  EXPECT_EQ(appendOnNewLine(path, "a\n"), std::make_error_code(std::errc::no_such_file_or_directory));
+  EXPECT_FALSE(fs::exists(path));
+  test::writeText(path, "");
+  ASSERT_FALSE(appendOnNewLine(path, "a\n"));
+  ASSERT_FALSE(appendOnNewLine(path, "b\n"));
+  test::writeText(path, test::readText(path) + "{\"torn");
+  ASSERT_FALSE(appendOnNewLine(path, "c\n"));
+  EXPECT_EQ(test::readText(path), "a\nb\n{\"torn\nc\n");
+}
+
+TEST(ActivityTest, WeightsByFamily) {
+  TokenCounts counts{1000, 200, 50000, 3000, 0};
+  EXPECT_DOUBLE_EQ(counts.weight("claude-sonnet-4-5"), 10750);
+  EXPECT_DOUBLE_EQ(counts.weight("claude-opus-4-1"), 10750 * 1.6666666666666667);
+  EXPECT_DOUBLE_EQ(counts.weight("claude-3-5-haiku"), 10750 * 0.3333333333333333);
+  EXPECT_DOUBLE_EQ(counts.weight("Claude-HAIKU-x"), counts.weight("claude-3-5-haiku"));
+  EXPECT_DOUBLE_EQ(counts.weight("sonnet-haiku"), counts.weight("claude-3-5-haiku"));
+  EXPECT_EQ(TokenCounts{}.total(), 0);
+  EXPECT_EQ(TokenCounts{}.weight("unknown"), 0);
+  EXPECT_DOUBLE_EQ((TokenCounts{0, 0, 0, 0, 10}.weight("opus")), 20 * 1.6666666666666667);
+  EXPECT_EQ((TokenCounts{INT64_MAX, 1, 0, 0, 0}.total()), INT64_MAX);
+}
+
+TEST(ActivityTest, ProjectIsLastPathComponent) {
+  struct Case {
+    const char* cwd;
+    const char* project;
+  } cases[] = {{"", "Unknown"}, {"/", "/"}, {"/a/b", "b"}, {"/a/b/", "b"}, {"plain", "plain"}};
+  for (const auto& c : cases) {
+    ActivityEvent event;
+    event.cwd = c.cwd;
+    EXPECT_EQ(event.project(), c.project) << c.cwd;
+  }
+}
+
+}  // namespace
+}  // namespace ovel
