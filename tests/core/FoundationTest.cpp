@@ -44,7 +44,9 @@ TEST(TimeTest, ParsesIsoDatesLeniently) {
   for (const auto& c : cases) {
     auto parsed = parseIsoDate(c.text);
     ASSERT_EQ(parsed.has_value(), c.seconds.has_value()) << c.text;
-    if (parsed) EXPECT_DOUBLE_EQ(secondsSince1970(*parsed), *c.seconds) << c.text;
+    if (parsed) {
+      EXPECT_DOUBLE_EQ(secondsSince1970(*parsed), *c.seconds) << c.text;
+    }
   }
 }
 

@@ -35,7 +35,9 @@ TEST(WindowKindTest, ParsesKeys) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WindowKind::fromKey(c.key), c.expected) << c.key;
-    if (c.expected) EXPECT_EQ(WindowKind::fromKey(c.expected->key()), c.expected) << c.key;
+    if (c.expected) {
+      EXPECT_EQ(WindowKind::fromKey(c.expected->key()), c.expected) << c.key;
+    }
   }
 }
 
