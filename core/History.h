@@ -1,8 +1,12 @@
-// The reading history: one stored sample per recorded reading.
+// The reading history: one stored sample per recorded reading, and the
+// store that keeps them in history.jsonl.
 #pragma once
 
+#include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Time.h"
 #include "WindowModel.h"
@@ -28,6 +32,49 @@ struct HistorySample {
   }
 
   bool operator==(const HistorySample&) const = default;
+};
+
+// Keeps the samples in memory and in a file of JSON lines, one compact
+// object per line with the keys "k" (kind key), "u" (used percentage),
+// "r" (reset, seconds since 1970, left out when absent) and "t"
+// (observation, seconds since 1970). New samples are appended; the whole
+// file is rewritten only when the oldest sample is a day past the
+// retention. Nothing is ever reported: a bad line is skipped, a failed
+// write leaves the file as it was while memory keeps every sample.
+//
+// Thread-safe: every call holds one lock for its whole work, file writes
+// included, so callers wait for each other.
+class HistoryStore final {
+ public:
+  // Touches nothing; the file is read on the first call of all() or record().
+  HistoryStore(std::filesystem::path url, double retention, double heartbeat);
+  HistoryStore(const HistoryStore&) = delete;
+  HistoryStore& operator=(const HistoryStore&) = delete;
+
+  const std::filesystem::path& url() const { return url_; }
+
+  // A copy of every sample: the file's sorted by observation time, then the
+  // recorded ones in the order recorded.
+  std::vector<HistorySample> all();
+  // Records each window that is newer than the last sample of its kind and
+  // either changed (another percentage or another window instance) or at
+  // least a heartbeat older than it. A later window of the same kind in the
+  // list is judged against an earlier recorded one.
+  void record(const std::vector<UsageWindow>& windows, Date now);
+
+ private:
+  void loadIfNeeded();
+  bool isWorthRecording(const UsageWindow& window) const;
+  bool isPruneDue(Date now) const;
+  void rewrite();
+  void append(const std::vector<HistorySample>& batch);
+
+  std::filesystem::path url_;
+  double retention_;
+  std::mutex mutex_;  // guards everything below and the file
+  std::vector<HistorySample> samples_;
+  bool loaded_ = false;
+  double heartbeat_;
 };
 
 }  // namespace ovel

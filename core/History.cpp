@@ -1,0 +1,170 @@
+#include "History.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+#include <simdjson.h>
+
+#include "EngineConstants.h"
+#include "FileIO.h"
+#include "JsonWriter.h"
+
+namespace ovel {
+namespace fs = std::filesystem;
+namespace {
+
+bool hasOnlyFiniteNumbers(const HistorySample& sample) {
+  return std::isfinite(sample.usedPercent) && std::isfinite(secondsSince1970(sample.observedAt)) &&
+         (!sample.resetsAt || std::isfinite(secondsSince1970(*sample.resetsAt)));
+}
+
+// The JSON library writes a non-finite number as null, which would read
+// back as another sample (a reset of NaN as "no reset"), so such a sample
+// gets no line at all.
+void appendLine(std::string& text, const HistorySample& sample) {
+  if (!hasOnlyFiniteNumbers(sample)) return;
+  nlohmann::json line{{"k", sample.kindKey}, {"u", sample.usedPercent}, {"t", secondsSince1970(sample.observedAt)}};
+  if (sample.resetsAt) line["r"] = secondsSince1970(*sample.resetsAt);
+  text += writeJson(line, {.finalNewline = true});
+}
+
+std::string encodeLines(const std::vector<HistorySample>& samples) {
+  std::string text;
+  for (const auto& sample : samples) appendLine(text, sample);
+  return text;
+}
+
+bool readNumber(simdjson::dom::element value, double& number) {
+  return !value.get_double().get(number) && std::isfinite(number);
+}
+
+// Any key order; unknown keys are ignored; "r" missing or null is no reset.
+std::optional<HistorySample> decodeLine(simdjson::dom::parser& parser, const char* line, std::size_t length) {
+  simdjson::dom::object object;
+  // The caller guarantees the padding simdjson reads past the end.
+  if (parser.parse(line, length, false).get(object)) return std::nullopt;
+  // NaN marks a missing number: readNumber accepts finite ones only.
+  constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
+  double usedPercent = kMissing, observedAt = kMissing, resetsAt = kMissing;
+  bool hasKind = false;
+  std::string_view kindKey;
+  for (auto [key, value] : object) {
+    if (key == "k") {
+      if (value.get_string().get(kindKey)) return std::nullopt;
+      hasKind = true;
+    } else if (key == "u" || key == "t") {
+      if (!readNumber(value, key == "u" ? usedPercent : observedAt)) return std::nullopt;
+    } else if (key == "r") {
+      if (value.is_null()) resetsAt = kMissing;
+      else if (!readNumber(value, resetsAt)) return std::nullopt;
+    }
+  }
+  if (!hasKind || std::isnan(usedPercent) || std::isnan(observedAt)) return std::nullopt;
+  HistorySample sample;
+  sample.kindKey = std::string(kindKey);
+  sample.usedPercent = usedPercent;
+  if (!std::isnan(resetsAt)) sample.resetsAt = dateFromSeconds1970(resetsAt);
+  sample.observedAt = dateFromSeconds1970(observedAt);
+  return sample;
+}
+
+// Every line that decodes, in file order; blank and bad lines are skipped.
+std::vector<HistorySample> decodeLines(std::string& bytes) {
+  const std::size_t end = bytes.size();
+  bytes.append(simdjson::SIMDJSON_PADDING, ' ');
+  simdjson::dom::parser parser;
+  std::vector<HistorySample> samples;
+  for (std::size_t start = 0; start < end;) {
+    std::size_t feed = bytes.find('\n', start);
+    if (feed == std::string::npos || feed > end) feed = end;
+    if (feed > start) {
+      if (auto sample = decodeLine(parser, bytes.data() + start, feed - start)) samples.push_back(std::move(*sample));
+    }
+    start = feed + 1;
+  }
+  return samples;
+}
+
+bool observedEarlier(const HistorySample& a, const HistorySample& b) { return a.observedAt < b.observedAt; }
+
+}  // namespace
+
+HistoryStore::HistoryStore(fs::path url, double retention, double heartbeat)
+    : url_(std::move(url)), retention_(retention), heartbeat_(heartbeat) {}
+
+std::vector<HistorySample> HistoryStore::all() {
+  std::lock_guard lock(mutex_);
+  loadIfNeeded();
+  return samples_;
+}
+
+void HistoryStore::record(const std::vector<UsageWindow>& windows, Date now) {
+  std::lock_guard lock(mutex_);
+  loadIfNeeded();
+  std::vector<HistorySample> batch;
+  for (const auto& window : windows) {
+    if (!isWorthRecording(window)) continue;
+    samples_.emplace_back(window);
+    batch.push_back(samples_.back());
+  }
+  if (batch.empty()) return;
+  if (isPruneDue(now)) {
+    Date cutoff = addSeconds(now, -retention_);
+    std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
+    rewrite();
+  } else {
+    append(batch);
+  }
+}
+
+void HistoryStore::loadIfNeeded() {
+  if (loaded_) return;
+  // Set first: a file that cannot be read is not tried again.
+  loaded_ = true;
+  std::string bytes;
+  if (readWholeFile(url_, bytes)) return;
+  samples_ = decodeLines(bytes);
+  if (!std::is_sorted(samples_.begin(), samples_.end(), observedEarlier))
+    std::stable_sort(samples_.begin(), samples_.end(), observedEarlier);
+}
+
+bool HistoryStore::isWorthRecording(const UsageWindow& window) const {
+  std::string kindKey = window.kind.key();
+  auto last = std::find_if(samples_.rbegin(), samples_.rend(),
+                           [&kindKey](const HistorySample& sample) { return sample.kindKey == kindKey; });
+  if (last == samples_.rend()) return true;
+  if (last->observedAt >= window.observedAt) return false;
+  bool unchanged = last->sameWindow(window) && last->usedPercent == window.usedPercent;
+  return !unchanged || secondsBetween(window.observedAt, last->observedAt) >= heartbeat_;
+}
+
+// Only the first sample is looked at; the day's margin keeps rewrites to
+// about one a day.
+bool HistoryStore::isPruneDue(Date now) const {
+  Date cutoff = addSeconds(now, -retention_);
+  return !samples_.empty() && samples_.front().observedAt < addSeconds(cutoff, -kHistoryPruneMargin);
+}
+
+void HistoryStore::rewrite() {
+  // The file is rebuilt from memory alone, so lines that another process
+  // appended since our load are lost here. Two copies of the application on
+  // one data directory would do that; the application holds a
+  // single-instance lock so that one store at a time writes this file.
+  // A failed write leaves the old file; memory still has every sample.
+  writeFileAtomically(url_, encodeLines(samples_));
+}
+
+void HistoryStore::append(const std::vector<HistorySample>& batch) {
+  std::string lines = encodeLines(batch);
+  if (lines.empty()) return;
+  std::error_code ignored;
+  if (url_.has_parent_path()) fs::create_directories(url_.parent_path(), ignored);
+  // Appending never creates the file and writes only at its end; a missing
+  // file is created holding the batch. Any other failure (no permission, a
+  // full disk) keeps the batch in memory only, until the next rewrite.
+  if (appendOnNewLine(url_, lines) == std::errc::no_such_file_or_directory) writeFileAtomically(url_, lines);
+}
+
+}  // namespace ovel
