@@ -1,0 +1,244 @@
+// The reading history and its file of JSON lines.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "EngineConstants.h"
+#include "History.h"
+#include "TestSupport.h"
+
+namespace ovel {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using test::TempDir;
+
+constexpr double kNow = 1'760'000'000;
+constexpr double kReset = kNow + 3 * 3600;
+
+UsageWindow window(WindowKind kind, double percent, double observedAt, std::optional<double> reset = kReset) {
+  UsageWindow result;
+  result.kind = std::move(kind);
+  result.usedPercent = percent;
+  if (reset) result.resetsAt = dateFromSeconds1970(*reset);
+  result.observedAt = dateFromSeconds1970(observedAt);
+  return result;
+}
+
+}  // namespace
+
+void PrintTo(const HistorySample& sample, std::ostream* out) {
+  *out << "{" << sample.kindKey << ", " << sample.usedPercent << " %, reset "
+       << (sample.resetsAt ? std::to_string(secondsSince1970(*sample.resetsAt)) : "none") << ", observed "
+       << std::to_string(secondsSince1970(sample.observedAt)) << "}";
+}
+
+namespace {
+
+std::vector<std::string> lines(const fs::path& path) {
+  std::vector<std::string> result;
+  std::istringstream stream(test::readText(path));
+  for (std::string line; std::getline(stream, line);) result.push_back(line);
+  return result;
+}
+
+std::vector<double> observationTimes(const std::vector<HistorySample>& samples) {
+  std::vector<double> times;
+  for (const auto& sample : samples) times.push_back(secondsSince1970(sample.observedAt));
+  return times;
+}
+
+class HistoryStoreTest : public ::testing::Test {
+ protected:
+  HistoryStore makeStore() const { return HistoryStore(url, kHistoryRetention, kHistoryHeartbeat); }
+
+  TempDir dir;
+  fs::path url = dir / "data/history.jsonl";
+};
+
+TEST_F(HistoryStoreTest, FirstRecordCreatesFolderAndWritesOneLinePerSample) {
+  auto store = makeStore();
+  store.record({window(WindowKind::session(), 12.5, kNow), window(WindowKind::weekModel("Opus"), 3, kNow, std::nullopt)},
+               dateFromSeconds1970(kNow));
+  std::string text = test::readText(url);
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  auto written = lines(url);
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_EQ(json::parse(written[0]), (json{{"k", "session"}, {"u", 12.5}, {"r", kReset}, {"t", kNow}}));
+  EXPECT_EQ(json::parse(written[1]), (json{{"k", "week:Opus"}, {"u", 3}, {"t", kNow}}));
+  EXPECT_EQ(written[1].find(' '), std::string::npos);
+}
+
+TEST_F(HistoryStoreTest, ValuesRoundTripExactly) {
+  std::vector<UsageWindow> windows = {
+      window(WindowKind::week(), 0.1 + 0.2, kNow + 1e-6, std::nullopt),
+      window(WindowKind::session(), 42.123456789012345, kNow + 0.123456, kNow + 17999.987654321),
+      window(WindowKind::weekModel("Sonnet \"4\"/x"), 99.99999999999999, kNow + 1),
+  };
+  makeStore().record(windows, dateFromSeconds1970(kNow));
+  std::vector<HistorySample> expected;
+  for (const auto& w : windows) expected.emplace_back(w);
+  EXPECT_EQ(makeStore().all(), expected);
+}
+
+TEST_F(HistoryStoreTest, RecordsOnlyNewsAndHeartbeats) {
+  struct Case {
+    const char* name;
+    UsageWindow next;
+    bool recorded;
+  } cases[] = {
+      {"unchanged 599 s later", window(WindowKind::session(), 40, kNow + 599), false},
+      {"unchanged a heartbeat later", window(WindowKind::session(), 40, kNow + 600), true},
+      {"any change a second later", window(WindowKind::session(), 40.000001, kNow + 1), true},
+      {"unchanged, resets 300 s apart", window(WindowKind::session(), 40, kNow + 1, kReset + 300), true},
+      {"unchanged, resets 299 s apart", window(WindowKind::session(), 40, kNow + 1, kReset - 299), false},
+      {"unchanged, reset gone", window(WindowKind::session(), 40, kNow + 1, std::nullopt), true},
+      {"observed at the same instant", window(WindowKind::session(), 90, kNow), false},
+      {"observed earlier", window(WindowKind::session(), 90, kNow - 1), false},
+      {"another kind", window(WindowKind::week(), 40, kNow - 1000), true},
+  };
+  int index = 0;
+  for (const auto& c : cases) {
+    HistoryStore store(dir / ("case" + std::to_string(index++)), kHistoryRetention, kHistoryHeartbeat);
+    store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow));
+    store.record({c.next}, dateFromSeconds1970(kNow));
+    EXPECT_EQ(store.all().size(), c.recorded ? 2u : 1u) << c.name;
+  }
+}
+
+TEST_F(HistoryStoreTest, LaterWindowOfOneKindIsJudgedAgainstTheEarlierOne) {
+  auto store = makeStore();
+  store.record({window(WindowKind::session(), 40, kNow), window(WindowKind::session(), 40, kNow + 1),
+                window(WindowKind::session(), 41, kNow + 2)},
+               dateFromSeconds1970(kNow));
+  EXPECT_EQ(observationTimes(store.all()), (std::vector<double>{kNow, kNow + 2}));
+  EXPECT_EQ(lines(url).size(), 2u);
+}
+
+TEST_F(HistoryStoreTest, NothingRecordedTouchesNothing) {
+  auto store = makeStore();
+  store.record({}, dateFromSeconds1970(kNow));
+  EXPECT_FALSE(fs::exists(url.parent_path()));
+
+  store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow));
+  std::string before = test::readText(url);
+  auto modified = fs::last_write_time(url);
+  store.record({window(WindowKind::session(), 40, kNow + 10)}, dateFromSeconds1970(kNow + 10));
+  EXPECT_EQ(test::readText(url), before);
+  EXPECT_EQ(fs::last_write_time(url), modified);
+}
+
+TEST_F(HistoryStoreTest, PrunesOnlyOnceTheOldestIsADayPastRetention) {
+  const double cutoff = kNow - kHistoryRetention;
+  struct Case {
+    const char* name;
+    double oldest;
+    bool rewritten;
+  } cases[] = {
+      {"9 days and a second old", cutoff - kDay - 1, true},
+      {"exactly 9 days old", cutoff - kDay, false},
+      {"8 days 23 hours old", cutoff - 23 * kHour, false},
+  };
+  for (const auto& c : cases) {
+    std::string old = json{{"k", "week"}, {"u", 1}, {"t", c.oldest}}.dump() + "\n" +
+                      json{{"k", "week"}, {"u", 2}, {"t", cutoff}}.dump() + "\n";
+    test::writeText(url, old);
+    auto store = makeStore();
+    store.record({window(WindowKind::session(), 5, kNow)}, dateFromSeconds1970(kNow));
+    auto kept = observationTimes(store.all());
+    auto written = lines(url);
+    if (c.rewritten) {
+      EXPECT_EQ(kept, (std::vector<double>{cutoff, kNow})) << c.name;
+      EXPECT_EQ(written.size(), 2u) << c.name;
+    } else {
+      EXPECT_EQ(kept, (std::vector<double>{c.oldest, cutoff, kNow})) << c.name;
+      EXPECT_EQ(test::readText(url).substr(0, old.size()), old) << c.name;
+      EXPECT_EQ(written.size(), 3u) << c.name;
+    }
+  }
+}
+
+TEST_F(HistoryStoreTest, LoadsEveryGoodLineOfADamagedFile) {
+  std::string garbage("\x00\xff\xfe{\"k\":\x01\x02\n\x89PNG\r\n\x1a", 22);
+  std::string text = std::string("{\"k\":\"week\",\"u\":42,\"t\":86400}\n") +  // the plainest form
+                     "\n" +                                                  // blank line
+                     "{\"t\":86300,\"u\":4.2e1,\"k\":\"session\",\"r\":null}\n" +  // any order, exponent, null
+                     "{\"k\":\"week\",\"u\":43}\n" +                         // "t" missing
+                     "{\"k\":\"week\",\"u\":\"43\",\"t\":86500}\n" +         // "u" a string
+                     "{\"k\":7,\"u\":43,\"t\":86500}\n" +                    // "k" a number
+                     "{\"k\":\"week\",\"u\":43,\"t\":86500,\"r\":\"soon\"}\n" +  // "r" a string
+                     garbage + "\n" +                                        //
+                     "{\"k\":\"week\",\"u\":44,\"t\":86400,\"x\":[1,{}]}\n" +  // unknown key, equal time
+                     "{\"k\":\"" + std::string(10 << 20, 'w') + "\n" +      // a 10 MB torn line
+                     "[1,2,3]\n" +                                           //
+                     "{\"k\":\"hourly\",\"u\":1,\"t\":90000,\"r\":90001}\n" +  // unknown kind keeps its key
+                     "{\"k\":\"week\",\"u\":45,\"t\":86";                    // torn last line
+  test::writeText(url, text);
+
+  auto samples = makeStore().all();
+  ASSERT_EQ(samples.size(), 4u);
+  EXPECT_EQ(samples[0], HistorySample(WindowKind::session(), 42, std::nullopt, dateFromSeconds1970(86300)));
+  EXPECT_EQ(samples[1], HistorySample(WindowKind::week(), 42, std::nullopt, dateFromSeconds1970(86400)));
+  EXPECT_EQ(samples[2].usedPercent, 44);  // equal times keep file order
+  EXPECT_EQ(samples[3].kindKey, "hourly");
+  EXPECT_FALSE(samples[3].kind());
+  EXPECT_EQ(samples[3].resetsAt, dateFromSeconds1970(90001));
+}
+
+TEST_F(HistoryStoreTest, AppendAfterATornTailStartsOnItsOwnLine) {
+  const std::string earlier = json{{"k", "week"}, {"u", 1}, {"t", kNow - 100}}.dump();
+  const std::string good = json{{"k", "week"}, {"u", 2}, {"t", kNow - 50}}.dump();
+  for (const std::string& tail : {std::string("{\"k\":\"session\",\"u\":4"), good}) {
+    test::writeText(url, earlier + "\n" + tail);
+    makeStore().record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow));
+    auto loaded = makeStore().all();
+    EXPECT_EQ(loaded.back(), HistorySample(window(WindowKind::session(), 40, kNow))) << tail;
+    EXPECT_EQ(loaded.size(), tail == good ? 3u : 2u) << tail;
+  }
+}
+
+TEST_F(HistoryStoreTest, NonFiniteNumbersStayInMemoryButGetNoLine) {
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  auto store = makeStore();
+  store.record({window(WindowKind::session(), kNaN, kNow), window(WindowKind::week(), 10, kNow, kInf),
+                window(WindowKind::weekModel("Opus"), 10, kNow)},
+               dateFromSeconds1970(kNow));
+  EXPECT_EQ(store.all().size(), 3u);
+  auto written = lines(url);
+  ASSERT_EQ(written.size(), 1u);
+  EXPECT_EQ(json::parse(written[0])["k"], "week:Opus");
+  EXPECT_EQ(written[0].find("null"), std::string::npos);
+}
+
+TEST_F(HistoryStoreTest, AFileThatCannotBeAppendedToIsNeverReplaced) {
+  fs::create_directories(url);  // a folder where the file should be
+  auto store = makeStore();
+  store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow));
+  EXPECT_TRUE(fs::is_directory(url));
+  EXPECT_EQ(store.all().size(), 1u);
+}
+
+TEST_F(HistoryStoreTest, CallersFromSeveralThreadsEachGetTheirLines) {
+  auto store = makeStore();
+  auto recordMany = [&store](WindowKind kind) {
+    for (int i = 0; i < 200; ++i) store.record({window(kind, i, kNow + i)}, dateFromSeconds1970(kNow + i));
+  };
+  std::thread first(recordMany, WindowKind::session());
+  std::thread second(recordMany, WindowKind::week());
+  first.join();
+  second.join();
+  auto written = lines(url);
+  EXPECT_EQ(written.size(), 400u);
+  EXPECT_EQ(makeStore().all().size(), 400u);
+}
+
+}  // namespace
+}  // namespace ovel
