@@ -54,7 +54,12 @@ fs::path resolveTarget(const fs::path& path, bool followSymlink) {
 // Opens a new temporary file beside `target`; fills `tempPath`.
 int openTemporary(const fs::path& target, fs::path& tempPath, mode_t mode) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = target.parent_path() / ("." + target.filename().string() + ".tmp-" + uniqueSuffix());
+    // Appended piecewise: "." + string + ... trips a false -Wrestrict in GCC 12 at -O3.
+    std::string name = ".";
+    name += target.filename().string();
+    name += ".tmp-";
+    name += uniqueSuffix();
+    tempPath = target.parent_path() / name;
     int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }

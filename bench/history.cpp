@@ -1,0 +1,83 @@
+// What the reading history costs at start-up (loading eight days of lines)
+// and on every tick (recording one batch of readings). Everything is
+// written into a temporary folder that is removed afterwards.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "../tests/support/TestSupport.h"
+#include "EngineConstants.h"
+#include "History.h"
+
+namespace ovel {
+namespace {
+
+constexpr double kNow = 1'760'000'000;
+constexpr double kCadence = 60;
+
+const std::vector<WindowKind>& kinds() {
+  static const std::vector<WindowKind> all = {WindowKind::session(), WindowKind::week(), WindowKind::weekModel("Opus"),
+                                              WindowKind::weekModel("Sonnet")};
+  return all;
+}
+
+// A reading of `kind` at `at`, climbing through its window as real use does.
+UsageWindow reading(const WindowKind& kind, double at) {
+  double length = kind.duration();
+  double start = std::floor(at / length) * length;
+  UsageWindow window;
+  window.kind = kind;
+  window.usedPercent = std::round((at - start) / length * 1000) / 10 + 0.25;
+  window.resetsAt = dateFromSeconds1970(start + length);
+  window.observedAt = dateFromSeconds1970(at);
+  return window;
+}
+
+// Eight days at a 60 s cadence for four windows: 46 080 lines.
+std::size_t writeEightDays(const std::filesystem::path& url) {
+  std::vector<UsageWindow> windows;
+  for (double at = kNow - kHistoryRetention + kCadence; at <= kNow; at += kCadence)
+    for (const auto& kind : kinds()) windows.push_back(reading(kind, at));
+  HistoryStore(url, kHistoryRetention, 0).record(windows, dateFromSeconds1970(kNow));
+  return windows.size();
+}
+
+void BM_LoadEightDays(benchmark::State& state) {
+  test::TempDir dir;
+  auto url = dir / "history.jsonl";
+  std::size_t lines = writeEightDays(url);
+  for (auto _ : state) {
+    HistoryStore store(url, kHistoryRetention, kHistoryHeartbeat);
+    auto samples = store.all();
+    if (samples.size() != lines) state.SkipWithError("lines were lost");
+    benchmark::DoNotOptimize(samples.data());
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * lines));
+  state.counters["lines"] = static_cast<double>(lines);
+}
+BENCHMARK(BM_LoadEightDays)->Unit(benchmark::kMillisecond);
+
+// One record() call with `range(0)` changed readings: one append.
+void BM_RecordAppend(benchmark::State& state) {
+  test::TempDir dir;
+  auto url = dir / "history.jsonl";
+  writeEightDays(url);
+  HistoryStore store(url, kHistoryRetention, kHistoryHeartbeat);
+  store.all();
+  std::vector<WindowKind> batchKinds(kinds().begin(), kinds().begin() + state.range(0));
+  double at = kNow;
+  for (auto _ : state) {
+    at += 1;
+    std::vector<UsageWindow> windows;
+    for (const auto& kind : batchKinds) {
+      windows.push_back(reading(kind, at));
+      windows.back().usedPercent = at;  // always a change
+    }
+    store.record(windows, dateFromSeconds1970(kNow));
+  }
+}
+BENCHMARK(BM_RecordAppend)->Arg(1)->Arg(4)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace ovel
