@@ -17,6 +17,21 @@ using nlohmann::json;
 
 namespace {
 
+struct ScopeTexts {
+  PlannedReset::Scope scope;
+  std::string_view raw;
+  std::string_view label;
+};
+
+// In declaration order, so that a scope indexes its own row.
+constexpr ScopeTexts kScopeTexts[] = {
+    {PlannedReset::Scope::all, "all", "All limits"},
+    {PlannedReset::Scope::session, "session", "Session (5h)"},
+    {PlannedReset::Scope::week, "week", "Weekly limits"},
+};
+
+const ScopeTexts& textsOf(PlannedReset::Scope scope) { return kScopeTexts[static_cast<std::size_t>(scope)]; }
+
 const json* member(const json& object, const char* key) {
   auto found = object.find(key);
   return found == object.end() ? nullptr : &*found;
@@ -83,29 +98,15 @@ std::optional<ResetPlan> decodePlan(std::string_view bytes) {
 
 }  // namespace
 
-std::string_view rawValue(PlannedReset::Scope scope) {
-  switch (scope) {
-    case PlannedReset::Scope::all: return "all";
-    case PlannedReset::Scope::session: return "session";
-    case PlannedReset::Scope::week: break;
-  }
-  return "week";
-}
+std::string_view rawValue(PlannedReset::Scope scope) { return textsOf(scope).raw; }
 
 std::optional<PlannedReset::Scope> scopeFromRaw(std::string_view raw) {
-  for (auto scope : PlannedReset::allScopes)
-    if (rawValue(scope) == raw) return scope;
+  for (const auto& texts : kScopeTexts)
+    if (texts.raw == raw) return texts.scope;
   return std::nullopt;
 }
 
-std::string_view label(PlannedReset::Scope scope) {
-  switch (scope) {
-    case PlannedReset::Scope::all: return "All limits";
-    case PlannedReset::Scope::session: return "Session (5h)";
-    case PlannedReset::Scope::week: break;
-  }
-  return "Weekly limits";
-}
+std::string_view label(PlannedReset::Scope scope) { return textsOf(scope).label; }
 
 bool covers(PlannedReset::Scope scope, const WindowKind& kind) {
   switch (scope) {
