@@ -166,7 +166,8 @@ TEST_F(HistoryStoreTest, PrunesOnlyOnceTheOldestIsADayPastRetention) {
 }
 
 TEST_F(HistoryStoreTest, LoadsEveryGoodLineOfADamagedFile) {
-  std::string garbage("\x00\xff\xfe{\"k\":\x01\x02\n\x89PNG\r\n\x1a", 22);
+  const char kGarbage[] = "\x00\xff\xfe{\"k\":\x01\x02\n\x89PNG\r\n\x1a";
+  const std::string garbage(kGarbage, sizeof kGarbage - 1);
   std::string text = std::string("{\"k\":\"week\",\"u\":42,\"t\":86400}\n") +  // the plainest form
                      "\n" +                                                  // blank line
                      "{\"t\":86300,\"u\":4.2e1,\"k\":\"session\",\"r\":null}\n" +  // any order, exponent, null
