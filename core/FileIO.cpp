@@ -54,7 +54,7 @@ fs::path resolveTarget(const fs::path& path, bool followSymlink) {
 // Opens a new temporary file beside `target`; fills `tempPath`.
 int openTemporary(const fs::path& target, fs::path& tempPath, mode_t mode) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    // Appended piecewise: "." + string + ... trips a false -Wrestrict in GCC 12 at -O3.
+    // Built by appending: "." + string + ... trips a false -Wrestrict in GCC 12 at -O3.
     std::string name = ".";
     name += target.filename().string();
     name += ".tmp-";
