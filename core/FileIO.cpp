@@ -115,14 +115,15 @@ std::error_code writeFileAtomically(const fs::path& path, std::string_view bytes
 
   mode_t mode = 0666;
   struct stat existing{};
-  bool keepMode = options.keepExistingMode && ::stat(target.c_str(), &existing) == 0;
-  if (keepMode) mode = existing.st_mode & 07777;
+  bool exactMode = options.mode || (options.keepExistingMode && ::stat(target.c_str(), &existing) == 0);
+  if (options.mode) mode = *options.mode & 07777;
+  else if (exactMode) mode = existing.st_mode & 07777;
 
   fs::path tempPath;
   FileDescriptor file(openTemporary(target, tempPath, mode));
   if (!file.valid()) return lastError();
   // open() applies the umask; the replaced file's bits must survive whole.
-  if (keepMode && ::fchmod(file.get(), mode) != 0) error = lastError();
+  if (exactMode && ::fchmod(file.get(), mode) != 0) error = lastError();
   if (!error) error = writeAll(file.get(), bytes);
   if (!error && options.sync && ::fsync(file.get()) != 0) error = lastError();
   if (std::error_code closeError = file.close(); !error) error = closeError;

@@ -25,6 +25,9 @@ struct AtomicWriteOptions {
   bool followSymlink = false;
   // fsync the file before the rename.
   bool sync = true;
+  // Exact permission bits for the new file, past the umask (a copy that must
+  // be no more readable than its original). Wins over keepExistingMode.
+  std::optional<mode_t> mode = std::nullopt;
 };
 
 // Creates the parent folders, writes a uniquely named temporary file beside

@@ -1,0 +1,12 @@
+#include "ClaudeCodePaths.h"
+
+#include "OvelPaths.h"
+
+namespace ovel {
+
+std::filesystem::path claudeConfigDirectory() {
+  if (auto configured = nonEmptyEnvironment(kClaudeConfigDirVariable)) return expandTilde(*configured);
+  return homeDirectory() / ".claude";
+}
+
+}  // namespace ovel
