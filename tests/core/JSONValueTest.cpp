@@ -21,9 +21,9 @@ TEST(JSONValueTest, ReadAndWrittenBackKeepsEveryMember) {
   ASSERT_TRUE(value.asObject());
   EXPECT_EQ(value.asObject()->size(), 6u);
   EXPECT_EQ(value.asObject()->at("n").kind(), JSONValue::Case::null);
-  EXPECT_EQ(value.asObject()->at("b"), JSONValue(true));
+  EXPECT_TRUE(value.asObject()->at("b") == JSONValue(true));
   EXPECT_EQ(compact(value), R"({"a":[1,"x"],"b":true,"f":1.5,"i":42,"n":null,"o":{}})");
-  EXPECT_EQ(parsed(compact(value)), value);
+  EXPECT_TRUE(parsed(compact(value)) == value);
 }
 
 TEST(JSONValueTest, NumbersKeepTheirValueAndIntegerForm) {
@@ -53,7 +53,7 @@ TEST(JSONValueTest, NumbersKeepTheirValueAndIntegerForm) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(compact(parsed(c.text)), c.written) << c.text;
-    EXPECT_EQ(parsed(c.written), parsed(c.text)) << c.text;
+    EXPECT_TRUE(parsed(c.written) == parsed(c.text)) << c.text;
   }
 }
 
@@ -101,7 +101,7 @@ TEST(JSONValueTest, AnyTopLevelParses) {
   EXPECT_EQ(parsed(R"(  "x"  )").kind(), JSONValue::Case::string);
   EXPECT_EQ(parsed("\xEF\xBB\xBF{}").kind(), JSONValue::Case::object);  // byte order mark
   // A repeated key keeps its last value.
-  EXPECT_EQ(parsed(R"({"a":1,"a":{"b":2}})"), parsed(R"({"a":{"b":2}})"));
+  EXPECT_EQ(compact(parsed(R"({"a":1,"a":{"b":2}})")), R"({"a":{"b":2}})");
 }
 
 TEST(JSONValueTest, BadTextGivesNothingAndAReason) {

@@ -6,6 +6,9 @@
 #include "TestSupport.h"
 
 namespace ovel {
+
+void PrintTo(const StatusLineSnapshot& snapshot, std::ostream* out) { *out << snapshot.encoded(); }
+
 namespace {
 
 namespace fs = std::filesystem;
