@@ -177,7 +177,8 @@ std::optional<IntegrationError> StatusLineIntegration::install(Date now) const {
   std::string command = relayCommand();
   // A path that is not UTF-8 cannot be written into JSON as it is; a
   // replaced byte would name a relay that does not exist.
-  if (!isValidUtf8(command)) return IntegrationError::fileSystem(settingsURL, make_error_code(std::errc::illegal_byte_sequence));
+  if (!isValidUtf8(command))
+    return IntegrationError::fileSystem(settingsURL, make_error_code(std::errc::illegal_byte_sequence));
 
   const JSONValue* existing = member(settings, kStatusLineKey);
   const std::string* existingCommand = statusLineCommand(existing);

@@ -199,7 +199,8 @@ TEST(StatusLineIntegrationTest, ConnectThenDisconnectGivesBackTheUsersSettings) 
 TEST(StatusLineIntegrationTest, WrittenFilesKeepIntegersAndTheirSlashRule) {
   Sandbox box;
   test::writeText(box.integration.settingsURL,
-                  replaced(kOtherKeys, "\"model\": \"opus\",", R"("statusLine": {"type": "command", "command": "~/.claude/statusline.sh", "padding": 0},)"));
+                  replaced(kOtherKeys, "\"model\": \"opus\",",
+                           R"("statusLine": {"type": "command", "command": "~/.claude/statusline.sh", "padding": 0},)"));
   expectSuccess(box.integration.install(kT0));
 
   std::string settings = test::readText(box.integration.settingsURL);
@@ -210,7 +211,8 @@ TEST(StatusLineIntegrationTest, WrittenFilesKeepIntegersAndTheirSlashRule) {
   EXPECT_EQ(settings.find("\\/"), std::string::npos);
 
   std::string record = test::readText(box.integration.recordURL);
-  for (const char* kept : {"\"installedAt\": \"2026-01-01T00:00:00Z\"", "\"padding\": 0", "~\\/.claude\\/statusline.sh"})
+  for (const char* kept :
+       {"\"installedAt\": \"2026-01-01T00:00:00Z\"", "\"padding\": 0", "~\\/.claude\\/statusline.sh"})
     EXPECT_NE(record.find(kept), std::string::npos) << kept;
   EXPECT_LT(record.find("installedAt"), record.find("originalStatusLine"));
   EXPECT_NE(record.find('\n'), std::string::npos);
@@ -386,6 +388,7 @@ TEST(StatusLineIntegrationTest, DownstreamCommandIsTheSavedUserCommand) {
       {R"({"installedAt": "2026-01-01T00:00:00Z"})", std::nullopt},
       {R"({"installedAt": "2026-01-01T00:00:00Z", "originalStatusLine": null})", std::nullopt},
       {R"({"installedAt": "2026-01-01T00:00:00Z", "originalStatusLine": "x"})", std::nullopt},
+      {withCommand("\"caf\xE9\""), std::nullopt},  // not UTF-8
       {"[]", std::nullopt},
       {"", std::nullopt},
       {"not json", std::nullopt},

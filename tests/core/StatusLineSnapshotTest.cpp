@@ -101,7 +101,8 @@ TEST(StatusLineSnapshotTest, MalformedInputGivesNothing) {
       R"({"rate_limits":{"five_hour":{"used_percentage":42}} // comment
 })",
   };
-  for (const auto& input : cases) EXPECT_FALSE(StatusLineSnapshot::fromStatusLineInput(input, kNow)) << input.substr(0, 80);
+  for (const auto& input : cases)
+    EXPECT_FALSE(StatusLineSnapshot::fromStatusLineInput(input, kNow)) << input.substr(0, 80);
 }
 
 TEST(StatusLineSnapshotTest, DeepValuesUnderUnreadKeysAreSkippedCheaply) {
