@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include <nlohmann/json_fwd.hpp>
 
 #include "Time.h"
 
@@ -73,7 +76,40 @@ struct UsageWindow {
 // The instance rule shared by readings and history samples.
 bool sameWindowInstance(std::optional<Date> resetA, std::optional<Date> resetB);
 
+// A coded value that does not have the shape its type expects.
+class DecodingError : public std::runtime_error {
+ public:
+  enum class Kind { typeMismatch, keyNotFound, dataCorrupted };
+
+  DecodingError(Kind kind, const std::string& description) : std::runtime_error(description), kind_(kind) {}
+  Kind kind() const { return kind_; }
+
+ private:
+  Kind kind_;
+};
+
 }  // namespace ovel
+
+// Coded forms, for nlohmann::json and nlohmann::ordered_json (which keeps
+// the key order below). A kind is an object with exactly one known key:
+// {"session":{}}, {"week":{}} or {"weekModel":{"_0":name}}. A reading is
+// {"kind", "usedPercent", "resetsAt" (left out when absent), "observedAt",
+// "source"}, dates as seconds since 1970. Decoding throws DecodingError.
+template <>
+struct nlohmann::adl_serializer<ovel::WindowKind> {
+  template <class Json>
+  static void to_json(Json& json, const ovel::WindowKind& kind);
+  template <class Json>
+  static ovel::WindowKind from_json(const Json& json);
+};
+
+template <>
+struct nlohmann::adl_serializer<ovel::UsageWindow> {
+  template <class Json>
+  static void to_json(Json& json, const ovel::UsageWindow& window);
+  template <class Json>
+  static ovel::UsageWindow from_json(const Json& json);
+};
 
 template <>
 struct std::hash<ovel::WindowKind> {
