@@ -21,8 +21,9 @@ std::vector<HistorySample> sortedOfKind(std::span<const HistorySample> history, 
   std::vector<HistorySample> samples;
   std::copy_if(history.begin(), history.end(), std::back_inserter(samples),
                [&](const HistorySample& sample) { return sample.kindKey == key; });
-  std::stable_sort(samples.begin(), samples.end(),
-                   [](const HistorySample& a, const HistorySample& b) { return a.observedAt < b.observedAt; });
+  auto earlier = [](const HistorySample& a, const HistorySample& b) { return a.observedAt < b.observedAt; };
+  // The store keeps its history in time order; sort only what is not.
+  if (!std::is_sorted(samples.begin(), samples.end(), earlier)) std::stable_sort(samples.begin(), samples.end(), earlier);
   return samples;
 }
 
