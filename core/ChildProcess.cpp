@@ -196,6 +196,15 @@ struct Feeder {
 class Child {
  public:
   Child(pid_t pid, bool ownGroup) : pid_(pid), ownGroup_(ownGroup) {}
+  // Should anything have thrown on the way, the child still goes.
+  ~Child() {
+    if (!reaped_) {
+      signalAll(SIGKILL);
+      waitBlocking();
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
 
   bool reaped() const { return reaped_; }
   int status() const { return status_; }
@@ -213,6 +222,7 @@ class Child {
   // SIGTERM to the child (its group when it leads one), a grace period for
   // it to go, then SIGKILL; returns with the child reaped.
   void stop(double grace) {
+    if (reaped_ && groupIsEmpty()) return;
     signalAll(SIGTERM);
     auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(grace));
     bool gone = pollUntil(until, [this] { return poll() && groupIsEmpty(); });
@@ -300,8 +310,8 @@ bool pumpStreams(Feeder& feeder, std::vector<Collector*>& collectors, Clock::tim
     for (nfds_t index = 0; index < count; ++index) {
       if (fds[index].revents == 0) continue;
       if (fds[index].fd == feeder.fd.get()) {
-        if (fds[index].revents & POLLOUT) feeder.writeSome();
-        else feeder.fd.close();  // POLLERR/POLLHUP: nobody reads any more
+        if (fds[index].revents & (POLLERR | POLLHUP)) feeder.fd.close();  // nobody reads any more
+        else feeder.writeSome();
         continue;
       }
       for (auto* collector : collectors)
