@@ -192,6 +192,12 @@ struct Feeder {
   }
 };
 
+// Seconds as a clock duration; NaN and negatives count as 0.
+Clock::duration durationOf(double seconds) {
+  double bounded = seconds > 0 ? std::min(seconds, 1e9) : 0.0;
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(bounded));
+}
+
 // The child from launch to reaping. Never signals a pid once it is reaped.
 class Child {
  public:
@@ -224,8 +230,7 @@ class Child {
   void stop(double grace) {
     if (reaped_ && groupIsEmpty()) return;
     signalAll(SIGTERM);
-    auto until = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(grace));
-    bool gone = pollUntil(until, [this] { return poll() && groupIsEmpty(); });
+    bool gone = pollUntil(Clock::now() + durationOf(grace), [this] { return poll() && groupIsEmpty(); });
     if (!gone) signalAll(SIGKILL);
     waitBlocking();
   }
@@ -279,9 +284,7 @@ class Child {
 };
 
 Clock::time_point deadlineAfter(const std::optional<double>& seconds) {
-  if (!seconds) return kNever;
-  auto limit = std::chrono::duration<double>(std::clamp(*seconds, 0.0, 1e9));
-  return Clock::now() + std::chrono::duration_cast<Clock::duration>(limit);
+  return seconds ? Clock::now() + durationOf(*seconds) : kNever;
 }
 
 // Milliseconds for poll() until the deadline, rounded up; -1 without one.

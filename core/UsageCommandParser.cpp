@@ -171,7 +171,7 @@ const Regex& numericRunExpression() {
   return expression;
 }
 
-// ---- Pieces --------------------------------------------------------------
+// ---- Grammar -------------------------------------------------------------
 
 std::optional<Date> resetTimeIn(std::string_view text, Date now, const date::time_zone* zone) {
   std::string_view body = trim(text);

@@ -13,6 +13,7 @@
 #include "ClaudeLocator.h"
 #include "FakeProgram.h"
 #include "TestSupport.h"
+#include "Utf8.h"
 
 namespace ovel {
 
@@ -66,6 +67,20 @@ TEST(ProbeErrorTest, MessagesAreTheUsersTexts) {
   EXPECT_EQ(ProbeError::commandFailed("a"), ProbeError::commandFailed("a"));
   EXPECT_NE(ProbeError::commandFailed("a"), ProbeError::commandFailed("b"));
   EXPECT_NE(ProbeError::commandFailed("a"), ProbeError::launchFailed("a"));
+}
+
+TEST(ProbeErrorTest, PayloadsAreCutWithoutBreakingTheText) {
+  // Each maximal ill-formed piece becomes one U+FFFD.
+  const std::string replacement = "\xEF\xBF\xBD";
+  EXPECT_EQ(firstBytesAsText("ab\xE2\x82\xAC", 4), "ab" + replacement);
+  EXPECT_EQ(decodeUtf8Lossy("\xF0\x80x"), replacement + replacement + "x");
+  EXPECT_EQ(decodeUtf8Lossy("\xED\xA0\x80"), replacement + replacement + replacement);
+  EXPECT_EQ(decodeUtf8Lossy("\xC0\xAF\xF4\x90"), repeated(replacement, 4));
+  EXPECT_EQ(decodeUtf8Lossy("ok \xF0\x9F\x91\x8D"), "ok \xF0\x9F\x91\x8D");
+  // Characters as the user sees them: a flag and an accented letter each count once.
+  EXPECT_EQ(firstCharacters("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA" "e\xCC\x81xyz", 2),
+            "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA" "e\xCC\x81");
+  EXPECT_EQ(firstCharacters("short", 300), "short");
 }
 
 // One answer and what interpret makes of it: an error, or the used
