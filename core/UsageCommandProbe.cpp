@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "ChildProcess.h"
+#include "ClaudeCodePaths.h"
 #include "ClaudeLocator.h"
 #include "JsonWriter.h"
 #include "OvelPaths.h"
@@ -92,13 +93,14 @@ std::map<std::string, std::string> UsageCommandProbe::cleanEnvironment() {
   std::map<std::string, std::string> environment;
   for (const char* name : {"HOME", "USER", "LOGNAME", "TMPDIR", "SHELL"})
     if (const char* value = std::getenv(name)) environment[name] = value;
-  if (auto configDirectory = nonEmptyEnvironment("CLAUDE_CONFIG_DIR"))
-    environment["CLAUDE_CONFIG_DIR"] = *configDirectory;
+  // Empty counts as unset, as Claude Code itself reads it.
+  if (auto configDirectory = nonEmptyEnvironment(kClaudeConfigDirVariable))
+    environment[kClaudeConfigDirVariable] = *configDirectory;
   const char* path = std::getenv("PATH");
   environment["PATH"] = ClaudeLocator::searchPath(path ? std::optional<std::string>(path) : std::nullopt,
                                                   homeDirectory().string());
-  environment["LANG"] = "en_US.UTF-8";
-  environment["NO_COLOR"] = "1";
+  environment.emplace("LANG", "en_US.UTF-8");
+  environment.emplace("NO_COLOR", "1");
   return environment;
 }
 
