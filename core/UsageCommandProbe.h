@@ -50,8 +50,8 @@ struct UsageCommandProbe {
   // Payloads are cut to this many bytes of raw output, or characters of text.
   static constexpr std::size_t kPayloadLimit = 300;
 
-  static inline const std::vector<std::string> arguments{"-p",         "/usage",           "--safe-mode",
-                                                         "--no-session-persistence", "--output-format", "json"};
+  static inline const std::vector<std::string> arguments{
+      "-p", "/usage", "--safe-mode", "--no-session-persistence", "--output-format", "json"};
 
   std::filesystem::path executableURL;
   double timeout = kDefaultTimeout;  // seconds for the whole run
