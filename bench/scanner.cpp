@@ -1,0 +1,175 @@
+// The transcript scanner over a large generated tree (gen_transcripts.py):
+// the first scan, a rescan with nothing changed, a rescan after a few lines
+// were appended to ten files, and the read and prefilter stages alone.
+//
+//   bench_scanner [benchmark flags] TREE     (or OVEL_BENCH_TRANSCRIPTS=TREE)
+//
+// TREE is the generator's root (holding projects/) or a projects folder.
+// Without one the program says so and exits 0. Appended lines are cut off
+// again at the end, so the tree is left as it was.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "EngineConstants.h"
+#include "FileIO.h"
+#include "LocalActivityScanner.h"
+#include "TranscriptFiles.h"
+#include "TranscriptLine.h"
+
+namespace ovel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Tree {
+  fs::path root;
+  std::vector<TranscriptFile> files;
+  std::uint64_t bytes = 0;
+  Date now;  // just after the newest file, so that the whole tree counts as recent
+};
+
+Tree& tree() {
+  static Tree instance;
+  return instance;
+}
+
+Tree describeTree(fs::path root) {
+  Tree described{std::move(root), {}, 0, {}};
+  described.files = listTranscriptFiles(described.root, Date::min());
+  Date newest = Date::min();
+  for (const auto& file : described.files) {
+    described.bytes += file.size;
+    newest = std::max(newest, file.modified);
+  }
+  described.now = addSeconds(newest, kHour);
+  return described;
+}
+
+void reportBytes(benchmark::State& state, std::uint64_t bytesPerIteration) {
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytesPerIteration));
+}
+
+void firstScan(benchmark::State& state) {
+  std::size_t events = 0;
+  for (auto _ : state) {
+    LocalActivityScanner scanner(tree().root, kActivityLookBack);
+    events = scanner.scan(tree().now).size();
+  }
+  reportBytes(state, tree().bytes);
+  state.counters["events"] = static_cast<double>(events);
+}
+
+void rescanUnchanged(benchmark::State& state) {
+  LocalActivityScanner scanner(tree().root, kActivityLookBack);
+  scanner.scan(tree().now);
+  for (auto _ : state) benchmark::DoNotOptimize(scanner.scan(tree().now).data());
+}
+
+// Three lines as Claude Code appends them during one turn: a tool result, an
+// assistant line with usage and a progress line.
+std::string appendedLines(std::uint64_t serial, Date at) {
+  std::string id = std::to_string(serial);
+  std::string timestamp = isoString(at).insert(19, ".250");
+  std::string toolResult(1500, 'x');
+  return R"({"type":"user","timestamp":")" + timestamp + R"(","message":{"role":"user","content":[{"type":"tool_result","content":")" +
+         toolResult + "\"}]}}\n" + R"({"cwd":"/home/dev/projects/bench","type":"assistant","timestamp":")" + timestamp +
+         R"(","requestId":"req_bench)" + id + R"(","message":{"id":"msg_bench)" + id +
+         R"(","model":"claude-sonnet-4-6","content":[{"type":"text","text":"done"}],"usage":{"input_tokens":3,"output_tokens":120,"cache_read_input_tokens":4000,"cache_creation":{"ephemeral_5m_input_tokens":0,"ephemeral_1h_input_tokens":300}}}})" +
+         "\n" + R"({"type":"progress","timestamp":")" + timestamp + R"(","data":{"type":"hook_progress"}})" + "\n";
+}
+
+// Cuts the files back to their sizes at creation when it goes.
+class AppendedFiles {
+ public:
+  explicit AppendedFiles(std::vector<TranscriptFile> files) : files_(std::move(files)) {}
+  ~AppendedFiles() {
+    for (const auto& file : files_) ::truncate(file.path.c_str(), static_cast<off_t>(file.size));
+  }
+  AppendedFiles(const AppendedFiles&) = delete;
+  AppendedFiles& operator=(const AppendedFiles&) = delete;
+
+  void appendToEach(std::uint64_t& serial, Date at) {
+    for (const auto& file : files_) appendOnNewLine(file.path, appendedLines(++serial, at));
+  }
+
+ private:
+  std::vector<TranscriptFile> files_;
+};
+
+void rescanAfterAppending(benchmark::State& state) {
+  constexpr std::size_t kFiles = 10;
+  const auto& files = tree().files;
+  AppendedFiles appended({files.begin(), files.begin() + std::min(kFiles, files.size())});
+  LocalActivityScanner scanner(tree().root, kActivityLookBack);
+  Date now = tree().now;
+  scanner.scan(now);
+  std::uint64_t serial = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    appended.appendToEach(serial, addSeconds(now, -60));
+    state.ResumeTiming();
+    benchmark::DoNotOptimize(scanner.scan(now).data());
+  }
+}
+
+// Stage costs of a first scan: reading alone, then reading with the prefilter.
+void readOnly(benchmark::State& state) {
+  for (auto _ : state) {
+    TranscriptReader reader;
+    for (const auto& file : tree().files) reader.readCompleteLines(file.path, 0, [](std::string_view) {});
+  }
+  reportBytes(state, tree().bytes);
+}
+
+void readAndPrefilter(benchmark::State& state) {
+  std::size_t lines = 0;
+  for (auto _ : state) {
+    TranscriptReader reader;
+    lines = 0;
+    for (const auto& file : tree().files)
+      reader.readCompleteLines(file.path, 0, [&](std::string_view run) {
+        forEachUsageLine(run, [&](std::string_view) { ++lines; });
+      });
+  }
+  reportBytes(state, tree().bytes);
+  state.counters["usage lines"] = static_cast<double>(lines);
+}
+
+std::optional<fs::path> treeArgument(int argc, char** argv) {
+  if (argc > 1) return fs::path(argv[1]);
+  if (const char* configured = std::getenv("OVEL_BENCH_TRANSCRIPTS"); configured && *configured) return fs::path(configured);
+  return std::nullopt;
+}
+
+}  // namespace
+}  // namespace ovel
+
+int main(int argc, char** argv) {
+  using namespace ovel;
+  benchmark::Initialize(&argc, argv);
+  auto root = treeArgument(argc, argv);
+  if (root && fs::is_directory(*root / "projects")) *root /= "projects";
+  if (!root || !fs::is_directory(*root)) {
+    std::printf("bench_scanner: no transcript tree (pass its path or set OVEL_BENCH_TRANSCRIPTS); skipped\n");
+    return 0;
+  }
+  tree() = describeTree(*root);
+  std::printf("tree %s: %zu files, %llu bytes\n", root->c_str(), tree().files.size(),
+              static_cast<unsigned long long>(tree().bytes));
+  auto unit = benchmark::kMillisecond;
+  benchmark::RegisterBenchmark("FirstScan", firstScan)->Unit(unit)->UseRealTime();
+  benchmark::RegisterBenchmark("RescanUnchanged", rescanUnchanged)->Unit(unit)->UseRealTime();
+  benchmark::RegisterBenchmark("RescanAfterAppendingToTenFiles", rescanAfterAppending)->Unit(unit)->UseRealTime();
+  benchmark::RegisterBenchmark("Stage/ReadOnly", readOnly)->Unit(unit)->UseRealTime();
+  benchmark::RegisterBenchmark("Stage/ReadAndPrefilter", readAndPrefilter)->Unit(unit)->UseRealTime();
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

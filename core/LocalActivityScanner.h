@@ -1,0 +1,66 @@
+// Reads Claude Code's transcripts incrementally (read-only) and keeps the
+// assistant turns of a look-back period as activity events, one per turn.
+//
+// Thread safety: scan() may be called from any thread; scans of one scanner
+// never overlap (one lock is held for the whole scan).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "Activity.h"
+#include "Time.h"
+#include "TranscriptFiles.h"
+
+namespace ovel {
+
+class LocalActivityScanner final {
+ public:
+  // $CLAUDE_CONFIG_DIR/projects (tilde-expanded; an empty value counts as
+  // unset), else ~/.claude/projects. Worked out on every call.
+  static std::filesystem::path defaultRoot();
+
+  // `lookback` in seconds. The limits are for tests; the defaults are the
+  // application's.
+  LocalActivityScanner(std::filesystem::path root, double lookback, TranscriptReadLimits limits = {});
+  ~LocalActivityScanner();
+  LocalActivityScanner(const LocalActivityScanner&) = delete;
+  LocalActivityScanner& operator=(const LocalActivityScanner&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  double lookback() const { return lookback_; }
+
+  // Reads what was appended since the last scan and returns every turn known
+  // so far that is not older than now - lookback, oldest first. Never throws:
+  // whatever cannot be read is skipped. A file is read from where the last
+  // scan stopped (from its start when it shrank), complete lines only; a
+  // turn logged more than once (same message and request id) keeps the copy
+  // with the largest token total, the first one read on a tie.
+  std::vector<ActivityEvent> scan(Date now);
+
+ private:
+  struct Cursor {
+    std::uint64_t offset = 0;  // always just after a line feed, or 0
+    Date modified = Date::min();
+  };
+  class TurnTable;
+  struct ScanPass;
+
+  void readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass);
+
+  const std::filesystem::path root_;
+  const double lookback_;
+  const TranscriptReadLimits limits_;
+
+  std::mutex lock_;
+  std::unordered_map<std::string, Cursor> cursors_;
+  std::unique_ptr<TurnTable> turns_;
+};
+
+}  // namespace ovel
