@@ -5,18 +5,12 @@
 #include <exception>
 #include <utility>
 
-#include "OvelPaths.h"
+#include "ClaudeCodePaths.h"
 #include "TranscriptLine.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
 namespace {
-
-// Claude Code's own folder. Settings and transcripts follow the same rule.
-fs::path claudeConfigDirectory() {
-  if (auto configured = nonEmptyEnvironment("CLAUDE_CONFIG_DIR")) return expandTilde(*configured);
-  return homeDirectory() / ".claude";
-}
 
 // Turns with neither a message id nor a request id get a key of their own
 // under this prefix, so they are never merged with another turn.
