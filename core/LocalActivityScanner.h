@@ -10,11 +10,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "Activity.h"
+#include "EngineConstants.h"
 #include "Time.h"
 #include "TranscriptFiles.h"
 
@@ -26,9 +26,10 @@ class LocalActivityScanner final {
   // unset), else ~/.claude/projects. Worked out on every call.
   static std::filesystem::path defaultRoot();
 
-  // `lookback` in seconds. The limits are for tests; the defaults are the
-  // application's.
-  LocalActivityScanner(std::filesystem::path root, double lookback, TranscriptReadLimits limits = {});
+  // `lookback` in seconds; the application keeps seven days. The limits are
+  // for tests.
+  explicit LocalActivityScanner(std::filesystem::path root, double lookback = kActivityLookBack,
+                                TranscriptReadLimits limits = {});
   ~LocalActivityScanner();
   LocalActivityScanner(const LocalActivityScanner&) = delete;
   LocalActivityScanner& operator=(const LocalActivityScanner&) = delete;
