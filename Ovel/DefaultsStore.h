@@ -1,0 +1,71 @@
+// The user-defaults store behind Preferences: registered defaults that are
+// never written, stored values that win over them, and typed reads with
+// fixed conversions (a hand-edited value must not read as something odd).
+#pragma once
+
+#include <QByteArray>
+#include <QSettings>
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+#include <optional>
+
+namespace ovel {
+
+class DefaultsStore {
+ public:
+  virtual ~DefaultsStore() = default;
+
+  void registerDefaults(const QVariantMap& defaults);
+
+  // The stored value, else the registered default; invalid when neither.
+  QVariant object(const QString& key) const;
+  virtual void setValue(const QString& key, const QVariant& value) = 0;
+
+  // Booleans, non-zero numbers and "true"/"yes"/"1" (any case) are true.
+  bool boolValue(const QString& key) const;
+  // Numbers, and texts that are a whole number in C notation; else 0.
+  double doubleValue(const QString& key) const;
+  std::optional<QString> stringValue(const QString& key) const;
+  // Only a value stored as bytes; a text is not data.
+  std::optional<QByteArray> dataValue(const QString& key) const;
+
+ protected:
+  virtual QVariant storedValue(const QString& key) const = 0;
+
+ private:
+  QVariantMap registered_;
+};
+
+// The application's store: QSettings under the organisation and
+// application "Ovel", synced after every write.
+class SettingsDefaultsStore final : public DefaultsStore {
+ public:
+  SettingsDefaultsStore();
+  explicit SettingsDefaultsStore(std::unique_ptr<QSettings> settings);
+  void setValue(const QString& key, const QVariant& value) override;
+
+ protected:
+  QVariant storedValue(const QString& key) const override;
+
+ private:
+  std::unique_ptr<QSettings> settings_;
+};
+
+// An in-memory store for demos and tests; counts its writes.
+class MemoryDefaultsStore final : public DefaultsStore {
+ public:
+  void setValue(const QString& key, const QVariant& value) override;
+  int writeCount() const { return writes_; }
+
+ protected:
+  QVariant storedValue(const QString& key) const override { return values_.value(key); }
+
+ private:
+  QVariantMap values_;
+  int writes_ = 0;
+};
+
+}  // namespace ovel

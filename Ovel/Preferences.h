@@ -1,0 +1,123 @@
+// The user's settings, observable, written through to the defaults store at
+// every assignment. Observers hear of a change only when the value differs.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "DefaultsStore.h"
+
+namespace ovel {
+
+enum class MenuBarItem {
+  tightestRing,
+  sessionRing,
+  sessionPercent,
+  sessionReset,
+  weekRing,
+  weekPercent,
+  weekReset,
+  ovelFactor,
+  sessionsLeft,
+};
+
+inline constexpr std::array kAllMenuBarItems = {
+    MenuBarItem::tightestRing, MenuBarItem::sessionRing, MenuBarItem::sessionPercent,
+    MenuBarItem::sessionReset, MenuBarItem::weekRing,    MenuBarItem::weekPercent,
+    MenuBarItem::weekReset,    MenuBarItem::ovelFactor,  MenuBarItem::sessionsLeft,
+};
+
+std::string_view rawValue(MenuBarItem item);
+std::optional<MenuBarItem> menuBarItemFromRaw(std::string_view raw);
+
+struct MenuBarEntry {
+  MenuBarItem item;
+  bool isOn = false;
+  bool operator==(const MenuBarEntry&) const = default;
+};
+
+enum class GlyphStyle { usage, steer, usageAndSteer };
+
+inline constexpr std::array kAllGlyphStyles = {GlyphStyle::usage, GlyphStyle::steer, GlyphStyle::usageAndSteer};
+
+std::string_view rawValue(GlyphStyle style);
+std::optional<GlyphStyle> glyphStyleFromRaw(std::string_view raw);
+
+class Preferences final : public QObject {
+  Q_OBJECT
+
+ public:
+  // The store must outlive the preferences.
+  explicit Preferences(DefaultsStore& defaults, QObject* parent = nullptr);
+
+  double refreshMinutes() const { return refreshMinutes_; }
+  const std::vector<MenuBarEntry>& menuBarLayout() const { return menuBarLayout_; }
+  bool colorWhenAtRisk() const { return colorWhenAtRisk_; }
+  bool notifyAtRisk() const { return notifyAtRisk_; }
+  bool notifyLimited() const { return notifyLimited_; }
+  bool notifyReset() const { return notifyReset_; }
+  const QString& claudePathOverride() const { return claudePathOverride_; }
+  bool useLocalActivity() const { return useLocalActivity_; }
+  GlyphStyle glyphStyle() const { return glyphStyle_; }
+
+  void setRefreshMinutes(double minutes);
+  void setMenuBarLayout(std::vector<MenuBarEntry> layout);
+  void setColorWhenAtRisk(bool on);
+  void setNotifyAtRisk(bool on);
+  void setNotifyLimited(bool on);
+  void setNotifyReset(bool on);
+  void setClaudePathOverride(const QString& path);
+  void setUseLocalActivity(bool on);
+  void setGlyphStyle(GlyphStyle style);
+
+  // One entry switched on or off in place; always notifies and saves.
+  void setMenuBarItemOn(MenuBarItem item, bool on);
+  // Moves the entry at `from` so that it lands at `to` (a drag in the
+  // settings list); always notifies and saves.
+  void moveMenuBarEntry(int from, int to);
+
+  // The items that are on, in layout order.
+  std::vector<MenuBarItem> menuBarItems() const;
+  // Swaps the item with its neighbour at index + offset, when there is one.
+  void moveMenuBarItem(MenuBarItem item, int offset);
+
+  // The probe interval to use: a stored value that is not finite or not
+  // above 0 counts as 5 minutes, and nothing shorter than one minute.
+  double effectiveRefreshMinutes() const;
+
+  static std::vector<MenuBarEntry> loadLayout(const DefaultsStore& defaults);
+
+ signals:
+  void refreshMinutesChanged();
+  void menuBarLayoutChanged();
+  void colorWhenAtRiskChanged();
+  void notifyAtRiskChanged();
+  void notifyLimitedChanged();
+  void notifyResetChanged();
+  void claudePathOverrideChanged();
+  void useLocalActivityChanged();
+  void glyphStyleChanged();
+
+ private:
+  void setSwitch(bool& field, bool on, const char* key, void (Preferences::*changed)());
+  void saveLayout();
+  void layoutChangedInPlace();
+
+  DefaultsStore& defaults_;
+  double refreshMinutes_;
+  std::vector<MenuBarEntry> menuBarLayout_;
+  bool colorWhenAtRisk_;
+  bool notifyAtRisk_;
+  bool notifyLimited_;
+  bool notifyReset_;
+  QString claudePathOverride_;
+  bool useLocalActivity_;
+  GlyphStyle glyphStyle_;
+};
+
+}  // namespace ovel

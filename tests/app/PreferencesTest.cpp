@@ -1,0 +1,177 @@
+#include "Preferences.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace ovel {
+namespace {
+
+using enum MenuBarItem;
+
+std::vector<MenuBarEntry> entries(std::initializer_list<std::pair<MenuBarItem, bool>> list) {
+  std::vector<MenuBarEntry> result;
+  for (auto [item, on] : list) result.push_back({item, on});
+  return result;
+}
+
+std::vector<MenuBarEntry> layoutFrom(std::initializer_list<std::pair<const char*, QVariant>> stored) {
+  MemoryDefaultsStore store;
+  for (const auto& [name, value] : stored) store.setValue(name, value);
+  return Preferences(store).menuBarLayout();
+}
+
+QVariant data(const char* json) { return QByteArray(json); }
+
+TEST(PreferencesTest, FirstStartUsesTheRegisteredDefaults) {
+  MemoryDefaultsStore store;
+  Preferences preferences(store);
+  EXPECT_EQ(preferences.refreshMinutes(), 5.0);
+  EXPECT_TRUE(preferences.colorWhenAtRisk());
+  EXPECT_TRUE(preferences.notifyAtRisk());
+  EXPECT_TRUE(preferences.notifyLimited());
+  EXPECT_TRUE(preferences.notifyReset());
+  EXPECT_TRUE(preferences.useLocalActivity());
+  EXPECT_EQ(preferences.claudePathOverride(), QString());
+  EXPECT_EQ(preferences.glyphStyle(), GlyphStyle::usageAndSteer);
+  EXPECT_EQ(preferences.menuBarLayout(),
+            entries({{tightestRing, true}, {sessionPercent, true}, {sessionRing, false}, {sessionReset, false},
+                     {weekRing, false}, {weekPercent, false}, {weekReset, false}, {ovelFactor, false},
+                     {sessionsLeft, false}}));
+  EXPECT_EQ(preferences.menuBarItems(), (std::vector{tightestRing, sessionPercent}));
+  EXPECT_EQ(store.writeCount(), 0) << "loading writes nothing back";
+}
+
+TEST(PreferencesTest, LayoutLoadingAndMigration) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, QVariant>> stored;
+    std::vector<MenuBarItem> expectedOn;
+  } cases[] = {
+      {"both rings, both texts",
+       {{"steerWindow", "both"}, {"menuBarText", "sessionAndWeek"}},
+       {sessionRing, sessionPercent, weekRing, weekPercent}},
+      {"week ring, both texts", {{"steerWindow", "week"}, {"menuBarText", "sessionAndWeek"}},
+       {weekRing, weekPercent, sessionPercent}},
+      {"binding, no text", {{"steerWindow", "binding"}, {"menuBarText", "none"}}, {tightestRing}},
+      {"unknown legacy values", {{"steerWindow", "Both"}, {"menuBarText", "x"}}, {tightestRing, sessionPercent}},
+      {"empty array: no migration", {{"menuBarLayout", data("[]")}}, {}},
+      {"object: migration", {{"menuBarLayout", data("{}")}, {"menuBarText", "ovelFactor"}},
+       {tightestRing, ovelFactor}},
+      {"text, not data: migration", {{"menuBarLayout", "[]"}}, {tightestRing, sessionPercent}},
+      {"duplicate keeps the first",
+       {{"menuBarLayout", data(R"([{"item":"weekRing","isOn":false},{"item":"weekRing","isOn":true}])")}},
+       {}},
+      {"bad elements dropped",
+       {{"menuBarLayout",
+         data(R"([{"item":"weekReset","isOn":true},{"item":"bogus","isOn":true},{"item":"ovelFactor"},)"
+              R"(3,{"isOn":true,"item":"sessionRing","extra":1}])")}},
+       {weekReset, sessionRing}},
+  };
+  for (const auto& c : cases) {
+    MemoryDefaultsStore store;
+    for (const auto& [name, value] : c.stored) store.setValue(name, value);
+    Preferences preferences(store);
+    EXPECT_EQ(preferences.menuBarItems(), c.expectedOn) << c.name;
+    ASSERT_EQ(preferences.menuBarLayout().size(), kAllMenuBarItems.size()) << c.name;
+  }
+  auto kept = layoutFrom({{"menuBarLayout", data(R"([{"item":"weekReset","isOn":true},{"item":"x","isOn":true},)"
+                                                 R"({"item":"tightestRing","isOn":false}])")}});
+  EXPECT_EQ(kept, entries({{weekReset, true}, {tightestRing, false}, {sessionRing, false}, {sessionPercent, false},
+                           {sessionReset, false}, {weekRing, false}, {weekPercent, false}, {ovelFactor, false},
+                           {sessionsLeft, false}}));
+}
+
+TEST(PreferencesTest, AssignmentsWriteAlwaysAndNotifyOnChange) {
+  MemoryDefaultsStore store;
+  Preferences preferences(store);
+  QSignalSpy spy(&preferences, &Preferences::notifyResetChanged);
+  preferences.setNotifyReset(true);
+  EXPECT_EQ(spy.count(), 0);
+  EXPECT_EQ(store.writeCount(), 1);
+  preferences.setNotifyReset(false);
+  EXPECT_EQ(spy.count(), 1);
+  EXPECT_FALSE(store.boolValue("notifyReset"));
+
+  QSignalSpy styleSpy(&preferences, &Preferences::glyphStyleChanged);
+  preferences.setGlyphStyle(GlyphStyle::steer);
+  preferences.setGlyphStyle(GlyphStyle::steer);
+  EXPECT_EQ(styleSpy.count(), 1);
+  EXPECT_EQ(store.stringValue("glyphStyle"), QString("steer"));
+  EXPECT_EQ(Preferences(store).glyphStyle(), GlyphStyle::steer);
+}
+
+TEST(PreferencesTest, MovingItems) {
+  MemoryDefaultsStore store;
+  Preferences preferences(store);
+  QSignalSpy spy(&preferences, &Preferences::menuBarLayoutChanged);
+  preferences.moveMenuBarItem(tightestRing, -1);
+  preferences.moveMenuBarItem(sessionsLeft, +1);
+  EXPECT_EQ(spy.count(), 0);
+  EXPECT_EQ(store.writeCount(), 0);
+
+  preferences.moveMenuBarItem(sessionPercent, -1);
+  EXPECT_EQ(spy.count(), 1);
+  EXPECT_EQ(preferences.menuBarItems(), (std::vector{sessionPercent, tightestRing}));
+  EXPECT_EQ(Preferences(store).menuBarLayout(), preferences.menuBarLayout()) << "the whole layout was saved";
+
+  preferences.setMenuBarItemOn(weekRing, true);
+  preferences.moveMenuBarEntry(4, 0);
+  EXPECT_EQ(preferences.menuBarItems(), (std::vector{weekRing, sessionPercent, tightestRing}));
+  EXPECT_EQ(spy.count(), 3);
+}
+
+TEST(PreferencesTest, GarbledValuesReadSafely) {
+  struct Case {
+    QVariant stored;
+    double read;
+    double effective;
+  } cases[] = {
+      {"abc", 0, 5}, {"0", 0, 5}, {-3.0, -3, 5}, {"0.25", 0.25, 1}, {"10", 10, 10}, {2.0, 2, 2},
+  };
+  for (const auto& c : cases) {
+    MemoryDefaultsStore store;
+    store.setValue("refreshMinutes", c.stored);
+    Preferences preferences(store);
+    EXPECT_EQ(preferences.refreshMinutes(), c.read) << c.stored.toString().toStdString();
+    EXPECT_EQ(preferences.effectiveRefreshMinutes(), c.effective) << c.stored.toString().toStdString();
+  }
+  MemoryDefaultsStore store;
+  store.setValue("refreshMinutes", "nan");
+  store.setValue("glyphStyle", "Steer");
+  store.setValue("notifyAtRisk", "no");
+  store.setValue("notifyLimited", "garbage");
+  Preferences preferences(store);
+  EXPECT_TRUE(std::isnan(preferences.refreshMinutes()));
+  EXPECT_EQ(preferences.effectiveRefreshMinutes(), 5);
+  EXPECT_EQ(preferences.glyphStyle(), GlyphStyle::usageAndSteer);
+  EXPECT_FALSE(preferences.notifyAtRisk());
+  EXPECT_FALSE(preferences.notifyLimited());
+}
+
+TEST(PreferencesTest, SettingsFileRoundTrip) {
+  QTemporaryDir dir;
+  auto open = [&] {
+    return std::make_unique<QSettings>(dir.filePath("Ovel.conf"), QSettings::IniFormat);
+  };
+  {
+    SettingsDefaultsStore store(open());
+    Preferences preferences(store);
+    preferences.setRefreshMinutes(15);
+    preferences.setColorWhenAtRisk(false);
+    preferences.setClaudePathOverride("/opt/claude/bin/claude");
+    preferences.moveMenuBarItem(sessionPercent, -1);
+  }
+  SettingsDefaultsStore store(open());
+  Preferences preferences(store);
+  EXPECT_EQ(preferences.refreshMinutes(), 15);
+  EXPECT_FALSE(preferences.colorWhenAtRisk());
+  EXPECT_EQ(preferences.claudePathOverride(), "/opt/claude/bin/claude");
+  EXPECT_EQ(preferences.menuBarItems(), (std::vector{sessionPercent, tightestRing}));
+}
+
+}  // namespace
+}  // namespace ovel
