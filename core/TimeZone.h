@@ -1,0 +1,33 @@
+// Calendar questions in a time zone, for texts and generated data that
+// speak of local days and hours. A zone is named by its IANA id; an empty or
+// unknown name means the machine's zone ($TZ when the database knows it,
+// else /etc/localtime, else UTC).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "Time.h"
+
+namespace ovel {
+
+struct LocalTime {
+  int year = 1970;
+  int month = 1;  // 1-12
+  int day = 1;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int weekday = 4;  // 0 = Sunday
+
+  bool sameDay(const LocalTime& other) const {
+    return year == other.year && month == other.month && day == other.day;
+  }
+};
+
+LocalTime localTime(Date date, std::string_view zone = {});
+
+// Whether the tz database knows the zone.
+bool isKnownZone(std::string_view zone);
+
+}  // namespace ovel
