@@ -7,7 +7,6 @@
 #include <date/tz.h>
 
 namespace ovel {
-namespace {
 
 const date::time_zone* knownZone(std::string_view name) {
   if (name.empty()) return nullptr;
@@ -31,8 +30,6 @@ const date::time_zone* zoneOrMachine(std::string_view name) {
     return knownZone("UTC");
   }
 }
-
-}  // namespace
 
 bool isKnownZone(std::string_view zone) { return knownZone(zone) != nullptr; }
 

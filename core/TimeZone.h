@@ -9,6 +9,10 @@
 
 #include "Time.h"
 
+namespace date {
+class time_zone;
+}
+
 namespace ovel {
 
 struct LocalTime {
@@ -29,5 +33,10 @@ LocalTime localTime(Date date, std::string_view zone = {});
 
 // Whether the tz database knows the zone.
 bool isKnownZone(std::string_view zone);
+
+// The tz database's zone of that name; null when unknown or empty.
+const date::time_zone* knownZone(std::string_view name);
+// The named zone when known, else the machine's.
+const date::time_zone* zoneOrMachine(std::string_view name);
 
 }  // namespace ovel

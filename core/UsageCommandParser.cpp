@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "Regex.h"
+#include "TimeZone.h"
 #include "Utf8.h"
 
 namespace ovel {
@@ -91,31 +92,6 @@ std::optional<Number> readNumber(std::optional<std::string_view> text) {
 }
 
 // ---- Time zones ----------------------------------------------------------
-
-const date::time_zone* knownZone(std::string_view name) {
-  if (name.empty()) return nullptr;
-  try {
-    return date::locate_zone(std::string(name));
-  } catch (const std::exception&) {
-    return nullptr;
-  }
-}
-
-// The named zone, else $TZ when the database knows it, else the machine's
-// /etc/localtime (which date::current_zone reads, ignoring TZ), else UTC.
-const date::time_zone* systemTimeZone(std::string_view name) {
-  if (auto* zone = knownZone(name)) return zone;
-  if (const char* tz = std::getenv("TZ")) {
-    std::string_view id = tz;
-    if (id.starts_with(':')) id.remove_prefix(1);
-    if (auto* zone = knownZone(id)) return zone;
-  }
-  try {
-    return date::current_zone();
-  } catch (const std::exception&) {
-    return knownZone("UTC");
-  }
-}
 
 // Wall-clock parts handed to the calendar as they are: a day or hour out of
 // range rolls over arithmetically (Feb 31 is Mar 3, 25:00 is 01:00 the next
@@ -262,7 +238,7 @@ std::optional<UsageInsights::Finding> findingFrom(const std::optional<Regex::Mat
 
 UsageCommandParser::Result UsageCommandParser::parse(std::string_view text, Date now, std::string_view systemZone) {
   const std::string valid = decodeUtf8Lossy(text);
-  const date::time_zone* zone = systemTimeZone(systemZone);
+  const date::time_zone* zone = zoneOrMachine(systemZone);
   Result result;
   std::vector<UsageInsights::Period> periods;
   std::optional<UsageInsights::Period> open;
@@ -295,7 +271,7 @@ UsageCommandParser::Result UsageCommandParser::parse(std::string_view text, Date
 
 std::optional<UsageWindow> UsageCommandParser::parseWindowLine(std::string_view line, Date now,
                                                                std::string_view systemZone) {
-  return windowLineIn(line, now, systemTimeZone(systemZone));
+  return windowLineIn(line, now, zoneOrMachine(systemZone));
 }
 
 std::optional<WindowKind> UsageCommandParser::windowKind(std::string_view label) {
@@ -315,7 +291,7 @@ std::optional<double> UsageCommandParser::leadingPercent(std::string_view text) 
 }
 
 std::optional<Date> UsageCommandParser::parseResetTime(std::string_view text, Date now, std::string_view systemZone) {
-  return resetTimeIn(text, now, systemTimeZone(systemZone));
+  return resetTimeIn(text, now, zoneOrMachine(systemZone));
 }
 
 std::optional<int> UsageCommandParser::monthNumber(std::string_view name) {
