@@ -1,0 +1,67 @@
+#include "InstanceLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "FileIO.h"
+
+namespace ovel {
+namespace fs = std::filesystem;
+namespace {
+
+std::string pidText(pid_t pid) {
+  char buffer[24];
+  auto end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(pid)).ptr;
+  return std::string(buffer, end);
+}
+
+// The holder writes its process id into the file; a reader may see it empty.
+std::string holderOf(const fs::path& file) {
+  std::string text = readWholeFile(file).value_or("");
+  auto digits = text.find_first_not_of("0123456789");
+  return text.substr(0, digits);
+}
+
+}  // namespace
+
+InstanceLock::InstanceLock(const fs::path& directory) {
+  std::error_code created;
+  fs::create_directories(directory, created);
+  fs::path file = directory / kFileName;
+  int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error_ = "Couldn't open the lock file " + file.string() + ": " + std::strerror(errno);
+    return;
+  }
+  int locked;
+  do locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  while (locked != 0 && errno == EINTR);
+  if (locked != 0) {
+    int reason = errno;
+    ::close(fd);
+    if (reason != EWOULDBLOCK) {
+      error_ = "Couldn't lock " + file.string() + ": " + std::strerror(reason);
+      return;
+    }
+    std::string holder = holderOf(file);
+    error_ = "Ovel is already running" + (holder.empty() ? std::string() : " (process " + holder + ")") +
+             " with the data directory " + directory.string() + ".";
+    return;
+  }
+  // Only the holder writes, so the text is never a mix of two processes.
+  if (::ftruncate(fd, 0) == 0) (void)writeAll(fd, pidText(::getpid()) + "\n");
+  fd_ = fd;
+}
+
+InstanceLock::~InstanceLock() {
+  // The file stays: after an unlink, a process that had opened the old file
+  // could lock it while a newcomer locks a new one, and both would run.
+  if (fd_ >= 0) ::close(fd_);
+}
+
+}  // namespace ovel

@@ -1,0 +1,64 @@
+#include "NotificationCenter.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+namespace ovel {
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+
+QString escapeMarkup(const QString& text) {
+  QString escaped;
+  escaped.reserve(text.size());
+  for (QChar c : text) {
+    if (c == u'&') escaped += QStringLiteral("&amp;");
+    else if (c == u'<') escaped += QStringLiteral("&lt;");
+    else if (c == u'>') escaped += QStringLiteral("&gt;");
+    else escaped += c;
+  }
+  return escaped;
+}
+
+}  // namespace
+
+std::unique_ptr<NotificationCenter> FreedesktopNotificationCenter::create(const QDBusConnection& bus,
+                                                                          const QString& desktopEntry) {
+  if (!bus.isConnected()) return nullptr;
+  return std::make_unique<FreedesktopNotificationCenter>(bus, desktopEntry);
+}
+
+FreedesktopNotificationCenter::FreedesktopNotificationCenter(const QDBusConnection& bus, const QString& desktopEntry)
+    : bus_(bus), desktopEntry_(desktopEntry) {}
+
+void FreedesktopNotificationCenter::requestAuthorization(std::function<void(bool granted)> answer) {
+  auto call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities"));
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), &context_);
+  // The watcher lives in the GUI thread, so its signal (and the answer) runs there.
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_,
+                   [this, answer = std::move(answer)](QDBusPendingCallWatcher* finished) {
+                     QDBusPendingReply<QStringList> reply = *finished;
+                     finished->deleteLater();
+                     bool granted = !reply.isError();
+                     if (granted) bodyMarkup_ = reply.value().contains(QStringLiteral("body-markup"));
+                     answer(granted);
+                   });
+}
+
+void FreedesktopNotificationCenter::add(const QString& id, const QString& title, const QString& body) {
+  Q_UNUSED(id);  // the server numbers notices itself; replaces_id 0 always asks for a new one
+  QVariantMap hints{
+      {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
+      {QStringLiteral("desktop-entry"), desktopEntry_},
+  };
+  auto call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+  call << QStringLiteral("Ovel") << 0u << QString() << title << (bodyMarkup_.value_or(true) ? escapeMarkup(body) : body)
+       << QStringList() << hints << -1;
+  bus_.send(call);
+}
+
+}  // namespace ovel

@@ -1,0 +1,69 @@
+#include "PopoverHost.h"
+
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace ovel {
+
+PopoverHost::PopoverHost(QObject* parent) : QObject(parent), window_(std::make_unique<QWidget>()) {
+  // On X11 a popup grabs the pointer and closes on any outside click. A
+  // Wayland popup needs a parent surface, which a tray item does not give,
+  // so there a frameless tool window closes when it loses the focus.
+  closesOnDeactivate_ = QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+  window_->setWindowFlags((closesOnDeactivate_ ? Qt::Tool : Qt::Popup) | Qt::FramelessWindowHint);
+  auto* layout = new QVBoxLayout(window_.get());
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  window_->installEventFilter(this);
+}
+
+PopoverHost::~PopoverHost() { window_->removeEventFilter(this); }
+
+void PopoverHost::setContent(QWidget* content) {
+  QLayout* layout = window_->layout();
+  while (QLayoutItem* item = layout->takeAt(0)) {
+    delete item->widget();
+    delete item;
+  }
+  if (content) layout->addWidget(content);
+}
+
+bool PopoverHost::isShown() const { return window_->isVisible(); }
+
+void PopoverHost::show(const QRect& anchor) {
+  QRect target = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
+  QScreen* screen = QGuiApplication::screenAt(target.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  window_->adjustSize();
+  if (screen) window_->move(placement(window_->size(), target, screen->availableGeometry()));
+  window_->show();
+  window_->raise();
+  window_->activateWindow();
+}
+
+void PopoverHost::close() { window_->close(); }
+
+QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRect& available) {
+  bool panelBelow = anchor.center().y() > available.center().y();
+  int x = anchor.center().x() - size.width() / 2;
+  int y = panelBelow ? anchor.top() - size.height() : anchor.bottom() + 1;
+  x = std::clamp(x, available.left(), std::max(available.left(), available.right() + 1 - size.width()));
+  y = std::clamp(y, available.top(), std::max(available.top(), available.bottom() + 1 - size.height()));
+  return {x, y};
+}
+
+bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_.get()) {
+    if (event->type() == QEvent::Hide) emit closed();
+    else if (closesOnDeactivate_ && event->type() == QEvent::WindowDeactivate) window_->close();
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+}  // namespace ovel

@@ -1,0 +1,52 @@
+// The popover: a frameless window under the tray item that closes when the
+// user clicks elsewhere, hosting the popover view.
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+#include <memory>
+
+class QWidget;
+
+namespace ovel {
+
+class PopoverHost final : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit PopoverHost(QObject* parent = nullptr);
+  ~PopoverHost() override;
+
+  // Takes `content` over, replacing any earlier content. The window takes
+  // the content's size hint.
+  void setContent(QWidget* content);
+
+  bool isShown() const;
+  // Places the window at `anchor` (global coordinates; an empty rectangle
+  // means the cursor), shows it and gives it the keyboard.
+  void show(const QRect& anchor);
+  void close();
+
+  QWidget* window() const { return window_.get(); }
+
+  // The top-left corner for a window of `size`: centred under the anchor,
+  // or above it when the anchor lies in the lower half (a panel at the
+  // bottom), and moved inside `available` as far as it fits.
+  static QPoint placement(const QSize& size, const QRect& anchor, const QRect& available);
+
+ signals:
+  // Whatever closed it: an outside click, close(), or losing the focus.
+  void closed();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  std::unique_ptr<QWidget> window_;
+  bool closesOnDeactivate_ = false;
+};
+
+}  // namespace ovel

@@ -1,0 +1,256 @@
+// The global shortcut, on a private Xvfb display with keys sent by xdotool.
+#include "HotKey.h"
+
+#include <X11/keysym.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+#include <gtest/gtest.h>
+
+#include <QAbstractEventDispatcher>
+#include <QGuiApplication>
+#include <QLabel>
+
+#include <cstdlib>
+#include <memory>
+
+#include "PopoverHost.h"
+#include "TestDesktop.h"
+
+namespace ovel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::spinFor;
+using test::waitUntil;
+using test::xdotool;
+
+constexpr std::uint16_t kCtrlAlt = HotKey::kControl | HotKey::kAlt;
+constexpr std::uint16_t kLockStates[] = {0, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK};
+
+// A second X client: it tries to take the same shortcut and reads the
+// keyboard's lock state.
+class OtherClient {
+ public:
+  OtherClient() : connection_(xcb_connect(test::testDesktop().display->c_str(), nullptr)) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    auto* symbols = xcb_key_symbols_alloc(connection_);
+    keycode_ = keycodeOf(symbols, XK_p);
+    otherKeycode_ = keycodeOf(symbols, XK_o);
+    xcb_key_symbols_free(symbols);
+  }
+  ~OtherClient() { xcb_disconnect(connection_); }
+
+  xcb_keycode_t keycodeP() const { return keycode_; }
+  xcb_keycode_t keycodeO() const { return otherKeycode_; }
+
+  // Ctrl+Alt+P with or without `extra`; false when another client holds it.
+  bool grab(std::uint16_t extra = 0) {
+    auto cookie = xcb_grab_key_checked(connection_, 1, root_, kCtrlAlt | extra, keycode_, XCB_GRAB_MODE_ASYNC,
+                                       XCB_GRAB_MODE_ASYNC);
+    std::unique_ptr<xcb_generic_error_t, decltype(&std::free)> error(xcb_request_check(connection_, cookie),
+                                                                     &std::free);
+    return !error;
+  }
+  void ungrab(std::uint16_t extra = 0) {
+    xcb_ungrab_key(connection_, keycode_, root_, kCtrlAlt | extra);
+    xcb_flush(connection_);
+  }
+  // With every lock state; false when any of them is held elsewhere.
+  bool grabAllLockStates() {
+    bool all = true;
+    for (std::uint16_t lock : kLockStates) all &= grab(lock);
+    for (std::uint16_t lock : kLockStates) ungrab(lock);
+    return all;
+  }
+
+  std::uint16_t modifierState() {
+    std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> reply(
+        xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr), &std::free);
+    return reply ? reply->mask : 0;
+  }
+
+ private:
+  static xcb_keycode_t keycodeOf(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
+    std::unique_ptr<xcb_keycode_t, decltype(&std::free)> codes(xcb_key_symbols_get_keycode(symbols, keysym),
+                                                               &std::free);
+    return codes ? codes.get()[0] : 0;
+  }
+
+  xcb_connection_t* connection_;
+  xcb_window_t root_ = 0;
+  xcb_keycode_t keycode_ = 0;
+  xcb_keycode_t otherKeycode_ = 0;
+};
+
+class HotKeyX11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::testDesktop().display) GTEST_SKIP() << "Xvfb is not installed";
+    if (!test::findProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    other.emplace();
+  }
+
+  // Presses the real shortcut, as the user would, and waits for the action.
+  bool pressShortcut() {
+    int before = presses;
+    return xdotool({"key", "ctrl+alt+p"}) && waitUntil([&] { return presses > before; });
+  }
+
+  // Hands a made-up key event to the application's native event filters.
+  static bool deliver(std::uint8_t type, xcb_keycode_t keycode, std::uint16_t state) {
+    xcb_key_press_event_t event{};
+    event.response_type = type;
+    event.detail = keycode;
+    event.state = state;
+    qintptr result = 0;
+    return QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &event, &result);
+  }
+
+  // Nothing of ours takes the shortcut any more, and others can have it.
+  void expectShortcutReleased() {
+    EXPECT_FALSE(deliver(XCB_KEY_PRESS, other->keycodeP(), kCtrlAlt));
+    EXPECT_TRUE(other->grabAllLockStates());
+    ASSERT_TRUE(xdotool({"key", "ctrl+alt+p"}));
+    spinFor(200ms);
+    EXPECT_EQ(presses, 0);
+  }
+
+  int presses = 0;
+  std::function<void()> count = [this] { ++presses; };
+  std::optional<OtherClient> other;
+};
+
+TEST_F(HotKeyX11Test, ShortcutRunsTheActionOncePerPress) {
+  HotKey key('p', kCtrlAlt, count);
+  ASSERT_TRUE(key.isRegistered());
+  ASSERT_TRUE(pressShortcut());
+  ASSERT_TRUE(pressShortcut());
+  spinFor(100ms);
+  EXPECT_EQ(presses, 2);
+}
+
+TEST_F(HotKeyX11Test, LockKeysDoNotDisarmIt) {
+  HotKey key('p', kCtrlAlt, count);
+  struct Case {
+    const char* name;
+    std::vector<std::string> locks;
+    std::uint16_t mask;
+  } cases[] = {
+      {"NumLock", {"Num_Lock"}, XCB_MOD_MASK_2},
+      {"CapsLock", {"Caps_Lock"}, XCB_MOD_MASK_LOCK},
+      {"both", {"Num_Lock", "Caps_Lock"}, XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK},
+  };
+  for (const auto& c : cases) {
+    for (const auto& lock : c.locks) ASSERT_TRUE(xdotool({"key", lock})) << c.name;
+    EXPECT_EQ(other->modifierState() & c.mask, c.mask) << c.name << " did not lock";
+    EXPECT_TRUE(pressShortcut()) << c.name;
+    for (const auto& lock : c.locks) ASSERT_TRUE(xdotool({"key", lock})) << c.name;
+  }
+  EXPECT_EQ(other->modifierState() & (XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK), 0);
+}
+
+TEST_F(HotKeyX11Test, TogglesThePopoverWhileThePopoverHasTheKeyboard) {
+  // An open popup grabs the keyboard, so the shortcut reaches it as plain typing.
+  PopoverHost popover;
+  auto* content = new QLabel(QStringLiteral("popover"));
+  content->setFixedSize(200, 120);
+  popover.setContent(content);
+  HotKey key('p', kCtrlAlt, [&] {
+    if (popover.isShown()) popover.close();
+    else popover.show(QRect(600, 0, 22, 22));
+  });
+  ASSERT_TRUE(xdotool({"key", "ctrl+alt+p"}));
+  ASSERT_TRUE(waitUntil([&] { return popover.isShown(); }));
+  ASSERT_TRUE(waitUntil([&] { return QWidget::keyboardGrabber() || popover.window()->isActiveWindow(); }));
+  ASSERT_TRUE(xdotool({"key", "ctrl+alt+p"}));
+  EXPECT_TRUE(waitUntil([&] { return !popover.isShown(); }));
+}
+
+TEST_F(HotKeyX11Test, OtherKeysDoNothing) {
+  HotKey key('p', kCtrlAlt, count);
+  for (const char* keys : {"ctrl+p", "alt+p", "p", "ctrl+alt+o", "ctrl+alt+shift+p"})
+    ASSERT_TRUE(xdotool({"key", keys})) << keys;
+  // Events arrive in order: once this one is in, the others would have been.
+  ASSERT_TRUE(pressShortcut());
+  spinFor(100ms);
+  EXPECT_EQ(presses, 1);
+}
+
+TEST_F(HotKeyX11Test, FilterMatchesKeyAndModifiersOfEveryKeyEvent) {
+  // The filter also sees typing in the application's own windows.
+  HotKey key('p', kCtrlAlt, count);
+  ASSERT_TRUE(key.isRegistered());
+  struct Case {
+    const char* name;
+    xcb_keycode_t keycode;
+    std::uint16_t state;
+    bool runs;
+  } cases[] = {
+      {"Ctrl+Alt+P", other->keycodeP(), kCtrlAlt, true},
+      {"with NumLock and CapsLock", other->keycodeP(), kCtrlAlt | XCB_MOD_MASK_2 | XCB_MOD_MASK_LOCK, true},
+      {"with a mouse button held", other->keycodeP(), kCtrlAlt | XCB_KEY_BUT_MASK_BUTTON_1, true},
+      {"in a second layout group", other->keycodeP(), kCtrlAlt | 0x2000, true},
+      {"Ctrl+P", other->keycodeP(), HotKey::kControl, false},
+      {"Ctrl+Alt+Shift+P", other->keycodeP(), kCtrlAlt | HotKey::kShift, false},
+      {"Ctrl+Alt+O", other->keycodeO(), kCtrlAlt, false},
+  };
+  for (const auto& c : cases) {
+    int before = presses;
+    EXPECT_EQ(deliver(XCB_KEY_PRESS, c.keycode, c.state), c.runs) << c.name;
+    deliver(XCB_KEY_RELEASE, c.keycode, c.state);
+    EXPECT_EQ(presses - before, c.runs ? 1 : 0) << c.name;
+  }
+}
+
+TEST_F(HotKeyX11Test, HeldKeyRepeatingCountsOnce) {
+  HotKey key('p', kCtrlAlt, count);
+  EXPECT_TRUE(deliver(XCB_KEY_PRESS, other->keycodeP(), kCtrlAlt));
+  EXPECT_TRUE(deliver(XCB_KEY_PRESS, other->keycodeP(), kCtrlAlt)) << "the repeat is still ours";
+  EXPECT_TRUE(deliver(XCB_KEY_RELEASE, other->keycodeP(), HotKey::kControl));
+  EXPECT_EQ(presses, 1);
+  deliver(XCB_KEY_PRESS, other->keycodeP(), kCtrlAlt);
+  EXPECT_EQ(presses, 2);
+}
+
+TEST_F(HotKeyX11Test, UnregisterGivesTheShortcutBack) {
+  HotKey key('p', kCtrlAlt, count);
+  ASSERT_TRUE(key.isRegistered());
+  EXPECT_FALSE(other->grab()) << "the grab is real";
+  key.unregister();
+  key.unregister();
+  EXPECT_FALSE(key.isRegistered());
+  expectShortcutReleased();
+}
+
+TEST_F(HotKeyX11Test, DestroyedKeyLetsGoAndStaysSilent) {
+  { HotKey key('p', kCtrlAlt, count); }
+  expectShortcutReleased();
+}
+
+TEST_F(HotKeyX11Test, ShortcutHeldElsewhereIsNotRegisteredAndLeavesNoGrabs) {
+  ASSERT_TRUE(other->grab());
+  {
+    HotKey key('p', kCtrlAlt, count);
+    EXPECT_FALSE(key.isRegistered());
+    other->ungrab();
+    // Its lock variants were granted, then given back after the refusal.
+    EXPECT_TRUE(other->grabAllLockStates());
+  }
+  HotKey later('p', kCtrlAlt, count);
+  EXPECT_TRUE(later.isRegistered());
+}
+
+TEST(HotKey, WithoutXItExistsAndNeverFires) {
+  if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    GTEST_SKIP() << "the program runs on X here; this one runs alone under ctest";
+  int presses = 0;
+  HotKey key('p', kCtrlAlt, [&] { ++presses; });
+  EXPECT_FALSE(key.isRegistered());
+  key.unregister();
+  key.unregister();
+  EXPECT_EQ(presses, 0);
+}
+
+}  // namespace
+}  // namespace ovel

@@ -1,0 +1,125 @@
+// The tray item in a real systray (tint2 on Xvfb), clicked with xdotool.
+#include "StatusItem.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+
+#include "PopoverHost.h"
+#include "TestDesktop.h"
+
+namespace ovel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::waitUntil;
+using test::xdotool;
+
+QImage glyph() {
+  QImage image(22, 22, QImage::Format_ARGB32);
+  image.fill(Qt::darkCyan);
+  return image;
+}
+
+bool clickAt(QPoint point, const char* button = "1") {
+  return xdotool({"mousemove", std::to_string(point.x()), std::to_string(point.y()), "click", button});
+}
+
+TEST(StatusItem, WithoutATrayThereIsNoButton) {
+  TrayStatusItem item;
+  item.setImage(glyph());
+  item.setToolTip(QStringLiteral("Ovel"));
+  EXPECT_FALSE(item.hasButton());
+  EXPECT_TRUE(item.anchor().isEmpty());
+}
+
+class StatusItemX11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::testDesktop().display) GTEST_SKIP() << "Xvfb is not installed";
+    if (!test::findProgram("tint2")) GTEST_SKIP() << "tint2 is not installed";
+    if (!test::findProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    tray.emplace();
+    ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
+    item.emplace();
+    item->setImage(glyph());
+    item->setToolTip(QStringLiteral("Ovel"));
+    // Docking moves the icon into the panel; wait until it has settled.
+    QRect last;
+    int unchanged = 0;
+    ASSERT_TRUE(waitUntil([&] {
+      QRect now = item->anchor();
+      unchanged = !now.isEmpty() && now == last && item->hasButton() ? unchanged + 1 : 0;
+      last = now;
+      return unchanged >= 10;
+    }));
+  }
+  void TearDown() override {
+    item.reset();
+    tray.reset();
+  }
+
+  std::optional<test::TrayHost> tray;
+  std::optional<TrayStatusItem> item;
+};
+
+TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {
+  PopoverHost popover;
+  auto* content = new QLabel(QStringLiteral("popover"));
+  content->setFixedSize(240, 160);
+  popover.setContent(content);
+  QObject::connect(&*item, &StatusItem::activated, [&] {
+    if (popover.isShown()) popover.close();
+    else popover.show(item->anchor());
+  });
+
+  QRect anchor = item->anchor();
+  ASSERT_TRUE(clickAt(anchor.center()));
+  ASSERT_TRUE(waitUntil([&] { return popover.isShown(); }));
+  QRect frame = popover.window()->geometry();
+  EXPECT_GE(frame.top(), anchor.bottom()) << "the panel is at the top";
+  EXPECT_LE(frame.left(), anchor.center().x());
+  EXPECT_GE(frame.right(), anchor.center().x());
+
+  // A click on the icon while it is open closes it, and does not open it
+  // again at once.
+  ASSERT_TRUE(clickAt(anchor.center()));
+  ASSERT_TRUE(waitUntil([&] { return !popover.isShown(); }));
+  test::spinFor(300ms);
+  EXPECT_FALSE(popover.isShown());
+
+  ASSERT_TRUE(clickAt(anchor.center()));
+  EXPECT_TRUE(waitUntil([&] { return popover.isShown(); })) << "and the next click opens it again";
+}
+
+TEST_F(StatusItemX11Test, MenuOffersTheApplicationsActions) {
+  std::vector<QString> ran;
+  item->setMenuActions({
+      {QStringLiteral("Open Ovel"), [&] { ran.push_back(QStringLiteral("open")); }},
+      {QStringLiteral("Dashboard"), [&] { ran.push_back(QStringLiteral("dashboard")); }},
+      {QStringLiteral("Settings…"), [&] { ran.push_back(QStringLiteral("settings")); }},
+      {},
+      {QStringLiteral("Quit Ovel"), [&] { ran.push_back(QStringLiteral("quit")); }},
+  });
+  int clicks = 0;
+  QObject::connect(&*item, &StatusItem::activated, [&] { ++clicks; });
+
+  ASSERT_TRUE(clickAt(item->anchor().center(), "3"));
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(waitUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }));
+  QStringList texts;
+  for (QAction* action : menu->actions()) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  EXPECT_EQ(texts, QStringList({"Open Ovel", "Dashboard", "Settings…", "-", "Quit Ovel"}));
+
+  QAction* dashboard = menu->actions().at(1);
+  ASSERT_TRUE(waitUntil([&] { return !menu->actionGeometry(dashboard).isEmpty(); }));
+  ASSERT_TRUE(clickAt(menu->mapToGlobal(menu->actionGeometry(dashboard).center())));
+  ASSERT_TRUE(waitUntil([&] { return !ran.empty(); }));
+  EXPECT_EQ(ran, std::vector<QString>{QStringLiteral("dashboard")});
+  EXPECT_EQ(clicks, 0) << "a right click is no activation";
+}
+
+}  // namespace
+}  // namespace ovel

@@ -1,0 +1,282 @@
+#include "TestDesktop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSystemTrayIcon>
+#include <QTest>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+
+extern char** environ;
+
+namespace ovel::test {
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::optional<fs::path> findProgram(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string directories = path ? path : "/usr/bin:/bin";
+  for (std::size_t start = 0; start <= directories.size();) {
+    std::size_t end = directories.find(':', start);
+    if (end == std::string::npos) end = directories.size();
+    fs::path candidate = fs::path(directories.substr(start, end - start)) / name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+ChildProcess::ChildProcess(std::vector<std::string> argv, bool reportPipe,
+                           std::vector<std::string> extraEnvironment, const fs::path& log) {
+  // Everything the child needs is built before fork: after it, in a process
+  // with threads, only async-signal-safe calls are allowed.
+  std::vector<char*> arguments;
+  for (auto& argument : argv) arguments.push_back(argument.data());
+  arguments.push_back(nullptr);
+  std::vector<std::string> environment = std::move(extraEnvironment);
+  for (char** entry = environ; *entry; ++entry) {
+    std::string_view variable(*entry);
+    bool overridden = false;
+    for (const auto& extra : environment)
+      overridden |= variable.substr(0, variable.find('=') + 1) == std::string_view(extra).substr(0, extra.find('=') + 1);
+    if (!overridden) environment.emplace_back(variable);
+  }
+  std::vector<char*> envp;
+  for (auto& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  int pipeEnds[2] = {-1, -1};
+  if (reportPipe && ::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+  pid_t parent = ::getpid();
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent) ::_exit(127);
+    ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
+    int output = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ::dup2(output, 1);
+    ::dup2(output, 2);
+    // dup2 clears close-on-exec, except when the descriptor is 3 already.
+    if (reportPipe && pipeEnds[1] == 3) ::fcntl(3, F_SETFD, 0);
+    else if (reportPipe) ::dup2(pipeEnds[1], 3);
+    ::execve(arguments[0], arguments.data(), envp.data());
+    ::_exit(127);
+  }
+  if (reportPipe) {
+    ::close(pipeEnds[1]);
+    report_ = pipeEnds[0];
+  }
+}
+
+ChildProcess::~ChildProcess() {
+  stop();
+  if (report_ >= 0) ::close(report_);
+}
+
+std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
+  std::string line;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (report_ >= 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd entry{report_, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) return std::nullopt;
+    char c;
+    if (::read(report_, &c, 1) != 1) return std::nullopt;
+    if (c == '\n') return line;
+    line += c;
+  }
+  return std::nullopt;
+}
+
+int ChildProcess::wait(std::chrono::milliseconds timeout) {
+  if (pid_ <= 0) return -1;
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void ChildProcess::stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  wait(2s);
+}
+
+void ChildProcess::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  wait(2s);
+}
+
+int runProgram(const std::vector<std::string>& argv) {
+  auto program = findProgram(argv.front());
+  if (!program) return -1;
+  std::vector<std::string> resolved = argv;
+  resolved.front() = program->string();
+  ChildProcess child(resolved);
+  return child.wait();
+}
+
+namespace {
+
+TestDesktop desktop;
+
+bool needsX11() {
+  auto* tests = ::testing::UnitTest::GetInstance();
+  for (int i = 0; i < tests->total_test_suite_count(); ++i) {
+    const auto* suite = tests->GetTestSuite(i);
+    if (suite->test_to_run_count() > 0 && std::string_view(suite->name()).ends_with("X11Test")) return true;
+  }
+  return false;
+}
+
+// tint2 waits up to 15 s for a window manager to announce its desktops;
+// announcing one ourselves spares the wait.
+void announceDesktops(const std::string& display) {
+  xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
+  if (!xcb_connection_has_error(connection)) {
+    const char* name = "_NET_NUMBER_OF_DESKTOPS";
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr),
+        &std::free);
+    std::uint32_t one = 1;
+    xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    // Checked, so the server has it before tint2 looks.
+    if (atom)
+      std::free(xcb_request_check(connection, xcb_change_property_checked(connection, XCB_PROP_MODE_REPLACE, root,
+                                                                          atom->atom, XCB_ATOM_CARDINAL, 32, 1, &one)));
+  }
+  xcb_disconnect(connection);
+}
+
+// A session bus that starts no services: no notification daemon or other
+// program of this machine joins in.
+constexpr const char* kBusConfig = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)";
+
+class DesktopEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    // Never the user's bus: a broken address when we cannot start our own.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/ovel-test-bus", 1);
+    ::unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    if (auto daemon = findProgram("dbus-daemon")) {
+      fs::path config = files_ / "session-bus.conf";
+      writeText(config, kBusConfig);
+      bus_.emplace(std::vector<std::string>{daemon->string(), "--config-file=" + config.string(), "--nofork",
+                                            "--nopidfile", "--print-address=3"},
+                   true);
+      if (auto address = bus_->readLine()) {
+        desktop.busAddress = *address;
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", address->c_str(), 1);
+      }
+    }
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("DISPLAY");
+    auto xvfb = findProgram("Xvfb");
+    if (needsX11() && xvfb) {
+      // -displayfd picks a free display number; -noreset keeps the root's
+      // properties when the last client leaves.
+      xServer_.emplace(std::vector<std::string>{xvfb->string(), "-displayfd", "3", "-screen", "0", "1280x800x24",
+                                                "-nolisten", "tcp", "-noreset"},
+                       true);
+      if (auto number = xServer_->readLine()) desktop.display = ":" + *number;
+    }
+    if (desktop.display) {
+      ::setenv("DISPLAY", desktop.display->c_str(), 1);
+      ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    } else {
+      ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    application_ = std::make_unique<QApplication>(argc_, argv_);
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
+
+  void TearDown() override {
+    // The application first: killing its X server under it would abort it.
+    application_.reset();
+    xServer_.reset();
+    bus_.reset();
+  }
+
+ private:
+  TempDir files_;
+  int argc_ = 1;
+  char name_[20] = "ovel_platform_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::optional<ChildProcess> bus_;
+  std::optional<ChildProcess> xServer_;
+  std::unique_ptr<QApplication> application_;
+};
+
+}  // namespace
+
+const TestDesktop& testDesktop() { return desktop; }
+
+void installTestDesktop() { ::testing::AddGlobalTestEnvironment(new DesktopEnvironment); }
+
+TrayHost::TrayHost() {
+  auto tint2 = findProgram("tint2");
+  if (!tint2 || !desktop.display) return;
+  announceDesktops(*desktop.display);
+  fs::path config = home_ / "tint2rc";
+  writeText(config,
+            "panel_items = S\n"
+            "panel_position = top center horizontal\n"
+            "panel_size = 100% 30\n"
+            "systray_padding = 2 2 2\n"
+            "systray_icon_size = 22\n");
+  process_.emplace(std::vector<std::string>{tint2->string(), "-c", config.string()}, false,
+                   std::vector<std::string>{"HOME=" + home_.path().string(),
+                                            "XDG_CONFIG_HOME=" + (home_ / "config").string()},
+                   home_ / "tint2.log");
+  ready_ = waitUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10s);
+}
+
+std::string TrayHost::log() const { return readText(home_ / "tint2.log"); }
+
+bool xdotool(const std::vector<std::string>& arguments) {
+  std::vector<std::string> argv{"xdotool"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return runProgram(argv) == 0;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  return QTest::qWaitFor(condition, static_cast<int>(timeout.count()));
+}
+
+void spinFor(std::chrono::milliseconds duration) { QTest::qWait(static_cast<int>(duration.count())); }
+
+}  // namespace ovel::test

@@ -1,0 +1,91 @@
+// A private desktop for the platform tests: a session bus of their own, and
+// for the X11 suites an Xvfb display with a tray host on demand, so no test
+// ever talks to the user's session. Every program started here is killed
+// when its owner goes, and by the kernel when the test program dies.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace ovel::test {
+
+// The absolute path of a program on PATH.
+std::optional<std::filesystem::path> findProgram(const std::string& name);
+
+class ChildProcess {
+ public:
+  // Starts `argv` (argv[0] an absolute path) with `extraEnvironment`
+  // ("NAME=value") added and its output in `log` (else /dev/null). With
+  // `reportPipe` the child's descriptor 3 is a pipe that readLine() reads.
+  ChildProcess(std::vector<std::string> argv, bool reportPipe = false,
+               std::vector<std::string> extraEnvironment = {}, const std::filesystem::path& log = "/dev/null");
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
+  // One line from the report pipe, without its line feed; absent on timeout or EOF.
+  std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // The exit status once it ended by itself; killed after `timeout`.
+  int wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // SIGTERM, then SIGKILL when it lingers; waits for it.
+  void stop();
+  // Dies at once, as in a crash.
+  void kill();
+
+ private:
+  pid_t pid_ = -1;
+  int report_ = -1;
+};
+
+// Runs a program to its end; its exit status, or -1 when it is not there.
+int runProgram(const std::vector<std::string>& argv);
+
+// The desktop the whole test program runs in, set up before the first test.
+struct TestDesktop {
+  // The private session bus, absent when dbus-daemon is not installed.
+  std::optional<std::string> busAddress;
+  // The Xvfb display (":N"), present only when an X11 suite runs.
+  std::optional<std::string> display;
+};
+const TestDesktop& testDesktop();
+
+// Installs the environment that starts the desktop and the QApplication.
+// Suites whose names end in "X11Test" get the xcb platform on Xvfb; when none
+// of them runs the program uses the offscreen platform.
+void installTestDesktop();
+
+// A systray host (tint2) on the test display, stopped when the object goes.
+class TrayHost {
+ public:
+  TrayHost();
+  // Whether a tray took the selection within a few seconds.
+  bool ready() const { return ready_; }
+  // What tint2 said, for a failure message.
+  std::string log() const;
+
+ private:
+  TempDir home_;
+  std::optional<ChildProcess> process_;
+  bool ready_ = false;
+};
+
+// Sends input to the test display through xdotool; false when it failed.
+bool xdotool(const std::vector<std::string>& arguments);
+
+// Runs the Qt event loop until `condition` holds or `timeout` passes.
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+// Runs the Qt event loop for `duration`.
+void spinFor(std::chrono::milliseconds duration);
+
+}  // namespace ovel::test
