@@ -14,6 +14,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -46,13 +47,12 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, bool reportPipe,
   std::vector<char*> arguments;
   for (auto& argument : argv) arguments.push_back(argument.data());
   arguments.push_back(nullptr);
-  std::vector<std::string> environment = std::move(extraEnvironment);
+  auto nameOf = [](std::string_view variable) { return variable.substr(0, variable.find('=')); };
+  std::vector<std::string> environment = extraEnvironment;
   for (char** entry = environ; *entry; ++entry) {
-    std::string_view variable(*entry);
-    bool overridden = false;
-    for (const auto& extra : environment)
-      overridden |= variable.substr(0, variable.find('=') + 1) == std::string_view(extra).substr(0, extra.find('=') + 1);
-    if (!overridden) environment.emplace_back(variable);
+    bool overridden = std::any_of(extraEnvironment.begin(), extraEnvironment.end(),
+                                  [&](const std::string& extra) { return nameOf(extra) == nameOf(*entry); });
+    if (!overridden) environment.emplace_back(*entry);
   }
   std::vector<char*> envp;
   for (auto& entry : environment) envp.push_back(entry.data());
