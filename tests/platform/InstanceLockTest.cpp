@@ -9,7 +9,7 @@ namespace ovel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::ChildProcess;
+using test::BackgroundProcess;
 using test::TempDir;
 
 // A second copy of this test program that takes the lock and keeps it.
@@ -24,7 +24,7 @@ class LockHolder {
   void crash() { process_.kill(); }
 
  private:
-  ChildProcess process_;
+  BackgroundProcess process_;
   std::string report_;
 };
 
@@ -61,10 +61,10 @@ TEST(InstanceLock, AnotherProcessBlocksAndItsCrashFreesTheLock) {
   EXPECT_TRUE(after.isHeld()) << after.error();
 }
 
-TEST(InstanceLock, ChildProcessesDoNotKeepIt) {
+TEST(InstanceLock, BackgroundProcessesDoNotKeepIt) {
   // The application starts `claude` runs that may outlive it.
   TempDir dir;
-  std::optional<ChildProcess> child;
+  std::optional<BackgroundProcess> child;
   {
     InstanceLock mine(dir.path());
     ASSERT_TRUE(mine.isHeld());

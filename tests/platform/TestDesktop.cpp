@@ -20,6 +20,8 @@
 #include <memory>
 #include <thread>
 
+#include "ChildProcess.h"
+
 
 extern char** environ;
 
@@ -40,7 +42,7 @@ std::optional<fs::path> findProgram(const std::string& name) {
   return std::nullopt;
 }
 
-ChildProcess::ChildProcess(std::vector<std::string> argv, bool reportPipe,
+BackgroundProcess::BackgroundProcess(std::vector<std::string> argv, bool reportPipe,
                            std::vector<std::string> extraEnvironment, const fs::path& log) {
   // Everything the child needs is built before fork: after it, in a process
   // with threads, only async-signal-safe calls are allowed.
@@ -81,12 +83,12 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, bool reportPipe,
   }
 }
 
-ChildProcess::~ChildProcess() {
+BackgroundProcess::~BackgroundProcess() {
   stop();
   if (report_ >= 0) ::close(report_);
 }
 
-std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds timeout) {
+std::optional<std::string> BackgroundProcess::readLine(std::chrono::milliseconds timeout) {
   std::string line;
   auto deadline = std::chrono::steady_clock::now() + timeout;
   while (report_ >= 0) {
@@ -101,7 +103,7 @@ std::optional<std::string> ChildProcess::readLine(std::chrono::milliseconds time
   return std::nullopt;
 }
 
-int ChildProcess::wait(std::chrono::milliseconds timeout) {
+int BackgroundProcess::wait(std::chrono::milliseconds timeout) {
   if (pid_ <= 0) return -1;
   auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
@@ -117,25 +119,16 @@ int ChildProcess::wait(std::chrono::milliseconds timeout) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void ChildProcess::stop() {
+void BackgroundProcess::stop() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGTERM);
   wait(2s);
 }
 
-void ChildProcess::kill() {
+void BackgroundProcess::kill() {
   if (pid_ <= 0) return;
   ::kill(pid_, SIGKILL);
   wait(2s);
-}
-
-int runProgram(const std::vector<std::string>& argv) {
-  auto program = findProgram(argv.front());
-  if (!program) return -1;
-  std::vector<std::string> resolved = argv;
-  resolved.front() = program->string();
-  ChildProcess child(resolved);
-  return child.wait();
 }
 
 namespace {
@@ -236,8 +229,8 @@ class DesktopEnvironment final : public ::testing::Environment {
   int argc_ = 1;
   char name_[20] = "ovel_platform_tests";
   char* argv_[2] = {name_, nullptr};
-  std::optional<ChildProcess> bus_;
-  std::optional<ChildProcess> xServer_;
+  std::optional<BackgroundProcess> bus_;
+  std::optional<BackgroundProcess> xServer_;
   std::unique_ptr<QApplication> application_;
 };
 
@@ -268,9 +261,13 @@ TrayHost::TrayHost() {
 std::string TrayHost::log() const { return readText(home_ / "tint2.log"); }
 
 bool xdotool(const std::vector<std::string>& arguments) {
-  std::vector<std::string> argv{"xdotool"};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return runProgram(argv) == 0;
+  auto program = findProgram("xdotool");
+  if (!program) return false;
+  ChildProcess::Options options;
+  options.program = *program;
+  options.arguments = arguments;
+  options.timeLimit = 10;
+  return ChildProcess::run(options).succeeded();
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {

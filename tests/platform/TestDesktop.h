@@ -20,16 +20,17 @@ namespace ovel::test {
 // The absolute path of a program on PATH.
 std::optional<std::filesystem::path> findProgram(const std::string& name);
 
-class ChildProcess {
+// A program that runs beside the tests (a server, a tray host, a helper).
+class BackgroundProcess {
  public:
   // Starts `argv` (argv[0] an absolute path) with `extraEnvironment`
   // ("NAME=value") added and its output in `log` (else /dev/null). With
   // `reportPipe` the child's descriptor 3 is a pipe that readLine() reads.
-  ChildProcess(std::vector<std::string> argv, bool reportPipe = false,
+  BackgroundProcess(std::vector<std::string> argv, bool reportPipe = false,
                std::vector<std::string> extraEnvironment = {}, const std::filesystem::path& log = "/dev/null");
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~BackgroundProcess();
+  BackgroundProcess(const BackgroundProcess&) = delete;
+  BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
   bool started() const { return pid_ > 0; }
   pid_t pid() const { return pid_; }
@@ -46,9 +47,6 @@ class ChildProcess {
   pid_t pid_ = -1;
   int report_ = -1;
 };
-
-// Runs a program to its end; its exit status, or -1 when it is not there.
-int runProgram(const std::vector<std::string>& argv);
 
 // The desktop the whole test program runs in, set up before the first test.
 struct TestDesktop {
@@ -75,7 +73,7 @@ class TrayHost {
 
  private:
   TempDir home_;
-  std::optional<ChildProcess> process_;
+  std::optional<BackgroundProcess> process_;
   bool ready_ = false;
 };
 
