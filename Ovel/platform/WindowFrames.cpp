@@ -42,15 +42,15 @@ QString WindowFrames::settingsKey(const QString& autosaveName) {
   return QStringLiteral("windowFrames/") + autosaveName;
 }
 
-void WindowFrames::keep(QWidget* window, const WindowSpec& spec, QSettings& settings) {
+void WindowFrames::keep(QWidget* window, const WindowSetup& setup, QSettings& settings) {
   window->setWindowFlag(Qt::Window);
-  window->setWindowTitle(spec.title);
-  window->setMinimumSize(spec.minimumSize);
-  window->resize(spec.size);
+  window->setWindowTitle(setup.title);
+  window->setMinimumSize(setup.minimumSize);
+  window->resize(setup.size);
   window->setAttribute(Qt::WA_DeleteOnClose, false);
   // A tray application lives on with no window open.
   window->setAttribute(Qt::WA_QuitOnClose, false);
-  QString key = settingsKey(spec.autosaveName);
+  QString key = settingsKey(setup.autosaveName);
   if (!window->restoreGeometry(settings.value(key).toByteArray())) centre(window);
   window->installEventFilter(new FrameSaver(window, key, settings));
 }

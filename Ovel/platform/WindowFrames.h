@@ -10,7 +10,7 @@ class QWidget;
 
 namespace ovel {
 
-struct WindowSpec {
+struct WindowSetup {
   QString title;
   QSize size;
   QSize minimumSize;
@@ -21,11 +21,11 @@ struct WindowSpec {
 struct WindowFrames {
   WindowFrames() = delete;
 
-  // Makes `window` a top-level window by `spec`: closing hides it and never
+  // Makes `window` a top-level window by `setup`: closing hides it and never
   // quits the application; its frame comes back from `settings` (or it is
   // centred on the screen when none was saved) and every move, resize and
   // hide saves it there. `settings` must outlive the window.
-  static void keep(QWidget* window, const WindowSpec& spec, QSettings& settings);
+  static void keep(QWidget* window, const WindowSetup& setup, QSettings& settings);
 
   // Shows the window in front, with the keyboard.
   static void present(QWidget* window);

@@ -18,12 +18,12 @@ class WindowFramesTest : public ::testing::Test {
  protected:
   test::TempDir dir;
   QSettings settings{QString::fromStdString((dir / "Ovel.conf").string()), QSettings::IniFormat};
-  WindowSpec spec{QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings")};
+  WindowSetup setup{QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings")};
 };
 
 TEST_F(WindowFramesTest, NewWindowIsCentredAndSurvivesClosing) {
   QPointer<QWidget> window = new QWidget;
-  WindowFrames::keep(window, spec, settings);
+  WindowFrames::keep(window, setup, settings);
   EXPECT_EQ(window->windowTitle(), QStringLiteral("Ovel Settings"));
   EXPECT_EQ(window->size(), QSize(520, 600));
   EXPECT_EQ(window->minimumSize(), QSize(480, 460));
@@ -41,7 +41,7 @@ TEST_F(WindowFramesTest, NewWindowIsCentredAndSurvivesClosing) {
 TEST_F(WindowFramesTest, FrameComesBackUnderItsName) {
   {
     QWidget first;
-    WindowFrames::keep(&first, spec, settings);
+    WindowFrames::keep(&first, setup, settings);
     WindowFrames::present(&first);
     first.setGeometry(40, 50, 700, 500);
     first.close();
@@ -49,7 +49,7 @@ TEST_F(WindowFramesTest, FrameComesBackUnderItsName) {
   EXPECT_TRUE(settings.contains(WindowFrames::settingsKey(QStringLiteral("OvelSettings"))));
 
   QWidget again;
-  WindowFrames::keep(&again, spec, settings);
+  WindowFrames::keep(&again, setup, settings);
   EXPECT_EQ(again.geometry(), QRect(40, 50, 700, 500));
 
   QWidget other;
