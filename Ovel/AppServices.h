@@ -1,0 +1,146 @@
+// The places where the usage model meets time and the machine: the clock,
+// delayed work on the GUI thread, the /usage probe and the transcript scan.
+// Each is a small interface with the application's implementation here and
+// fakes in the tests, so the model runs headless and in virtual time.
+//
+// Every completion is called on the GUI thread, after the call that started
+// the work has returned (the real ones) or from within it (a fake may). Work
+// still under way when its runner is destroyed is waited for, and its
+// completion is dropped.
+#pragma once
+
+#include <QObject>
+#include <QThreadPool>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Activity.h"
+#include "LocalActivityScanner.h"
+#include "Time.h"
+#include "UsageCommandParser.h"
+
+class QTimer;
+
+namespace ovel {
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // May be called from any thread.
+  virtual Date now() const = 0;
+};
+
+class SystemClock final : public Clock {
+ public:
+  Date now() const override { return systemNow(); }
+};
+
+// Work on the GUI thread, run from its event loop: never nested in the
+// caller, so a chain of completions never re-enters itself.
+class Scheduler {
+ public:
+  using TaskId = std::uint64_t;
+
+  virtual ~Scheduler() = default;
+  // Runs `work` once control is back in the event loop.
+  virtual void post(std::function<void()> work) = 0;
+  // Runs `work` once, `seconds` from now (0 for a negative value).
+  virtual TaskId after(double seconds, std::function<void()> work) = 0;
+  // Drops a pending task; an unknown or finished one is ignored.
+  virtual void cancel(TaskId task) = 0;
+};
+
+// Single-shot timers and queued calls on an object of its own, so that
+// nothing runs once the scheduler is gone.
+class QtScheduler final : public Scheduler {
+ public:
+  void post(std::function<void()> work) override;
+  TaskId after(double seconds, std::function<void()> work) override;
+  void cancel(TaskId task) override;
+
+ private:
+  QObject context_;
+  std::map<TaskId, QTimer*> timers_;  // owned by context_
+  TaskId nextTask_ = 1;
+};
+
+// What one probe run gave: the parsed answer, or the message of its failure.
+struct ProbeOutcome {
+  std::optional<UsageCommandParser::Result> result;
+  std::string errorMessage;  // when there is no result
+
+  static ProbeOutcome success(UsageCommandParser::Result result) { return {std::move(result), {}}; }
+  static ProbeOutcome failure(std::string message) { return {std::nullopt, std::move(message)}; }
+};
+
+class ProbeRunner {
+ public:
+  using Completion = std::function<void(ProbeOutcome)>;
+
+  virtual ~ProbeRunner() = default;
+  // The claude program to run, looked up at once; nothing when none is found.
+  virtual std::optional<std::filesystem::path> locate(const std::optional<std::string>& override) = 0;
+  // Runs /usage once with a limit of `timeout` seconds. `readingTime`
+  // stamps the readings; it is called off the GUI thread.
+  virtual void run(const std::filesystem::path& executable, double timeout, std::function<Date()> readingTime,
+                   Completion done) = 0;
+};
+
+// ClaudeLocator for the lookup; UsageCommandProbe on a worker thread.
+class ThreadedProbeRunner final : public ProbeRunner {
+ public:
+  ThreadedProbeRunner();
+  std::optional<std::filesystem::path> locate(const std::optional<std::string>& override) override;
+  void run(const std::filesystem::path& executable, double timeout, std::function<Date()> readingTime,
+           Completion done) override;
+
+ private:
+  QObject context_;
+  QThreadPool workers_;  // declared last: waits for its jobs before context_ goes
+};
+
+class ScanRunner {
+ public:
+  using Completion = std::function<void(std::vector<ActivityEvent>)>;
+
+  virtual ~ScanRunner() = default;
+  // Reads the transcripts as of `now` and hands back the events.
+  virtual void scan(Date now, Completion done) = 0;
+};
+
+// Owns the transcript scanner and runs its scans one after another on a
+// worker thread at a lowered priority.
+class ThreadedScanRunner final : public ScanRunner {
+ public:
+  explicit ThreadedScanRunner(std::filesystem::path root);
+  void scan(Date now, Completion done) override;
+
+  const LocalActivityScanner& scanner() const { return scanner_; }
+
+ private:
+  LocalActivityScanner scanner_;
+  QObject context_;
+  QThreadPool worker_;  // declared last: waits for a running scan first
+};
+
+// The usage model's seams, handed over whole.
+struct AppServices {
+  std::unique_ptr<Clock> clock;
+  std::unique_ptr<Scheduler> scheduler;
+  std::unique_ptr<ProbeRunner> probeRunner;
+  std::unique_ptr<ScanRunner> scanRunner;
+
+  // The application's: the system clock, Qt timers, worker threads, and the
+  // transcripts under LocalActivityScanner::defaultRoot(). Call on the GUI
+  // thread.
+  static AppServices standard();
+};
+
+}  // namespace ovel

@@ -1,0 +1,264 @@
+// How readings reach the model: the probe, the snapshot file, scans,
+// ingestion into the history, and redeemed resets.
+#include <QSignalSpy>
+
+#include <chrono>
+#include <functional>
+#include <set>
+
+#include "UsageCommandProbe.h"
+#include "UsageModelHarness.h"
+
+namespace ovel::test {
+namespace {
+
+using Phase = UsageModel::Phase;
+using Scope = PlannedReset::Scope;
+
+const std::string kNotFound = "Couldn't find the claude command. Install Claude Code, or set its path in Settings.";
+
+std::vector<double> usedOf(const std::vector<HistorySample>& samples, const char* key) {
+  std::vector<double> used;
+  for (const auto& sample : samples)
+    if (sample.kindKey == key) used.push_back(sample.usedPercent);
+  return used;
+}
+
+TEST_F(UsageModelTest, ProbeWithoutClaudeFailsOnceWithoutRunning) {
+  struct Case {
+    QString override;
+    std::optional<std::string> passed;
+  } cases[] = {{"", std::nullopt}, {"~/bin/claude", "~/bin/claude"}};
+  for (const auto& c : cases) {
+    build();
+    preferences.setClaudePathOverride(c.override);
+    probe->executable.reset();
+    QSignalSpy probing(model.get(), &UsageModel::isProbingChanged);
+    bool completed = false;
+    model->probe([&completed] { completed = true; });
+    EXPECT_EQ(probe->overrides, std::vector<std::optional<std::string>>{c.passed});
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(probe->runs(), 0u);
+    EXPECT_EQ(probing.count(), 0);
+    EXPECT_EQ(model->lastProbeError(), kNotFound);
+    EXPECT_EQ(model->lastProbeAt(), clock->now());
+    EXPECT_EQ(model->consecutiveFailures(), 1);
+    EXPECT_EQ(model->phase(), Phase::failed(kNotFound));
+    EXPECT_EQ(changedAt.size(), 1u);  // only the failure's own recompute
+  }
+}
+
+TEST_F(UsageModelTest, ProbeRunsTheFoundClaudeAndTakesItsAnswer) {
+  probe->work.hold = true;
+  model->probe();
+  EXPECT_TRUE(model->isProbing());
+  EXPECT_EQ(probe->ranWith, "/opt/fake/claude");
+  EXPECT_EQ(probe->lastTimeout, UsageCommandProbe::kDefaultTimeout);
+  clock->advance(12);
+  EXPECT_EQ(probe->lastReadingTime(), at(12));  // readings are stamped when the answer arrives
+
+  probe->work.finish();
+  EXPECT_FALSE(model->isProbing());
+  EXPECT_EQ(model->lastProbeAt(), at(12));  // the end of the run
+  EXPECT_EQ(model->phase(), Phase::ready());
+  ASSERT_EQ(model->assessments().size(), 2u);
+  EXPECT_EQ(model->session()->window.usedPercent, 20);
+  EXPECT_EQ(changedAt.size(), 1u);
+}
+
+TEST_F(UsageModelTest, ProbeErrorWhileWindowsAreKnownKeepsThemAndRecomputesTwice) {
+  model->probe();
+  UsageState before = model->state();
+  changedAt.clear();
+
+  probe->work.answer = ProbeOutcome::failure("claude /usage failed: boom");
+  model->probe();
+  EXPECT_EQ(model->phase(), Phase::ready());
+  EXPECT_EQ(model->state(), before);
+  EXPECT_EQ(model->lastProbeError(), "claude /usage failed: boom");
+  EXPECT_EQ(model->consecutiveFailures(), 1);
+  EXPECT_FALSE(model->isProbing());
+  EXPECT_EQ(changedAt.size(), 2u);
+
+  probe->work.answer = probeAnswer({sessionReading(25, at(1))});
+  model->probe();
+  EXPECT_FALSE(model->lastProbeError());
+  EXPECT_EQ(model->consecutiveFailures(), 0);
+}
+
+TEST_F(UsageModelTest, AnswerWithoutInsightsKeepsTheEarlierOnes) {
+  struct Step {
+    std::optional<const char*> answered;
+    const char* kept;
+  } steps[] = {{"Last 24h", "Last 24h"}, {std::nullopt, "Last 24h"}, {"Last 7d", "Last 7d"}};
+  for (const auto& s : steps) {
+    std::optional<UsageInsights> insights;
+    if (s.answered) insights = insightsLabelled(*s.answered, kStart);
+    probe->work.answer = probeAnswer({sessionReading(20, kStart)}, insights);
+    model->probe();
+    ASSERT_TRUE(model->insights());
+    EXPECT_EQ(model->insights()->periods.at(0).label, s.kept);
+  }
+}
+
+TEST_F(UsageModelTest, ProbeWhileProbingOrInADemoChangesNothing) {
+  probe->work.hold = true;
+  model->probe();
+  int completions = 0;
+  model->probe([&completions] { ++completions; });
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(probe->runs(), 1u);
+  probe->work.finish();
+
+  model->startDemo(Demo::make(Demo::Scenario::watch, kStart, "UTC"));
+  std::optional<Date> lastProbe = model->lastProbeAt();
+  model->probe([&completions] { ++completions; });
+  EXPECT_EQ(completions, 2);
+  EXPECT_EQ(probe->runs(), 1u);
+  EXPECT_EQ(model->lastProbeAt(), lastProbe);
+}
+
+TEST_F(UsageModelTest, SnapshotWithBothWindowsIsTakenIn) {
+  writeSnapshot(42, 13, at(-3));
+  model->start();
+  EXPECT_EQ(model->lastStatusLineAt(), at(-3));
+  EXPECT_EQ(model->phase(), Phase::ready());
+  EXPECT_EQ(usedOf(model->history(), "session"), std::vector<double>{42});
+  EXPECT_EQ(usedOf(model->history(), "week"), std::vector<double>{13});
+  EXPECT_EQ(model->state().windows().at(WindowKind::session()).source, DataSource::statusLine);
+  ASSERT_EQ(model->assessments().size(), 2u);
+}
+
+// Each step changes the file, then a tick runs.
+TEST_F(UsageModelTest, SnapshotIsReadOnlyWhenItsModificationTimeChanges) {
+  namespace fs = std::filesystem;
+  const fs::path file = OvelPaths::statusLineSnapshot();
+  auto rewriteKeepingTime = [&](const std::function<void()>& write) {
+    fs::file_time_type time = fs::last_write_time(file);
+    write();
+    setModified(file, time);
+  };
+  auto bump = [&] { setModified(file, fs::last_write_time(file) + std::chrono::nanoseconds(1)); };
+  auto garbage = [] { writeText(OvelPaths::statusLineSnapshot(), "{\"observed_at\":"); };
+  auto noPercentage = [&] {
+    writeText(file, R"({"observed_at":1781697700,"rate_limits":{"five_hour":{"resets_at":1781708400}}})");
+    bump();
+  };
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+    std::optional<Date> lastStatusLineAt;
+  } steps[] = {
+      {"first file", [&] { writeSnapshot(40, 10, at(1)); }, at(1)},
+      {"new content, same time", [&] { rewriteKeepingTime([&] { writeSnapshot(45, 10, at(2)); }); }, at(1)},
+      {"a nanosecond later", bump, at(2)},
+      {"undecodable", [&] { garbage(); bump(); }, at(2)},
+      {"fixed, same time", [&] { rewriteKeepingTime([&] { writeSnapshot(46, 10, at(3)); }); }, at(2)},
+      {"touched", bump, at(3)},
+      {"no used percentage", noPercentage, at(3)},
+      {"removed", [&] { fs::remove(file); }, at(3)},
+  };
+  preferences.setUseLocalActivity(false);
+  probe->work.hold = true;  // the probe start() posts never ends
+  startAndSettle();
+  for (const auto& s : steps) {
+    s.change();
+    scheduler->advance(5);
+    EXPECT_EQ(model->lastStatusLineAt(), s.lastStatusLineAt) << s.name;
+  }
+  EXPECT_EQ(usedOf(model->history(), "session"), (std::vector<double>{40, 45, 46}));
+}
+
+TEST_F(UsageModelTest, SnapshotWithoutPercentagesLeavesTheModelAsItWas) {
+  writeText(OvelPaths::statusLineSnapshot(), R"({"observed_at":1781697700,"rate_limits":{"seven_day":{}}})");
+  model->start();
+  EXPECT_FALSE(model->lastStatusLineAt());
+  EXPECT_EQ(model->phase(), Phase::starting());
+  EXPECT_TRUE(model->history().empty());
+}
+
+TEST_F(UsageModelTest, HistoryRecordsTheBelievedReadingNotTheRawOne) {
+  struct Step {
+    double seconds, rawSession;
+    std::vector<double> history;
+  } steps[] = {
+      {0, 50, {50}},
+      {100, 30, {50}},           // a fall held back, within the heartbeat: nothing new
+      {700, 49, {50, 50}},       // still held at 50, recorded again after the heartbeat
+      {760, 30, {50, 50, 30}},   // a second low reading a minute on confirms the fall
+  };
+  for (const auto& s : steps) {
+    clock->set(at(s.seconds));
+    probe->work.answer = probeAnswer({sessionReading(s.rawSession, at(s.seconds))});
+    model->probe();
+    EXPECT_EQ(usedOf(model->history(), "session"), s.history) << s.seconds;
+  }
+  HistoryStore reread(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat);
+  EXPECT_EQ(reread.all(), model->history());
+}
+
+TEST_F(UsageModelTest, ScanStartTimeIsKeptBeforeItsResultArrives) {
+  scan->work.hold = true;
+  probe->work.hold = true;
+  startAndSettle();
+  ASSERT_EQ(scan->scans(), 1u);
+  EXPECT_EQ(scan->scannedAt[0], kStart);
+  EXPECT_EQ(UsageModelInternals::lastActivityScan(*model), kStart);
+  std::size_t changes = changedAt.size();
+
+  ActivityEvent event;
+  event.timestamp = at(-30);
+  event.tokens.input = 10;
+  clock->advance(3);
+  scan->work.finish({event});
+  EXPECT_EQ(model->activity(), ActivitySummary({event}));
+  EXPECT_EQ(changedAt.size(), changes + 1);
+  EXPECT_EQ(UsageModelInternals::lastActivityScan(*model), kStart);
+}
+
+TEST_F(UsageModelTest, RedeemingAResetExpectsTheDropAndProbes) {
+  model->probe();  // session 20 %, week 30 %
+  model->redeemReset(Scope::session);
+  EXPECT_EQ(model->resetPlan().banked, 0);
+  EXPECT_EQ(ResetPlanStore(OvelPaths::resetPlan()).load(), model->resetPlan());
+  EXPECT_EQ(model->state().expectingReset(), std::set<WindowKind>{WindowKind::session()});
+  EXPECT_EQ(probe->runs(), 1u);
+
+  probe->work.answer = probeAnswer({sessionReading(8, at(10))});
+  clock->advance(10);
+  scheduler->runDue();
+  EXPECT_EQ(probe->runs(), 2u);
+  EXPECT_EQ(model->session()->window.usedPercent, 8);
+}
+
+TEST_F(UsageModelTest, RedeemedScopeCoversItsHeldWindows) {
+  const WindowKind opus = WindowKind::weekModel("Opus");
+  struct Case {
+    Scope scope;
+    std::set<WindowKind> expecting;
+  } cases[] = {
+      {Scope::all, {WindowKind::session(), WindowKind::week(), opus}},
+      {Scope::session, {WindowKind::session()}},
+      {Scope::week, {WindowKind::week(), opus}},
+  };
+  for (const auto& c : cases) {
+    build();
+    model->setBankedResets(2);
+    probe->work.answer = probeAnswer({sessionReading(20, kStart), weekReading(30, kStart),
+                                      reading(opus, 5, at(4 * kDay), kStart)});
+    model->probe();
+    model->redeemReset(c.scope);
+    EXPECT_EQ(model->state().expectingReset(), c.expecting) << rawValue(c.scope);
+    EXPECT_EQ(model->resetPlan().banked, 1) << rawValue(c.scope);
+  }
+}
+
+TEST_F(UsageModelTest, RedeemingWithNothingHeldStillSpendsTheReset) {
+  model->setBankedResets(2);
+  model->redeemReset(Scope::all);
+  EXPECT_TRUE(model->state().expectingReset().empty());
+  EXPECT_EQ(model->resetPlan().banked, 1);
+}
+
+}  // namespace
+}  // namespace ovel::test
