@@ -25,9 +25,23 @@ std::string zoneName() {
 
 std::string timeOfDay(const LocalTime& local) {
   int hour12 = local.hour % 12 == 0 ? 12 : local.hour % 12;
-  std::string minutes = std::to_string(local.minute);
-  if (minutes.size() < 2) minutes.insert(0, "0");
-  return std::to_string(hour12) + ":" + minutes + (local.hour < 12 ? " AM" : " PM");
+  // Appended piece by piece here and below: GCC 12 warns falsely about a
+  // literal + string temporary in Release builds.
+  std::string text = std::to_string(hour12);
+  text += local.minute < 10 ? ":0" : ":";
+  text += std::to_string(local.minute);
+  text += local.hour < 12 ? " AM" : " PM";
+  return text;
+}
+
+// "3h" or "3h 20m": the second part only when it is not 0.
+std::string twoUnits(double whole, const char* unit, double rest, const char* restUnit) {
+  std::string text = Format::rounded(whole) + unit;
+  if (rest == 0) return text;
+  text += ' ';
+  text += Format::rounded(rest);
+  text += restUnit;
+  return text;
 }
 
 std::string_view weekdayName(int weekday) {
@@ -75,11 +89,11 @@ std::string Format::duration(double seconds) {
   if (m < 1440) {
     double hours = std::floor(m / 60);
     double minutes = m - hours * 60;
-    return rounded(hours) + "h" + (minutes == 0 ? "" : " " + rounded(minutes) + "m");
+    return twoUnits(hours, "h", minutes, "m");
   }
   double days = std::floor(m / 1440);
   double hours = std::floor((m - days * 1440) / 60);
-  return rounded(days) + "d" + (hours == 0 ? "" : " " + rounded(hours) + "h");
+  return twoUnits(days, "d", hours, "h");
 }
 
 std::string Format::multiplier(double value) {
@@ -107,7 +121,10 @@ std::string Format::clock(Date date, Date reference) {
   LocalTime local = localTime(date, zone);
   std::string time = timeOfDay(local);
   if (local.sameDay(localTime(reference, zone))) return time;
-  return std::string(weekdayName(local.weekday)) + " " + time;
+  std::string text(weekdayName(local.weekday));
+  text += ' ';
+  text += time;
+  return text;
 }
 
 std::string Format::rate(double ratePerHour) {

@@ -58,20 +58,26 @@ class UsageModelTest : public ::testing::Test {
  protected:
   UsageModelTest() { build(); }
 
-  // A new model (and fresh fakes) over the same data directory.
-  void build(std::optional<ResetPlanStore> planStore = std::nullopt) {
-    Date time = clock ? clock->now() : kStart;
+  // A new model (and fresh fakes, the clock at kStart) over the same data
+  // directory.
+  // A given probe runner replaces the fake one (`probe` is then null).
+  void build(std::optional<ResetPlanStore> planStore = std::nullopt,
+             std::unique_ptr<ProbeRunner> probeRunner = nullptr) {
     model.reset();
-    auto fakeClock = std::make_unique<FakeClock>(time);
+    auto fakeClock = std::make_unique<FakeClock>(kStart);
     auto fakeScheduler = std::make_unique<FakeScheduler>(*fakeClock);
-    auto fakeProbe = std::make_unique<FakeProbeRunner>(
-        *fakeScheduler, probeAnswer({sessionReading(20, kStart), weekReading(30, kStart)}));
     auto fakeScan = std::make_unique<FakeScanRunner>(*fakeScheduler);
+    probe = nullptr;
+    if (!probeRunner) {
+      auto fakeProbe = std::make_unique<FakeProbeRunner>(
+          *fakeScheduler, probeAnswer({sessionReading(20, kStart), weekReading(30, kStart)}));
+      probe = fakeProbe.get();
+      probeRunner = std::move(fakeProbe);
+    }
     clock = fakeClock.get();
     scheduler = fakeScheduler.get();
-    probe = fakeProbe.get();
     scan = fakeScan.get();
-    AppServices services{std::move(fakeClock), std::move(fakeScheduler), std::move(fakeProbe), std::move(fakeScan)};
+    AppServices services{std::move(fakeClock), std::move(fakeScheduler), std::move(probeRunner), std::move(fakeScan)};
     model = std::make_unique<UsageModel>(preferences, historyStore,
                                          planStore.value_or(ResetPlanStore(OvelPaths::resetPlan())),
                                          std::move(services));
