@@ -1,0 +1,128 @@
+#include "Integrations.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include "FileIO.h"
+
+namespace ovel {
+namespace fs = std::filesystem;
+namespace {
+
+const char* const kMissingRelay = "ovel-bridge is missing from the app bundle.";
+
+QString text(const std::string& message) { return QString::fromStdString(message); }
+
+QString fileError(const fs::path& path, std::error_code error) {
+  return QString::fromStdString("Couldn't install " + path.string() + ": " + error.message());
+}
+
+bool isExecutableFile(const fs::path& path) {
+  struct stat info{};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+  struct stat first{}, second{};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
+template <typename T>
+bool assign(T& field, T value) {
+  if (field == value) return false;
+  field = std::move(value);
+  return true;
+}
+
+}  // namespace
+
+AppBundle AppBundle::current() {
+  std::error_code ignored;
+  fs::path executable = fs::read_symlink("/proc/self/exe", ignored);
+  if (executable.empty()) executable = QCoreApplication::applicationFilePath().toStdString();
+  return AppBundle{QStringLiteral("ovel"), executable};
+}
+
+std::vector<fs::path> AppBundle::relayCandidates() const {
+  fs::path folder = executable.parent_path();
+  return {folder / ".." / "libexec" / "ovel" / "ovel-bridge", folder / "ovel-bridge"};
+}
+
+Integrations::Integrations(AppBundle bundle, std::unique_ptr<LoginItem> loginItem, StatusLineIntegration integration,
+                           QObject* parent)
+    : QObject(parent),
+      bundle_(std::move(bundle)),
+      loginItem_(std::move(loginItem)),
+      integration_(std::move(integration)) {}
+
+Integrations::~Integrations() = default;
+
+void Integrations::setStatusLineError(std::optional<QString> error) {
+  if (assign(statusLineError_, std::move(error))) emit statusLineErrorChanged();
+}
+
+void Integrations::setLoginItemError(std::optional<QString> error) {
+  if (assign(loginItemError_, std::move(error))) emit loginItemErrorChanged();
+}
+
+void Integrations::refresh() {
+  if (loginItem_ && assign(launchAtLogin_, loginItem_->isEnabled())) emit launchAtLoginChanged();
+  StatusLineIntegration::State state = statusLine_;
+  if (auto error = integration_.state(state)) {
+    setStatusLineError(text(error->errorDescription()));
+  } else {
+    if (assign(statusLine_, state)) emit statusLineChanged();
+    setStatusLineError(std::nullopt);
+  }
+  if (assign(hasDownstreamCommand_, integration_.downstreamCommand().has_value())) emit hasDownstreamCommandChanged();
+}
+
+void Integrations::setLaunchAtLogin(bool on) {
+  if (!loginItem_) return;
+  setLoginItemError(on ? loginItem_->registerItem() : loginItem_->unregisterItem());
+  refresh();
+}
+
+void Integrations::connect(Date now) {
+  std::optional<QString> error = installBridgeBinary();
+  if (!error) {
+    if (auto failed = integration_.install(now)) error = text(failed->errorDescription());
+  }
+  // The refresh clears the error of a good state read; the failure of the
+  // connect itself must survive it.
+  refresh();
+  if (error) setStatusLineError(error);
+}
+
+void Integrations::disconnect() {
+  std::optional<QString> error;
+  if (auto failed = integration_.uninstall()) error = text(failed->errorDescription());
+  refresh();
+  if (error) setStatusLineError(error);
+}
+
+std::optional<QString> Integrations::installBridgeBinary() const {
+  std::optional<fs::path> source;
+  for (const fs::path& candidate : bundle_.relayCandidates()) {
+    if (isExecutableFile(candidate)) {
+      source = candidate;
+      break;
+    }
+  }
+  if (!source) return QString::fromLatin1(kMissingRelay);
+
+  const fs::path& target = integration_.bridgeURL;
+  if (sameFile(*source, target)) return std::nullopt;
+  std::string bytes;
+  if (std::error_code error = readWholeFile(*source, bytes)) return fileError(*source, error);
+  if (isExecutableFile(target) && readWholeFile(target) == bytes) return std::nullopt;
+  // Claude Code may start the relay at any moment: it must never find the
+  // file missing or half written.
+  if (std::error_code error = writeFileAtomically(target, bytes, {.mode = 0755})) return fileError(target, error);
+  return std::nullopt;
+}
+
+}  // namespace ovel
