@@ -1,0 +1,143 @@
+#include "MenuBarGlyph.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace ovel {
+namespace {
+
+using Case = DayRing::Center::Case;
+
+int strokeCount(const std::vector<DayRing::Mark>& marks, double alpha) {
+  return static_cast<int>(std::count_if(marks.begin(), marks.end(), [alpha](const DayRing::Mark& m) {
+    return std::holds_alternative<DayRing::Stroke>(m.style) && m.alpha == alpha;
+  }));
+}
+
+TEST(DayRingTest, MarksPerInput) {
+  struct Row {
+    const char* name;
+    std::optional<double> used;
+    bool segmented;
+    DayRing::Center center;
+    std::size_t marks;
+    int used_pieces;
+  } rows[] = {
+      {"bare continuous", std::nullopt, false, DayRing::Center::dash(), 2, 0},
+      {"bare segmented", std::nullopt, true, DayRing::Center::dash(), 8, 0},
+      {"zero", 0.0, false, DayRing::Center::none(), 1, 0},
+      {"negative", -5.0, true, DayRing::Center::none(), 7, 0},
+      {"half", 50.0, false, DayRing::Center::evenOvel(40), 3, 1},
+      {"segmented 14.3", 14.3, true, DayRing::Center::none(), 8, 1},
+      {"segmented full", 100.0, true, DayRing::Center::stop(), 15, 7},
+      {"segmented over", 150.0, true, DayRing::Center::none(), 14, 7},
+  };
+  for (const auto& row : rows) {
+    auto marks = DayRing::marks(18, row.used, row.segmented, row.center);
+    EXPECT_EQ(marks.size(), row.marks) << row.name;
+    EXPECT_EQ(strokeCount(marks, 1.0) - (row.center.centerCase == Case::evenOvel ? 1 : 0), row.used_pieces)
+        << row.name;
+  }
+  auto dash = DayRing::marks(18, std::nullopt, false, DayRing::Center::dash());
+  EXPECT_EQ(dash.back().alpha, 0.45);
+  EXPECT_EQ(dash.front().alpha, 0.3);
+}
+
+TEST(DayRingTest, ArcsCloseOnlyFromTheThreshold) {
+  auto endOf = [](double used) {
+    return DayRing::marks(18, used, false, DayRing::Center::none()).back().path.currentPosition();
+  };
+  // The ring starts at twelve o'clock: (9, 9 - 6.4).
+  QPointF top(9, 9 - 6.4);
+  EXPECT_NEAR(endOf(99.9).x(), top.x(), 1e-6);
+  EXPECT_NEAR(endOf(99.9).y(), top.y(), 1e-6);
+  EXPECT_LT(endOf(99.8).x(), top.x() - 0.01) << "99.8 stops short of twelve o'clock";
+  QPointF quarter = endOf(25);
+  EXPECT_NEAR(quarter.x(), 9 + 6.4, 1e-6) << "a quarter ends at three o'clock, clockwise";
+  EXPECT_NEAR(quarter.y(), 9, 1e-6);
+}
+
+TEST(DayRingTest, CenterRule) {
+  OvelSteer stopped;
+  stopped.factor = 0;
+  OvelSteer easy;
+  easy.factor = 2;
+  EXPECT_EQ(DayRing::center(GlyphStyle::usage, easy, std::nullopt), DayRing::Center::none());
+  EXPECT_EQ(DayRing::center(GlyphStyle::usage, easy, 40.0), DayRing::Center::evenOvel(40));
+  EXPECT_EQ(DayRing::center(GlyphStyle::steer, std::nullopt, 40.0), DayRing::Center::dash());
+  EXPECT_EQ(DayRing::center(GlyphStyle::steer, stopped, 40.0), DayRing::Center::stop());
+  EXPECT_EQ(DayRing::center(GlyphStyle::usageAndSteer, stopped, 40.0), DayRing::Center::stop());
+  EXPECT_EQ(DayRing::center(GlyphStyle::usageAndSteer, easy, 40.0), DayRing::Center::arrow(easy.angleDegrees()));
+}
+
+TEST(DayRingTest, ArrowTiltsUpForPositiveAngles) {
+  // Element 1 is the shaft's end, the arrow's tip.
+  QPointF flat = DayRing::marks(18, std::nullopt, false, DayRing::Center::arrow(0)).back().path.elementAt(1);
+  EXPECT_NEAR(flat.x(), 9 + 3.4, 1e-6);
+  EXPECT_NEAR(flat.y(), 9, 1e-6);
+  QPointF up = DayRing::marks(18, std::nullopt, false, DayRing::Center::arrow(60)).back().path.elementAt(1);
+  EXPECT_LT(up.y(), 9 - 2.9);
+  EXPECT_GT(up.x(), 9);
+}
+
+WindowAssessment assessed(WindowKind kind, OvelStatus status, double used) {
+  WindowAssessment a;
+  a.window.kind = std::move(kind);
+  a.window.usedPercent = used;
+  a.status = status;
+  return a;
+}
+
+TEST(MenuBarGlyphTest, PartsAndFallback) {
+  using enum MenuBarItem;
+  GlyphInputs none;
+  auto bare = MenuBarGlyph::parts({sessionPercent, weekReset, ovelFactor, sessionsLeft}, none);
+  ASSERT_EQ(bare.size(), 1u);
+  const auto& ring = std::get<MenuBarPart::Ring>(bare[0].content);
+  EXPECT_TRUE(ring.kind.isSession());
+  EXPECT_FALSE(ring.assessment);
+  EXPECT_EQ(MenuBarGlyph::parts({}, none).size(), 1u);
+
+  GlyphInputs inputs;
+  inputs.now = dateFromSeconds1970(1000);
+  inputs.session = assessed(WindowKind::session(), OvelStatus::comfortable, 42);
+  inputs.session->window.resetsAt = dateFromSeconds1970(900);
+  inputs.week = assessed(WindowKind::week(), OvelStatus::atRisk, 80);
+  inputs.sessionWeekRatio = SessionWeekRatio{0, 3, 60};
+  inputs.hasAssessments = true;
+  auto parts = MenuBarGlyph::parts({sessionRing, weekRing, sessionPercent, sessionReset, sessionsLeft}, inputs);
+  ASSERT_EQ(parts.size(), 5u);
+  EXPECT_EQ(std::get<std::string>(parts[2].content), "42%");
+  EXPECT_EQ(std::get<std::string>(parts[3].content), "<1m") << "a reset already past";
+  EXPECT_EQ(std::get<std::string>(parts[4].content), "\u221E\u00D75h");
+
+  double width = 0;
+  auto edges = MenuBarGlyph::layout(parts, width);
+  EXPECT_EQ(edges[1], 16 + 6) << "ring to ring";
+  EXPECT_EQ(edges[2], 16 + 6 + 16 + 3) << "ring to text";
+  EXPECT_GT(edges[3], edges[2] + 6) << "text to text";
+
+  EXPECT_FALSE(MenuBarGlyph::isTemplate(parts, true)) << "the week is at risk";
+  EXPECT_TRUE(MenuBarGlyph::isTemplate(parts, false));
+  QImage image = MenuBarGlyph::image(parts, GlyphStyle::usageAndSteer, true, Qt::black, 2);
+  EXPECT_EQ(image.width(), static_cast<int>(std::ceil(width * 2)));
+  EXPECT_GE(image.height(), 32);
+}
+
+TEST(MenuBarGlyphTest, TightestRingFollowsTheSteer) {
+  GlyphInputs inputs;
+  inputs.steer = OvelSteer{WindowKind::week(), 0.5, RateBasis::recent};
+  inputs.steerAssessment = assessed(WindowKind::week(), OvelStatus::atRisk, 80);
+  inputs.hasAssessments = true;
+  auto parts = MenuBarGlyph::parts({MenuBarItem::tightestRing}, inputs);
+  const auto& ring = std::get<MenuBarPart::Ring>(parts[0].content);
+  EXPECT_TRUE(ring.kind.isWeek());
+  EXPECT_TRUE(ring.assessment);
+  inputs.hasAssessments = false;
+  EXPECT_FALSE(std::get<MenuBarPart::Ring>(MenuBarGlyph::parts({}, inputs)[0].content).assessment);
+}
+
+}  // namespace
+}  // namespace ovel
