@@ -26,6 +26,8 @@ class Integrations final : public QObject {
   ~Integrations() override;
 
   bool launchAtLogin() const { return launchAtLogin_; }
+  // False without a bundle identity: the switch is then disabled.
+  bool canLaunchAtLogin() const { return loginItem_ != nullptr; }
   const StatusLineIntegration::State& statusLine() const { return statusLine_; }
   const std::optional<QString>& statusLineError() const { return statusLineError_; }
   const std::optional<QString>& loginItemError() const { return loginItemError_; }

@@ -1,0 +1,52 @@
+// The dashboard: the steering hero, a panel per limit window with its rate
+// table, the session/week card, the planned and banked resets, and the
+// state of the three sources.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+#include "OvelEngine.h"
+
+class QVBoxLayout;
+
+namespace ovel {
+
+class Integrations;
+class UsageModel;
+
+class DashboardView final : public QWidget {
+  Q_OBJECT
+
+ public:
+  DashboardView(UsageModel& model, Integrations& integrations, std::function<void()> openSettings, bool scrolls,
+                QWidget* parent = nullptr);
+
+  void rebuild();
+
+  // The windows the user picked for the chart and promoted to full size.
+  const std::optional<WindowKind>& chartKind() const { return chartKind_; }
+  const std::optional<WindowKind>& promoted() const { return promoted_; }
+
+ private:
+  QWidget* hero();
+  QWidget* limitPanel(const WindowAssessment& assessment);
+  QWidget* sessionWeekCard();
+  QWidget* resetsCard();
+  // The planning inputs outlive rebuilds, so that a half-typed note stays.
+  QWidget* planForm();
+  QWidget* sourcesRow();
+
+  UsageModel& model_;
+  Integrations& integrations_;
+  std::function<void()> openSettings_;
+  std::optional<WindowKind> chartKind_;
+  std::optional<WindowKind> promoted_;
+  QVBoxLayout* cards_;    // rebuilt from the model
+  QWidget* planForm_;     // built once
+  QVBoxLayout* sources_;  // rebuilt from the model
+};
+
+}  // namespace ovel

@@ -1,0 +1,108 @@
+#include "Snapshot.h"
+
+#include <QImage>
+#include <QLayout>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+
+#include "DashboardView.h"
+#include "Integrations.h"
+#include "PopoverView.h"
+#include "SettingsView.h"
+#include "UsageModel.h"
+
+namespace ovel {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr int kWaitPolls = 120;
+constexpr int kPollMilliseconds = 250;
+constexpr int kSettleMilliseconds = 1000;
+constexpr int kDashboardWidth = 860;
+
+// Polls for assessments, then settles, then renders.
+struct PendingSnapshot {
+  UsageModel& model;
+  Integrations& integrations;
+  Preferences& preferences;
+  fs::path directory;
+  std::function<void(std::vector<std::string>)> finished;
+  int polls = 0;
+};
+
+void poll(std::shared_ptr<PendingSnapshot> pending) {
+  if (pending->model.assessments().empty() && pending->polls < kWaitPolls) {
+    ++pending->polls;
+    QTimer::singleShot(kPollMilliseconds, &pending->model, [pending] { poll(pending); });
+    return;
+  }
+  QTimer::singleShot(kSettleMilliseconds, &pending->model, [pending] {
+    auto failed = Snapshot::renderAll(pending->model, pending->integrations, pending->preferences, pending->directory);
+    pending->finished(std::move(failed));
+  });
+}
+
+template <class View>
+void prepare(View& view, Appearance appearance) {
+  view.setPalette(Theme::palette(appearance));
+  view.setAutoFillBackground(true);
+  view.setAttribute(Qt::WA_DontShowOnScreen);
+  view.rebuild();
+}
+
+}  // namespace
+
+std::optional<fs::path> Snapshot::directory(std::span<const std::string> arguments) {
+  auto flag = std::find(arguments.begin(), arguments.end(), "--snapshot");
+  if (flag == arguments.end() || flag + 1 == arguments.end()) return std::nullopt;
+  return fs::absolute(*(flag + 1));
+}
+
+void Snapshot::run(UsageModel& model, Integrations& integrations, Preferences& preferences, fs::path directory,
+                   std::function<void(std::vector<std::string>)> finished) {
+  auto pending = std::make_shared<PendingSnapshot>(
+      PendingSnapshot{model, integrations, preferences, std::move(directory), std::move(finished)});
+  QTimer::singleShot(0, &model, [pending] { poll(pending); });
+}
+
+bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> width) {
+  view.ensurePolished();
+  if (view.layout()) view.layout()->activate();
+  if (width) {
+    view.setFixedWidth(*width);
+    int height = view.hasHeightForWidth() ? view.heightForWidth(*width) : view.sizeHint().height();
+    view.resize(*width, std::max(height, view.minimumSizeHint().height()));
+  } else {
+    view.adjustSize();
+  }
+  if (view.layout()) view.layout()->activate();
+  QImage image = view.grab().toImage();
+  return !image.isNull() && image.save(QString::fromStdString(file.string()), "PNG");
+}
+
+std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& integrations, Preferences& preferences,
+                                             const fs::path& directory) {
+  std::error_code ignored;
+  fs::create_directories(directory, ignored);
+  std::vector<std::string> failed;
+  auto keep = [&](bool written, const std::string& name) {
+    if (!written) failed.push_back((directory / name).string());
+  };
+  for (auto [appearance, name] : {std::pair{Appearance::light, "light"}, std::pair{Appearance::dark, "dark"}}) {
+    std::string suffix = std::string("-") + name + ".png";
+    PopoverView popover(model, integrations, [] {});
+    prepare(popover, appearance);
+    keep(render(popover, directory / ("popover" + suffix)), "popover" + suffix);
+    SettingsView settings(preferences, integrations, model);
+    prepare(settings, appearance);
+    keep(render(settings, directory / ("settings" + suffix)), "settings" + suffix);
+    DashboardView dashboard(model, integrations, [] {}, false);
+    prepare(dashboard, appearance);
+    keep(render(dashboard, directory / ("dashboard" + suffix), kDashboardWidth), "dashboard" + suffix);
+  }
+  return failed;
+}
+
+}  // namespace ovel

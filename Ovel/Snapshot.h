@@ -1,0 +1,43 @@
+// "--snapshot DIR": renders the popover, the settings window and the
+// dashboard into PNG files, light and dark, once the model has data.
+#pragma once
+
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "Theme.h"
+
+namespace ovel {
+
+class Integrations;
+class Preferences;
+class UsageModel;
+
+struct Snapshot {
+  Snapshot() = delete;
+
+  // The argument after the first "--snapshot", as a directory.
+  static std::optional<std::filesystem::path> directory(std::span<const std::string> arguments);
+
+  // Waits for the first assessments (at most 30 s) and one second more,
+  // renders the six images, then calls `finished` with the names of the
+  // files that could not be written (empty on success).
+  static void run(UsageModel& model, Integrations& integrations, Preferences& preferences,
+                  std::filesystem::path directory, std::function<void(std::vector<std::string> failed)> finished);
+
+  // Draws the view at its fitting size (or at `width` with the height it
+  // needs); false when no PNG could be written.
+  static bool render(QWidget& view, const std::filesystem::path& file,
+                     std::optional<int> width = std::nullopt);
+
+  // Renders every view now, without waiting.
+  static std::vector<std::string> renderAll(UsageModel& model, Integrations& integrations, Preferences& preferences,
+                                            const std::filesystem::path& directory);
+};
+
+}  // namespace ovel
