@@ -22,13 +22,6 @@ namespace {
 
 constexpr const char* kDash = "\u2014";
 
-QVBoxLayout* cardColumn(Card* card, int spacing = 10) {
-  auto* column = new QVBoxLayout(card);
-  column->setContentsMargins(card->contentsMargins());
-  column->setSpacing(spacing);
-  return column;
-}
-
 std::string freshness(const UsageModel& model) {
   auto observed = model.state().lastObservedAt();
   if (!observed) return "Waiting for Claude Code";
@@ -82,7 +75,7 @@ void DashboardView::rebuild() {
   planForm_->setVisible(!model_.assessments().empty());
   if (model_.assessments().empty()) {
     auto* empty = new Card(24);
-    auto* column = cardColumn(empty);
+    auto* column = empty->column();
     column->addWidget(makeLabel(QStringLiteral("No usage data yet"), TextRole::headline));
     column->addWidget(makeLabel(model_.lastProbeError().value_or("Ovel is reading your usage from Claude Code."),
                                 TextRole::body, true));
@@ -143,9 +136,6 @@ QWidget* DashboardView::hero() {
 }
 
 QWidget* DashboardView::limitPanel(const WindowAssessment& a) {
-  auto* card = new Card(16);
-  auto* column = cardColumn(card);
-  column->addWidget(makeWindowCard(a, model_.now()));
   auto* table = new QGridLayout;
   table->setHorizontalSpacing(12);
   auto rates = OvelEngine::rates(a, model_.history(), model_.rateActivity(), model_.now());
@@ -156,13 +146,12 @@ QWidget* DashboardView::limitPanel(const WindowAssessment& a) {
                                TextRole::subheadline),
                      1, col);
   }
-  column->addLayout(table);
-  return card;
+  return makeWindowCard(a, model_.now(), table);
 }
 
 QWidget* DashboardView::sessionWeekCard() {
-  auto* card = new Card(16);
-  auto* column = cardColumn(card, 6);
+  auto* card = new Card(16, 6);
+  auto* column = card->column();
   column->addWidget(makeLabel(QStringLiteral("SESSIONS AND WEEK"), TextRole::caption, true));
   const auto& ratio = model_.sessionWeekRatio();
   if (!ratio) {
@@ -181,8 +170,8 @@ QWidget* DashboardView::sessionWeekCard() {
 }
 
 QWidget* DashboardView::resetsCard() {
-  auto* card = new Card(16);
-  auto* column = cardColumn(card, 8);
+  auto* card = new Card(16, 8);
+  auto* column = card->column();
   column->addWidget(makeLabel(QStringLiteral("RESETS"), TextRole::caption, true));
   const ResetPlan& plan = model_.resetPlan();
   for (const PlannedReset& reset : plan.planned) {
@@ -216,8 +205,8 @@ QWidget* DashboardView::resetsCard() {
 
 QWidget* DashboardView::planForm() {
   auto* card = new Card(16);
-  auto* planRow = new QHBoxLayout(card);
-  planRow->setContentsMargins(card->contentsMargins());
+  auto* planRow = new QHBoxLayout;
+  card->column()->addLayout(planRow);
   auto* when = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(3600));
   auto* scope = new QComboBox;
   for (auto option : PlannedReset::allScopes) scope->addItem(QString::fromLatin1(label(option).data()));

@@ -10,6 +10,7 @@
 
 #include "Format.h"
 #include "Theme.h"
+#include "UsageModel.h"
 
 namespace ovel {
 namespace {
@@ -193,6 +194,14 @@ void DayRing::draw(QPainter& painter, const std::vector<Mark>& marks, const QCol
     painter.drawPath(mark.path);
   }
   painter.restore();
+}
+
+std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& items, const UsageModel& model) {
+  GlyphInputs inputs{model.session(),          model.week(),
+                     model.steer(),            model.steerAssessment(),
+                     !model.assessments().empty(), model.sessionWeekRatio(),
+                     model.now()};
+  return parts(items, inputs);
 }
 
 std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& items, const GlyphInputs& inputs) {

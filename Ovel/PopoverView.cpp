@@ -60,7 +60,6 @@ PopoverView::PopoverView(UsageModel& model, Integrations& integrations, std::fun
   setFixedWidth(kPopoverWidth);
   column_->setContentsMargins(16, 16, 16, 16);
   column_->setSpacing(12);
-  column_->setSizeConstraint(QLayout::SetFixedSize);
   auto* gate = new RedrawGate(this, [this] { rebuild(); });
   for (auto signal : {&UsageModel::phaseChanged, &UsageModel::assessmentsChanged, &UsageModel::steerChanged,
                       &UsageModel::nowChanged, &UsageModel::isProbingChanged, &UsageModel::lastProbeErrorChanged,
@@ -155,10 +154,8 @@ QWidget* PopoverView::header() {
 }
 
 QWidget* PopoverView::setupHint(const std::string& message) {
-  auto* card = new Card(12);
-  auto* column = new QVBoxLayout(card);
-  column->setContentsMargins(card->contentsMargins());
-  column->setSpacing(8);
+  auto* card = new Card(12, 8);
+  auto* column = card->column();
   column->addWidget(makeLabel(QStringLiteral("\u26A0 Ovel can't read your usage"), TextRole::subheadline));
   column->addWidget(makeLabel(message, TextRole::caption, true));
   auto* button = new QPushButton(QStringLiteral("Open Settings"));
@@ -185,9 +182,7 @@ QWidget* PopoverView::content() {
   column->addWidget(makeWindowCard(headline, model_.now()));
 
   auto* rows = new Card(12);
-  auto* rowColumn = new QVBoxLayout(rows);
-  rowColumn->setContentsMargins(rows->contentsMargins());
-  rowColumn->setSpacing(10);
+  auto* rowColumn = rows->column();
   for (const auto& a : assessments) {
     if (a.window.kind == headline.window.kind) continue;
     if (rowColumn->count() > 0) {
@@ -206,16 +201,21 @@ QWidget* PopoverView::content() {
 
 QWidget* PopoverView::footer() {
   auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
-  row->setContentsMargins(0, 2, 0, 0);
-  row->setSpacing(14);
+  auto* lines = new QVBoxLayout(box);
+  lines->setContentsMargins(0, 2, 0, 0);
+  lines->setSpacing(4);
+  // The link gets a line of its own: beside three buttons it would not fit
+  // the popover's width.
   if (integrations_.statusLine() != StatusLineIntegration::State::installed()) {
     auto* link = new QPushButton(QStringLiteral("\u26A1 Turn on live updates"));
     link->setFlat(true);
     link->setToolTip(QStringLiteral("Connect to Claude Code's status line for real-time updates"));
     connect(link, &QPushButton::clicked, this, [this] { openSettings_(); });
-    row->addWidget(link);
+    lines->addWidget(link, 0, Qt::AlignLeft);
   }
+  auto* row = new QHBoxLayout;
+  row->setSpacing(14);
+  lines->addLayout(row);
   row->addStretch();
   row->addWidget(iconButton(QStringLiteral("Dashboard"), QStringLiteral("Open dashboard (Ctrl+D)"),
                             QKeySequence(QStringLiteral("Ctrl+D")), [this] { openDashboard_(); }));

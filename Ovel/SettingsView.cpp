@@ -2,12 +2,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -33,6 +35,15 @@ QGroupBox* section(const QString& title, QWidget* parent) {
   auto* layout = new QVBoxLayout(box);
   layout->setSpacing(6);
   return box;
+}
+
+QScrollArea* scrolling(QWidget* page) {
+  auto* scroll = new QScrollArea;
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  scroll->setWidget(page);
+  return scroll;
 }
 
 QLabel* footer(const QString& text) { return makeLabel(text, TextRole::caption, true); }
@@ -116,8 +127,8 @@ SettingsView::SettingsView(Preferences& preferences, Integrations& integrations,
     : QWidget(parent), preferences_(preferences), integrations_(integrations), model_(model), tabs_(new QTabWidget) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
-  tabs_->addTab(generalTab(), QStringLiteral("General"));
-  tabs_->addTab(claudeCodeTab(), QStringLiteral("Claude Code"));
+  tabs_->addTab(scrolling(generalTab()), QStringLiteral("General"));
+  tabs_->addTab(scrolling(claudeCodeTab()), QStringLiteral("Claude Code"));
   tabs_->addTab(aboutTab(), QStringLiteral("About"));
   layout->addWidget(tabs_);
   setMinimumSize(480, 460);

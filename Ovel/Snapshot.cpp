@@ -21,6 +21,8 @@ constexpr int kWaitPolls = 120;
 constexpr int kPollMilliseconds = 250;
 constexpr int kSettleMilliseconds = 1000;
 constexpr int kDashboardWidth = 860;
+// The settings window's own size; its tabs scroll within it.
+const QSize kSettingsSize(520, 600);
 
 // Polls for assessments, then settles, then renders.
 struct PendingSnapshot {
@@ -73,7 +75,7 @@ bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> wi
   if (width) {
     view.setFixedWidth(*width);
     int height = view.hasHeightForWidth() ? view.heightForWidth(*width) : view.sizeHint().height();
-    view.resize(*width, std::max(height, view.minimumSizeHint().height()));
+    view.resize(*width, std::max({height, view.minimumSizeHint().height(), view.height()}));
   } else {
     view.adjustSize();
   }
@@ -97,7 +99,8 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     keep(render(popover, directory / ("popover" + suffix)), "popover" + suffix);
     SettingsView settings(preferences, integrations, model);
     prepare(settings, appearance);
-    keep(render(settings, directory / ("settings" + suffix)), "settings" + suffix);
+    settings.resize(kSettingsSize);
+    keep(render(settings, directory / ("settings" + suffix), kSettingsSize.width()), "settings" + suffix);
     DashboardView dashboard(model, integrations, [] {}, false);
     prepare(dashboard, appearance);
     keep(render(dashboard, directory / ("dashboard" + suffix), kDashboardWidth), "dashboard" + suffix);

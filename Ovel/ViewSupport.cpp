@@ -1,6 +1,7 @@
 #include "ViewSupport.h"
 
 #include <QLayout>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimer>
@@ -40,8 +41,9 @@ void clearLayout(QLayout* layout) {
   }
 }
 
-Card::Card(int padding, QWidget* parent) : QFrame(parent) {
-  setContentsMargins(padding, padding, padding, padding);
+Card::Card(int padding, int spacing, QWidget* parent) : QFrame(parent), column_(new QVBoxLayout(this)) {
+  column_->setContentsMargins(padding, padding, padding, padding);
+  column_->setSpacing(spacing);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 

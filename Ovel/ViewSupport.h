@@ -14,6 +14,7 @@
 #include "Theme.h"
 
 class QLayout;
+class QVBoxLayout;
 
 namespace ovel {
 
@@ -28,13 +29,18 @@ Appearance appearanceOf(const QWidget& widget);
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 
-// The rounded, lightly filled panel that sections sit on.
+// The rounded, lightly filled panel that sections sit on, with a column
+// inset by the padding.
 class Card final : public QFrame {
  public:
-  explicit Card(int padding, QWidget* parent = nullptr);
+  explicit Card(int padding, int spacing = 10, QWidget* parent = nullptr);
+  QVBoxLayout* column() const { return column_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QVBoxLayout* column_;
 };
 
 // Runs `rebuild` once from the event loop after any number of pokes.

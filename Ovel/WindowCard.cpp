@@ -117,11 +117,9 @@ void StatusPill::paintEvent(QPaintEvent*) {
   painter.drawText(rect(), Qt::AlignCenter, QString::fromLatin1(label(status_).data()));
 }
 
-QWidget* makeWindowCard(const WindowAssessment& a, Date now) {
+QWidget* makeWindowCard(const WindowAssessment& a, Date now, QLayout* extra) {
   auto* card = new Card(14);
-  auto* column = new QVBoxLayout(card);
-  column->setSpacing(10);
-  column->setContentsMargins(card->contentsMargins());
+  auto* column = card->column();
 
   auto* header = new QHBoxLayout;
   header->addWidget(makeLabel(a.window.kind.title(), TextRole::subheadline));
@@ -162,6 +160,7 @@ QWidget* makeWindowCard(const WindowAssessment& a, Date now) {
   figures->addWidget(stat(QStringLiteral("Even ovel"), a.evenOvelPercent ? Format::percent(*a.evenOvelPercent) : kDash,
                           "Where you'd be if you spread usage evenly across the window."));
   column->addLayout(figures);
+  if (extra) column->addLayout(extra);
   return card;
 }
 

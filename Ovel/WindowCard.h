@@ -2,6 +2,7 @@
 // the compact row of every other one, with the usage bar and status pill.
 #pragma once
 
+#include <QLayout>
 #include <QWidget>
 
 #include "OvelEngine.h"
@@ -36,7 +37,8 @@ class StatusPill final : public QWidget {
   OvelStatus status_;
 };
 
-QWidget* makeWindowCard(const WindowAssessment& assessment, Date now);
+// `extra` (owned by the card when given) goes below the figures.
+QWidget* makeWindowCard(const WindowAssessment& assessment, Date now, QLayout* extra = nullptr);
 QWidget* makeWindowRow(const WindowAssessment& assessment, Date now);
 
 // "Current burn rate, from recent readings." and the like.

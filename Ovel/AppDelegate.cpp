@@ -1,0 +1,222 @@
+#include "AppDelegate.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "DashboardView.h"
+#include "Demo.h"
+#include "EngineConstants.h"
+#include "Format.h"
+#include "MenuBarGlyph.h"
+#include "OvelPaths.h"
+#include "PopoverHost.h"
+#include "PopoverView.h"
+#include "SettingsView.h"
+#include "SleepWatcher.h"
+#include "Snapshot.h"
+#include "UsageModel.h"
+#include "WindowFrames.h"
+
+namespace ovel {
+namespace {
+
+constexpr int kShowDashboardDelay = 1000;
+constexpr int kShowPopoverDelay = 4000;
+
+}  // namespace
+
+DesktopServices DesktopServices::standard() {
+  DesktopServices services;
+  services.makeStatusItem = [] { return std::make_unique<TrayStatusItem>(); };
+  services.makeNotificationCenter = [] { return FreedesktopNotificationCenter::create(); };
+  services.makeLoginItem = [](const AppBundle& bundle) -> std::unique_ptr<LoginItem> {
+    if (!bundle.identifier) return nullptr;
+    return std::make_unique<AutostartLoginItem>(bundle.executable, *bundle.identifier);
+  };
+  services.watchWake = [](std::function<void()> onWake) {
+    auto watcher = std::make_unique<SleepWatcher>();
+    QObject::connect(watcher.get(), &SleepWatcher::didWake, watcher.get(), std::move(onWake));
+    return watcher;
+  };
+  services.registerHotKey = [](std::function<void()> action) {
+    return std::make_unique<HotKey>('p', HotKey::kControl | HotKey::kAlt, std::move(action));
+  };
+  services.makeModelServices = [] { return AppServices::standard(); };
+  services.makeDefaults = [] { return std::make_unique<SettingsDefaultsStore>(); };
+  services.makeWindowSettings = [] {
+    return std::make_unique<QSettings>(QStringLiteral("Ovel"), QStringLiteral("Ovel"));
+  };
+  return services;
+}
+
+AppDelegate::AppDelegate(std::vector<std::string> arguments, AppBundle bundle, DesktopServices services)
+    : arguments_(std::move(arguments)), bundle_(std::move(bundle)), services_(std::move(services)) {
+  defaults_ = services_.makeDefaults();
+  preferences_ = std::make_unique<Preferences>(*defaults_);
+  integrations_ = std::make_unique<Integrations>(bundle_, services_.makeLoginItem(bundle_));
+  // A notification centre only for a packaged application.
+  if (bundle_.identifier) center_ = services_.makeNotificationCenter();
+  notifier_ = std::make_unique<Notifier>(center_.get());
+  windowSettings_ = services_.makeWindowSettings();
+  popover_ = std::make_unique<PopoverHost>();
+}
+
+AppDelegate::~AppDelegate() {
+  applicationWillTerminate();
+  // Windows show the model: they go before it.
+  delete settingsWindow_.data();
+  delete dashboardWindow_.data();
+  popover_.reset();
+}
+
+bool AppDelegate::hasArgument(const char* flag) const {
+  return std::find(arguments_.begin(), arguments_.end(), flag) != arguments_.end();
+}
+
+UsageModel& AppDelegate::model() {
+  if (!model_) {
+    historyStore_ = std::make_unique<HistoryStore>(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat);
+    model_ = std::make_unique<UsageModel>(*preferences_, *historyStore_, ResetPlanStore(OvelPaths::resetPlan()),
+                                          services_.makeModelServices());
+  }
+  return *model_;
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+  QPointer<AppDelegate> self(this);
+  statusItem_ = services_.makeStatusItem();
+  if (statusItem_) {
+    connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::togglePopover);
+    statusItem_->setMenuActions({
+        {QStringLiteral("Open Ovel"), [self] { if (self) self->togglePopover(); }},
+        {QStringLiteral("Dashboard"), [self] { if (self) self->openDashboard(); }},
+        {QStringLiteral("Settings"), [self] { if (self) self->openSettings(); }},
+        {QString(), {}},
+        {QStringLiteral("Quit Ovel"), [] { QApplication::quit(); }},
+    });
+  }
+  connect(popover_.get(), &PopoverHost::closed, this, &AppDelegate::popoverDidClose);
+
+  UsageModel& usage = model();
+  popover_->setContent(new PopoverView(usage, *integrations_, [self] { if (self) self->openSettings(); },
+                                       [self] { if (self) self->openDashboard(); }));
+  hotKey_ = services_.registerHotKey([self] { if (self) self->togglePopover(); });
+  wakeWatch_ = services_.watchWake([self] { if (self) self->didWake(); });
+  usage.setOnChange([self] { if (self) self->modelDidChange(); });
+  integrations_->refresh();
+  if (notifier_->hasCenter()) notifier_->requestAuthorization([self] { if (self) self->evaluateNotifications(); });
+  observePreferences();
+  updateStatusItem();
+
+  if (auto scenario = Demo::requested(arguments_)) usage.startDemo(Demo::make(*scenario, systemNow()));
+  else usage.start();
+
+  if (auto directory = Snapshot::directory(arguments_)) {
+    Snapshot::run(usage, *integrations_, *preferences_, *directory, [self](std::vector<std::string> failed) {
+      for (const std::string& file : failed) std::fprintf(stderr, "Ovel: couldn't write %s\n", file.c_str());
+      int status = failed.empty() ? 0 : 1;
+      if (self && self->onSnapshotFinished) self->onSnapshotFinished(status);
+      else QApplication::exit(status);
+    });
+  }
+  if (hasArgument("--show-dashboard"))
+    QTimer::singleShot(kShowDashboardDelay, this, [this] { openDashboard(); });
+  if (hasArgument("--show-popover")) QTimer::singleShot(kShowPopoverDelay, this, [this] { togglePopover(); });
+}
+
+void AppDelegate::applicationWillTerminate() {
+  if (hotKey_) hotKey_->unregister();
+}
+
+void AppDelegate::togglePopover() {
+  if (popover_->isShown()) {
+    popover_->close();
+    return;
+  }
+  if (!statusItem_ || !statusItem_->hasButton()) return;
+  model().refreshIfStale();
+  integrations_->refresh();
+  popover_->show(statusItem_->anchor());
+}
+
+void AppDelegate::popoverDidClose() {
+  // Nothing to give up on this desktop: the application has no active
+  // state of its own while a window is visible or not.
+}
+
+template <class MakeView>
+static QWidget* windowOnce(QPointer<QWidget>& window, const WindowSetup& setup, QSettings& settings,
+                           MakeView makeView) {
+  if (!window) {
+    window = makeView();
+    WindowFrames::keep(window, setup, settings);
+  }
+  return window;
+}
+
+void AppDelegate::openSettings() {
+  popover_->close();
+  QWidget* window = windowOnce(settingsWindow_,
+                               {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings")},
+                               *windowSettings_, [this] { return new SettingsView(*preferences_, *integrations_, model()); });
+  WindowFrames::present(window);
+}
+
+void AppDelegate::openDashboard() {
+  popover_->close();
+  QPointer<AppDelegate> self(this);
+  QWidget* window = windowOnce(dashboardWindow_, {QStringLiteral("Ovel"), {860, 640}, {720, 520},
+                                                  QStringLiteral("OvelDashboard")},
+                               *windowSettings_, [this, self] {
+                                 return new DashboardView(model(), *integrations_,
+                                                          [self] { if (self) self->openSettings(); }, true);
+                               });
+  WindowFrames::present(window);
+}
+
+void AppDelegate::didWake() { model().refreshIfStale(); }
+
+void AppDelegate::modelDidChange() {
+  updateStatusItem();
+  if (!model().isDemo()) evaluateNotifications();
+}
+
+void AppDelegate::evaluateNotifications() {
+  if (model().isDemo()) return;
+  notifier_->evaluate(model().assessments(), *preferences_, model().now());
+}
+
+QString AppDelegate::toolTip() {
+  auto headline = OvelEngine::headline(model().assessments());
+  if (!headline) return QStringLiteral("Ovel");
+  return QString::fromStdString("Ovel \u2014 " + Format::verdict(*headline, model().now()));
+}
+
+void AppDelegate::updateStatusItem() {
+  if (!statusItem_) return;
+  auto parts = MenuBarGlyph::parts(preferences_->menuBarItems(), model());
+  QColor base = QApplication::palette().color(QPalette::WindowText);
+  statusItem_->setImage(MenuBarGlyph::image(parts, preferences_->glyphStyle(), preferences_->colorWhenAtRisk(), base));
+  statusItem_->setToolTip(toolTip());
+}
+
+void AppDelegate::observePreferences() {
+  // Each change posts one recompute; a burst of changes posts one.
+  auto recomputeSoon = [this] {
+    if (recomputePending_) return;
+    recomputePending_ = true;
+    QTimer::singleShot(0, this, [this] {
+      recomputePending_ = false;
+      model().recompute();
+    });
+  };
+  connect(preferences_.get(), &Preferences::menuBarLayoutChanged, this, recomputeSoon);
+  connect(preferences_.get(), &Preferences::colorWhenAtRiskChanged, this, recomputeSoon);
+  connect(preferences_.get(), &Preferences::glyphStyleChanged, this, recomputeSoon);
+}
+
+}  // namespace ovel

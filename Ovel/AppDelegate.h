@@ -1,0 +1,110 @@
+// The top of the application: it owns every long-lived object, builds the
+// status item and its popover, opens the settings and dashboard windows,
+// registers the hot key, follows the system waking up, redraws the status
+// item and lets the notifier evaluate after every recompute, and reads the
+// command line (demo data, snapshots, windows to open after launch).
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QSettings>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppBundle.h"
+#include "AppServices.h"
+#include "HotKey.h"
+#include "History.h"
+#include "Integrations.h"
+#include "LoginItem.h"
+#include "NotificationCenter.h"
+#include "Notifier.h"
+#include "Preferences.h"
+#include "ResetPlan.h"
+#include "StatusItem.h"
+
+class QWidget;
+
+namespace ovel {
+
+class PopoverHost;
+class UsageModel;
+
+// The desktop facilities the delegate uses, so that tests can give fakes.
+struct DesktopServices {
+  std::function<std::unique_ptr<StatusItem>()> makeStatusItem;
+  std::function<std::unique_ptr<NotificationCenter>()> makeNotificationCenter;  // null: none
+  std::function<std::unique_ptr<LoginItem>(const AppBundle&)> makeLoginItem;
+  // Calls `onWake` whenever the system wakes; the result lives as long.
+  std::function<std::unique_ptr<QObject>(std::function<void()> onWake)> watchWake;
+  // Ctrl+Alt+P; null where the desktop has no such thing.
+  std::function<std::unique_ptr<HotKey>(std::function<void()> action)> registerHotKey;
+  std::function<AppServices()> makeModelServices;
+  std::function<std::unique_ptr<DefaultsStore>()> makeDefaults;
+  std::function<std::unique_ptr<QSettings>()> makeWindowSettings;
+
+  // The real ones: tray, D-Bus notifications, XDG autostart, logind, X11.
+  static DesktopServices standard();
+};
+
+class AppDelegate final : public QObject {
+  Q_OBJECT
+
+ public:
+  AppDelegate(std::vector<std::string> arguments, AppBundle bundle, DesktopServices services);
+  ~AppDelegate() override;
+
+  // The start-up sequence; runs once the event loop is about to start.
+  void applicationDidFinishLaunching();
+  void applicationWillTerminate();
+
+  void togglePopover();
+  void openSettings();
+  void openDashboard();
+  void didWake();
+
+  // Built on first use, once.
+  UsageModel& model();
+  Preferences& preferences() { return *preferences_; }
+  Integrations& integrations() { return *integrations_; }
+  StatusItem* statusItem() const { return statusItem_.get(); }
+  PopoverHost* popover() const { return popover_.get(); }
+  QWidget* settingsWindow() const { return settingsWindow_; }
+  QWidget* dashboardWindow() const { return dashboardWindow_; }
+  // "Ovel" without a headline, else "Ovel — " and its verdict.
+  QString toolTip();
+  // The status of a snapshot run: set once its images are written.
+  std::function<void(int status)> onSnapshotFinished;
+
+ private:
+  void modelDidChange();
+  void updateStatusItem();
+  void observePreferences();
+  void popoverDidClose();
+  void evaluateNotifications();
+  bool hasArgument(const char* flag) const;
+
+  std::vector<std::string> arguments_;
+  AppBundle bundle_;
+  DesktopServices services_;
+  std::unique_ptr<DefaultsStore> defaults_;
+  std::unique_ptr<Preferences> preferences_;
+  std::unique_ptr<Integrations> integrations_;
+  std::unique_ptr<NotificationCenter> center_;
+  std::unique_ptr<Notifier> notifier_;
+  std::unique_ptr<QSettings> windowSettings_;
+  std::unique_ptr<HistoryStore> historyStore_;
+  std::unique_ptr<UsageModel> model_;
+  std::unique_ptr<StatusItem> statusItem_;
+  std::unique_ptr<PopoverHost> popover_;
+  QPointer<QWidget> settingsWindow_;
+  QPointer<QWidget> dashboardWindow_;
+  std::unique_ptr<HotKey> hotKey_;
+  std::unique_ptr<QObject> wakeWatch_;
+  bool recomputePending_ = false;
+};
+
+}  // namespace ovel
