@@ -1,0 +1,189 @@
+#include "AppDelegate.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QSignalSpy>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include "OvelPaths.h"
+#include "PopoverHost.h"
+#include "TestDesktop.h"
+#include "UsageModel.h"
+
+namespace ovel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ScopedEnv;
+using test::TempDir;
+
+class FakeStatusItem final : public StatusItem {
+ public:
+  bool hasButton() const override { return true; }
+  void setImage(const QImage& image) override {
+    ++images;
+    last = image;
+  }
+  void setToolTip(const QString& text) override { toolTip = text; }
+  void setMenuActions(std::vector<MenuAction> actions) override { menu = std::move(actions); }
+  QRect anchor() const override { return {200, 0, 22, 22}; }
+
+  int images = 0;
+  QImage last;
+  QString toolTip;
+  std::vector<MenuAction> menu;
+};
+
+class FakeCenter final : public NotificationCenter {
+ public:
+  void requestAuthorization(std::function<void(bool)> answer) override { answer(true); }
+  void add(const QString& id, const QString&, const QString&) override { posted.push_back(id); }
+  std::vector<QString> posted;
+};
+
+// What the fakes saw, in the order things happened.
+struct Recorder {
+  std::vector<std::string> events;
+  FakeStatusItem* statusItem = nullptr;
+  FakeCenter* center = nullptr;
+  std::function<void()> hotKeyAction;
+  std::function<void()> wake;
+};
+
+DesktopServices fakeServices(Recorder& recorder) {
+  DesktopServices services = DesktopServices::standard();
+  services.makeStatusItem = [&recorder] {
+    recorder.events.push_back("status item");
+    auto item = std::make_unique<FakeStatusItem>();
+    recorder.statusItem = item.get();
+    return item;
+  };
+  services.makeNotificationCenter = [&recorder] {
+    auto center = std::make_unique<FakeCenter>();
+    recorder.center = center.get();
+    return center;
+  };
+  services.makeLoginItem = [](const AppBundle&) { return nullptr; };
+  services.watchWake = [&recorder](std::function<void()> onWake) {
+    recorder.events.push_back("wake");
+    recorder.wake = std::move(onWake);
+    return std::make_unique<QObject>();
+  };
+  services.registerHotKey = [&recorder](std::function<void()> action) {
+    recorder.events.push_back("hot key");
+    recorder.hotKeyAction = std::move(action);
+    return std::unique_ptr<HotKey>();
+  };
+  services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
+  return services;
+}
+
+class AppDelegateTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<AppDelegate> launch(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "Ovel");
+    DesktopServices services = fakeServices(recorder);
+    services.makeWindowSettings = [this] {
+      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
+                                         QSettings::IniFormat);
+    };
+    auto delegate = std::make_unique<AppDelegate>(arguments, AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
+                                                  std::move(services));
+    delegate->applicationDidFinishLaunching();
+    return delegate;
+  }
+
+  TempDir dir;
+  ScopedEnv home{"OVEL_HOME", (dir / "data").string()};
+  ScopedEnv claude{"CLAUDE_CONFIG_DIR", (dir / "claude").string()};
+  ScopedEnv path{"PATH", (dir / "empty").string()};
+  ScopedEnv home2{"HOME", dir.path().string()};
+  Recorder recorder;
+};
+
+TEST_F(AppDelegateTest, LaunchOrderAndDemoTooltip) {
+  auto delegate = launch({"--demo", "at-risk"});
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"status item", "hot key", "wake"}));
+  ASSERT_NE(recorder.statusItem, nullptr);
+  EXPECT_GE(recorder.statusItem->images, 1);
+  EXPECT_FALSE(recorder.statusItem->last.isNull());
+  EXPECT_TRUE(recorder.statusItem->toolTip.startsWith(QString::fromUtf8("Ovel \u2014 ")))
+      << recorder.statusItem->toolTip.toStdString();
+  EXPECT_EQ(recorder.statusItem->menu.size(), 5u);
+  UsageModel& model = delegate->model();
+  EXPECT_EQ(&model, &delegate->model()) << "built once";
+  EXPECT_TRUE(model.isDemo());
+  // The demo is at risk, yet a demo never notifies, not even on the grant.
+  model.recompute();
+  ASSERT_NE(recorder.center, nullptr);
+  EXPECT_TRUE(recorder.center->posted.empty());
+}
+
+TEST_F(AppDelegateTest, WithoutReadingsTheTooltipIsTheName) {
+  auto delegate = launch({});
+  EXPECT_EQ(recorder.statusItem->toolTip, QStringLiteral("Ovel"));
+  EXPECT_FALSE(delegate->model().isDemo());
+  // No claude on PATH: the first probe fails at once and says so.
+  EXPECT_TRUE(test::waitUntil([&] { return delegate->model().lastProbeError().has_value(); }));
+}
+
+TEST_F(AppDelegateTest, HotKeyTogglesThePopover) {
+  auto delegate = launch({"--demo", "watch"});
+  ASSERT_TRUE(recorder.hotKeyAction);
+  recorder.hotKeyAction();
+  EXPECT_TRUE(delegate->popover()->isShown());
+  recorder.hotKeyAction();
+  EXPECT_FALSE(delegate->popover()->isShown());
+  emit recorder.statusItem->activated();
+  EXPECT_TRUE(delegate->popover()->isShown());
+}
+
+TEST_F(AppDelegateTest, WindowsAreMadeOnceAndHideOnClose) {
+  auto delegate = launch({"--demo", "comfortable"});
+  delegate->togglePopover();
+  delegate->openSettings();
+  EXPECT_FALSE(delegate->popover()->isShown());
+  QWidget* settings = delegate->settingsWindow();
+  ASSERT_NE(settings, nullptr);
+  EXPECT_EQ(settings->windowTitle(), QStringLiteral("Ovel Settings"));
+  settings->close();
+  delegate->openSettings();
+  EXPECT_EQ(delegate->settingsWindow(), settings);
+  EXPECT_TRUE(settings->isVisible());
+
+  delegate->openDashboard();
+  QWidget* dashboard = delegate->dashboardWindow();
+  ASSERT_NE(dashboard, nullptr);
+  EXPECT_EQ(dashboard->windowTitle(), QStringLiteral("Ovel"));
+  EXPECT_GE(dashboard->minimumWidth(), 720);
+  dashboard->close();
+  delegate->openDashboard();
+  EXPECT_EQ(delegate->dashboardWindow(), dashboard);
+}
+
+TEST_F(AppDelegateTest, WatchedPreferencesRedrawEveryTime) {
+  auto delegate = launch({"--demo", "comfortable"});
+  int before = recorder.statusItem->images;
+  delegate->preferences().setGlyphStyle(GlyphStyle::steer);
+  ASSERT_TRUE(test::waitUntil([&] { return recorder.statusItem->images > before; }));
+  int middle = recorder.statusItem->images;
+  delegate->preferences().setGlyphStyle(GlyphStyle::usage);
+  EXPECT_TRUE(test::waitUntil([&] { return recorder.statusItem->images > middle; }));
+  delegate->preferences().setNotifyReset(false);
+  test::spinFor(50ms);
+  EXPECT_EQ(recorder.statusItem->images, middle + 1) << "an unwatched preference redraws nothing";
+}
+
+TEST_F(AppDelegateTest, WakeRefreshesStaleFigures) {
+  auto delegate = launch({});
+  ASSERT_TRUE(test::waitUntil([&] { return delegate->model().lastProbeAt().has_value(); }));
+  auto first = *delegate->model().lastProbeAt();
+  recorder.wake();  // the last probe is seconds old: nothing to do
+  test::spinFor(100ms);
+  EXPECT_EQ(delegate->model().lastProbeAt(), first);
+}
+
+}  // namespace
+}  // namespace ovel

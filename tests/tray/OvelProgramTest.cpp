@@ -1,0 +1,88 @@
+// The application run as a program: snapshots of every demo scenario, a
+// snapshot that cannot be written, and the one-instance rule.
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ChildProcess.h"
+#include "TestDesktop.h"
+
+namespace ovel {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::TempDir;
+
+std::map<std::string, std::string> environmentFor(const TempDir& dir) {
+  std::map<std::string, std::string> environment;
+  for (const char* name : {"PATH", "LANG"})
+    if (const char* value = std::getenv(name)) environment[name] = value;
+  environment["HOME"] = dir.path().string();
+  environment["OVEL_HOME"] = (dir / "data").string();
+  environment["XDG_CONFIG_HOME"] = (dir / "config").string();
+  environment["CLAUDE_CONFIG_DIR"] = (dir / "claude").string();
+  environment["QT_QPA_PLATFORM"] = "offscreen";
+  return environment;
+}
+
+ChildProcess::Result runOvel(const TempDir& dir, std::vector<std::string> arguments, double limit = 60) {
+  ChildProcess::Options options;
+  options.program = OVEL_APP_PATH;
+  options.arguments = std::move(arguments);
+  options.environment = environmentFor(dir);
+  options.timeLimit = limit;
+  return ChildProcess::run(options);
+}
+
+TEST(OvelProgramTest, SnapshotsOfEveryScenario) {
+  for (const char* scenario : {"comfortable", "watch", "at-risk", "limited", "planned-reset"}) {
+    TempDir dir;
+    auto result = runOvel(dir, {"--demo", scenario, "--snapshot", (dir / "shots/new").string()});
+    ASSERT_EQ(result.end, ChildProcess::Result::End::exited) << scenario << " " << result.error;
+    EXPECT_EQ(result.exitCode, 0) << scenario << " " << result.error;
+    for (const char* appearance : {"light", "dark"}) {
+      auto image = [&](const std::string& view) {
+        return QImage(QString::fromStdString((dir / "shots/new" / (view + "-" + appearance + ".png")).string()));
+      };
+      QImage popover = image("popover"), settings = image("settings"), dashboard = image("dashboard");
+      ASSERT_FALSE(popover.isNull() || settings.isNull() || dashboard.isNull()) << scenario << " " << appearance;
+      EXPECT_EQ(popover.width(), 340) << scenario;
+      EXPECT_GT(popover.height(), 200) << scenario;
+      EXPECT_EQ(settings.size(), QSize(520, 600)) << scenario;
+      EXPECT_EQ(dashboard.width(), 860) << scenario;
+      EXPECT_GT(dashboard.height(), 400) << scenario;
+    }
+    EXPECT_FALSE(fs::exists(dir / "data/history.jsonl")) << "a demo writes nothing";
+  }
+}
+
+TEST(OvelProgramTest, UnwritableSnapshotFails) {
+  TempDir dir;
+  test::writeText(dir / "blocker", "a file where the folder should be");
+  auto result = runOvel(dir, {"--demo", "watch", "--snapshot", (dir / "blocker/shots").string()});
+  EXPECT_EQ(result.end, ChildProcess::Result::End::exited);
+  EXPECT_NE(result.exitCode, 0);
+  EXPECT_NE(result.error.find("couldn't write"), std::string::npos) << result.error;
+}
+
+TEST(OvelProgramTest, SecondInstanceSaysSoAndExits) {
+  TempDir dir;
+  test::BackgroundProcess first(
+      {OVEL_APP_PATH}, false,
+      {"OVEL_HOME=" + (dir / "data").string(), "HOME=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen",
+       "CLAUDE_CONFIG_DIR=" + (dir / "claude").string(), "XDG_CONFIG_HOME=" + (dir / "config").string()});
+  ASSERT_TRUE(first.started());
+  ASSERT_TRUE(test::waitUntil([&] { return fs::exists(dir / "data/instance.lock"); }, 10s));
+  test::spinFor(300ms);
+  auto second = runOvel(dir, {});
+  EXPECT_EQ(second.end, ChildProcess::Result::End::exited);
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_NE(second.error.find("already running"), std::string::npos) << second.error;
+  first.stop();
+}
+
+}  // namespace
+}  // namespace ovel
