@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QWidget>
 
@@ -31,7 +32,11 @@ constexpr int kShowPopoverDelay = 4000;
 
 DesktopServices DesktopServices::standard() {
   DesktopServices services;
-  services.makeStatusItem = [] { return std::make_unique<TrayStatusItem>(); };
+  services.makeStatusItem = []() -> std::unique_ptr<StatusItem> {
+    // Off screen there is no tray to dock in.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return nullptr;
+    return std::make_unique<TrayStatusItem>();
+  };
   services.makeNotificationCenter = [] { return FreedesktopNotificationCenter::create(); };
   services.makeLoginItem = [](const AppBundle& bundle) -> std::unique_ptr<LoginItem> {
     if (!bundle.identifier) return nullptr;
