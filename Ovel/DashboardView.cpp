@@ -12,6 +12,7 @@
 
 #include "Format.h"
 #include "Integrations.h"
+#include "PopoverView.h"
 #include "SteerViews.h"
 #include "UsageModel.h"
 #include "ViewSupport.h"
@@ -21,13 +22,6 @@ namespace ovel {
 namespace {
 
 constexpr const char* kDash = "\u2014";
-
-std::string freshness(const UsageModel& model) {
-  auto observed = model.state().lastObservedAt();
-  if (!observed) return "Waiting for Claude Code";
-  double age = secondsBetween(model.now(), *observed);
-  return age < 45 ? "Updated just now" : "Updated " + Format::duration(age) + " ago";
-}
 
 }  // namespace
 
@@ -130,7 +124,7 @@ QWidget* DashboardView::hero() {
   refresh->setEnabled(!model_.isProbing());
   connect(refresh, &QPushButton::clicked, this, [this] { model_.probe(); });
   side->addWidget(refresh, 0, Qt::AlignRight);
-  side->addWidget(makeLabel(freshness(model_), TextRole::caption, true), 0, Qt::AlignRight);
+  side->addWidget(makeLabel(PopoverView::updatedText(model_), TextRole::caption, true), 0, Qt::AlignRight);
   row->addLayout(side);
   return box;
 }

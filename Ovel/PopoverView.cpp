@@ -90,12 +90,16 @@ bool PopoverView::isLive(const UsageModel& model) {
   return model.lastStatusLineAt() && secondsBetween(model.now(), *model.lastStatusLineAt()) < kLiveAge;
 }
 
-std::string PopoverView::freshnessText(const UsageModel& model) {
+std::string PopoverView::updatedText(const UsageModel& model) {
   auto observed = model.state().lastObservedAt();
   if (!observed) return "Waiting for Claude Code";
   double age = secondsBetween(model.now(), *observed);
-  std::string text = age < kJustNowAge ? "Updated just now" : "Updated " + Format::duration(age) + " ago";
-  if (isLive(model)) text += " \u00B7 live";
+  return age < kJustNowAge ? "Updated just now" : "Updated " + Format::duration(age) + " ago";
+}
+
+std::string PopoverView::freshnessText(const UsageModel& model) {
+  std::string text = updatedText(model);
+  if (model.state().lastObservedAt() && isLive(model)) text += " \u00B7 live";
   return text;
 }
 

@@ -46,15 +46,7 @@ class StatusItemX11Test : public ::testing::Test {
     item.emplace();
     item->setImage(glyph());
     item->setToolTip(QStringLiteral("Ovel"));
-    // Docking moves the icon into the panel; wait until it has settled.
-    QRect last;
-    int unchanged = 0;
-    ASSERT_TRUE(waitUntil([&] {
-      QRect now = item->anchor();
-      unchanged = !now.isEmpty() && now == last && item->hasButton() ? unchanged + 1 : 0;
-      last = now;
-      return unchanged >= 10;
-    }));
+    ASSERT_TRUE(test::waitUntilDocked(*item));
   }
   void TearDown() override {
     item.reset();

@@ -260,6 +260,21 @@ TrayHost::TrayHost() {
 
 std::string TrayHost::log() const { return readText(home_ / "tint2.log"); }
 
+bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout) {
+  // Docking moves the icon into the panel; it has settled once its place
+  // stays the same for a while.
+  QRect last;
+  int unchanged = 0;
+  return waitUntil(
+      [&] {
+        QRect now = item.anchor();
+        unchanged = !now.isEmpty() && now == last && item.hasButton() ? unchanged + 1 : 0;
+        last = now;
+        return unchanged >= 10;
+      },
+      timeout);
+}
+
 bool xdotool(const std::vector<std::string>& arguments) {
   auto program = findProgram("xdotool");
   if (!program) return false;

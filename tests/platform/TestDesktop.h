@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "StatusItem.h"
 #include "TestSupport.h"
 
 namespace ovel::test {
@@ -76,6 +77,9 @@ class TrayHost {
   std::optional<BackgroundProcess> process_;
   bool ready_ = false;
 };
+
+// Waits until the tray item has docked and its place has stopped moving.
+bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Sends input to the test display through xdotool; false when it failed.
 bool xdotool(const std::vector<std::string>& arguments);

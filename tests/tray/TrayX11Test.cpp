@@ -32,14 +32,7 @@ class TrayX11Test : public ::testing::Test {
     delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", "at-risk"},
                                              AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"}, std::move(services));
     delegate->applicationDidFinishLaunching();
-    QRect last;
-    int unchanged = 0;
-    ASSERT_TRUE(test::waitUntil([&] {
-      QRect now = delegate->statusItem()->anchor();
-      unchanged = !now.isEmpty() && now == last && delegate->statusItem()->hasButton() ? unchanged + 1 : 0;
-      last = now;
-      return unchanged >= 10;
-    }, 10s)) << "the icon never docked";
+    ASSERT_TRUE(test::waitUntilDocked(*delegate->statusItem())) << "the icon never docked";
   }
   void TearDown() override {
     delegate.reset();
