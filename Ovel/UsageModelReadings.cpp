@@ -33,6 +33,11 @@ void UsageModel::probe(std::function<void()> completion) {
 }
 
 void UsageModel::finishProbe(ProbeOutcome outcome) {
+  // A demo started while the probe ran shows canned data only.
+  if (isDemo_) {
+    assign(isProbing_, false, &UsageModel::isProbingChanged);
+    return;
+  }
   if (outcome.result) {
     assign(lastProbeAt_, std::optional(clockNow()), &UsageModel::lastProbeAtChanged);
     assign(lastProbeError_, std::nullopt, &UsageModel::lastProbeErrorChanged);
@@ -84,6 +89,10 @@ void UsageModel::scanActivity(std::function<void()> completion) {
   Date started = clockNow();
   lastActivityScan_ = started;
   scanRunner_->scan(started, [this, completion = std::move(completion)](std::vector<ActivityEvent> events) {
+    if (isDemo_) {
+      if (completion) completion();
+      return;
+    }
     assign(activity_, ActivitySummary(std::move(events)), &UsageModel::activityChanged);
     recompute();
     if (completion) completion();

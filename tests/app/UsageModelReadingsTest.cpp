@@ -118,6 +118,20 @@ TEST_F(UsageModelTest, ProbeWhileProbingOrInADemoChangesNothing) {
   EXPECT_EQ(model->lastProbeAt(), lastProbe);
 }
 
+TEST_F(UsageModelTest, AnswersArrivingAfterADemoStartAreDropped) {
+  probe->work.hold = true;
+  scan->work.hold = true;
+  model->probe();
+  model->start();
+  model->startDemo(Demo::make(Demo::Scenario::watch, clock->now(), "UTC"));
+  auto demoWindows = model->state().windows();
+  probe->work.finish();
+  if (scan->work.isHeld()) scan->work.finish({ActivityEvent{clock->now(), "claude-opus-4", "/x", {1, 1, 1, 1, 1}}});
+  EXPECT_FALSE(model->isProbing());
+  EXPECT_EQ(model->state().windows(), demoWindows);
+  EXPECT_FALSE(std::filesystem::exists(OvelPaths::history())) << "a demo writes no history";
+}
+
 TEST_F(UsageModelTest, SnapshotWithBothWindowsIsTakenIn) {
   writeSnapshot(42, 13, at(-3));
   model->start();
