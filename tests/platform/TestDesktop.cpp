@@ -260,6 +260,13 @@ TrayHost::TrayHost() {
 
 std::string TrayHost::log() const { return readText(home_ / "tint2.log"); }
 
+std::optional<std::string> trayDesktopMissing() {
+  if (!desktop.display) return "Xvfb is not installed";
+  for (const char* program : {"tint2", "xdotool"})
+    if (!findProgram(program)) return std::string(program) + " is not installed";
+  return std::nullopt;
+}
+
 bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout) {
   // Docking moves the icon into the panel; it has settled once its place
   // stays the same for a while.

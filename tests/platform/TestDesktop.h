@@ -78,6 +78,9 @@ class TrayHost {
   bool ready_ = false;
 };
 
+// What a test of the tray on X lacks (Xvfb, tint2, xdotool), or nothing.
+std::optional<std::string> trayDesktopMissing();
+
 // Waits until the tray item has docked and its place has stopped moving.
 bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 

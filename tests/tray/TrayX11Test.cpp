@@ -18,9 +18,7 @@ using test::TempDir;
 class TrayX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().display) GTEST_SKIP() << "Xvfb is not installed";
-    if (!test::findProgram("tint2")) GTEST_SKIP() << "tint2 is not installed";
-    if (!test::findProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    if (auto missing = test::trayDesktopMissing()) GTEST_SKIP() << *missing;
     tray.emplace();
     ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
     DesktopServices services = DesktopServices::standard();
