@@ -38,9 +38,10 @@ void postBack(QObject& context, std::function<void(Value)> done, Value value) {
       Qt::QueuedConnection);
 }
 
-ProbeOutcome runProbe(const std::filesystem::path& executable, double timeout, const std::function<Date()>& readingTime) {
+ProbeOutcome runProbe(const std::filesystem::path& executable, double timeout, const std::function<Date()>& readingTime,
+                      const std::atomic<bool>& stop) {
   try {
-    return ProbeOutcome::success(UsageCommandProbe{executable, timeout}.run(readingTime));
+    return ProbeOutcome::success(UsageCommandProbe{executable, timeout, &stop}.run(readingTime));
   } catch (const std::exception& error) {
     // A ProbeError's what() is its user-facing message.
     return ProbeOutcome::failure(error.what());
@@ -78,6 +79,8 @@ void QtScheduler::cancel(TaskId task) {
 
 ThreadedProbeRunner::ThreadedProbeRunner() { workers_.setMaxThreadCount(1); }
 
+ThreadedProbeRunner::~ThreadedProbeRunner() { stopping_ = true; }
+
 std::optional<std::filesystem::path> ThreadedProbeRunner::locate(const std::optional<std::string>& override) {
   return ClaudeLocator::locate(override);
 }
@@ -85,7 +88,7 @@ std::optional<std::filesystem::path> ThreadedProbeRunner::locate(const std::opti
 void ThreadedProbeRunner::run(const std::filesystem::path& executable, double timeout,
                               std::function<Date()> readingTime, Completion done) {
   workers_.start([this, executable, timeout, readingTime = std::move(readingTime), done = std::move(done)] {
-    postBack(context_, done, runProbe(executable, timeout, readingTime));
+    postBack(context_, done, runProbe(executable, timeout, readingTime, stopping_));
   });
 }
 

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QThreadPool>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -97,11 +98,14 @@ class ProbeRunner {
 class ThreadedProbeRunner final : public ProbeRunner {
  public:
   ThreadedProbeRunner();
+  // Stops a running probe's child instead of waiting out its time limit.
+  ~ThreadedProbeRunner() override;
   std::optional<std::filesystem::path> locate(const std::optional<std::string>& override) override;
   void run(const std::filesystem::path& executable, double timeout, std::function<Date()> readingTime,
            Completion done) override;
 
  private:
+  std::atomic<bool> stopping_{false};
   QObject context_;
   QThreadPool workers_;  // declared last: waits for its jobs before context_ goes
 };

@@ -294,9 +294,15 @@ int pollTimeout(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
 }
 
+// How often a run that can be stopped looks at its stop flag.
+constexpr int kStopCheckMilliseconds = 100;
+
+bool stopRequested(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
+
 // Feeds and drains until every pipe is closed; false when the deadline
-// came first.
-bool pumpStreams(Feeder& feeder, std::vector<Collector*>& collectors, Clock::time_point deadline) {
+// came first or a stop was asked for.
+bool pumpStreams(Feeder& feeder, std::vector<Collector*>& collectors, Clock::time_point deadline,
+                 const std::atomic<bool>* stop) {
   for (;;) {
     pollfd fds[3];
     nfds_t count = 0;
@@ -304,9 +310,11 @@ bool pumpStreams(Feeder& feeder, std::vector<Collector*>& collectors, Clock::tim
     for (auto* collector : collectors)
       if (collector->fd.isOpen()) fds[count++] = {collector->fd.get(), POLLIN, 0};
     if (count == 0) return true;
-    if (Clock::now() >= deadline) return false;
+    if (Clock::now() >= deadline || stopRequested(stop)) return false;
 
-    int ready = ::poll(fds, count, pollTimeout(deadline));
+    int timeout = pollTimeout(deadline);
+    if (stop && (timeout < 0 || timeout > kStopCheckMilliseconds)) timeout = kStopCheckMilliseconds;
+    int ready = ::poll(fds, count, timeout);
     if (ready < 0 && errno == EINTR) continue;
     // Any other poll failure cannot be waited out: treat it as the limit.
     if (ready < 0) return false;
@@ -393,7 +401,7 @@ ChildProcess::Result ChildProcess::run(const Options& options) {
   std::vector<Collector*> collectors{&output, &error};
 
   Child child(pid, options.ownProcessGroup);
-  bool inTime = pumpStreams(feeder, collectors, deadline);
+  bool inTime = pumpStreams(feeder, collectors, deadline, options.stop);
   if (inTime) {
     if (deadline == kNever) child.waitBlocking();
     else inTime = child.waitUntil(deadline);

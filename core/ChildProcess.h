@@ -9,6 +9,7 @@
 // that stops reading never kills the caller.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -58,6 +59,9 @@ struct ChildProcess {
     // The child leads a new process group, and stopping the run signals the
     // whole group, so its descendants go too.
     bool ownProcessGroup = false;
+    // Set from another thread to end the run early, as its time limit
+    // would (a quitting application need not wait for the child).
+    const std::atomic<bool>* stop = nullptr;
   };
 
   struct Result {

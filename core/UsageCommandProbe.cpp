@@ -43,7 +43,7 @@ ProbeError::ProbeError(Case errorCase, std::string payload)
     : case_(errorCase), payload_(std::move(payload)), message_(messageFor(case_, payload_)) {}
 
 UsageCommandParser::Result UsageCommandProbe::run(const std::function<Date()>& now) const {
-  std::string output = execute(executableURL, arguments, timeout);
+  std::string output = execute(executableURL, arguments, timeout, stop);
   return interpret(output, now());
 }
 
@@ -64,7 +64,8 @@ UsageCommandParser::Result UsageCommandProbe::interpret(std::string_view output,
 }
 
 std::string UsageCommandProbe::execute(const std::filesystem::path& executable,
-                                       const std::vector<std::string>& arguments, double timeout) {
+                                       const std::vector<std::string>& arguments, double timeout,
+                                       const std::atomic<bool>* stop) {
   ChildProcess::Options options;
   options.program = executable;
   options.arguments = arguments;
@@ -76,6 +77,7 @@ std::string UsageCommandProbe::execute(const std::filesystem::path& executable,
   options.timeLimit = timeout;
   options.terminationGrace = kTerminationGrace;
   options.ownProcessGroup = true;
+  options.stop = stop;
 
   ChildProcess::Result child = ChildProcess::run(options);
   switch (child.end) {

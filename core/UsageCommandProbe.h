@@ -55,6 +55,8 @@ struct UsageCommandProbe {
 
   std::filesystem::path executableURL;
   double timeout = kDefaultTimeout;  // seconds for the whole run
+  // When set (from another thread), the run ends at once as if timed out.
+  const std::atomic<bool>* stop = nullptr;
 
   // Blocks for the run (call it off the UI thread). `now` is read once, after
   // the output has arrived: it stamps every reading and resolves the reset
@@ -69,7 +71,7 @@ struct UsageCommandProbe {
   // bounds the whole run; a child still running then is stopped with its
   // process group (SIGTERM, then SIGKILL). Throws ProbeError.
   static std::string execute(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
-                             double timeout);
+                             double timeout, const std::atomic<bool>* stop = nullptr);
 
   // The child's entire environment: HOME, USER, LOGNAME, TMPDIR and SHELL
   // when set, CLAUDE_CONFIG_DIR when set and not empty, the extended search

@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QtTest/QTest>
 
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 #include "FakeProgram.h"
@@ -72,16 +74,19 @@ TEST(ThreadedScanRunnerTest, ScansOffThisThreadAndAnswersOnIt) {
   EXPECT_EQ(events->front().cwd, "/home/ada/shop");
 }
 
-TEST(ThreadedProbeRunnerTest, WaitsForARunningProbeAndDropsItsAnswer) {
+TEST(ThreadedProbeRunnerTest, StopsARunningProbeAndDropsItsAnswer) {
   TempDir dir;
   ScopedEnv home("OVEL_HOME", dir.path().string());
-  auto claude = writeScript(dir / "claude", "sleep 0.3\nprintf '%s' '{\"result\":\"Current session: 5%\"}'");
+  auto claude = writeScript(dir / "claude", "sleep 30\nprintf '%s' '{\"result\":\"Current session: 5%\"}'");
   bool answered = false;
+  auto started = std::chrono::steady_clock::now();
   {
     ThreadedProbeRunner runner;
     ASSERT_EQ(runner.locate(claude.string()), claude);
-    runner.run(claude, 10, systemNow, [&answered](ProbeOutcome) { answered = true; });
-  }  // waits here for the script
+    runner.run(claude, 60, systemNow, [&answered](ProbeOutcome) { answered = true; });
+    QTest::qWait(200);
+  }  // the child is stopped, not waited out
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "quitting waited for the probe";
   QTest::qWait(20);
   EXPECT_FALSE(answered);
   EXPECT_EQ(processesLeft(dir.path().string()), "");
