@@ -1,0 +1,151 @@
+// ovel-bridge: Claude Code's status-line command once Ovel is connected.
+//
+// Each run reads one status-line JSON object from standard input, keeps its
+// plan limits in statusline.json for the application, and then prints the
+// status line: the user's own command's output when "--chain" is given and a
+// command was saved on connecting, otherwise a short summary of its own.
+//
+// It runs several times a second in every open session, so it must be
+// invisible: it never writes to standard error, never dies of a signal it
+// could have avoided, and never lets an error of its own reach the status
+// line.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ChildProcess.h"
+#include "FileIO.h"
+#include "OvelPaths.h"
+#include "StatusLineIntegration.h"
+#include "StatusLineSnapshot.h"
+#include "Time.h"
+
+namespace ovel {
+namespace {
+
+constexpr std::string_view kChainArgument = "--chain";
+constexpr std::string_view kPieceSeparator = " \xC2\xB7 ";  // U+00B7 MIDDLE DOT between blanks
+// What Claude Code sees when the chained command cannot even be started.
+constexpr int kLaunchFailedStatus = 1;
+
+// The program's own name counts too: a shell may start us under any name.
+bool isChainMode(int argc, char** argv) {
+  for (int index = 0; index < argc; ++index)
+    if (argv[index] && argv[index] == kChainArgument) return true;
+  return false;
+}
+
+// Dispositions inherited from Claude Code must not decide the run: a write
+// into a pipe nobody reads must fail with EPIPE instead of killing us, and
+// an ignored SIGCHLD would let the kernel reap the child before we learn its
+// status. The child gets default dispositions back when it is spawned.
+void settleSignals() {
+  ::signal(SIGPIPE, SIG_IGN);
+  ::signal(SIGCHLD, SIG_DFL);
+}
+
+// Standard input may be a pipe or a socket, so it is read as a descriptor
+// rather than reopened by name. A read error ends the input.
+std::string readStandardInput() {
+  std::string input;
+  char buffer[65536];
+  for (;;) {
+    ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) return input;
+    input.append(buffer, static_cast<std::size_t>(count));
+  }
+}
+
+// Halves away from zero. Beyond the 64-bit range the nearest bound is shown,
+// so no conversion is ever undefined; NaN (which no JSON number gives) shows
+// as a question mark.
+std::string wholePercentText(double percent) {
+  constexpr double kTwoToThe63 = 9223372036854775808.0;
+  if (percent != percent) return "?";
+  std::int64_t whole;
+  if (percent >= kTwoToThe63) {
+    whole = std::numeric_limits<std::int64_t>::max();
+  } else if (percent < -kTwoToThe63) {
+    whole = std::numeric_limits<std::int64_t>::min();
+  } else {
+    // In range, so truncating is defined, and the remainder is exact.
+    whole = static_cast<std::int64_t>(percent);
+    double remainder = percent - static_cast<double>(whole);
+    if (remainder >= 0.5) ++whole;
+    else if (remainder <= -0.5) --whole;
+  }
+  char digits[24];
+  return std::string(digits, std::to_chars(digits, digits + sizeof digits, whole).ptr);
+}
+
+// "5h 42% · 7d 13%" and a line feed; empty when no window has a percentage.
+std::string summaryLine(const StatusLineSnapshot& snapshot) {
+  std::string line;
+  for (const UsageWindow& reading : snapshot.windows()) {
+    if (!line.empty()) line += kPieceSeparator;
+    line += reading.kind.shortTitle();
+    line += ' ';
+    line += wholePercentText(reading.usedPercent);
+    line += '%';
+  }
+  if (!line.empty()) line += '\n';
+  return line;
+}
+
+// The user's own status-line command, when chaining and one was saved.
+std::optional<std::string> commandToChain(bool chainMode) {
+  if (!chainMode) return std::nullopt;
+  return StatusLineIntegration::standard().downstreamCommand();
+}
+
+// Runs the command through the shell with our own output, error,
+// environment and folder, feeding it the input we were given; gives its
+// status as a shell reports it (128 + the signal number when a signal ended
+// it).
+int runChained(const std::string& command, std::string input) {
+  ChildProcess::Options options;
+  options.program = "/bin/sh";
+  options.arguments = {"-c", command};
+  options.input = ChildProcess::Stream::pipe;
+  options.inputBytes = std::move(input);
+  options.output = ChildProcess::Stream::inherit;
+  options.error = ChildProcess::Stream::inherit;
+  ChildProcess::Result result = ChildProcess::run(options);
+  if (result.end == ChildProcess::Result::End::launchFailed) return kLaunchFailedStatus;
+  return result.shellStatus();
+}
+
+int relay(int argc, char** argv) {
+  settleSignals();
+  std::string input = readStandardInput();
+  const Date now = systemNow();
+  std::optional<StatusLineSnapshot> snapshot = StatusLineSnapshot::fromStatusLineInput(input, now);
+  // A failed write keeps the previous file; the status line matters more.
+  if (snapshot) (void)snapshot->write(OvelPaths::statusLineSnapshot());
+
+  if (std::optional<std::string> command = commandToChain(isChainMode(argc, argv)))
+    return runChained(*command, std::move(input));
+  if (snapshot) (void)writeAll(STDOUT_FILENO, summaryLine(*snapshot));
+  return 0;
+}
+
+}  // namespace
+}  // namespace ovel
+
+int main(int argc, char** argv) {
+  // Nothing may reach standard error, not even the runtime's report of an
+  // uncaught exception.
+  try {
+    return ovel::relay(argc, argv);
+  } catch (...) {
+    return 1;
+  }
+}

@@ -1,0 +1,272 @@
+// The relay as Claude Code runs it: which status line it prints, which exit
+// status it gives, and what it leaves in statusline.json.
+#include <csignal>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "RelayProcess.h"
+
+namespace ovel {
+namespace {
+
+namespace fs = std::filesystem;
+using Limit = StatusLineSnapshot::Limit;
+using test::Relay;
+using test::RelayRun;
+using test::TempDir;
+
+// A refresh as a subscriber's session sends it: much more than the rate
+// limits, among them a context window with a used percentage of its own
+// that must never be taken for a plan limit.
+std::string fullPayload(const std::string& rateLimitsMember) {
+  return R"({
+  "cwd": "/home/kim/src/tide",
+  "session_id": "0d9b7c1e-3f4a-4e8b-b2c6-5a1f9e7d3c20",
+  "session_name": "tide-refactor",
+  "transcript_path": "/home/kim/.claude/projects/-home-kim-src-tide/0d9b7c1e.jsonl",
+  "model": {"id": "claude-opus-4-5", "display_name": "Opus"},
+  "workspace": {
+    "current_dir": "/home/kim/src/tide/lib",
+    "project_dir": "/home/kim/src/tide",
+    "added_dirs": ["/home/kim/src/shared"],
+    "git_worktree": "tide-refactor",
+    "repo": {"host": "example.org", "owner": "kim", "name": "tide"}
+  },
+  "version": "2.3.1",
+  "output_style": {"name": "explanatory"},
+  "cost": {"total_cost_usd": 1.875, "total_duration_ms": 3605000, "total_api_duration_ms": 410000,
+           "total_lines_added": 412, "total_lines_removed": 97},
+  "context_window": {
+    "total_input_tokens": 151000, "total_output_tokens": 8800, "context_window_size": 200000,
+    "used_percentage": 77, "remaining_percentage": 23,
+    "current_usage": {"input_tokens": 3100, "output_tokens": 800, "cache_creation_input_tokens": 1200,
+                      "cache_read_input_tokens": 146000}
+  },
+  "exceeds_200k_tokens": false,
+  "fast_mode": true,
+  "effort": {"level": "medium"},
+  "thinking": {"enabled": false},
+)" + rateLimitsMember +
+         R"(
+  "vim": {"mode": "INSERT"},
+  "agent": {"name": "test-runner"},
+  "pr": {"number": 88, "url": "https://example.org/kim/tide/pull/88", "review_state": "approved"}
+})";
+}
+
+const std::string kFullPayload = fullPayload(R"(
+  "rate_limits": {
+    "five_hour": {"used_percentage": 42.4, "resets_at": 1767243600},
+    "seven_day": {"used_percentage": 12.5, "resets_at": 1767600000}
+  },)");
+const StatusLineSnapshot::RateLimits kFullPayloadLimits{Limit{42.4, 1767243600}, Limit{12.5, 1767600000}};
+const std::string kFullPayloadSummary = "5h 42% \xC2\xB7 7d 13%\n";
+// The same refresh from an API-key session, or before the first answer.
+const std::string kPayloadWithoutLimits = fullPayload("");
+// Far more than a pipe holds, so a command that stops reading leaves the
+// relay writing into a closed pipe. Trailing blanks keep it valid JSON.
+const std::string kPaddedFullPayload = kFullPayload + std::string(4 << 20, ' ');
+
+// A snapshot from an earlier refresh; runs that take none must leave it.
+std::string previousSnapshotBytes() {
+  return StatusLineSnapshot{1767200000.5, {Limit{5, 1767243600}, std::nullopt}, "old", "2.0.0"}.encoded();
+}
+
+double secondsNow() { return secondsSince1970(systemNow()); }
+
+struct RelayCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  std::optional<std::string> savedCommand;  // none: no integration.json
+  std::string input;
+  std::string expectedOutput;
+  int expectedStatus;
+  bool takesSnapshot;
+  std::string programName = test::kRelayProgram.string();
+};
+
+void expectNewSnapshot(const fs::path& home, double before, double after) {
+  auto snapshot = StatusLineSnapshot::read(test::snapshotFile(home));
+  ASSERT_TRUE(snapshot);
+  EXPECT_EQ(snapshot->rateLimits, kFullPayloadLimits);
+  EXPECT_EQ(snapshot->sessionID, "0d9b7c1e-3f4a-4e8b-b2c6-5a1f9e7d3c20");
+  EXPECT_EQ(snapshot->claudeVersion, "2.3.1");
+  EXPECT_GE(snapshot->observedAt, before);
+  EXPECT_LE(snapshot->observedAt, after);
+}
+
+TEST(RelayTest, PrintsTheStatusLineAndKeepsTheSnapshot) {
+  const std::vector<std::string> chain{"--chain"};
+  const std::string word = "printf 'my line'";
+  // Too long for one argument of exec: the shell cannot be started.
+  const std::string unlaunchable = ": " + std::string(200000, 'x');
+  const RelayCase cases[] = {
+      {"summary without chain", {}, std::nullopt, kFullPayload, kFullPayloadSummary, 0, true},
+      {"chain without a record", chain, std::nullopt, kFullPayload, kFullPayloadSummary, 0, true},
+      {"saved command without chain", {}, word, kFullPayload, kFullPayloadSummary, 0, true},
+      {"chain among other arguments", {"--short", "--chain", "x"}, word, kFullPayload, "my line", 0, true},
+      {"chain as the program name", {}, word, kFullPayload, "my line", 0, true, "--chain"},
+      {"not quite chain", {"--Chain", "--chain=1", "chain"}, word, kFullPayload, kFullPayloadSummary, 0, true},
+      {"command's status", chain, word + "; exit 3", kFullPayload, "my line", 3, true},
+      {"command gets the same bytes to their end", chain, "cat", kPaddedFullPayload, kPaddedFullPayload, 0, true},
+      {"command without limits in the input", chain, "cat", kPayloadWithoutLimits, kPayloadWithoutLimits, 0, false},
+      {"command with empty input", chain, "cat; printf end", "", "end", 0, false},
+      {"empty command", chain, "", kFullPayload, "", 0, true},
+      {"command that never reads", chain, "exit 5", kPaddedFullPayload, "", 5, true},
+      {"command that reads a little", chain, "head -c 9", kPaddedFullPayload, kPaddedFullPayload.substr(0, 9), 0,
+       true},
+      {"command that closes its input", chain, "exec 0<&-; sleep 0.2; printf late", kPaddedFullPayload, "late", 0,
+       true},
+      // With SIGPIPE still ignored, yes would complain of a broken pipe.
+      {"command's own pipeline", chain, "yes | head -c 4", kFullPayload, "y\ny\n", 0, true},
+      {"command ended by a signal", chain, "kill -TERM $$", kFullPayload, "", 128 + SIGTERM, true},
+      {"command that names the relay", chain, "'/nowhere/bin/ovel-bridge' --chain", kFullPayload,
+       kFullPayloadSummary, 0, true},
+      {"shell cannot start", chain, unlaunchable, kFullPayload, "", 1, true},
+      {"no limits, no command", chain, std::nullopt, kPayloadWithoutLimits, "", 0, false},
+      {"empty input", {}, std::nullopt, "", "", 0, false},
+      {"garbage", {}, std::nullopt, "\x01not json at all{", "", 0, false},
+      {"array", {}, std::nullopt, "[1,2]", "", 0, false},
+      {"limits of the wrong type", {}, std::nullopt, fullPayload(R"("rate_limits": {"five_hour": 42},)"), "", 0,
+       false},
+  };
+  for (const RelayCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir home;
+    const fs::path file = test::snapshotFile(home.path());
+    test::writeText(file, previousSnapshotBytes());
+    const fs::file_time_type previousTime = fs::last_write_time(file);
+    if (c.savedCommand) test::saveOwnStatusLine(home.path(), *c.savedCommand);
+
+    double before = secondsNow();
+    RelayRun run = Relay(home.path(), c.programName).run(c.arguments, c.input);
+    double after = secondsNow();
+
+    EXPECT_TRUE(run.output == c.expectedOutput) << run.output.size() << " bytes:\n" << run.output.substr(0, 200);
+    EXPECT_EQ(run.status, c.expectedStatus);
+    EXPECT_EQ(run.error, "");
+    if (c.takesSnapshot) {
+      expectNewSnapshot(home.path(), before, after);
+    } else {
+      EXPECT_EQ(test::readText(file), previousSnapshotBytes());
+      EXPECT_EQ(fs::last_write_time(file), previousTime);
+    }
+    std::vector<std::string> expectedNames{"statusline.json"};
+    if (c.savedCommand) expectedNames.insert(expectedNames.begin(), "integration.json");
+    EXPECT_EQ(test::namesIn(home.path()), expectedNames) << "a temporary file was left behind";
+  }
+}
+
+TEST(RelayTest, WritesTheSnapshotBeforeTheCommandRuns) {
+  TempDir home;
+  test::saveOwnStatusLine(home.path(), "cat \"$OVEL_HOME/statusline.json\"");
+  RelayRun run = Relay(home.path()).run({"--chain"}, kFullPayload);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output, test::readText(test::snapshotFile(home.path())));
+  auto shown = StatusLineSnapshot::decoded(run.output);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(shown->rateLimits, kFullPayloadLimits);
+}
+
+TEST(RelayTest, CommandRunsWithTheRelaysOwnStreamsEnvironmentAndFolder) {
+  TempDir home;
+  fs::path folder = home / "project";
+  fs::create_directory(folder);
+  test::saveOwnStatusLine(home.path(), R"(printf '%s|%s' "$PWD" "$TIDE_MARK"; printf 'to stderr' >&2; exit 4)");
+  Relay relay(home.path());
+  relay.folder = folder;
+  relay.extraEnvironment["TIDE_MARK"] = "passed on";
+
+  RelayRun run = relay.run({"--chain"}, kFullPayload);
+  EXPECT_EQ(run.output, folder.string() + "|passed on");
+  EXPECT_EQ(run.error, "to stderr");  // the command's own, not the relay's
+  EXPECT_EQ(run.status, 4);
+}
+
+TEST(RelayTest, InheritedIgnoredSigchldStillGivesTheCommandsStatus) {
+  TempDir home;
+  test::saveOwnStatusLine(home.path(), "printf done; exit 3");
+  Relay relay(home.path());
+  relay.shellSetup = "trap '' CHLD";
+  RelayRun run = relay.run({"--chain"}, kFullPayload);
+  EXPECT_EQ(run.output, "done");
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.error, "");
+}
+
+TEST(RelayTest, SummaryRoundsHalvesAwayFromZeroAndStaysInRange) {
+  const struct {
+    const char* rateLimits;
+    const char* expected;
+  } cases[] = {
+      {R"({"five_hour":{"used_percentage":42.5},"seven_day":{"used_percentage":13}})", "5h 43% \xC2\xB7 7d 13%"},
+      {R"({"five_hour":{"used_percentage":42.49}})", "5h 42%"},
+      {R"({"seven_day":{"used_percentage":12.5}})", "7d 13%"},
+      {R"({"five_hour":{"used_percentage":99.5}})", "5h 100%"},
+      {R"({"five_hour":{"used_percentage":104.5}})", "5h 105%"},
+      {R"({"five_hour":{"used_percentage":0.49999999999999994}})", "5h 0%"},
+      {R"({"five_hour":{"used_percentage":-0.4}})", "5h 0%"},
+      {R"({"five_hour":{"used_percentage":-2.5}})", "5h -3%"},
+      {R"({"five_hour":{"used_percentage":4503599627370495.5}})", "5h 4503599627370496%"},
+      {R"({"five_hour":{"resets_at":1767243600},"seven_day":{"used_percentage":13}})", "7d 13%"},
+      // The largest double below 2^63 still converts.
+      {R"({"five_hour":{"used_percentage":9223372036854774784}})", "5h 9223372036854774784%"},
+      // 2^63 - 1 is 2^63 once it is a double: out of range.
+      {R"({"five_hour":{"used_percentage":9223372036854775807}})", "5h 9223372036854775807%"},
+      {R"({"five_hour":{"used_percentage":18446744073709551615}})", "5h 9223372036854775807%"},
+      {R"({"five_hour":{"used_percentage":1e300},"seven_day":{"used_percentage":-1e300}})",
+       "5h 9223372036854775807% \xC2\xB7 7d -9223372036854775808%"},
+      {R"({"five_hour":{"used_percentage":-9223372036854775808}})", "5h -9223372036854775808%"},
+      // Beyond a double: the whole input is unusable, nothing is shown.
+      {R"({"five_hour":{"used_percentage":1e400}})", ""},
+  };
+  TempDir home;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rateLimits);
+    RelayRun run = Relay(home.path()).run({}, std::string(R"({"rate_limits":)") + c.rateLimits + "}");
+    EXPECT_EQ(run.output, *c.expected ? std::string(c.expected) + "\n" : "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.error, "");
+  }
+}
+
+TEST(RelayTest, SummaryIntoAClosedPipeEndsTheRunQuietly) {
+  // The status line's reader is gone before the relay has its input.
+  TempDir home;
+  test::writeText(home / "input.json", kFullPayload);
+  ChildProcess::Options options;
+  options.program = "/bin/bash";
+  options.arguments = {"-c", R"({ sleep 0.2; cat "$2"; } | "$1" | true; echo "${PIPESTATUS[1]}")", "bash",
+                       test::kRelayProgram.string(), (home / "input.json").string()};
+  options.environment = {{"OVEL_HOME", home.path().string()}, {"PATH", "/usr/bin:/bin"}};
+  options.timeLimit = 30;
+  ChildProcess::Result result = ChildProcess::run(options);
+  EXPECT_EQ(result.output, "0\n");
+  EXPECT_EQ(result.error, "");
+}
+
+TEST(RelayTest, InputWithoutLimitsCreatesNothingInAFreshDataDirectory) {
+  for (const std::string& input : {std::string(), std::string("garbage"), kPayloadWithoutLimits}) {
+    TempDir box;
+    fs::path home = box / "Ovel";
+    RelayRun run = Relay(home).run({"--chain"}, input);
+    EXPECT_EQ(run.output, "");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_FALSE(fs::exists(home)) << input;
+  }
+}
+
+TEST(RelayTest, FailedSnapshotWriteStillPrintsTheSummary) {
+  TempDir box;
+  test::writeText(box / "file", "not a folder");
+  RelayRun run = Relay(box / "file" / "Ovel").run({"--chain"}, kFullPayload);
+  EXPECT_EQ(run.output, kFullPayloadSummary);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.error, "");
+  EXPECT_EQ(test::readText(box / "file"), "not a folder");
+}
+
+}  // namespace
+}  // namespace ovel
