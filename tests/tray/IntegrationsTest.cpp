@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "ChildProcess.h"
 #include "OvelPaths.h"
+#include "StatusLineSnapshot.h"
 #include "TestSupport.h"
 
 namespace ovel {
@@ -83,6 +85,29 @@ TEST_F(IntegrationsTest, ConnectInstallsTheRelayAndDisconnectRestores) {
   auto restored = JSONValue::parse(test::readText(settings()), nullptr);
   auto original = JSONValue::parse(R"({"statusLine":{"type":"command","command":"~/line.sh"},"theme":"dark"})", nullptr);
   EXPECT_EQ(restored, original);
+}
+
+TEST_F(IntegrationsTest, TheInstalledRelayRunsAsClaudeCodeRunsIt) {
+  test::writeText(settings(), R"({"statusLine":{"type":"command","command":"echo mine"}})");
+  // The application as built, with the relay beside it.
+  Integrations integrations(AppBundle{QStringLiteral("ovel"), OVEL_APP_PATH}, nullptr);
+  integrations.connect(dateFromSeconds1970(1781694000));
+  ASSERT_EQ(integrations.statusLineError(), std::nullopt);
+  ASSERT_TRUE(fs::exists(installed()));
+
+  ChildProcess::Options shell;
+  shell.program = "/bin/sh";
+  shell.arguments = {"-c", integrations.integration().relayCommand()};
+  shell.input = ChildProcess::Stream::pipe;
+  shell.inputBytes = R"({"session_id":"s1","rate_limits":{"five_hour":{"used_percentage":42,"resets_at":1781700000}}})";
+  shell.timeLimit = 20;
+  auto result = ChildProcess::run(shell);
+  EXPECT_TRUE(result.succeeded()) << result.error;
+  EXPECT_EQ(result.output, "mine\n") << "the user's own status line, as before";
+  auto snapshot = StatusLineSnapshot::read(dir / "data/statusline.json");
+  ASSERT_TRUE(snapshot);
+  ASSERT_EQ(snapshot->windows().size(), 1u);
+  EXPECT_EQ(snapshot->windows()[0].usedPercent, 42);
 }
 
 TEST_F(IntegrationsTest, FailuresShowAndSurviveTheRefresh) {
