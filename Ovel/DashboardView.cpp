@@ -96,11 +96,7 @@ QWidget* DashboardView::hero() {
   auto steer = model_.steer();
   auto a = model_.assessments().empty() ? std::nullopt : model_.steerAssessment();
   QColor tint = steer ? Theme::steerColor(steer->factor, appearance) : palette().color(QPalette::PlaceholderText);
-  bool segmented = a ? !a->window.kind.isSession() : (steer && !steer->kind.isSession());
-  row->addWidget(new DayRingView(a ? std::optional(a->window.usedPercent) : std::nullopt, segmented,
-                                 DayRing::center(GlyphStyle::usageAndSteer, steer,
-                                                 a ? a->evenOvelPercent : std::nullopt),
-                                 tint, 56));
+  row->addWidget(DayRingView::steering(a, steer, tint, 56));
   auto* texts = new QVBoxLayout;
   texts->setSpacing(4);
   if (steer && a) {

@@ -129,15 +129,11 @@ QWidget* PopoverView::header() {
     for (const auto& a : rings) {
       auto steer = a.steer();
       QColor tint = steer ? Theme::steerColor(steer->factor, appearance) : palette().color(QPalette::PlaceholderText);
-      row->addWidget(new DayRingView(a.window.usedPercent, !a.window.kind.isSession(),
-                                     DayRing::center(GlyphStyle::usageAndSteer, steer, a.evenOvelPercent), tint, 26));
+      row->addWidget(DayRingView::steering(a, steer, tint, 26));
     }
   } else {
     auto a = model_.steerAssessment() ? model_.steerAssessment() : headline;
-    std::optional<double> used = a ? std::optional(a->window.usedPercent) : std::nullopt;
-    bool segmented = a ? !a->window.kind.isSession() : (model_.steer() && !model_.steer()->kind.isSession());
-    auto center = DayRing::center(GlyphStyle::usageAndSteer, model_.steer(), a ? a->evenOvelPercent : std::nullopt);
-    auto* ring = new DayRingView(used, segmented, center, ringTint(model_, headline, appearance, palette()), 30);
+    auto* ring = DayRingView::steering(a, model_.steer(), ringTint(model_, headline, appearance, palette()), 30);
     ring->setToolTip(QStringLiteral("Arc is used, arrow is which way to steer"));
     row->addWidget(ring);
   }

@@ -46,6 +46,17 @@ QScrollArea* scrolling(QWidget* page) {
   return scroll;
 }
 
+QVBoxLayout* columnOf(QGroupBox* section) { return static_cast<QVBoxLayout*>(section->layout()); }
+
+// A label at the leading edge and its control at the trailing edge.
+void addRow(QGroupBox* section, const QString& label, QWidget* control) {
+  auto* row = new QHBoxLayout;
+  row->addWidget(makeLabel(label));
+  row->addStretch();
+  row->addWidget(control);
+  columnOf(section)->addLayout(row);
+}
+
 QLabel* footer(const QString& text) { return makeLabel(text, TextRole::caption, true); }
 
 QLabel* errorLabel() {
@@ -182,16 +193,8 @@ QWidget* SettingsView::generalTab() {
   connect(style, &QComboBox::activated, this,
           [this](int index) { preferences_.setGlyphStyle(kAllGlyphStyles[static_cast<std::size_t>(index)]); });
   QLabel* caption = footer(QString());
-  auto* previewRow = new QHBoxLayout;
-  previewRow->addWidget(makeLabel(QStringLiteral("Preview")));
-  previewRow->addStretch();
-  previewRow->addWidget(preview);
-  static_cast<QVBoxLayout*>(menuBar->layout())->addLayout(previewRow);
-  auto* styleRow = new QHBoxLayout;
-  styleRow->addWidget(makeLabel(QStringLiteral("Rings show")));
-  styleRow->addStretch();
-  styleRow->addWidget(style);
-  static_cast<QVBoxLayout*>(menuBar->layout())->addLayout(styleRow);
+  addRow(menuBar, QStringLiteral("Preview"), preview);
+  addRow(menuBar, QStringLiteral("Rings show"), style);
   menuBar->layout()->addWidget(switchFor(QStringLiteral("Colour a ring when its limit is at risk"),
                                          &Preferences::colorWhenAtRisk, &Preferences::setColorWhenAtRisk,
                                          &Preferences::colorWhenAtRiskChanged, preferences_));
@@ -230,11 +233,7 @@ QWidget* SettingsView::generalTab() {
     interval->addItem(QString::number(static_cast<long long>(minutes)) + " min", minutes);
   connect(interval, &QComboBox::activated, this,
           [this, interval](int index) { preferences_.setRefreshMinutes(interval->itemData(index).toDouble()); });
-  auto* intervalRow = new QHBoxLayout;
-  intervalRow->addWidget(makeLabel(QStringLiteral("Check usage every")));
-  intervalRow->addStretch();
-  intervalRow->addWidget(interval);
-  static_cast<QVBoxLayout*>(data->layout())->addLayout(intervalRow);
+  addRow(data, QStringLiteral("Check usage every"), interval);
   data->layout()->addWidget(switchFor(QStringLiteral("Use local Claude Code activity for live ovel"),
                                       &Preferences::useLocalActivity, &Preferences::setUseLocalActivity,
                                       &Preferences::useLocalActivityChanged, preferences_));
@@ -291,11 +290,7 @@ QWidget* SettingsView::claudeCodeTab() {
   QLabel* state = makeLabel(QString());
   auto* connectButton = new QPushButton;
   QLabel* error = errorLabel();
-  auto* stateRow = new QHBoxLayout;
-  stateRow->addWidget(makeLabel(QStringLiteral("Status line")));
-  stateRow->addStretch();
-  stateRow->addWidget(state);
-  static_cast<QVBoxLayout*>(live->layout())->addLayout(stateRow);
+  addRow(live, QStringLiteral("Status line"), state);
   live->layout()->addWidget(connectButton);
   live->layout()->addWidget(error);
   live->layout()->addWidget(footer(QStringLiteral(
@@ -320,14 +315,14 @@ QWidget* SettingsView::claudeCodeTab() {
   auto* pathRow = new QHBoxLayout;
   pathRow->addWidget(makeLabel(QStringLiteral("Path")));
   pathRow->addWidget(path, 1);
-  static_cast<QVBoxLayout*>(command->layout())->addLayout(pathRow);
+  columnOf(command)->addLayout(pathRow);
   auto* check = new QPushButton(QStringLiteral("Check now"));
   connect(check, &QPushButton::clicked, this, [this] { model_.probe(); });
   QLabel* result = makeLabel(QString(), TextRole::caption);
   auto* checkRow = new QHBoxLayout;
   checkRow->addWidget(check);
   checkRow->addWidget(result, 1);
-  static_cast<QVBoxLayout*>(command->layout())->addLayout(checkRow);
+  columnOf(command)->addLayout(checkRow);
   updaters_.push_back([this, path, check, result] {
     auto found = ClaudeLocator::locate(std::nullopt);
     path->setPlaceholderText(found ? QString::fromStdString(found->string()) : QStringLiteral("Not found"));

@@ -15,6 +15,14 @@ DayRingView::DayRingView(std::optional<double> used, bool segmented, DayRing::Ce
   setFixedSize(side, side);
 }
 
+DayRingView* DayRingView::steering(const std::optional<WindowAssessment>& window,
+                                   const std::optional<OvelSteer>& steer, QColor tint, int side) {
+  std::optional<double> used = window ? std::optional(window->window.usedPercent) : std::nullopt;
+  bool segmented = window ? !window->window.kind.isSession() : (steer && !steer->kind.isSession());
+  auto center = DayRing::center(GlyphStyle::usageAndSteer, steer, window ? window->evenOvelPercent : std::nullopt);
+  return new DayRingView(used, segmented, center, std::move(tint), side);
+}
+
 void DayRingView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   double side = std::min(width(), height());

@@ -14,6 +14,12 @@ class DayRingView final : public QWidget {
   DayRingView(std::optional<double> used, bool segmented, DayRing::Center center, QColor tint, int side,
               QWidget* parent = nullptr);
 
+  // The ring of a window with the steer centre: the window's used arc
+  // (none without one), segmented for week kinds (the steer's kind without
+  // a window), and the arrow, stop square or dash of the steer.
+  static DayRingView* steering(const std::optional<WindowAssessment>& window, const std::optional<OvelSteer>& steer,
+                               QColor tint, int side);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
 
