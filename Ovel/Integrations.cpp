@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-
 #include "FileIO.h"
 
 namespace ovel {
@@ -38,18 +36,6 @@ bool assign(T& field, T value) {
 }
 
 }  // namespace
-
-AppBundle AppBundle::current() {
-  std::error_code ignored;
-  fs::path executable = fs::read_symlink("/proc/self/exe", ignored);
-  if (executable.empty()) executable = QCoreApplication::applicationFilePath().toStdString();
-  return AppBundle{QStringLiteral("ovel"), executable};
-}
-
-std::vector<fs::path> AppBundle::relayCandidates() const {
-  fs::path folder = executable.parent_path();
-  return {folder / ".." / "libexec" / "ovel" / "ovel-bridge", folder / "ovel-bridge"};
-}
 
 Integrations::Integrations(AppBundle bundle, std::unique_ptr<LoginItem> loginItem, StatusLineIntegration integration,
                            QObject* parent)
