@@ -8,19 +8,19 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "DashboardView.h"
+#include "dashboard/DashboardView.h"
 #include "Demo.h"
-#include "EngineConstants.h"
+#include "core/EngineConstants.h"
 #include "Format.h"
-#include "MenuBarGlyph.h"
-#include "OvelPaths.h"
-#include "PopoverHost.h"
-#include "PopoverView.h"
-#include "SettingsView.h"
-#include "SleepWatcher.h"
+#include "menubar/MenuBarGlyph.h"
+#include "core/OvelPaths.h"
+#include "platform/PopoverHost.h"
+#include "popover/PopoverView.h"
+#include "settings/SettingsView.h"
+#include "platform/SleepWatcher.h"
 #include "Snapshot.h"
 #include "UsageModel.h"
-#include "WindowFrames.h"
+#include "platform/WindowFrames.h"
 
 namespace ovel {
 namespace {

@@ -16,15 +16,15 @@
 
 #include "AppBundle.h"
 #include "AppServices.h"
-#include "HotKey.h"
-#include "History.h"
+#include "platform/HotKey.h"
+#include "core/History.h"
 #include "Integrations.h"
-#include "LoginItem.h"
-#include "NotificationCenter.h"
+#include "platform/LoginItem.h"
+#include "platform/NotificationCenter.h"
 #include "Notifier.h"
 #include "Preferences.h"
-#include "ResetPlan.h"
-#include "StatusItem.h"
+#include "core/ResetPlan.h"
+#include "platform/StatusItem.h"
 
 class QWidget;
 

@@ -12,8 +12,8 @@
 #include <cmath>
 #include <exception>
 
-#include "ClaudeLocator.h"
-#include "UsageCommandProbe.h"
+#include "core/ClaudeLocator.h"
+#include "core/UsageCommandProbe.h"
 
 namespace ovel {
 namespace {

@@ -22,10 +22,10 @@
 #include <string>
 #include <vector>
 
-#include "Activity.h"
-#include "LocalActivityScanner.h"
-#include "Time.h"
-#include "UsageCommandParser.h"
+#include "core/Activity.h"
+#include "core/LocalActivityScanner.h"
+#include "core/Time.h"
+#include "core/UsageCommandParser.h"
 
 class QTimer;
 

@@ -4,8 +4,8 @@
 #include <array>
 #include <cmath>
 
-#include "EngineConstants.h"
-#include "TimeZone.h"
+#include "core/EngineConstants.h"
+#include "core/TimeZone.h"
 
 namespace ovel {
 namespace {

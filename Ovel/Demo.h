@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
-#include "Activity.h"
-#include "History.h"
-#include "ResetPlan.h"
-#include "Time.h"
-#include "UsageState.h"
-#include "WindowModel.h"
+#include "core/Activity.h"
+#include "core/History.h"
+#include "core/ResetPlan.h"
+#include "core/Time.h"
+#include "core/UsageState.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "TimeZone.h"
+#include "core/TimeZone.h"
 
 namespace ovel {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "OvelEngine.h"
-#include "Time.h"
-#include "WindowModel.h"
+#include "core/OvelEngine.h"
+#include "core/Time.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

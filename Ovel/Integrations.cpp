@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "FileIO.h"
+#include "core/FileIO.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

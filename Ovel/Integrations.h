@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "AppBundle.h"
-#include "LoginItem.h"
-#include "StatusLineIntegration.h"
-#include "Time.h"
+#include "platform/LoginItem.h"
+#include "core/StatusLineIntegration.h"
+#include "core/Time.h"
 
 namespace ovel {
 

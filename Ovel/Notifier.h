@@ -11,10 +11,10 @@
 #include <set>
 #include <string>
 
-#include "NotificationCenter.h"
-#include "OvelEngine.h"
+#include "platform/NotificationCenter.h"
+#include "core/OvelEngine.h"
 #include "Preferences.h"
-#include "Time.h"
+#include "core/Time.h"
 
 namespace ovel {
 

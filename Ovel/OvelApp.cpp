@@ -9,8 +9,8 @@
 
 #include "AppDelegate.h"
 #include "Demo.h"
-#include "InstanceLock.h"
-#include "OvelPaths.h"
+#include "platform/InstanceLock.h"
+#include "core/OvelPaths.h"
 #include "Snapshot.h"
 
 int main(int argc, char** argv) {

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "DashboardView.h"
+#include "dashboard/DashboardView.h"
 #include "Integrations.h"
-#include "PopoverView.h"
-#include "SettingsView.h"
+#include "popover/PopoverView.h"
+#include "settings/SettingsView.h"
 #include "UsageModel.h"
 
 namespace ovel {

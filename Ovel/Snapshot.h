@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-#include "Theme.h"
+#include "ui/Theme.h"
 
 namespace ovel {
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "EngineConstants.h"
+#include "core/EngineConstants.h"
 
 namespace ovel {
 

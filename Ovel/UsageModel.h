@@ -20,16 +20,16 @@
 #include <string>
 #include <vector>
 
-#include "ActivitySummary.h"
+#include "core/ActivitySummary.h"
 #include "AppServices.h"
 #include "Demo.h"
-#include "History.h"
-#include "OvelEngine.h"
+#include "core/History.h"
+#include "core/OvelEngine.h"
 #include "Preferences.h"
-#include "ResetPlan.h"
-#include "Time.h"
-#include "UsageState.h"
-#include "Uuid.h"
+#include "core/ResetPlan.h"
+#include "core/Time.h"
+#include "core/UsageState.h"
+#include "core/Uuid.h"
 
 namespace ovel {
 

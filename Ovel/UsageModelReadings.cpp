@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <system_error>
 
-#include "OvelPaths.h"
-#include "StatusLineSnapshot.h"
-#include "UsageCommandProbe.h"
+#include "core/OvelPaths.h"
+#include "core/StatusLineSnapshot.h"
+#include "core/UsageCommandProbe.h"
 #include "UsageModel.h"
 
 namespace ovel {

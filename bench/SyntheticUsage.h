@@ -7,9 +7,9 @@
 #include <cmath>
 #include <vector>
 
-#include "ActivitySummary.h"
-#include "History.h"
-#include "WindowModel.h"
+#include "core/ActivitySummary.h"
+#include "core/History.h"
+#include "core/WindowModel.h"
 
 namespace ovel::bench {
 

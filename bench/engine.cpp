@@ -3,7 +3,7 @@
 // every window on every recompute.
 #include <benchmark/benchmark.h>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 #include "SyntheticUsage.h"
 
 namespace ovel {

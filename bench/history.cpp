@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "../tests/support/TestSupport.h"
-#include "EngineConstants.h"
-#include "History.h"
+#include "core/EngineConstants.h"
+#include "core/History.h"
 
 namespace ovel {
 namespace {

@@ -17,7 +17,7 @@
 #include "AppServices.h"
 #include "DefaultsStore.h"
 #include "Demo.h"
-#include "OvelPaths.h"
+#include "core/OvelPaths.h"
 #include "Preferences.h"
 #include "SyntheticUsage.h"
 #include "UsageModel.h"

@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "EngineConstants.h"
-#include "FileIO.h"
-#include "LocalActivityScanner.h"
-#include "TranscriptFiles.h"
-#include "TranscriptLine.h"
+#include "core/EngineConstants.h"
+#include "core/FileIO.h"
+#include "core/LocalActivityScanner.h"
+#include "core/TranscriptFiles.h"
+#include "core/TranscriptLine.h"
 
 namespace ovel {
 namespace {

@@ -1,4 +1,4 @@
-#include "Activity.h"
+#include "core/Activity.h"
 
 #include <algorithm>
 #include <cctype>

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "Time.h"
+#include "core/Time.h"
 
 namespace ovel {
 

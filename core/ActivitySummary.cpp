@@ -1,11 +1,11 @@
-#include "ActivitySummary.h"
+#include "core/ActivitySummary.h"
 
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
 #include <utility>
 
-#include "EngineConstants.h"
+#include "core/EngineConstants.h"
 
 namespace ovel {
 namespace {

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Activity.h"
-#include "Time.h"
+#include "core/Activity.h"
+#include "core/Time.h"
 
 namespace ovel {
 

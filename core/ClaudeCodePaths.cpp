@@ -1,6 +1,6 @@
-#include "ClaudeCodePaths.h"
+#include "core/ClaudeCodePaths.h"
 
-#include "OvelPaths.h"
+#include "core/OvelPaths.h"
 
 namespace ovel {
 

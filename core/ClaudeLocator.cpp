@@ -1,4 +1,4 @@
-#include "ClaudeLocator.h"
+#include "core/ClaudeLocator.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "OvelPaths.h"
+#include "core/OvelPaths.h"
 
 namespace ovel {
 namespace {

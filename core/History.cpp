@@ -1,4 +1,4 @@
-#include "History.h"
+#include "core/History.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,9 +7,9 @@
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
 
-#include "EngineConstants.h"
-#include "FileIO.h"
-#include "JsonWriter.h"
+#include "core/EngineConstants.h"
+#include "core/FileIO.h"
+#include "core/JsonWriter.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

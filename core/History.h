@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Time.h"
-#include "WindowModel.h"
+#include "core/Time.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

@@ -1,4 +1,4 @@
-#include "JSONValue.h"
+#include "core/JSONValue.h"
 
 #include <algorithm>
 #include <cmath>

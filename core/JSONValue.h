@@ -16,7 +16,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "JsonWriter.h"
+#include "core/JsonWriter.h"
 
 namespace ovel {
 

@@ -1,4 +1,4 @@
-#include "JsonWriter.h"
+#include "core/JsonWriter.h"
 
 namespace ovel {
 

@@ -1,12 +1,12 @@
-#include "LocalActivityScanner.h"
+#include "core/LocalActivityScanner.h"
 
 #include <algorithm>
 #include <charconv>
 #include <exception>
 #include <utility>
 
-#include "ClaudeCodePaths.h"
-#include "TranscriptLine.h"
+#include "core/ClaudeCodePaths.h"
+#include "core/TranscriptLine.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

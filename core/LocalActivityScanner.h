@@ -13,10 +13,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Activity.h"
-#include "EngineConstants.h"
-#include "Time.h"
-#include "TranscriptFiles.h"
+#include "core/Activity.h"
+#include "core/EngineConstants.h"
+#include "core/Time.h"
+#include "core/TranscriptFiles.h"
 
 namespace ovel {
 

@@ -14,11 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include "ActivitySummary.h"
-#include "EngineConstants.h"
-#include "History.h"
-#include "Time.h"
-#include "WindowModel.h"
+#include "core/ActivitySummary.h"
+#include "core/EngineConstants.h"
+#include "core/History.h"
+#include "core/Time.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

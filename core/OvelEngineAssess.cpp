@@ -1,7 +1,7 @@
 // The verdict on one window, and the most pressing of several.
 #include <algorithm>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 namespace {

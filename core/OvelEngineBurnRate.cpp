@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "OvelEngine.h"
-#include "OvelEngineDetail.h"
+#include "core/OvelEngine.h"
+#include "core/OvelEngineDetail.h"
 
 namespace ovel {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "History.h"
-#include "OvelEngine.h"
+#include "core/History.h"
+#include "core/OvelEngine.h"
 
 namespace ovel::engine_detail {
 

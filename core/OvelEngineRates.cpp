@@ -1,8 +1,8 @@
 // The rate table: one window's burn rate over several horizons side by side.
 #include <algorithm>
 
-#include "OvelEngine.h"
-#include "OvelEngineDetail.h"
+#include "core/OvelEngine.h"
+#include "core/OvelEngineDetail.h"
 
 namespace ovel {
 namespace {

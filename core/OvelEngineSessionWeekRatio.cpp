@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 namespace {

@@ -4,7 +4,7 @@
 #include <limits>
 #include <vector>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 namespace {

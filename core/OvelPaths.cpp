@@ -1,4 +1,4 @@
-#include "OvelPaths.h"
+#include "core/OvelPaths.h"
 
 #include <pwd.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "Regex.h"
+#include "core/Regex.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>

@@ -1,4 +1,4 @@
-#include "ResetPlan.h"
+#include "core/ResetPlan.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,9 +7,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "EngineConstants.h"
-#include "FileIO.h"
-#include "JsonWriter.h"
+#include "core/EngineConstants.h"
+#include "core/FileIO.h"
+#include "core/JsonWriter.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

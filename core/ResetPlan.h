@@ -10,9 +10,9 @@
 #include <system_error>
 #include <vector>
 
-#include "Time.h"
-#include "Uuid.h"
-#include "WindowModel.h"
+#include "core/Time.h"
+#include "core/Uuid.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

@@ -1,10 +1,10 @@
-#include "StatusLineIntegration.h"
+#include "core/StatusLineIntegration.h"
 
 #include <sys/stat.h>
 
-#include "ClaudeCodePaths.h"
-#include "FileIO.h"
-#include "OvelPaths.h"
+#include "core/ClaudeCodePaths.h"
+#include "core/FileIO.h"
+#include "core/OvelPaths.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "JSONValue.h"
-#include "Time.h"
+#include "core/JSONValue.h"
+#include "core/Time.h"
 
 namespace ovel {
 

@@ -1,12 +1,12 @@
-#include "StatusLineSnapshot.h"
+#include "core/StatusLineSnapshot.h"
 
 #include <array>
 
 #include <nlohmann/json.hpp>
 
-#include "FileIO.h"
-#include "JSONValue.h"
-#include "JsonWriter.h"
+#include "core/FileIO.h"
+#include "core/JSONValue.h"
+#include "core/JsonWriter.h"
 
 namespace ovel {
 namespace {

@@ -10,8 +10,8 @@
 #include <system_error>
 #include <vector>
 
-#include "Time.h"
-#include "WindowModel.h"
+#include "core/Time.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

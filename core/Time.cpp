@@ -1,4 +1,4 @@
-#include "Time.h"
+#include "core/Time.h"
 
 #include <algorithm>
 #include <charconv>

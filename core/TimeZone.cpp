@@ -1,4 +1,4 @@
-#include "TimeZone.h"
+#include "core/TimeZone.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "Time.h"
+#include "core/Time.h"
 
 namespace date {
 class time_zone;

@@ -1,4 +1,4 @@
-#include "TranscriptFiles.h"
+#include "core/TranscriptFiles.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "TranscriptLine.h"
+#include "core/TranscriptLine.h"
 
 namespace ovel {
 namespace {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Time.h"
+#include "core/Time.h"
 
 namespace ovel {
 

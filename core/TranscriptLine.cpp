@@ -1,4 +1,4 @@
-#include "TranscriptLine.h"
+#include "core/TranscriptLine.h"
 
 #include <simdjson.h>
 

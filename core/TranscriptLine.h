@@ -9,8 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "Activity.h"
-#include "Time.h"
+#include "core/Activity.h"
+#include "core/Time.h"
 
 namespace ovel {
 

@@ -1,13 +1,13 @@
-#include "UsageCommandParser.h"
+#include "core/UsageCommandParser.h"
 
 #include <date/tz.h>
 
 #include <charconv>
 #include <cstdlib>
 
-#include "Regex.h"
-#include "TimeZone.h"
-#include "Utf8.h"
+#include "core/Regex.h"
+#include "core/TimeZone.h"
+#include "core/Utf8.h"
 
 namespace ovel {
 namespace {

@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Time.h"
-#include "UsageState.h"
-#include "WindowModel.h"
+#include "core/Time.h"
+#include "core/UsageState.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

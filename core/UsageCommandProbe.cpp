@@ -1,13 +1,13 @@
-#include "UsageCommandProbe.h"
+#include "core/UsageCommandProbe.h"
 
 #include <cstdlib>
 
-#include "ChildProcess.h"
-#include "ClaudeCodePaths.h"
-#include "ClaudeLocator.h"
-#include "JsonWriter.h"
-#include "OvelPaths.h"
-#include "Utf8.h"
+#include "core/ChildProcess.h"
+#include "core/ClaudeCodePaths.h"
+#include "core/ClaudeLocator.h"
+#include "core/JsonWriter.h"
+#include "core/OvelPaths.h"
+#include "core/Utf8.h"
 
 namespace ovel {
 namespace {

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Time.h"
-#include "UsageCommandParser.h"
+#include "core/Time.h"
+#include "core/UsageCommandParser.h"
 
 namespace ovel {
 

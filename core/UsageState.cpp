@@ -1,4 +1,4 @@
-#include "UsageState.h"
+#include "core/UsageState.h"
 
 #include <nlohmann/json.hpp>
 

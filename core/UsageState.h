@@ -9,9 +9,9 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "EngineConstants.h"
-#include "Time.h"
-#include "WindowModel.h"
+#include "core/EngineConstants.h"
+#include "core/Time.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 

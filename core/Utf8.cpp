@@ -1,8 +1,8 @@
-#include "Utf8.h"
+#include "core/Utf8.h"
 
 #include <algorithm>
 
-#include "Regex.h"
+#include "core/Regex.h"
 
 namespace ovel {
 namespace {

@@ -1,4 +1,4 @@
-#include "Uuid.h"
+#include "core/Uuid.h"
 
 #include <sys/random.h>
 

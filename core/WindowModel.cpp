@@ -1,10 +1,10 @@
-#include "WindowModel.h"
+#include "core/WindowModel.h"
 
 #include <cmath>
 
 #include <nlohmann/json.hpp>
 
-#include "EngineConstants.h"
+#include "core/EngineConstants.h"
 
 namespace ovel {
 namespace {

@@ -12,7 +12,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
-#include "Time.h"
+#include "core/Time.h"
 
 namespace ovel {
 

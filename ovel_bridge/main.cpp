@@ -20,12 +20,12 @@
 #include <string>
 #include <string_view>
 
-#include "ChildProcess.h"
-#include "FileIO.h"
-#include "OvelPaths.h"
-#include "StatusLineIntegration.h"
-#include "StatusLineSnapshot.h"
-#include "Time.h"
+#include "core/ChildProcess.h"
+#include "core/FileIO.h"
+#include "core/OvelPaths.h"
+#include "core/StatusLineIntegration.h"
+#include "core/StatusLineSnapshot.h"
+#include "core/Time.h"
 
 namespace ovel {
 namespace {

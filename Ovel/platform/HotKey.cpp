@@ -1,4 +1,4 @@
-#include "HotKey.h"
+#include "platform/HotKey.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>

@@ -1,4 +1,4 @@
-#include "InstanceLock.h"
+#include "platform/InstanceLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <charconv>
 #include <cstring>
 
-#include "FileIO.h"
+#include "core/FileIO.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

@@ -1,12 +1,12 @@
-#include "LoginItem.h"
+#include "platform/LoginItem.h"
 
 #include <QHash>
 #include <QStringList>
 
 #include <algorithm>
 
-#include "FileIO.h"
-#include "OvelPaths.h"
+#include "core/FileIO.h"
+#include "core/OvelPaths.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "NotificationCenter.h"
+#include "platform/NotificationCenter.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

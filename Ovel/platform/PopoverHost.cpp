@@ -1,4 +1,4 @@
-#include "PopoverHost.h"
+#include "platform/PopoverHost.h"
 
 #include <QCursor>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "SleepWatcher.h"
+#include "platform/SleepWatcher.h"
 
 namespace ovel {
 

@@ -1,4 +1,4 @@
-#include "StatusItem.h"
+#include "platform/StatusItem.h"
 
 #include <QMenu>
 #include <QPixmap>

@@ -1,4 +1,4 @@
-#include "WindowFrames.h"
+#include "platform/WindowFrames.h"
 
 #include <QEvent>
 #include <QGuiApplication>

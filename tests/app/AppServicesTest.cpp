@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeProgram.h"
-#include "OvelPaths.h"
-#include "TestSupport.h"
+#include "support/FakeProgram.h"
+#include "core/OvelPaths.h"
+#include "support/TestSupport.h"
 
 namespace ovel::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "TimeZone.h"
+#include "core/TimeZone.h"
 
 namespace ovel {
 namespace {

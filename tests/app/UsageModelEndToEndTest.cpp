@@ -2,7 +2,7 @@
 // a worker thread, and the answer posted back to this thread's event loop.
 #include <QtTest/QTest>
 
-#include "FakeProgram.h"
+#include "support/FakeProgram.h"
 #include "UsageModelHarness.h"
 
 namespace ovel::test {

@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
-#include "EngineConstants.h"
+#include "core/EngineConstants.h"
 #include "FakeAppServices.h"
-#include "OvelPaths.h"
-#include "StatusLineSnapshot.h"
-#include "TestSupport.h"
+#include "core/OvelPaths.h"
+#include "core/StatusLineSnapshot.h"
+#include "support/TestSupport.h"
 #include "UsageModel.h"
 #include "UsageModelInternals.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <set>
 
-#include "UsageCommandProbe.h"
+#include "core/UsageCommandProbe.h"
 #include "UsageModelHarness.h"
 
 namespace ovel::test {

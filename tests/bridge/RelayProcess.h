@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
-#include "JSONValue.h"
-#include "StatusLineIntegration.h"
-#include "StatusLineSnapshot.h"
-#include "TestSupport.h"
+#include "core/ChildProcess.h"
+#include "core/JSONValue.h"
+#include "core/StatusLineIntegration.h"
+#include "core/StatusLineSnapshot.h"
+#include "support/TestSupport.h"
 
 namespace ovel::test {
 

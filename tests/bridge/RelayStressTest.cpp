@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FileIO.h"
+#include "core/FileIO.h"
 #include "RelayProcess.h"
 
 namespace ovel {

@@ -1,4 +1,4 @@
-#include "ActivitySummary.h"
+#include "core/ActivitySummary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The child-process runner: streams, status, isolation, and time limits.
-#include "ChildProcess.h"
+#include "core/ChildProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "FakeProgram.h"
-#include "TestSupport.h"
+#include "support/FakeProgram.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

@@ -1,5 +1,5 @@
 // Finding the claude program: the search path and the override rule.
-#include "ClaudeLocator.h"
+#include "core/ClaudeLocator.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 
 #include <set>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

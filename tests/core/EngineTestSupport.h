@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "Activity.h"
-#include "ActivitySummary.h"
-#include "History.h"
-#include "Time.h"
-#include "WindowModel.h"
+#include "core/Activity.h"
+#include "core/ActivitySummary.h"
+#include "core/History.h"
+#include "core/Time.h"
+#include "core/WindowModel.h"
 
 namespace ovel::test {
 

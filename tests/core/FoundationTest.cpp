@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include "Activity.h"
-#include "FileIO.h"
-#include "JsonWriter.h"
-#include "OvelPaths.h"
-#include "TestSupport.h"
-#include "Time.h"
+#include "core/Activity.h"
+#include "core/FileIO.h"
+#include "core/JsonWriter.h"
+#include "core/OvelPaths.h"
+#include "support/TestSupport.h"
+#include "core/Time.h"
 
 namespace ovel {
 namespace {

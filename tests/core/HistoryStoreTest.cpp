@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "EngineConstants.h"
-#include "History.h"
-#include "TestSupport.h"
+#include "core/EngineConstants.h"
+#include "core/History.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

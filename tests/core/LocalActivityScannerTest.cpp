@@ -1,6 +1,6 @@
 // The transcript scanner: which lines become turns, how files are walked and
 // read incrementally, and how repeated turns merge.
-#include "LocalActivityScanner.h"
+#include "core/LocalActivityScanner.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "EngineConstants.h"
-#include "TestSupport.h"
-#include "Time.h"
+#include "core/EngineConstants.h"
+#include "support/TestSupport.h"
+#include "core/Time.h"
 
 namespace ovel {
 

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "EngineTestSupport.h"
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 namespace {

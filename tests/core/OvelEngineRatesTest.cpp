@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "EngineTestSupport.h"
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 namespace {

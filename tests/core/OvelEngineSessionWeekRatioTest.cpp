@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "EngineTestSupport.h"
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 namespace {

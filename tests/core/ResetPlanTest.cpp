@@ -1,5 +1,5 @@
 // Planned and banked resets, their file, and the identifiers they carry.
-#include "ResetPlan.h"
+#include "core/ResetPlan.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
-#include "ClaudeCodePaths.h"
-#include "OvelPaths.h"
-#include "StatusLineIntegration.h"
-#include "TestSupport.h"
+#include "core/ClaudeCodePaths.h"
+#include "core/OvelPaths.h"
+#include "core/StatusLineIntegration.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 

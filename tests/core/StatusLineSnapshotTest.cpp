@@ -2,8 +2,8 @@
 // them into readings, and storing them as statusline.json.
 #include <gtest/gtest.h>
 
-#include "StatusLineSnapshot.h"
-#include "TestSupport.h"
+#include "core/StatusLineSnapshot.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 

@@ -1,10 +1,10 @@
 // The /usage text grammar: window lines, reset times in time zones, period
 // headers, share lists, findings, and whole texts.
-#include "UsageCommandParser.h"
+#include "core/UsageCommandParser.h"
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

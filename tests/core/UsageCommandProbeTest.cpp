@@ -1,7 +1,7 @@
 // Running claude -p /usage: the answer's interpretation, the child's
 // invocation, and what each kind of misbehaving program leads to. The
 // programs are fake claude scripts; none may be left running afterwards.
-#include "UsageCommandProbe.h"
+#include "core/UsageCommandProbe.h"
 
 #include <sys/stat.h>
 
@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <variant>
 
-#include "ClaudeLocator.h"
-#include "FakeProgram.h"
-#include "TestSupport.h"
-#include "Utf8.h"
+#include "core/ClaudeLocator.h"
+#include "support/FakeProgram.h"
+#include "support/TestSupport.h"
+#include "core/Utf8.h"
 
 namespace ovel {
 

@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "UsageState.h"
+#include "core/UsageState.h"
 
 namespace ovel {
 namespace {

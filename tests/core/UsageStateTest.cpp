@@ -1,5 +1,5 @@
 // The merge of readings into the believed state.
-#include "UsageState.h"
+#include "core/UsageState.h"
 
 #include <gtest/gtest.h>
 

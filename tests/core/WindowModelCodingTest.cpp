@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "WindowModel.h"
+#include "core/WindowModel.h"
 
 namespace ovel {
 namespace {

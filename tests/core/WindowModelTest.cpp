@@ -1,4 +1,4 @@
-#include "WindowModel.h"
+#include "core/WindowModel.h"
 
 #include <gtest/gtest.h>
 

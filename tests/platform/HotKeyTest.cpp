@@ -1,5 +1,5 @@
 // The global shortcut, on a private Xvfb display with keys sent by xdotool.
-#include "HotKey.h"
+#include "platform/HotKey.h"
 
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
@@ -14,8 +14,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "PopoverHost.h"
-#include "TestDesktop.h"
+#include "platform/PopoverHost.h"
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {

@@ -1,9 +1,9 @@
 // One application per data directory, across processes and crashes.
-#include "InstanceLock.h"
+#include "platform/InstanceLock.h"
 
 #include <gtest/gtest.h>
 
-#include "TestDesktop.h"
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {

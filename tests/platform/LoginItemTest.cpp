@@ -1,9 +1,9 @@
 // The autostart entry: where it goes, what it says, and when it counts.
-#include "LoginItem.h"
+#include "platform/LoginItem.h"
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

@@ -1,6 +1,6 @@
 // Notices over D-Bus, against a notification server of the test's own on the
 // private session bus.
-#include "NotificationCenter.h"
+#include "platform/NotificationCenter.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "TestDesktop.h"
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {

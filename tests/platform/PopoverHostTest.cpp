@@ -1,5 +1,5 @@
 // Where the popover goes, and its open/close life, on the offscreen platform.
-#include "PopoverHost.h"
+#include "platform/PopoverHost.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // Waking from sleep, told by a fake logind on the private bus.
-#include "SleepWatcher.h"
+#include "platform/SleepWatcher.h"
 
 #include <gtest/gtest.h>
 
 #include <QDBusMessage>
 #include <QSignalSpy>
 
-#include "TestDesktop.h"
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {

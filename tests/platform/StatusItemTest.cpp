@@ -1,5 +1,5 @@
 // The tray item in a real systray (tint2 on Xvfb), clicked with xdotool.
-#include "StatusItem.h"
+#include "platform/StatusItem.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QMenu>
 
-#include "PopoverHost.h"
-#include "TestDesktop.h"
+#include "platform/PopoverHost.h"
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {

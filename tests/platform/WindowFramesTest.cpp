@@ -1,5 +1,5 @@
 // Kept windows: hidden on close, back where the user left them.
-#include "WindowFrames.h"
+#include "platform/WindowFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <QSettings>
 #include <QWidget>
 
-#include "TestSupport.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "InstanceLock.h"
-#include "TestDesktop.h"
+#include "platform/InstanceLock.h"
+#include "support/TestDesktop.h"
 
 namespace {
 

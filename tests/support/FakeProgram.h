@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "ChildProcess.h"
-#include "TestSupport.h"
+#include "core/ChildProcess.h"
+#include "support/TestSupport.h"
 
 namespace ovel::test {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "FileIO.h"
+#include "core/FileIO.h"
 
 namespace ovel::test {
 

@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "OvelPaths.h"
-#include "PopoverHost.h"
-#include "TestDesktop.h"
+#include "core/OvelPaths.h"
+#include "platform/PopoverHost.h"
+#include "support/TestDesktop.h"
 #include "UsageModel.h"
 
 namespace ovel {

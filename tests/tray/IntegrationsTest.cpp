@@ -6,10 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include "ChildProcess.h"
-#include "OvelPaths.h"
-#include "StatusLineSnapshot.h"
-#include "TestSupport.h"
+#include "core/ChildProcess.h"
+#include "core/OvelPaths.h"
+#include "core/StatusLineSnapshot.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

@@ -1,4 +1,4 @@
-#include "MenuBarGlyph.h"
+#include "menubar/MenuBarGlyph.h"
 
 #include <gtest/gtest.h>
 

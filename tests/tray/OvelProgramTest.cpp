@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "ChildProcess.h"
-#include "TestDesktop.h"
+#include "core/ChildProcess.h"
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {

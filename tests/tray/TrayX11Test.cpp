@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
-#include "PopoverHost.h"
-#include "TestDesktop.h"
+#include "platform/PopoverHost.h"
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {

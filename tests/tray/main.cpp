@@ -2,7 +2,7 @@
 // private Xvfb display; the others under the offscreen platform.
 #include <gtest/gtest.h>
 
-#include "TestDesktop.h"
+#include "support/TestDesktop.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 class QVBoxLayout;
 

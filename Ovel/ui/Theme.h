@@ -5,7 +5,7 @@
 #include <QColor>
 #include <QPalette>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 

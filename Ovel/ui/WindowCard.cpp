@@ -1,4 +1,4 @@
-#include "WindowCard.h"
+#include "ui/WindowCard.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -9,8 +9,8 @@
 #include <algorithm>
 
 #include "Format.h"
-#include "Theme.h"
-#include "ViewSupport.h"
+#include "ui/Theme.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {

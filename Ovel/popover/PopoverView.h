@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 class QVBoxLayout;
 

@@ -1,4 +1,4 @@
-#include "MenuBarGlyph.h"
+#include "menubar/MenuBarGlyph.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "Format.h"
-#include "Theme.h"
+#include "ui/Theme.h"
 #include "UsageModel.h"
 
 namespace ovel {

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "MenuBarGlyph.h"
+#include "menubar/MenuBarGlyph.h"
 
 namespace ovel {
 

@@ -1,4 +1,4 @@
-#include "SettingsView.h"
+#include "settings/SettingsView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,12 +18,12 @@
 
 #include <array>
 
-#include "ClaudeLocator.h"
+#include "core/ClaudeLocator.h"
 #include "Format.h"
 #include "Integrations.h"
-#include "MenuBarGlyph.h"
+#include "menubar/MenuBarGlyph.h"
 #include "UsageModel.h"
-#include "ViewSupport.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {

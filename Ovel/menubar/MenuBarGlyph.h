@@ -11,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 #include "Preferences.h"
 
 class QPainter;

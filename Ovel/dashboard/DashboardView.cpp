@@ -1,4 +1,4 @@
-#include "DashboardView.h"
+#include "dashboard/DashboardView.h"
 
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -12,11 +12,11 @@
 
 #include "Format.h"
 #include "Integrations.h"
-#include "PopoverView.h"
-#include "SteerViews.h"
+#include "popover/PopoverView.h"
+#include "ui/SteerViews.h"
 #include "UsageModel.h"
-#include "ViewSupport.h"
-#include "WindowCard.h"
+#include "ui/ViewSupport.h"
+#include "ui/WindowCard.h"
 
 namespace ovel {
 namespace {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "Theme.h"
+#include "ui/Theme.h"
 
 class QLayout;
 class QVBoxLayout;

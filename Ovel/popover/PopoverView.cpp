@@ -1,4 +1,4 @@
-#include "PopoverView.h"
+#include "popover/PopoverView.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -11,10 +11,10 @@
 
 #include "Format.h"
 #include "Integrations.h"
-#include "SteerViews.h"
+#include "ui/SteerViews.h"
 #include "UsageModel.h"
-#include "ViewSupport.h"
-#include "WindowCard.h"
+#include "ui/ViewSupport.h"
+#include "ui/WindowCard.h"
 
 namespace ovel {
 namespace {

@@ -5,7 +5,7 @@
 #include <QLayout>
 #include <QWidget>
 
-#include "OvelEngine.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 

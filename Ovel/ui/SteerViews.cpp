@@ -1,11 +1,11 @@
-#include "SteerViews.h"
+#include "ui/SteerViews.h"
 
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
 
 #include "Format.h"
-#include "ViewSupport.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 

@@ -1,4 +1,4 @@
-#include "TestDesktop.h"
+#include "support/TestDesktop.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -20,7 +20,7 @@
 #include <memory>
 #include <thread>
 
-#include "ChildProcess.h"
+#include "core/ChildProcess.h"
 
 
 extern char** environ;

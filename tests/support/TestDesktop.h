@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "StatusItem.h"
-#include "TestSupport.h"
+#include "platform/StatusItem.h"
+#include "support/TestSupport.h"
 
 namespace ovel::test {
 

@@ -1,4 +1,4 @@
-#include "ViewSupport.h"
+#include "ui/ViewSupport.h"
 
 #include <QLayout>
 #include <QVBoxLayout>
