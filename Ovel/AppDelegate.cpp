@@ -8,19 +8,19 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "dashboard/DashboardView.h"
 #include "Demo.h"
-#include "core/EngineConstants.h"
 #include "Format.h"
-#include "menubar/MenuBarGlyph.h"
-#include "core/OvelPaths.h"
-#include "platform/PopoverHost.h"
-#include "popover/PopoverView.h"
-#include "settings/SettingsView.h"
-#include "platform/SleepWatcher.h"
 #include "Snapshot.h"
 #include "UsageModel.h"
+#include "core/EngineConstants.h"
+#include "core/OvelPaths.h"
+#include "dashboard/DashboardView.h"
+#include "menubar/MenuBarGlyph.h"
+#include "platform/PopoverHost.h"
+#include "platform/SleepWatcher.h"
 #include "platform/WindowFrames.h"
+#include "popover/PopoverView.h"
+#include "settings/SettingsView.h"
 
 namespace ovel {
 namespace {

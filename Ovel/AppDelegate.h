@@ -16,14 +16,14 @@
 
 #include "AppBundle.h"
 #include "AppServices.h"
-#include "platform/HotKey.h"
-#include "core/History.h"
 #include "Integrations.h"
-#include "platform/LoginItem.h"
-#include "platform/NotificationCenter.h"
 #include "Notifier.h"
 #include "Preferences.h"
+#include "core/History.h"
 #include "core/ResetPlan.h"
+#include "platform/HotKey.h"
+#include "platform/LoginItem.h"
+#include "platform/NotificationCenter.h"
 #include "platform/StatusItem.h"
 
 class QWidget;

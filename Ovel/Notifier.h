@@ -11,10 +11,10 @@
 #include <set>
 #include <string>
 
-#include "platform/NotificationCenter.h"
-#include "core/OvelEngine.h"
 #include "Preferences.h"
+#include "core/OvelEngine.h"
 #include "core/Time.h"
+#include "platform/NotificationCenter.h"
 
 namespace ovel {
 

@@ -9,9 +9,9 @@
 
 #include "AppDelegate.h"
 #include "Demo.h"
-#include "platform/InstanceLock.h"
-#include "core/OvelPaths.h"
 #include "Snapshot.h"
+#include "core/OvelPaths.h"
+#include "platform/InstanceLock.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);

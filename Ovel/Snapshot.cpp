@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "dashboard/DashboardView.h"
 #include "Integrations.h"
+#include "UsageModel.h"
+#include "dashboard/DashboardView.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
-#include "UsageModel.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
-#include "core/ActivitySummary.h"
 #include "AppServices.h"
 #include "Demo.h"
+#include "Preferences.h"
+#include "core/ActivitySummary.h"
 #include "core/History.h"
 #include "core/OvelEngine.h"
-#include "Preferences.h"
 #include "core/ResetPlan.h"
 #include "core/Time.h"
 #include "core/UsageState.h"

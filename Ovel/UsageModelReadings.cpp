@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <system_error>
 
+#include "UsageModel.h"
 #include "core/OvelPaths.h"
 #include "core/StatusLineSnapshot.h"
 #include "core/UsageCommandProbe.h"
-#include "UsageModel.h"
 
 namespace ovel {
 

@@ -3,8 +3,8 @@
 // every window on every recompute.
 #include <benchmark/benchmark.h>
 
-#include "core/OvelEngine.h"
 #include "SyntheticUsage.h"
+#include "core/OvelEngine.h"
 
 namespace ovel {
 namespace {

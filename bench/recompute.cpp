@@ -17,11 +17,11 @@
 #include "AppServices.h"
 #include "DefaultsStore.h"
 #include "Demo.h"
-#include "core/OvelPaths.h"
 #include "Preferences.h"
 #include "SyntheticUsage.h"
 #include "UsageModel.h"
 #include "UsageModelInternals.h"
+#include "core/OvelPaths.h"
 
 namespace ovel {
 namespace {

@@ -12,9 +12,9 @@
 
 #include "Format.h"
 #include "Integrations.h"
-#include "popover/PopoverView.h"
-#include "ui/SteerViews.h"
 #include "UsageModel.h"
+#include "ui/Freshness.h"
+#include "ui/SteerViews.h"
 #include "ui/ViewSupport.h"
 #include "ui/WindowCard.h"
 
@@ -120,7 +120,7 @@ QWidget* DashboardView::hero() {
   refresh->setEnabled(!model_.isProbing());
   connect(refresh, &QPushButton::clicked, this, [this] { model_.probe(); });
   side->addWidget(refresh, 0, Qt::AlignRight);
-  side->addWidget(makeLabel(PopoverView::updatedText(model_), TextRole::caption, true), 0, Qt::AlignRight);
+  side->addWidget(makeLabel(updatedText(model_), TextRole::caption, true), 0, Qt::AlignRight);
   row->addLayout(side);
   return box;
 }

@@ -1,59 +1,22 @@
-// The ring that every view draws, and the status-item image: the user's
-// enabled items as a row of rings and short texts.
+// The status-item image: the user's enabled items as a row of rings and
+// short texts.
 #pragma once
 
 #include <QColor>
 #include <QImage>
-#include <QPainterPath>
 
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
-#include "core/OvelEngine.h"
 #include "Preferences.h"
-
-class QPainter;
+#include "core/OvelEngine.h"
+#include "ui/DayRing.h"
 
 namespace ovel {
 
 class UsageModel;
-
-struct DayRing {
-  DayRing() = delete;
-
-  struct Stroke {
-    double width;
-    Qt::PenCapStyle cap;
-  };
-  struct Fill {};
-  struct Mark {
-    QPainterPath path;
-    std::variant<Stroke, Fill> style;
-    double alpha;
-  };
-
-  struct Center {
-    enum class Case { evenOvel, arrow, none, stop, dash };
-    Case centerCase = Case::none;
-    double value = 0;  // the even-spend percentage, or the arrow's degrees
-
-    static Center evenOvel(double percent) { return {Case::evenOvel, percent}; }
-    static Center arrow(double degrees) { return {Case::arrow, degrees}; }
-    static Center none() { return {Case::none, 0}; }
-    static Center stop() { return {Case::stop, 0}; }
-    static Center dash() { return {Case::dash, 0}; }
-    bool operator==(const Center&) const = default;
-  };
-
-  // The ring's marks in drawing order, then at most one centre mark, in a
-  // square of `side` with the origin top left and y down.
-  static std::vector<Mark> marks(double side, std::optional<double> used, bool segmented, Center center);
-  static Center center(GlyphStyle style, const std::optional<OvelSteer>& steer, std::optional<double> evenOvel);
-  // Draws the marks at the painter's origin in `color`, each at its alpha.
-  static void draw(QPainter& painter, const std::vector<Mark>& marks, const QColor& color);
-};
 
 struct MenuBarPart {
   struct Ring {

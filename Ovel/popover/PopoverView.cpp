@@ -11,8 +11,9 @@
 
 #include "Format.h"
 #include "Integrations.h"
-#include "ui/SteerViews.h"
 #include "UsageModel.h"
+#include "ui/Freshness.h"
+#include "ui/SteerViews.h"
 #include "ui/ViewSupport.h"
 #include "ui/WindowCard.h"
 
@@ -21,7 +22,6 @@ namespace {
 
 constexpr int kPopoverWidth = 340;
 constexpr double kLiveAge = 120;
-constexpr double kJustNowAge = 45;
 
 std::string lowered(std::string text) {
   for (char& c : text)
@@ -88,13 +88,6 @@ std::string PopoverView::headlineText(const UsageModel& model) {
 
 bool PopoverView::isLive(const UsageModel& model) {
   return model.lastStatusLineAt() && secondsBetween(model.now(), *model.lastStatusLineAt()) < kLiveAge;
-}
-
-std::string PopoverView::updatedText(const UsageModel& model) {
-  auto observed = model.state().lastObservedAt();
-  if (!observed) return "Waiting for Claude Code";
-  double age = secondsBetween(model.now(), *observed);
-  return age < kJustNowAge ? "Updated just now" : "Updated " + Format::duration(age) + " ago";
 }
 
 std::string PopoverView::freshnessText(const UsageModel& model) {

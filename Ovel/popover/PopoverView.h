@@ -28,8 +28,6 @@ class PopoverView final : public QWidget {
   void rebuild();
 
   static std::string headlineText(const UsageModel& model);
-  // "Updated just now", "Updated 5m ago" or "Waiting for Claude Code".
-  static std::string updatedText(const UsageModel& model);
   // updatedText, and " · live" while the status line is live.
   static std::string freshnessText(const UsageModel& model);
   static bool isLive(const UsageModel& model);

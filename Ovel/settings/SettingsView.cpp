@@ -18,11 +18,11 @@
 
 #include <array>
 
-#include "core/ClaudeLocator.h"
 #include "Format.h"
 #include "Integrations.h"
-#include "menubar/MenuBarGlyph.h"
 #include "UsageModel.h"
+#include "core/ClaudeLocator.h"
+#include "menubar/MenuBarGlyph.h"
 #include "ui/ViewSupport.h"
 
 namespace ovel {

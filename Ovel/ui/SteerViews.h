@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "menubar/MenuBarGlyph.h"
+#include "ui/DayRing.h"
 
 namespace ovel {
 

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/FakeProgram.h"
 #include "core/OvelPaths.h"
+#include "support/FakeProgram.h"
 #include "support/TestSupport.h"
 
 namespace ovel::test {

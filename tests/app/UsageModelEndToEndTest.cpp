@@ -2,8 +2,8 @@
 // a worker thread, and the answer posted back to this thread's event loop.
 #include <QtTest/QTest>
 
-#include "support/FakeProgram.h"
 #include "UsageModelHarness.h"
+#include "support/FakeProgram.h"
 
 namespace ovel::test {
 namespace {

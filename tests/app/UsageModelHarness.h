@@ -9,13 +9,13 @@
 #include <optional>
 #include <vector>
 
-#include "core/EngineConstants.h"
 #include "FakeAppServices.h"
+#include "UsageModel.h"
+#include "UsageModelInternals.h"
+#include "core/EngineConstants.h"
 #include "core/OvelPaths.h"
 #include "core/StatusLineSnapshot.h"
 #include "support/TestSupport.h"
-#include "UsageModel.h"
-#include "UsageModelInternals.h"
 
 namespace ovel::test {
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <set>
 
-#include "core/UsageCommandProbe.h"
 #include "UsageModelHarness.h"
+#include "core/UsageCommandProbe.h"
 
 namespace ovel::test {
 namespace {

@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/FileIO.h"
 #include "RelayProcess.h"
+#include "core/FileIO.h"
 
 namespace ovel {
 namespace {

@@ -7,8 +7,8 @@
 #include "core/FileIO.h"
 #include "core/JsonWriter.h"
 #include "core/OvelPaths.h"
-#include "support/TestSupport.h"
 #include "core/Time.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/EngineConstants.h"
-#include "support/TestSupport.h"
 #include "core/Time.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 

@@ -11,9 +11,9 @@
 #include <variant>
 
 #include "core/ClaudeLocator.h"
+#include "core/Utf8.h"
 #include "support/FakeProgram.h"
 #include "support/TestSupport.h"
-#include "core/Utf8.h"
 
 namespace ovel {
 

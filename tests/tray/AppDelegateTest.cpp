@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "UsageModel.h"
 #include "core/OvelPaths.h"
 #include "platform/PopoverHost.h"
 #include "support/TestDesktop.h"
-#include "UsageModel.h"
 
 namespace ovel {
 namespace {
