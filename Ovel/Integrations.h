@@ -42,7 +42,7 @@ class Integrations final : public QObject {
   // Copies the relay into the data directory: a temporary file beside the
   // target, executable, synced, renamed over it; nothing when the installed
   // copy is already that file. Gives the error text, or nothing.
-  std::optional<QString> installBridgeBinary() const;
+  [[nodiscard]] std::optional<QString> installBridgeBinary() const;
 
  signals:
   void launchAtLoginChanged();

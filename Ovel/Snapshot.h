@@ -32,7 +32,7 @@ struct Snapshot {
 
   // Draws the view at its fitting size (or at `width` with the height it
   // needs); false when no PNG could be written.
-  static bool render(QWidget& view, const std::filesystem::path& file,
+  [[nodiscard]] static bool render(QWidget& view, const std::filesystem::path& file,
                      std::optional<int> width = std::nullopt);
 
   // Renders every view now, without waiting.

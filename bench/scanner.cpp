@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,9 @@ class AppendedFiles {
   AppendedFiles& operator=(const AppendedFiles&) = delete;
 
   void appendToEach(std::uint64_t& serial, Date at) {
-    for (const auto& file : files_) appendOnNewLine(file.path, appendedLines(++serial, at));
+    for (const auto& file : files_)
+      if (appendOnNewLine(file.path, appendedLines(++serial, at)))
+        throw std::runtime_error("cannot append to " + file.path);
   }
 
  private:

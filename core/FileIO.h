@@ -13,7 +13,7 @@
 namespace ovel {
 
 // Reads the whole file; on failure `bytes` is left empty.
-std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes);
+[[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes);
 std::optional<std::string> readWholeFile(const std::filesystem::path& path);
 
 struct AtomicWriteOptions {
@@ -33,17 +33,17 @@ struct AtomicWriteOptions {
 // Creates the parent folders, writes a uniquely named temporary file beside
 // the target and renames it over the target. On failure the target is as it
 // was and the temporary file is gone.
-std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+[[nodiscard]] std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                                     const AtomicWriteOptions& options = {});
 
 // Appends to an existing file opened with O_APPEND (never creates it: a
 // missing file gives std::errc::no_such_file_or_directory). When the file
 // is not empty and does not end in a line feed, a line feed is written
 // first, so the new text never joins a torn last line.
-std::error_code appendOnNewLine(const std::filesystem::path& path, std::string_view bytes);
+[[nodiscard]] std::error_code appendOnNewLine(const std::filesystem::path& path, std::string_view bytes);
 
 // Writes all of `bytes` to the descriptor, retrying on EINTR and short writes.
-std::error_code writeAll(int fd, std::string_view bytes);
+[[nodiscard]] std::error_code writeAll(int fd, std::string_view bytes);
 
 std::error_code lastError();
 

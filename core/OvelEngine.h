@@ -206,20 +206,6 @@ class OvelEngine {
   // sum fewer than minimumSessionPoints session points.
   static std::optional<SessionWeekRatio> sessionWeekRatio(std::span<const HistorySample> history,
                                                           double minimumSessionPoints);
-
-  // The pieces of sessionWeekRatio, open to tests.
-  struct WeekValue {
-    double value = 0;
-    HistorySample sample;  // the sample the value was read at
-  };
-  // Splits time-sorted samples into runs of one instance: a sample joins the
-  // last run when keys match and both reset times are present and closer
-  // than kSameInstanceBound; otherwise it starts a run.
-  static std::vector<std::span<const HistorySample>> instances(std::span<const HistorySample> sorted);
-  // The week use at time t over time-sorted week samples: interpolated
-  // between neighbours of one instance at most kWeekInterpolationMaxGap
-  // apart, else the nearest sample within kWeekNearestMaxDistance.
-  static std::optional<WeekValue> weekValue(Date t, std::span<const HistorySample> sortedWeek);
 };
 
 }  // namespace ovel

@@ -1,6 +1,8 @@
-// Helpers shared by the engine's sources; not part of its interface.
+// Helpers shared by the engine's sources and open to its tests; not part of
+// its interface.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,5 +35,19 @@ std::vector<OvelEngine::SlopePoint> storedPoints(const UsageWindow& window, std:
 // storedPoints followed by the current reading, whatever its time.
 std::vector<OvelEngine::SlopePoint> pointsWithCurrent(const UsageWindow& window,
                                                       std::span<const HistorySample> history, Date floor);
+
+// The pieces of sessionWeekRatio.
+struct WeekValue {
+  double value = 0;
+  HistorySample sample;  // the sample the value was read at
+};
+// Splits time-sorted samples into runs of one instance: a sample joins the
+// last run when keys match and both reset times are present and closer
+// than kSameInstanceBound; otherwise it starts a run.
+std::vector<std::span<const HistorySample>> instances(std::span<const HistorySample> sorted);
+// The week use at time t over time-sorted week samples: interpolated
+// between neighbours of one instance at most kWeekInterpolationMaxGap
+// apart, else the nearest sample within kWeekNearestMaxDistance.
+std::optional<WeekValue> weekValue(Date t, std::span<const HistorySample> sortedWeek);
 
 }  // namespace ovel::engine_detail

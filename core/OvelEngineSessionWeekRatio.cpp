@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/OvelEngine.h"
+#include "core/OvelEngineDetail.h"
 
 namespace ovel {
 namespace {
@@ -27,12 +28,12 @@ std::vector<HistorySample> sortedOfKind(std::span<const HistorySample> history, 
   return samples;
 }
 
-std::optional<OvelEngine::WeekValue> interpolated(Date t, const HistorySample& before, const HistorySample& after) {
+std::optional<engine_detail::WeekValue> interpolated(Date t, const HistorySample& before, const HistorySample& after) {
   if (!oneInstance(before, after)) return std::nullopt;
   double gap = secondsBetween(after.observedAt, before.observedAt);
   if (gap > kWeekInterpolationMaxGap) return std::nullopt;
   double fraction = gap > 0 ? secondsBetween(t, before.observedAt) / gap : 0;
-  return OvelEngine::WeekValue{before.usedPercent + fraction * (after.usedPercent - before.usedPercent), before};
+  return engine_detail::WeekValue{before.usedPercent + fraction * (after.usedPercent - before.usedPercent), before};
 }
 
 }  // namespace
@@ -48,7 +49,7 @@ double SessionWeekRatio::sessionsLeft(double weekUsed) const {
   return std::max(100 - weekUsed, 0.0) / perSession;
 }
 
-std::vector<std::span<const HistorySample>> OvelEngine::instances(std::span<const HistorySample> sorted) {
+std::vector<std::span<const HistorySample>> engine_detail::instances(std::span<const HistorySample> sorted) {
   std::vector<std::span<const HistorySample>> runs;
   std::size_t runStart = 0;
   for (std::size_t i = 1; i <= sorted.size(); ++i) {
@@ -59,7 +60,7 @@ std::vector<std::span<const HistorySample>> OvelEngine::instances(std::span<cons
   return runs;
 }
 
-std::optional<OvelEngine::WeekValue> OvelEngine::weekValue(Date t, std::span<const HistorySample> sortedWeek) {
+std::optional<engine_detail::WeekValue> engine_detail::weekValue(Date t, std::span<const HistorySample> sortedWeek) {
   auto at = std::lower_bound(sortedWeek.begin(), sortedWeek.end(), t,
                              [](const HistorySample& sample, Date date) { return sample.observedAt < date; });
   const HistorySample* before = at != sortedWeek.begin() ? &*(at - 1) : nullptr;
@@ -83,11 +84,11 @@ std::optional<SessionWeekRatio> OvelEngine::sessionWeekRatio(std::span<const His
 
   SessionWeekRatio ratio;
   double weekPoints = 0;
-  for (std::span<const HistorySample> run : instances(sessions)) {
+  for (std::span<const HistorySample> run : engine_detail::instances(sessions)) {
     double gain = run.back().usedPercent - run.front().usedPercent;
     if (gain < kRatioMinimumRunGain) continue;
-    auto start = weekValue(run.front().observedAt, weeks);
-    auto end = weekValue(run.back().observedAt, weeks);
+    auto start = engine_detail::weekValue(run.front().observedAt, weeks);
+    auto end = engine_detail::weekValue(run.back().observedAt, weeks);
     // A week that reset during the session says nothing about it.
     if (!start || !end || !oneInstance(start->sample, end->sample)) continue;
     ratio.sessions += 1;

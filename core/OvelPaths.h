@@ -27,7 +27,7 @@ struct OvelPaths {
   // Creates the folder (with parents) on every call and ignores failure.
   static std::filesystem::path probeWorkingDirectory();
 
-  static std::error_code ensureRoot();
+  [[nodiscard]] static std::error_code ensureRoot();
 
   // $XDG_DATA_HOME when set and absolute, else ~/.local/share
   // (~/Library/Application Support on macOS).

@@ -64,7 +64,7 @@ class ResetPlanStore {
   // Creates the folder and replaces the file atomically. When the file
   // there cannot be read as a plan, it is first kept as keptAsideUrl();
   // if that fails, nothing is written and the error is returned.
-  std::error_code save(const ResetPlan& plan) const;
+  [[nodiscard]] std::error_code save(const ResetPlan& plan) const;
 
  private:
   std::filesystem::path url_;

@@ -121,25 +121,25 @@ struct StatusLineIntegration {
   // A missing or zero-byte file reads as no members. Invalid JSON, a top
   // level other than an object or an unreadable file fail with
   // unreadableSettings.
-  std::optional<IntegrationError> readSettings(JSONValue::Object& settings) const;
-  std::optional<IntegrationError> state(State& state) const;
+  [[nodiscard]] std::optional<IntegrationError> readSettings(JSONValue::Object& settings) const;
+  [[nodiscard]] std::optional<IntegrationError> state(State& state) const;
   // Connect: saves the current "statusLine" in the record (a repeated
   // connect keeps the first record), then points "statusLine" at the relay,
   // keeping its other members. A failed settings write leaves the record.
-  std::optional<IntegrationError> install(Date now) const;
+  [[nodiscard]] std::optional<IntegrationError> install(Date now) const;
   // Disconnect: puts the saved "statusLine" back, or removes it when none
   // was saved, then deletes the record. Fails with notInstalled, changing
   // nothing, when there is no readable record.
-  std::optional<IntegrationError> uninstall() const;
-  std::optional<IntegrationError> writeRecord(const Record& record) const;
+  [[nodiscard]] std::optional<IntegrationError> uninstall() const;
+  [[nodiscard]] std::optional<IntegrationError> writeRecord(const Record& record) const;
   // Backs up the file once, then replaces it atomically: pretty, sorted
   // keys, slashes unescaped, one final line feed. The file keeps its
   // permission bits, is synced before the rename, and when it is a symbolic
   // link the link's target is replaced and the link stays.
-  std::optional<IntegrationError> writeSettings(const JSONValue::Object& settings) const;
+  [[nodiscard]] std::optional<IntegrationError> writeSettings(const JSONValue::Object& settings) const;
 
  private:
-  std::optional<IntegrationError> backUpOnce() const;
+  [[nodiscard]] std::optional<IntegrationError> backUpOnce() const;
 };
 
 }  // namespace ovel

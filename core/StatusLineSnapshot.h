@@ -56,7 +56,7 @@ struct StatusLineSnapshot {
 
   // Creates the folder and replaces the file atomically. Not synced: the
   // next refresh rewrites it anyway.
-  std::error_code write(const std::filesystem::path& file) const noexcept;
+  [[nodiscard]] std::error_code write(const std::filesystem::path& file) const noexcept;
   // Missing, unreadable or malformed files give nothing.
   static std::optional<StatusLineSnapshot> read(const std::filesystem::path& file) noexcept;
 };

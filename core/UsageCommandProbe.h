@@ -3,6 +3,7 @@
 // failure is a ProbeError whose message the application shows as it is.
 #pragma once
 
+#include <atomic>
 #include <exception>
 #include <filesystem>
 #include <functional>

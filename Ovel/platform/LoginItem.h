@@ -15,8 +15,8 @@ class LoginItem {
 
   virtual bool isEnabled() const = 0;
   // Each gives absent on success, else a text for the user.
-  virtual std::optional<QString> registerItem() = 0;
-  virtual std::optional<QString> unregisterItem() = 0;
+  [[nodiscard]] virtual std::optional<QString> registerItem() = 0;
+  [[nodiscard]] virtual std::optional<QString> unregisterItem() = 0;
 };
 
 // An XDG autostart entry, $XDG_CONFIG_HOME/autostart/<name>.desktop. It counts
@@ -32,9 +32,9 @@ class AutostartLoginItem final : public LoginItem {
 
   bool isEnabled() const override;
   // Writes the entry atomically, replacing any entry of that name.
-  std::optional<QString> registerItem() override;
+  [[nodiscard]] std::optional<QString> registerItem() override;
   // Removes the entry; a missing one is no error.
-  std::optional<QString> unregisterItem() override;
+  [[nodiscard]] std::optional<QString> unregisterItem() override;
 
  private:
   std::filesystem::path executable_;

@@ -5,6 +5,7 @@
 
 #include "EngineTestSupport.h"
 #include "core/OvelEngine.h"
+#include "core/OvelEngineDetail.h"
 
 namespace ovel {
 namespace {
@@ -120,7 +121,7 @@ TEST(OvelEngineSessionWeekRatioTest, WeekValueInterpolatesOrTakesTheNearest) {
       {"after every sample", 28100, 35, 4},
   };
   for (const auto& c : cases) {
-    auto value = OvelEngine::weekValue(at(kT + c.t), weeks);
+    auto value = engine_detail::weekValue(at(kT + c.t), weeks);
     ASSERT_EQ(value.has_value(), c.value.has_value()) << c.name;
     if (!value) continue;
     EXPECT_DOUBLE_EQ(value->value, *c.value) << c.name;
@@ -128,8 +129,8 @@ TEST(OvelEngineSessionWeekRatioTest, WeekValueInterpolatesOrTakesTheNearest) {
   }
   // Equal distances keep the earlier sample.
   std::vector<HistorySample> farApart = {weekAt(0, 20), weekAt(1000, 30, kWeekReset + 604800)};
-  EXPECT_EQ(OvelEngine::weekValue(at(kT + 500), farApart)->sample, farApart[0]);
-  EXPECT_EQ(OvelEngine::weekValue(at(kT), {}), std::nullopt);
+  EXPECT_EQ(engine_detail::weekValue(at(kT + 500), farApart)->sample, farApart[0]);
+  EXPECT_EQ(engine_detail::weekValue(at(kT), {}), std::nullopt);
 }
 
 TEST(OvelEngineSessionWeekRatioTest, InstancesSplitOnResetAndMissingResetTimes) {
@@ -140,9 +141,9 @@ TEST(OvelEngineSessionWeekRatioTest, InstancesSplitOnResetAndMissingResetTimes) 
       sessionAt(240, 5, std::nullopt), sessionAt(300, 6, std::nullopt),
   };
   std::vector<std::size_t> sizes;
-  for (auto run : OvelEngine::instances(sorted)) sizes.push_back(run.size());
+  for (auto run : engine_detail::instances(sorted)) sizes.push_back(run.size());
   EXPECT_EQ(sizes, (std::vector<std::size_t>{2, 1, 1, 1, 1}));
-  EXPECT_TRUE(OvelEngine::instances({}).empty());
+  EXPECT_TRUE(engine_detail::instances({}).empty());
 }
 
 TEST(OvelEngineSessionWeekRatioTest, DerivedValuesOfADegenerateRatio) {
