@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 
 #include "core/TimeZone.h"
@@ -86,14 +87,14 @@ std::string Format::duration(double seconds) {
   double m = std::round(seconds / 60);
   if (!(m >= 1)) return "<1m";
   if (m < 60) return rounded(m) + "m";
-  if (m < 1440) {
-    double hours = std::floor(m / 60);
-    double minutes = m - hours * 60;
-    return twoUnits(hours, "h", minutes, "m");
+  // Divided as whole numbers: in doubles the hours go wrong past 2^53 minutes.
+  if (m < 0x1p63) {
+    auto minutes = static_cast<std::int64_t>(m);
+    if (minutes < 1440) return twoUnits(minutes / 60, "h", minutes % 60, "m");
+    return twoUnits(minutes / 1440, "d", minutes % 1440 / 60, "h");
   }
-  double days = std::floor(m / 1440);
-  double hours = std::floor((m - days * 1440) / 60);
-  return twoUnits(days, "d", hours, "h");
+  // Beyond 64 bits a double is a whole number whose remainder fmod gives exactly.
+  return twoUnits(std::floor(m / 1440), "d", std::floor(std::fmod(m, 1440) / 60), "h");
 }
 
 std::string Format::multiplier(double value) {

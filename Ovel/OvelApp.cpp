@@ -10,6 +10,7 @@
 #include "AppDelegate.h"
 #include "Demo.h"
 #include "Snapshot.h"
+#include "core/FileIO.h"
 #include "core/OvelPaths.h"
 #include "platform/InstanceLock.h"
 
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s\n", lock->error().c_str());
       return 1;
     }
+    // Whatever a write that was killed halfway left beside our files.
+    ovel::removeStaleTemporaries(ovel::OvelPaths::root());
   }
 
   ovel::AppDelegate delegate(arguments, ovel::AppBundle::current(), ovel::DesktopServices::standard());

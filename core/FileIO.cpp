@@ -4,8 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <limits>
 #include <random>
 
 namespace ovel {
@@ -31,6 +36,52 @@ class FileDescriptor {
  private:
   int fd_;
 };
+
+constexpr std::string_view kTemporaryMark = ".tmp-";
+// A writer may take this long before its temporary counts as abandoned.
+constexpr auto kTemporaryLifetime = std::chrono::minutes(1);
+
+// Digits only, as our suffix writes them.
+std::optional<unsigned long long> wholeNumber(std::string_view text) {
+  unsigned long long value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// The process that wrote a temporary named ".<target>.tmp-<pid>-<n>-<r>";
+// nothing when the name is not one of ours (or `target` is given and differs).
+std::optional<pid_t> temporaryWriter(std::string_view name, std::string_view target = {}) {
+  if (!name.starts_with('.')) return std::nullopt;
+  std::size_t mark = name.rfind(kTemporaryMark);
+  if (mark == std::string_view::npos || mark < 2) return std::nullopt;
+  if (!target.empty() && name.substr(1, mark - 1) != target) return std::nullopt;
+  std::string_view suffix = name.substr(mark + kTemporaryMark.size());
+  std::size_t first = suffix.find('-'), second = suffix.find('-', first == suffix.npos ? first : first + 1);
+  if (first == suffix.npos || second == suffix.npos) return std::nullopt;
+  auto pid = wholeNumber(suffix.substr(0, first));
+  if (!pid || *pid == 0 || *pid > static_cast<unsigned long long>(std::numeric_limits<pid_t>::max()) ||
+      !wholeNumber(suffix.substr(first + 1, second - first - 1)) || !wholeNumber(suffix.substr(second + 1)))
+    return std::nullopt;
+  return static_cast<pid_t>(*pid);
+}
+
+bool isAbandoned(const fs::directory_entry& entry, pid_t writer) {
+  if (::kill(writer, 0) != 0 && errno == ESRCH) return true;
+  std::error_code error;
+  auto modified = entry.last_write_time(error);
+  return !error && fs::file_time_type::clock::now() - modified > kTemporaryLifetime;
+}
+
+// Removes our abandoned temporaries in `folder`: of `target` alone, or of any file.
+void removeAbandonedTemporaries(const fs::path& folder, std::string_view target) {
+  std::error_code error;
+  for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, error), end; !error && it != end;
+       it.increment(error)) {
+    auto writer = temporaryWriter(it->path().filename().native(), target);
+    if (writer && it->is_regular_file(error) && isAbandoned(*it, *writer)) ::unlink(it->path().c_str());
+  }
+}
 
 std::string uniqueSuffix() {
   static std::atomic<unsigned> counter{0};
@@ -119,6 +170,7 @@ std::error_code writeFileAtomically(const fs::path& path, std::string_view bytes
   if (options.mode) mode = *options.mode & 07777;
   else if (exactMode) mode = existing.st_mode & 07777;
 
+  removeAbandonedTemporaries(target.parent_path(), target.filename().native());
   fs::path tempPath;
   FileDescriptor file(openTemporary(target, tempPath, mode));
   if (!file.valid()) return lastError();
@@ -131,6 +183,8 @@ std::error_code writeFileAtomically(const fs::path& path, std::string_view bytes
   if (error) ::unlink(tempPath.c_str());
   return error;
 }
+
+void removeStaleTemporaries(const fs::path& folder) { removeAbandonedTemporaries(folder, {}); }
 
 std::error_code appendOnNewLine(const fs::path& path, std::string_view bytes) {
   // Read access is only needed to look at the last byte.

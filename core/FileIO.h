@@ -32,9 +32,15 @@ struct AtomicWriteOptions {
 
 // Creates the parent folders, writes a uniquely named temporary file beside
 // the target and renames it over the target. On failure the target is as it
-// was and the temporary file is gone.
+// was and the temporary file is gone. Stale temporaries of the same target
+// that a killed writer left behind are removed first.
 [[nodiscard]] std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                                     const AtomicWriteOptions& options = {});
+
+// Every temporary of ours beside `folder`'s files that no write will finish:
+// named as writeFileAtomically names them, and either left by a process
+// that is gone or older than a minute. Other files are never touched.
+void removeStaleTemporaries(const std::filesystem::path& folder);
 
 // Appends to an existing file opened with O_APPEND (never creates it: a
 // missing file gives std::errc::no_such_file_or_directory). When the file

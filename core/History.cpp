@@ -61,9 +61,11 @@ std::optional<HistorySample> decodeLine(simdjson::dom::parser& parser, const cha
     } else if (key == "r") {
       if (value.is_null()) resetsAt = kMissing;
       else if (!readNumber(value, resetsAt)) return std::nullopt;
+      // A reset no calendar can show is no reset; a sample with such a time is no sample.
+      if (!isCalendarSeconds(resetsAt)) resetsAt = kMissing;
     }
   }
-  if (!hasKind || std::isnan(usedPercent) || std::isnan(observedAt)) return std::nullopt;
+  if (!hasKind || std::isnan(usedPercent) || !isCalendarSeconds(observedAt)) return std::nullopt;
   HistorySample sample;
   sample.kindKey = std::string(kindKey);
   sample.usedPercent = usedPercent;

@@ -25,6 +25,50 @@ bool sameValue(A a, B b) {
   return sameValue(b, a);
 }
 
+// The exact value of JSON number text: sign, significant digits without
+// leading or trailing zeros, and the power of ten of the last digit. Zero
+// keeps its sign and no digits.
+struct Decimal {
+  bool negative = false;
+  std::string digits;
+  long long exponent = 0;
+  bool operator==(const Decimal&) const = default;
+};
+
+Decimal decimalOf(std::string_view text) {
+  Decimal decimal;
+  std::size_t at = 0;
+  if (at < text.size() && text[at] == '-') {
+    decimal.negative = true;
+    ++at;
+  }
+  long long fractionDigits = 0;
+  bool inFraction = false;
+  for (; at < text.size() && text[at] != 'e' && text[at] != 'E'; ++at) {
+    if (text[at] == '.') {
+      inFraction = true;
+      continue;
+    }
+    if (!(decimal.digits.empty() && text[at] == '0')) decimal.digits += text[at];
+    if (inFraction) ++fractionDigits;
+  }
+  long long power = 0;
+  if (at < text.size()) {
+    bool negativePower = ++at < text.size() && text[at] == '-';
+    if (at < text.size() && (text[at] == '-' || text[at] == '+')) ++at;
+    // Saturates far beyond any double, where the comparison no longer matters.
+    for (; at < text.size(); ++at) power = std::min(power * 10 + (text[at] - '0'), 1'000'000'000'000LL);
+    if (negativePower) power = -power;
+  }
+  decimal.exponent = power - fractionDigits;
+  while (!decimal.digits.empty() && decimal.digits.back() == '0') {
+    decimal.digits.pop_back();
+    ++decimal.exponent;
+  }
+  if (decimal.digits.empty()) decimal.exponent = 0;
+  return decimal;
+}
+
 // Builds the tree from the parser's events, without an intermediate document.
 class TreeBuilder final : public nlohmann::json_sax<nlohmann::json> {
  public:
@@ -36,7 +80,7 @@ class TreeBuilder final : public nlohmann::json_sax<nlohmann::json> {
   bool boolean(bool value) override { return add(value); }
   bool number_integer(number_integer_t value) override { return add(value); }
   bool number_unsigned(number_unsigned_t value) override { return add(value); }
-  bool number_float(number_float_t value, const string_t&) override { return add(value); }
+  bool number_float(number_float_t value, const string_t& text) override { return add(JSONNumber::read(value, text)); }
   bool string(string_t& value) override { return add(std::move(value)); }
   bool binary(binary_t&) override { return false; }
   bool start_object(std::size_t) override { return open(JSONValue::Object{}); }
@@ -103,6 +147,17 @@ std::string describeSyntaxError(std::string_view text, std::size_t position) {
 
 }  // namespace
 
+JSONNumber JSONNumber::read(double value, std::string_view text) {
+  JSONNumber number(value);
+  if (decimalOf(number.text()) != decimalOf(text)) number.literal_ = std::string(text);
+  return number;
+}
+
+std::string JSONNumber::text() const {
+  if (!literal_.empty()) return literal_;
+  return toJson().dump();
+}
+
 double JSONNumber::toDouble() const {
   return std::visit([](auto value) { return static_cast<double>(value); }, value_);
 }
@@ -111,12 +166,15 @@ nlohmann::json JSONNumber::toJson() const {
   if (auto* integer = std::get_if<std::int64_t>(&value_)) return *integer;
   if (auto* large = std::get_if<std::uint64_t>(&value_)) return *large;
   double value = std::get<double>(value_);
-  if (value == std::trunc(value) && std::fabs(value) < kLargestIntegerLiteral)
+  // -0.0 stays a double: written as 0 it would come back as another value.
+  bool negativeZero = value == 0 && std::signbit(value);
+  if (value == std::trunc(value) && std::fabs(value) < kLargestIntegerLiteral && !negativeZero)
     return static_cast<std::int64_t>(value);
   return value;
 }
 
 bool JSONNumber::operator==(const JSONNumber& other) const {
+  if (!literal_.empty() || !other.literal_.empty()) return decimalOf(text()) == decimalOf(other.text());
   return std::visit([](auto a, auto b) { return sameValue(a, b); }, value_, other.value_);
 }
 
@@ -124,6 +182,10 @@ bool JSONValue::operator==(const JSONValue& other) const { return value_ == othe
 
 std::optional<JSONValue> JSONValue::parse(std::string_view text, std::string* failure) noexcept {
   try {
+    if (!mayBeJsonText(text)) {
+      if (failure) *failure = "not valid JSON: it holds a NUL byte";
+      return std::nullopt;
+    }
     TreeBuilder builder;
     if (nlohmann::json::sax_parse(text.begin(), text.end(), &builder)) return std::move(builder.root);
     if (failure) {
@@ -156,6 +218,61 @@ nlohmann::json toJson(const JSONValue& value) {
     case JSONValue::Case::null: break;
   }
   return nullptr;
+}
+
+namespace {
+
+void writeValue(std::string& out, const JSONValue& value, bool pretty, std::size_t depth);
+
+void newLine(std::string& out, bool pretty, std::size_t depth) {
+  if (!pretty) return;
+  out += '\n';
+  out.append(2 * depth, ' ');
+}
+
+// nlohmann's layout: "[]" and "{}" when empty, otherwise one member per line.
+template <typename Container, typename WriteMember>
+void writeContainer(std::string& out, const Container& members, char open, char close, bool pretty,
+                    std::size_t depth, WriteMember writeMember) {
+  out += open;
+  bool first = true;
+  for (const auto& member : members) {
+    if (!first) out += ',';
+    first = false;
+    newLine(out, pretty, depth + 1);
+    writeMember(member);
+  }
+  if (!first) newLine(out, pretty, depth);
+  out += close;
+}
+
+void writeValue(std::string& out, const JSONValue& value, bool pretty, std::size_t depth) {
+  switch (value.kind()) {
+    case JSONValue::Case::number: out += value.asNumber()->text(); return;
+    case JSONValue::Case::array:
+      writeContainer(out, *value.asArray(), '[', ']', pretty, depth,
+                     [&](const JSONValue& element) { writeValue(out, element, pretty, depth + 1); });
+      return;
+    case JSONValue::Case::object:
+      writeContainer(out, *value.asObject(), '{', '}', pretty, depth, [&](const auto& member) {
+        out += nlohmann::json(member.first).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        out += pretty ? ": " : ":";
+        writeValue(out, member.second, pretty, depth + 1);
+      });
+      return;
+    case JSONValue::Case::boolean:
+    case JSONValue::Case::string:
+    case JSONValue::Case::null: break;
+  }
+  out += toJson(value).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+std::string writeJson(const JSONValue& value, const JsonLayout& layout) {
+  std::string text;
+  writeValue(text, value, layout.pretty, 0);
+  return finishJson(std::move(text), layout);
 }
 
 bool isValidUtf8(std::string_view text) {

@@ -25,10 +25,15 @@ namespace ovel {
 inline constexpr std::size_t kMaxJsonNesting = 512;
 
 // A JSON number as it was read. Whole numbers that fit 64 bits keep every
-// digit (settings can hold large ids); anything else is the nearest double.
+// digit (settings can hold large ids); anything else is the nearest double,
+// and when that double would be written back as another value than the text
+// said (123456789012345678901234567890, 1.00000000000000001) the text itself
+// is kept and written back as it was.
 class JSONNumber {
  public:
   JSONNumber(double value) : value_(value) {}
+  // A number read from JSON text, whose nearest double is `value`.
+  static JSONNumber read(double value, std::string_view text);
   template <std::integral T>
     requires(!std::same_as<T, bool>)
   JSONNumber(T value) {
@@ -42,15 +47,21 @@ class JSONNumber {
   bool isInteger() const { return !std::holds_alternative<double>(value_); }
 
   // Integers as integers. A double with no fraction and a magnitude below
-  // 1e15 as an integer too (2.0 goes back as 2, -0.0 as 0); any other
-  // double in the shortest form that reads back the same.
+  // 1e15 as an integer too (2.0 goes back as 2); any other double, -0.0
+  // among them, in the shortest form that reads back the same. A kept text
+  // has no form here: it is written by writeJson(JSONValue) alone, and this
+  // gives its nearest double.
   nlohmann::json toJson() const;
+  // The text writeJson(JSONValue) writes.
+  std::string text() const;
 
-  // Equal in value, whatever the representation: 1 == 1.0.
+  // Equal in value, whatever the representation: 1 == 1.0. A kept text
+  // compares by the exact decimal value it writes.
   bool operator==(const JSONNumber& other) const;
 
  private:
   std::variant<std::int64_t, std::uint64_t, double> value_;
+  std::string literal_;  // empty unless the text must be kept
 };
 
 class JSONValue {
@@ -98,9 +109,8 @@ class JSONValue {
 nlohmann::json toJson(const JSONValue& value);
 nlohmann::json toJson(const JSONValue::Object& members);
 
-inline std::string writeJson(const JSONValue& value, const JsonLayout& layout) {
-  return writeJson(toJson(value), layout);
-}
+// The same layout as writeJson(nlohmann::json), numbers as JSONNumber::text().
+std::string writeJson(const JSONValue& value, const JsonLayout& layout);
 
 // Whether the text can stand in a JSON string as it is.
 bool isValidUtf8(std::string_view text);

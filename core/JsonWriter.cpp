@@ -3,7 +3,11 @@
 namespace ovel {
 
 std::string writeJson(const nlohmann::json& value, const JsonLayout& layout) {
-  std::string text = value.dump(layout.pretty ? 2 : -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return finishJson(value.dump(layout.pretty ? 2 : -1, ' ', false, nlohmann::json::error_handler_t::replace),
+                    layout);
+}
+
+std::string finishJson(std::string text, const JsonLayout& layout) {
   if (layout.escapeSlashes) {
     // Outside strings JSON text has no slash, so every slash is in a string.
     std::string escaped;
@@ -19,6 +23,7 @@ std::string writeJson(const nlohmann::json& value, const JsonLayout& layout) {
 }
 
 nlohmann::json parseJsonOrDiscarded(std::string_view text) {
+  if (!mayBeJsonText(text)) return nlohmann::json(nlohmann::json::value_t::discarded);
   return nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -16,6 +17,14 @@ struct JsonLayout {
 
 // Never throws: bytes that are not UTF-8 are written as U+FFFD.
 std::string writeJson(const nlohmann::json& value, const JsonLayout& layout);
+// The slashes and the final line feed of the layout, applied to JSON text
+// that has the layout's indentation already.
+std::string finishJson(std::string text, const JsonLayout& layout);
+
+// JSON text never holds a NUL byte (inside a string it must be escaped), but
+// nlohmann's reader takes one for the end of its input and would accept
+// "{}\0garbage". Every reader asks this first.
+inline bool mayBeJsonText(std::string_view text) { return text.find('\0') == std::string_view::npos; }
 
 // Parses without throwing; a value that is discarded on error.
 nlohmann::json parseJsonOrDiscarded(std::string_view text);

@@ -91,7 +91,8 @@ std::optional<ResetPlan> decodePlan(std::string_view bytes) {
   for (const auto& element : *planned) {
     auto entry = decodeEntry(element);
     if (!entry) return std::nullopt;
-    plan.planned.push_back(std::move(*entry));
+    // A date no calendar can show counts as absent: that reset is not planned.
+    if (isCalendarSeconds(secondsSince1970(entry->date))) plan.planned.push_back(std::move(*entry));
   }
   return plan;
 }

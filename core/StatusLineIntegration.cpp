@@ -69,7 +69,7 @@ std::string IntegrationError::errorDescription() const {
 std::string Record::encoded() const {
   JSONValue::Object object{{"installedAt", isoString(installedAt)}};
   if (originalStatusLine) object.emplace("originalStatusLine", *originalStatusLine);
-  return writeJson(toJson(object), {.pretty = true, .escapeSlashes = true, .finalNewline = false});
+  return writeJson(JSONValue(std::move(object)), {.pretty = true, .escapeSlashes = true, .finalNewline = false});
 }
 
 std::optional<Record> Record::decoded(std::string_view bytes) noexcept {
@@ -81,8 +81,7 @@ std::optional<Record> Record::decoded(std::string_view bytes) noexcept {
     auto date = dateText ? parseRecordDate(*dateText) : std::nullopt;
     if (!date) return std::nullopt;
     Record record{std::nullopt, *date};
-    if (const JSONValue* original = member(*object, "originalStatusLine"); original && !original->isNull())
-      record.originalStatusLine = *original;
+    if (const JSONValue* original = member(*object, "originalStatusLine")) record.originalStatusLine = *original;
     return record;
   } catch (const std::exception&) {
     return std::nullopt;
@@ -187,9 +186,10 @@ std::optional<IntegrationError> StatusLineIntegration::install(Date now) const {
     if (!readRecord())
       if (auto error = writeRecord({std::nullopt, now})) return error;
   } else {
-    // Whatever the user had is kept, even a value that is not an object.
+    // Whatever the user had is kept, even a value that is not an object:
+    // a "statusLine": null comes back as null, not as no member.
     std::optional<JSONValue> original;
-    if (existing && !existing->isNull()) original = *existing;
+    if (existing) original = *existing;
     if (auto error = writeRecord({std::move(original), now})) return error;
   }
 
@@ -223,7 +223,7 @@ std::optional<IntegrationError> StatusLineIntegration::writeSettings(const JSONV
   if (settingsURL.has_parent_path()) fs::create_directories(settingsURL.parent_path(), error);
   if (error) return fileError(settingsURL.parent_path(), error);
   if (auto backupError = backUpOnce()) return backupError;
-  std::string bytes = writeJson(toJson(settings), {.pretty = true, .escapeSlashes = false, .finalNewline = true});
+  std::string bytes = writeJson(JSONValue(settings), {.pretty = true, .escapeSlashes = false, .finalNewline = true});
   return fileError(settingsURL, writeFileAtomically(settingsURL, bytes,
                                                     {.keepExistingMode = true, .followSymlink = true, .sync = true}));
 }

@@ -23,8 +23,8 @@ namespace ovel {
 struct StatusLineIntegration {
   // The contents of integration.json.
   struct Record {
-    // The whole "statusLine" member as it was before connecting; never
-    // null. Absent when there was none, or when the settings already
+    // The whole "statusLine" member as it was before connecting, null
+    // included. Absent when there was none, or when the settings already
     // named the relay and no older record could be read.
     std::optional<JSONValue> originalStatusLine;
     Date installedAt;  // whole seconds once written
@@ -35,7 +35,7 @@ struct StatusLineIntegration {
     // UTC ("YYYY-MM-DDTHH:MM:SSZ"), no final line feed.
     std::string encoded() const;
     // "installedAt" must have exactly that form; "originalStatusLine" may
-    // be missing or null.
+    // be missing (no member was saved) or hold any value, null too.
     static std::optional<Record> decoded(std::string_view bytes) noexcept;
   };
 

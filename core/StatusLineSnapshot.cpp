@@ -103,10 +103,13 @@ class SnapshotFields final : public nlohmann::json_sax<nlohmann::json> {
   bool number(double value) {
     if (depth_ == 0) return false;
     if (skipping()) return true;
+    // A time that no calendar can show (1e300, before 1970) counts as absent.
+    std::optional<double> time;
+    if (isCalendarSeconds(value)) time = value;
     switch (member_) {
-      case Member::observedAt: observedAt = value; return true;
+      case Member::observedAt: observedAt = time; return true;
       case Member::usedPercentage: limit_->usedPercentage = value; return true;
-      case Member::resetsAt: limit_->resetsAt = value; return true;
+      case Member::resetsAt: limit_->resetsAt = time; return true;
       default: return false;
     }
   }
@@ -133,7 +136,7 @@ class SnapshotFields final : public nlohmann::json_sax<nlohmann::json> {
 
 bool scan(std::string_view text, SnapshotFields& fields) noexcept {
   try {
-    return nlohmann::json::sax_parse(text.begin(), text.end(), &fields);
+    return mayBeJsonText(text) && nlohmann::json::sax_parse(text.begin(), text.end(), &fields);
   } catch (const std::exception&) {
     return false;
   }

@@ -20,6 +20,17 @@ constexpr double secondsSince1970(Date date) { return date.time_since_epoch().co
 constexpr double secondsBetween(Date later, Date earlier) { return (later - earlier).count(); }
 constexpr Date addSeconds(Date date, double seconds) { return date + Seconds{seconds}; }
 
+// The instants a calendar can show: 1970-01-01T00:00:00Z up to
+// 9999-12-31T23:59:59Z. A time read from a file or from another program
+// outside that range (1e300, a negative year) counts as absent, so that no
+// later calendar reckoning has to cope with it.
+inline constexpr double kLatestCalendarSeconds = 253402300799;
+constexpr bool isCalendarSeconds(double seconds) { return seconds >= 0 && seconds <= kLatestCalendarSeconds; }
+constexpr std::optional<Date> calendarDate(double seconds) {
+  if (!isCalendarSeconds(seconds)) return std::nullopt;
+  return dateFromSeconds1970(seconds);
+}
+
 // The current time of the system clock; only the outermost layers call this.
 Date systemNow();
 

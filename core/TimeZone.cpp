@@ -1,50 +1,227 @@
 #include "core/TimeZone.h"
 
+#include <unicode/dtrule.h>
+#include <unicode/rbtz.h>
+#include <unicode/tzrule.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <exception>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
 
-#include <date/tz.h>
+#include "core/FileIO.h"
+#include "core/ZoneFile.h"
 
 namespace ovel {
 
-const date::time_zone* knownZone(std::string_view name) {
-  if (name.empty()) return nullptr;
-  try {
-    return date::locate_zone(std::string(name));
-  } catch (const std::exception&) {
-    return nullptr;
-  }
+struct TimeZone::Rules {
+  std::unique_ptr<icu::RuleBasedTimeZone> zone;
+};
+
+TimeZone::TimeZone(std::unique_ptr<Rules> rules) : rules_(std::move(rules)) {}
+TimeZone::~TimeZone() = default;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+using Change = PosixZoneRule::Change;
+
+constexpr double kMillisPerSecond = 1000;
+// Changes before this (1901) are left out, their result kept as the first
+// offset: ICU's own range ends near there, and no reading is that old.
+constexpr std::int64_t kEarliestChange = -(std::int64_t{1} << 31);
+
+icu::UnicodeString ruleName(const std::string& name) { return icu::UnicodeString::fromUTF8(name); }
+
+int32_t millis(std::int64_t seconds) { return static_cast<int32_t>(seconds * 1000); }
+
+// The day of a non-leap year that "Jn" (or "n", one day earlier) names. In
+// a leap year "n" from day 59 on names one day later; no zone file uses it.
+icu::DateTimeRule* dayOfYearRule(int dayOfYear, int32_t timeMillis) {
+  static constexpr int kMonthLengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  dayOfYear = std::clamp(dayOfYear, 1, 365);
+  int month = 0;
+  while (dayOfYear > kMonthLengths[month]) dayOfYear -= kMonthLengths[month++];
+  return new icu::DateTimeRule(month, dayOfYear, timeMillis, icu::DateTimeRule::WALL_TIME);
 }
 
-const date::time_zone* zoneOrMachine(std::string_view name) {
-  if (auto* zone = knownZone(name)) return zone;
-  if (const char* tz = std::getenv("TZ")) {
-    std::string_view id = tz;
-    if (id.starts_with(':')) id.remove_prefix(1);
-    if (auto* zone = knownZone(id)) return zone;
+// A change of the closing rule, at the wall time in force before it.
+icu::DateTimeRule* changeRule(const Change& change) {
+  int32_t time = millis(change.secondsIntoDay);
+  switch (change.day) {
+    case Change::Day::julianNoLeap: return dayOfYearRule(change.number, time);
+    case Change::Day::zeroBased: return dayOfYearRule(change.number + 1, time);
+    case Change::Day::monthWeekDay: break;
   }
-  try {
-    return date::current_zone();
-  } catch (const std::exception&) {
-    return knownZone("UTC");
-  }
+  // Week 5 is the last such weekday of the month; ICU counts it as -1.
+  return new icu::DateTimeRule(change.month - 1, change.week == 5 ? -1 : change.week, change.weekday + 1, time,
+                               icu::DateTimeRule::WALL_TIME);
 }
 
-bool isKnownZone(std::string_view zone) { return knownZone(zone) != nullptr; }
+int utcYear(std::int64_t seconds) {
+  return static_cast<int>(year_month_day{floor<days>(sys_seconds{std::chrono::seconds{seconds}})}.year());
+}
 
-LocalTime localTime(Date date, std::string_view zoneName) {
-  using namespace std::chrono;
-  double seconds = secondsSince1970(date);
-  auto instant = sys_seconds{std::chrono::seconds{static_cast<long long>(std::isfinite(seconds) ? std::floor(seconds) : 0)}};
-  // The wall-clock reading, carried as if it were a UTC instant.
-  sys_seconds local = instant;
-  if (const auto* zone = zoneOrMachine(zoneName)) {
-    try {
-      local = sys_seconds{zone->to_local(instant).time_since_epoch()};
-    } catch (const std::exception&) {
+// ICU's zone for the file: the offsets as the file lists them (only their
+// sums matter here), one rule per offset with the instants it starts, and
+// the closing rule as a pair of yearly rules from the last listed year on.
+std::unique_ptr<TimeZone> zoneFrom(const ZoneFile& file, const std::string& id) {
+  std::size_t firstType = 0;
+  std::vector<std::vector<UDate>> starts(file.types.size());
+  std::optional<std::int64_t> lastChange;
+  for (const auto& transition : file.transitions) {
+    if (transition.at < kEarliestChange) {
+      firstType = transition.type;
+      continue;
     }
+    starts[transition.type].push_back(static_cast<double>(transition.at) * kMillisPerSecond);
+    lastChange = transition.at;
   }
+
+  UErrorCode status = U_ZERO_ERROR;
+  auto zone = std::make_unique<icu::RuleBasedTimeZone>(
+      ruleName(id), new icu::InitialTimeZoneRule(ruleName("initial"), millis(file.types[firstType].offset), 0));
+  for (std::size_t type = 0; type < starts.size(); ++type) {
+    if (starts[type].empty()) continue;
+    zone->addTransitionRule(
+        new icu::TimeArrayTimeZoneRule(ruleName("type " + std::to_string(type)), millis(file.types[type].offset), 0,
+                                       starts[type].data(), static_cast<int32_t>(starts[type].size()),
+                                       icu::DateTimeRule::UTC_TIME),
+        status);
+  }
+  if (file.closing && file.closing->daylight) {
+    const auto& rule = *file.closing;
+    const auto& daylight = *rule.daylight;
+    int fromYear = lastChange ? utcYear(*lastChange) : 1900;
+    int32_t standard = millis(rule.standardOffset), saving = millis(daylight.offset - rule.standardOffset);
+    zone->addTransitionRule(new icu::AnnualTimeZoneRule(ruleName("closing standard"), standard, 0,
+                                                        changeRule(daylight.end), fromYear,
+                                                        icu::AnnualTimeZoneRule::MAX_YEAR),
+                            status);
+    zone->addTransitionRule(new icu::AnnualTimeZoneRule(ruleName("closing daylight"), standard, saving,
+                                                        changeRule(daylight.start), fromYear,
+                                                        icu::AnnualTimeZoneRule::MAX_YEAR),
+                            status);
+  }
+  zone->complete(status);
+  if (U_FAILURE(status)) return nullptr;
+  auto rules = std::make_unique<TimeZone::Rules>();
+  rules->zone = std::move(zone);
+  return std::make_unique<TimeZone>(std::move(rules));
+}
+
+// A zone of the closing rule alone (a POSIX TZ value such as "EST5EDT,M3.2.0,M11.1.0").
+std::unique_ptr<TimeZone> zoneFromRule(std::string_view text) {
+  auto rule = PosixZoneRule::parse(text);
+  if (!rule) return nullptr;
+  ZoneFile file;
+  file.types.push_back({rule->standardOffset, false});
+  file.closing = rule;
+  return zoneFrom(file, std::string(text));
+}
+
+std::unique_ptr<TimeZone> zoneFromFile(const fs::path& path) {
+  std::string bytes;
+  if (readWholeFile(path, bytes)) return nullptr;
+  auto file = ZoneFile::parse(bytes);
+  return file ? zoneFrom(*file, path.string()) : nullptr;
+}
+
+// Zones live as long as the program, so callers may keep the pointers.
+class ZoneCache {
+ public:
+  const TimeZone* get(const std::string& key, const std::function<std::unique_ptr<TimeZone>()>& load) {
+    std::lock_guard lock(mutex_);
+    auto found = zones_.find(key);
+    if (found != zones_.end()) return found->second.get();
+    // A miss is not kept: names come from other programs' texts.
+    std::unique_ptr<TimeZone> zone = load();
+    if (!zone) return nullptr;
+    return zones_.emplace(key, std::move(zone)).first->second.get();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, std::unique_ptr<TimeZone>> zones_;
+};
+
+ZoneCache& cache() {
+  static ZoneCache zones;
+  return zones;
+}
+
+const TimeZone* fileZone(const fs::path& path) {
+  return cache().get("file:" + path.string(), [&] { return zoneFromFile(path); });
+}
+
+const TimeZone* ruleZone(std::string_view text) {
+  return cache().get("rule:" + std::string(text), [&] { return zoneFromRule(text); });
+}
+
+// An IANA id names a file below the zone folder, and nothing else.
+bool isZoneId(std::string_view name) {
+  if (name.empty() || name.front() == '/' || name.size() > 255) return false;
+  for (char c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '/' && c != '_' && c != '-' && c != '+' && c != '.')
+      return false;
+  return name.find("..") == std::string_view::npos;
+}
+
+fs::path zoneFolder() {
+  const char* folder = std::getenv("TZDIR");
+  return folder && *folder ? fs::path(folder) : fs::path("/usr/share/zoneinfo");
+}
+
+const TimeZone& utc() {
+  static const TimeZone* zone = ruleZone("UTC0");
+  return *zone;
+}
+
+// $TZ as the C library reads it: a zone file by name or path, or a rule.
+const TimeZone* zoneOfTzVariable() {
+  const char* variable = std::getenv("TZ");
+  if (!variable) return nullptr;
+  std::string_view value = variable;
+  if (value.starts_with(':')) value.remove_prefix(1);
+  if (value.empty()) return &utc();
+  if (value.front() == '/') return fileZone(fs::path(value));
+  if (const TimeZone* zone = knownZone(value)) return zone;
+  return ruleZone(value);
+}
+
+}  // namespace
+
+const TimeZone* knownZone(std::string_view name) {
+  if (!isZoneId(name)) return nullptr;
+  return fileZone(zoneFolder() / name);
+}
+
+const TimeZone& zoneOrMachine(std::string_view name) {
+  if (const TimeZone* zone = knownZone(name)) return *zone;
+  if (const TimeZone* zone = zoneOfTzVariable()) return *zone;
+  if (const TimeZone* zone = fileZone("/etc/localtime")) return *zone;
+  return utc();
+}
+
+bool isKnownZone(std::string_view name) { return knownZone(name) != nullptr; }
+
+LocalTime localTime(Date date, const TimeZone& zone) {
+  double seconds = secondsSince1970(date);
+  // Years 0 to 9999: readers keep other times out, and a cast beyond is undefined.
+  seconds = std::isnan(seconds) ? 0 : std::clamp(std::floor(seconds), -62167219200.0, kLatestCalendarSeconds);
+  int32_t raw = 0, daylight = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  zone.rules().zone->getOffset(seconds * kMillisPerSecond, false, raw, daylight, status);
+  if (U_FAILURE(status)) raw = daylight = 0;
+  // The wall-clock reading, carried as if it were a UTC instant.
+  sys_seconds local{std::chrono::seconds{static_cast<long long>(seconds) + (raw + daylight) / 1000}};
   auto day = floor<days>(local);
   year_month_day ymd{day};
   hh_mm_ss<std::chrono::seconds> time{local - day};
@@ -57,6 +234,33 @@ LocalTime localTime(Date date, std::string_view zoneName) {
   result.second = static_cast<int>(time.seconds().count());
   result.weekday = static_cast<int>(weekday{day}.c_encoding());
   return result;
+}
+
+LocalTime localTime(Date date, std::string_view zone) { return localTime(date, zoneOrMachine(zone)); }
+
+std::optional<Date> wallClockDate(const TimeZone& zone, int year, int month, int day, int hour, int minute) {
+  if (month < 1 || month > 12) return std::nullopt;
+  sys_days first{year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                std::chrono::day{1}}};
+  double local = (static_cast<double>(first.time_since_epoch().count() + day - 1) * 86400 + hour * 3600.0 +
+                  minute * 60.0) *
+                 kMillisPerSecond;
+  const icu::RuleBasedTimeZone& rules = *zone.rules().zone;
+  // Read with the offset in force before a change, then with the one after:
+  // the same instant, two instants of a repeated time (the first is the
+  // earlier), or, for a skipped time, two instants around the change.
+  UErrorCode status = U_ZERO_ERROR;
+  int32_t raw = 0, daylight = 0;
+  rules.getOffsetFromLocal(local, UCAL_TZ_LOCAL_FORMER, UCAL_TZ_LOCAL_FORMER, raw, daylight, status);
+  double before = local - (raw + daylight);
+  rules.getOffsetFromLocal(local, UCAL_TZ_LOCAL_LATTER, UCAL_TZ_LOCAL_LATTER, raw, daylight, status);
+  double after = local - (raw + daylight);
+  if (U_FAILURE(status)) return std::nullopt;
+  double instant = before;
+  icu::TimeZoneTransition change;
+  if (before > after && rules.getPreviousTransition(before, true, change) && change.getTime() > after)
+    instant = change.getTime();
+  return calendarDate(instant / kMillisPerSecond);
 }
 
 }  // namespace ovel

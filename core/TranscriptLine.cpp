@@ -134,7 +134,8 @@ bool tokenCount(dom::element element, std::int64_t& count) {
     case dom::element_type::UINT64: return false;  // above INT64_MAX
     case dom::element_type::DOUBLE: {
       double value = element.get_double().value_unsafe();
-      if (value != std::floor(value) || !(value < 0x1p63)) return false;
+      // Bounded on both sides before the cast: out of range it is undefined.
+      if (value != std::floor(value) || !(value >= 0 && value < 0x1p63)) return false;
       count = static_cast<std::int64_t>(value);
       break;
     }

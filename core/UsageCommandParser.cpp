@@ -1,12 +1,11 @@
 #include "core/UsageCommandParser.h"
 
-#include <date/tz.h>
-
 #include <charconv>
 #include <cstdlib>
 
 #include "core/Regex.h"
 #include "core/TimeZone.h"
+#include "core/UnicodeText.h"
 #include "core/Utf8.h"
 
 namespace ovel {
@@ -91,23 +90,6 @@ std::optional<Number> readNumber(std::optional<std::string_view> text) {
   return value;
 }
 
-// ---- Time zones ----------------------------------------------------------
-
-// Wall-clock parts handed to the calendar as they are: a day or hour out of
-// range rolls over arithmetically (Feb 31 is Mar 3, 25:00 is 01:00 the next
-// day). A time that the zone skips takes the instant of the change, and one
-// that it repeats takes the earlier instant.
-std::optional<Date> wallClockDate(const date::time_zone* zone, int year, int month, int day, int hour, int minute) {
-  using namespace std::chrono;
-  auto local = date::local_days{date::year{year} / date::month{static_cast<unsigned>(month)} / date::day{1}} +
-               date::days{day - 1} + hours{hour} + minutes{minute};
-  try {
-    return Date{zone->to_sys(local, date::choose::earliest)};
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
 // ---- Expressions ---------------------------------------------------------
 
 const Regex& percentExpression() {
@@ -149,14 +131,14 @@ const Regex& numericRunExpression() {
 
 // ---- Grammar -------------------------------------------------------------
 
-std::optional<Date> resetTimeIn(std::string_view text, Date now, const date::time_zone* zone) {
+std::optional<Date> resetTimeIn(std::string_view text, Date now, const TimeZone& zone) {
   std::string_view body = trim(text);
+  const TimeZone* in = &zone;
   std::size_t open = body.rfind('('), close = body.rfind(')');
   if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
-    if (auto* named = knownZone(trim(body.substr(open + 1, close - open - 1)))) zone = named;
+    if (const TimeZone* named = knownZone(trim(body.substr(open + 1, close - open - 1)))) in = named;
     body = trim(body.substr(0, open));
   }
-  if (!zone) return std::nullopt;
   auto match = resetExpression().matchAt(body, 0);
   if (!match) return std::nullopt;
 
@@ -169,34 +151,29 @@ std::optional<Date> resetTimeIn(std::string_view text, Date now, const date::tim
     if (!pm && *hour == 12) *hour = 0;
   }
 
-  auto localNow = zone->to_local(date::floor<std::chrono::seconds>(now));
-  date::year_month_day today{date::floor<date::days>(localNow)};
-  int thisYear = static_cast<int>(today.year());
-
+  const LocalTime today = localTime(now, *in);
   auto day = readNumber<int>(match->group(2));
   if (match->group(1) && day) {
     auto month = UsageCommandParser::monthNumber(*match->group(1));
     if (!month) return std::nullopt;
-    if (auto year = readNumber<int>(match->group(3))) return wallClockDate(zone, *year, *month, *day, *hour, minute);
-    auto date = wallClockDate(zone, thisYear, *month, *day, *hour, minute);
-    if (date && *date < addSeconds(now, -172800)) return wallClockDate(zone, thisYear + 1, *month, *day, *hour, minute);
+    if (auto year = readNumber<int>(match->group(3))) return wallClockDate(*in, *year, *month, *day, *hour, minute);
+    auto date = wallClockDate(*in, today.year, *month, *day, *hour, minute);
+    if (date && *date < addSeconds(now, -172800)) return wallClockDate(*in, today.year + 1, *month, *day, *hour, minute);
     return date;
   }
 
-  int month = static_cast<int>(static_cast<unsigned>(today.month()));
-  int dayOfMonth = static_cast<int>(static_cast<unsigned>(today.day()));
-  auto date = wallClockDate(zone, thisYear, month, dayOfMonth, *hour, minute);
+  auto date = wallClockDate(*in, today.year, today.month, today.day, *hour, minute);
   // The next calendar day at the same wall-clock time, not 86400 s later.
-  if (date && *date < addSeconds(now, -300)) return wallClockDate(zone, thisYear, month, dayOfMonth + 1, *hour, minute);
+  if (date && *date < addSeconds(now, -300)) return wallClockDate(*in, today.year, today.month, today.day + 1, *hour, minute);
   return date;
 }
 
-std::optional<UsageWindow> windowLineIn(std::string_view line, Date now, const date::time_zone* zone) {
-  constexpr std::string_view kPrefix = "current ";
-  if (!startsWithIgnoringAsciiCase(line, kPrefix)) return std::nullopt;
+std::optional<UsageWindow> windowLineIn(std::string_view line, Date now, const TimeZone& zone) {
+  auto prefix = prefixIgnoringCase(line, "current ");
+  if (!prefix) return std::nullopt;
   std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return std::nullopt;
-  auto kind = UsageCommandParser::windowKind(trim(line.substr(kPrefix.size(), colon - kPrefix.size())));
+  if (colon == std::string_view::npos || colon < *prefix) return std::nullopt;
+  auto kind = UsageCommandParser::windowKind(trim(line.substr(*prefix, colon - *prefix)));
   if (!kind) return std::nullopt;
   std::string_view rest = line.substr(colon + 1);
   auto used = UsageCommandParser::leadingPercent(rest);
@@ -207,9 +184,7 @@ std::optional<UsageWindow> windowLineIn(std::string_view line, Date now, const d
   window.usedPercent = *used;
   window.observedAt = now;
   window.source = DataSource::usageCommand;
-  constexpr std::string_view kResets = "resets ";
-  if (std::size_t at = findIgnoringAsciiCase(rest, kResets); at != std::string_view::npos)
-    window.resetsAt = resetTimeIn(rest.substr(at + kResets.size()), now, zone);
+  if (auto resets = findIgnoringCase(rest, "resets ")) window.resetsAt = resetTimeIn(rest.substr(resets->end), now, zone);
   return window;
 }
 
@@ -238,7 +213,7 @@ std::optional<UsageInsights::Finding> findingFrom(const std::optional<Regex::Mat
 
 UsageCommandParser::Result UsageCommandParser::parse(std::string_view text, Date now, std::string_view systemZone) {
   const std::string valid = decodeUtf8Lossy(text);
-  const date::time_zone* zone = zoneOrMachine(systemZone);
+  const TimeZone& zone = zoneOrMachine(systemZone);
   Result result;
   std::vector<UsageInsights::Period> periods;
   std::optional<UsageInsights::Period> open;
@@ -265,7 +240,7 @@ UsageCommandParser::Result UsageCommandParser::parse(std::string_view text, Date
   if (open) periods.push_back(std::move(*open));
 
   if (!periods.empty()) result.insights = UsageInsights{std::move(periods), now};
-  result.isSubscription = !result.windows.empty() || containsIgnoringAsciiCase(valid, "subscription");
+  result.isSubscription = !result.windows.empty() || findIgnoringCase(valid, "subscription").has_value();
   return result;
 }
 
@@ -275,13 +250,13 @@ std::optional<UsageWindow> UsageCommandParser::parseWindowLine(std::string_view 
 }
 
 std::optional<WindowKind> UsageCommandParser::windowKind(std::string_view label) {
-  std::string lowered = asciiLowered(label);
-  if (lowered == "session") return WindowKind::session();
-  if (!lowered.starts_with("week")) return std::nullopt;
+  std::string folded = caseFolded(label);
+  if (folded == "session") return WindowKind::session();
+  if (!folded.starts_with("week")) return std::nullopt;
   std::size_t open = label.find('('), close = label.rfind(')');
   if (open == std::string_view::npos || close == std::string_view::npos || close < open) return WindowKind::week();
   std::string_view inner = trim(label.substr(open + 1, close - open - 1));
-  if (inner.empty() || asciiLowered(inner) == "all models") return WindowKind::week();
+  if (inner.empty() || caseFolded(inner) == "all models") return WindowKind::week();
   return WindowKind::weekModel(std::string(inner));
 }
 

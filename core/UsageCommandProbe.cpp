@@ -7,6 +7,7 @@
 #include "core/ClaudeLocator.h"
 #include "core/JsonWriter.h"
 #include "core/OvelPaths.h"
+#include "core/UnicodeText.h"
 #include "core/Utf8.h"
 
 namespace ovel {

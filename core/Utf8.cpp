@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "core/Regex.h"
-
 namespace ovel {
 namespace {
 
@@ -57,28 +55,11 @@ std::string firstBytesAsText(std::string_view bytes, std::size_t count) {
   return decodeUtf8Lossy(bytes.substr(0, std::min(count, bytes.size())));
 }
 
-std::string firstCharacters(std::string_view text, std::size_t count) {
-  static const Regex cluster(R"(\X)");
-  std::string valid = decodeUtf8Lossy(text);
-  std::size_t end = 0;
-  for (std::size_t taken = 0; taken < count && end < valid.size(); ++taken) {
-    auto match = cluster.matchAt(valid, end);
-    if (!match || match->end() == end) break;
-    end = match->end();
-  }
-  valid.resize(end);
-  return valid;
-}
-
 std::string asciiLowered(std::string_view text) {
   std::string lowered(text);
   for (char& c : lowered)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return lowered;
-}
-
-bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && asciiLowered(text.substr(0, prefix.size())) == asciiLowered(prefix);
 }
 
 std::size_t findIgnoringAsciiCase(std::string_view text, std::string_view needle) {

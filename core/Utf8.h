@@ -14,13 +14,8 @@ std::string decodeUtf8Lossy(std::string_view bytes);
 // The first `count` bytes decoded as above: a cut character ends in U+FFFD.
 std::string firstBytesAsText(std::string_view bytes, std::size_t count);
 
-// The first `count` user-perceived characters (extended grapheme clusters)
-// of UTF-8 text; ill-formed input is decoded lossily first.
-std::string firstCharacters(std::string_view text, std::size_t count);
-
 // ASCII-only case folding: enough for the ASCII words we look for.
 std::string asciiLowered(std::string_view text);
-bool startsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
 // Position of the first occurrence, or npos.
 std::size_t findIgnoringAsciiCase(std::string_view text, std::string_view needle);
 inline bool containsIgnoringAsciiCase(std::string_view text, std::string_view needle) {

@@ -48,12 +48,6 @@ std::string WindowKind::key() const {
   return std::string(kWeekModelPrefix) + modelName_;
 }
 
-std::strong_ordering WindowKind::operator<=>(const WindowKind& other) const {
-  if (auto order = case_ <=> other.case_; order != 0) return order;
-  // Byte order of UTF-8 is code-point order.
-  return modelName_.compare(other.modelName_) <=> 0;
-}
-
 std::string_view rawValue(DataSource source) {
   return source == DataSource::statusLine ? "statusLine" : "usageCommand";
 }

@@ -40,7 +40,8 @@ class WindowKind {
   std::string key() const;         // "session", "week", "week:<name>"
 
   bool operator==(const WindowKind& other) const = default;
-  // session < week < weekModel, weekModels by name in code-point order.
+  // session < week < weekModel, weekModels by name: code-point order of
+  // the canonically composed (NFC) names, then bytes.
   std::strong_ordering operator<=>(const WindowKind& other) const;
 
  private:

@@ -44,6 +44,8 @@ TEST_F(FormatTest, NumbersAndDurations) {
       {Format::duration(1499 * 60), "1d"},
       {Format::duration(90000), "1d 1h"},
       {Format::duration(3 * 86400 + 4 * 3600 + 59 * 60), "3d 4h"},
+      // Whole minutes past 2^58 still divide exactly: no hour appears from rounding.
+      {Format::duration(1.7300000000000307e19), "200231481481485d"},
       {Format::multiplier(2.44), "2.4\u00D7"},
       {Format::multiplier(9.96), "10.0\u00D7"},
       {Format::multiplier(12.4), "12\u00D7"},

@@ -1,5 +1,9 @@
 // Time texts, the data directory, the JSON writer and file writes.
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -150,6 +154,44 @@ TEST(FileIOTest, AtomicWriteFailureKeepsTheOldFile) {
   test::writeText(dir / "blocker", "x");
   EXPECT_TRUE(writeFileAtomically(dir / "blocker/inside.json", "data"));
   EXPECT_EQ(test::readText(dir / "blocker"), "x");
+}
+
+// A process id that no process can have: at or above the kernel's limit.
+pid_t deadWriter() {
+  std::string limit = test::readText("/proc/sys/kernel/pid_max");
+  return static_cast<pid_t>(std::stol(limit));
+}
+
+TEST(FileIOTest, StaleTemporariesOfKilledWritersAreRemoved) {
+  const std::string dead = std::to_string(deadWriter()), alive = std::to_string(::getpid());
+  const struct {
+    std::string name;
+    bool old;
+    bool goesWithTheWrite;  // writing file.json removes it
+    bool goesAtStart;       // the sweep of the whole folder removes it
+  } cases[] = {
+      {".file.json.tmp-" + dead + "-0-17", false, true, true},
+      {".file.json.tmp-" + alive + "-0-17", false, false, false},
+      {".file.json.tmp-" + alive + "-1-17", true, true, true},
+      {".other.json.tmp-" + dead + "-3-9", false, false, true},
+      {".file.json.tmp-x-0-17", true, false, false},
+      {".file.json.tmp-" + dead + "-0", true, false, false},
+      {"file.json.tmp-" + dead + "-0-17", true, false, false},
+      {"notes.txt", true, false, false},
+  };
+  for (bool sweep : {false, true}) {
+    TempDir dir;
+    for (const auto& c : cases) {
+      test::writeText(dir / c.name, "partial");
+      if (c.old) fs::last_write_time(dir / c.name, fs::file_time_type::clock::now() - std::chrono::minutes(2));
+    }
+    if (sweep) removeStaleTemporaries(dir.path());
+    else ASSERT_FALSE(writeFileAtomically(dir / "file.json", "whole"));
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      EXPECT_EQ(fs::exists(dir / c.name), !(sweep ? c.goesAtStart : c.goesWithTheWrite));
+    }
+  }
 }
 
 TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {

@@ -227,6 +227,17 @@ TEST_F(HistoryStoreTest, AFileThatCannotBeAppendedToIsNeverReplaced) {
   EXPECT_EQ(store.all().size(), 1u);
 }
 
+TEST_F(HistoryStoreTest, TimesNoCalendarCanShowCountAsAbsent) {
+  test::writeText(url, "{\"k\":\"week\",\"u\":1,\"t\":86400,\"r\":1e300}\n"
+                       "{\"k\":\"week\",\"u\":2,\"t\":86500,\"r\":-86400}\n"
+                       "{\"k\":\"week\",\"u\":3,\"t\":1e300}\n"
+                       "{\"k\":\"week\",\"u\":4,\"t\":-1}\n");
+  auto samples = makeStore().all();
+  ASSERT_EQ(samples.size(), 2u);
+  EXPECT_EQ(samples[0], HistorySample(WindowKind::week(), 1, std::nullopt, dateFromSeconds1970(86400)));
+  EXPECT_EQ(samples[1], HistorySample(WindowKind::week(), 2, std::nullopt, dateFromSeconds1970(86500)));
+}
+
 TEST_F(HistoryStoreTest, CallersFromSeveralThreadsEachGetTheirLines) {
   auto store = makeStore();
   auto recordMany = [&store](WindowKind kind) {

@@ -34,7 +34,7 @@ TEST(JSONValueTest, NumbersKeepTheirValueAndIntegerForm) {
       {"0", "0"},
       {"-12", "-12"},
       {"2.0", "2"},  // a whole double goes back without ".0"
-      {"-0.0", "0"},
+      {"-0.0", "-0.0"},
       {"-0", "0"},
       {"1.5e3", "1500"},
       {"0.1", "0.1"},
@@ -48,8 +48,13 @@ TEST(JSONValueTest, NumbersKeepTheirValueAndIntegerForm) {
       {"12345678901234567890", "12345678901234567890"},
       {"-9223372036854775808", "-9223372036854775808"},
       {"18446744073709551615", "18446744073709551615"},
-      // Past 64 bits only the nearest double is left.
-      {"123456789012345678901234567890", "1.2345678901234568e+29"},
+      // Past 64 bits, and past a double's digits, the text is kept.
+      {"123456789012345678901234567890", "123456789012345678901234567890"},
+      {"-9223372036854775809", "-9223372036854775809"},
+      {"1.00000000000000001", "1.00000000000000001"},
+      {"1e-400", "1e-400"},
+      {"1.2345678901234568e+29", "1.2345678901234568e+29"},
+      {"100000000000000000000000000000.0e-1", "1e+28"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(compact(parsed(c.text)), c.written) << c.text;
@@ -61,7 +66,7 @@ TEST(JSONValueTest, DoublesBuiltInCodeFollowTheSameRule) {
   EXPECT_EQ(compact(JSONValue(1e15 - 1)), "999999999999999");
   EXPECT_EQ(compact(JSONValue(-1e15 + 1)), "-999999999999999");
   EXPECT_EQ(compact(JSONValue(1e15)), "1e+15");
-  EXPECT_EQ(compact(JSONValue(-0.0)), "0");
+  EXPECT_EQ(compact(JSONValue(-0.0)), "-0.0");
   EXPECT_EQ(compact(JSONValue(1767225600.5)), "1767225600.5");
   EXPECT_EQ(compact(JSONValue(42)), "42");
 }
@@ -89,6 +94,11 @@ TEST(JSONValueTest, EqualityIsByCaseAndExactValue) {
       {"9007199254740993", "9007199254740992.0", false},
       {"12345678901234567890", "1.2345678901234567e19", false},
       {"-1", "18446744073709551615", false},
+      {"-0.0", "0", true},
+      // Kept texts compare by their exact value.
+      {"123456789012345678901234567890", "1.2345678901234568e+29", false},
+      {"123456789012345678901234567890", "1234567890123456789012345678.9e2", true},
+      {"1.00000000000000001", "1", false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(parsed(c.a) == parsed(c.b), c.equal) << c.a << " vs " << c.b;
@@ -119,6 +129,7 @@ TEST(JSONValueTest, BadTextGivesNothingAndAReason) {
       {"{\"a\":\"\xC3\"}", "not valid JSON at line 1, column 8"},
       {"NaN", "not valid JSON at line 1, column 1"},
       {"1e400", "not valid JSON at line 1, column 5"},
+      {std::string("{}\0garbage", 10), "not valid JSON: it holds a NUL byte"},
   };
   for (const auto& c : cases) {
     std::string failure;

@@ -202,6 +202,8 @@ std::vector<LineCase> lineCases() {
       {"integral count with exponent", kInput, R"("input_tokens":4e1,)", withTokens({40, 35, 12000, 900, 0})},
       {"negative count", kInput, R"("input_tokens":-4,)", skipped()},
       {"count beyond int64", kInput, R"("input_tokens":9223372036854775808,)", skipped()},
+      {"count far below int64", kInput, R"("input_tokens":-66666666666666666664.1,)", skipped()},
+      {"integral count far below int64", kInput, R"("input_tokens":-1e30,)", skipped()},
       {"count a boolean", kInput, R"("input_tokens":true,)", skipped()},
       {"null count", kInput, R"("input_tokens":null,)", withTokens({0, 35, 12000, 900, 0})},
       {"counts whose sum overflows", kInput, R"("input_tokens":9223372036854775807,)", skipped()},
@@ -220,6 +222,7 @@ std::vector<LineCase> lineCases() {
       {"not a whole object", R"("timestamp":"2025-06-01T09:30:12.345Z"})", R"("timestamp":"2025-06-01T09:30:12.345Z")",
        skipped()},
       {"text after the object", R"(.345Z"})", R"(.345Z"} x)", skipped()},
+      {"NUL after the object", R"(.345Z"})", std::string(R"(.345Z"})") + '\0' + "garbage", skipped()},
       {"invalid UTF-8", "Reading the cart", "Reading \xC3\x28 cart", skipped()},
   };
 }

@@ -179,6 +179,19 @@ TEST_F(ResetPlanStoreTest, AnythingMalformedLoadsAsAnEmptyPlan) {
   EXPECT_EQ(store.load().planned.size(), 1u);
 }
 
+TEST_F(ResetPlanStoreTest, ResetsNoCalendarCanShowAreNotPlanned) {
+  auto entry = [](const char* date) {
+    return std::string(R"({"date":")") + date +
+           R"(","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","note":"","scope":"all"})";
+  };
+  test::writeText(url, R"({"banked":3,"planned":[)" + entry("1969-12-31T23:59:59Z") + "," +
+                           entry("0000-01-01T00:00:00Z") + "," + entry("2026-03-01T15:00:00Z") + "]}");
+  ResetPlan loaded = store.load();
+  EXPECT_EQ(loaded.banked, 3);
+  ASSERT_EQ(loaded.planned.size(), 1u);
+  EXPECT_EQ(loaded.planned[0].date, at(3));
+}
+
 TEST_F(ResetPlanStoreTest, UnreadableFileIsKeptAsideBeforeTheFirstSave) {
   const std::string damaged = R"({"banked": 4, "planned": [{"date": "tomorrow"}]})";
   test::writeText(store.keptAsideUrl(), "an older damaged copy");

@@ -137,6 +137,8 @@ std::vector<Sequence> sequences() {
        kInlineStatusLine, "2026-01-01T00:00:00Z", std::nullopt},
       {"string statusLine", R"({"statusLine": "~/bin/status.sh", "model": "sonnet"})", std::nullopt,
        State::notInstalled(), plain, R"("~/bin/status.sh")", "2026-01-01T00:00:00Z", std::nullopt},
+      {"null statusLine", R"({"statusLine": null, "model": "sonnet"})", std::nullopt, State::notInstalled(), plain,
+       "null", "2026-01-01T00:00:00Z", std::nullopt},
       {"stale relay with the first record", R"({"statusLine": {"type": "command", "command": ")" + staleCommand +
                                                  R"(", "padding": 1}, "model": "opus"})",
        R"({"installedAt": "2025-12-01T08:00:00Z", "originalStatusLine": {"command": "~/bin/mine.sh", "padding": 1, "type": "command"}})",
@@ -194,6 +196,26 @@ TEST(StatusLineIntegrationTest, ConnectThenDisconnectGivesBackTheUsersSettings) 
     EXPECT_EQ(disconnected.backup, backup);
     EXPECT_EQ(box.state(), State::notInstalled());
   }
+}
+
+TEST(StatusLineIntegrationTest, DisconnectGivesBackNumbersAsTheUserWroteThem) {
+  // No machine type holds these exactly; as doubles they would come back as
+  // 1.2345678901234568e+29, 0, 1 and 0.
+  const char* values[] = {"123456789012345678901234567890", "-0.0", "1.00000000000000001", "1e-400",
+                          "-9223372036854775809"};
+  std::string settings = R"({"statusLine": null)";
+  for (std::size_t index = 0; index < std::size(values); ++index)
+    settings += ", \"n" + std::to_string(index) + "\": " + values[index];
+  settings += "}";
+  Sandbox box;
+  test::writeText(box.integration.settingsURL, settings);
+  expectSuccess(box.integration.install(kT0));
+  expectSuccess(box.integration.uninstall());
+
+  std::string restored = test::readText(box.integration.settingsURL);
+  EXPECT_NE(restored.find("\"statusLine\": null"), std::string::npos) << restored;
+  for (std::size_t index = 0; index < std::size(values); ++index)
+    EXPECT_NE(restored.find("\"n" + std::to_string(index) + "\": " + values[index]), std::string::npos) << restored;
 }
 
 TEST(StatusLineIntegrationTest, WrittenFilesKeepIntegersAndTheirSlashRule) {

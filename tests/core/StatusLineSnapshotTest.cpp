@@ -82,6 +82,12 @@ TEST(StatusLineSnapshotTest, TakesOnlyTheRateLimitsFromTheInput) {
       {R"({"rate_limits":{"five_hour":5}})", std::nullopt},
       {R"({"rate_limits":{"five_hour":{"used_percentage":[42]}}})", std::nullopt},
       {R"({"rate_limits":[]})", std::nullopt},
+      // A reset time no calendar can show counts as absent.
+      {R"({"rate_limits":{"five_hour":{"used_percentage":5,"resets_at":1e300}}})", snapshot(Limit{5, {}}, {})},
+      {R"({"rate_limits":{"five_hour":{"used_percentage":5,"resets_at":-1}}})", snapshot(Limit{5, {}}, {})},
+      {R"({"rate_limits":{"five_hour":{"used_percentage":5,"resets_at":253402300800}}})", snapshot(Limit{5, {}}, {})},
+      {R"({"rate_limits":{"five_hour":{"used_percentage":5,"resets_at":253402300799}}})",
+       snapshot(Limit{5, 253402300799}, {})},
   };
   for (const auto& c : cases) EXPECT_EQ(StatusLineSnapshot::fromStatusLineInput(c.input, kNow), c.expected) << c.input;
 }
@@ -96,6 +102,7 @@ TEST(StatusLineSnapshotTest, MalformedInputGivesNothing) {
       "not json",
       valid.substr(0, valid.size() - 2),                              // truncated
       valid + "x",                                                    // trailing text
+      valid + std::string(1, '\0') + "garbage",                        // a NUL byte ends no JSON text
       R"({"rate_limits":{"five_hour":{"used_percentage":42}},"cwd":"/home/ann/caf)" "\xE9" R"("})",  // Latin-1
       std::string(5 << 20, '{'),                                      // 5 MB, never closed
       R"({"rate_limits":{"five_hour":{"used_percentage":42}} // comment
@@ -150,6 +157,9 @@ TEST(StatusLineSnapshotTest, ReadingNeedsObservedAtAndRateLimits) {
       {R"({"observed_at":"1","rate_limits":{}})", std::nullopt},
       {R"({"observed_at":null,"rate_limits":{}})", std::nullopt},
       {R"({"observed_at":1767225600.25})", std::nullopt},
+      {R"({"observed_at":1e300,"rate_limits":{}})", std::nullopt},
+      {R"({"observed_at":1767225600.25,"rate_limits":{"seven_day":{"used_percentage":13,"resets_at":-5}}})",
+       snapshot({}, Limit{13, {}})},
       {R"({"observed_at":1767225600.25,"rate_limits":null})", std::nullopt},
       {R"({"observed_at":1767225600.25,"rate_limits":{"seven_day":{"used_percentage":"13"}}})", std::nullopt},
       {"", std::nullopt},

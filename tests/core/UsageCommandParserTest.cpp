@@ -55,6 +55,10 @@ TEST(UsageCommandParserTest, ReadsWindowLines) {
        "2026-11-24T10:00:00Z"},
       {"Current session: 5% used · resets 1:30\u202Fpm (America/New_York)", WindowKind::session(), 5,
        "2026-03-03T18:30:00Z"},
+      // Letter case in any script: a Kelvin sign folds to k, a long s to s.
+      {"Current wee\u212A: 3%", WindowKind::week(), 3, std::nullopt},
+      {"CURRENT \u017FESSION: 4% \u00B7 RE\u017FETS 3PM", WindowKind::session(), 4, "2026-03-03T23:00:00Z"},
+      {"Current Week (ALL MODEL\u017F): 2%", WindowKind::week(), 2, std::nullopt},
       // Not window lines.
       {"Current session (beta): 5%", std::nullopt},
       {"Current session: n/a", std::nullopt},
@@ -125,6 +129,10 @@ TEST(UsageCommandParserTest, ResolvesResetTimesAgainstNowInTheirZone) {
       {"in 2h 30m", std::nullopt},
       {"Mon 12:00am", std::nullopt},
       {"", std::nullopt},
+      // Times no calendar can show count as absent.
+      {"Dec 99, 9999 at 9am (UTC)", std::nullopt},
+      {"Dec 31, 1969 at 11pm (UTC)", std::nullopt},
+      {"Dec 31, 9999 at 11pm (UTC)", "9999-12-31T23:00:00Z"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(isoOf(Parser::parseResetTime(c.text, c.now, kZone)), c.expected) << c.text << " at " << isoString(c.now);

@@ -11,6 +11,7 @@
 #include <variant>
 
 #include "core/ClaudeLocator.h"
+#include "core/UnicodeText.h"
 #include "core/Utf8.h"
 #include "support/FakeProgram.h"
 #include "support/TestSupport.h"
@@ -139,6 +140,16 @@ TEST(UsageCommandProbeTest, InterpretsAnswers) {
     EXPECT_DOUBLE_EQ(result.windows[0].usedPercent, std::get<double>(answer.outcome)) << label;
     EXPECT_EQ(result.windows[0].observedAt, kNow) << label;
   }
+}
+
+TEST(UsageCommandProbeTest, AnswersAreWholeJsonAndPayloadsCountWhatTheUserSees) {
+  const std::string thumbs = repeated("\xF0\x9F\x91\x8D", 400);  // unjoined emoji, one character each
+  const std::string valid = R"({"result":"Current session: 5%"})";
+  const std::string withNul = valid + std::string(1, '\0') + "garbage";
+  EXPECT_EQ(errorOf([&] { UsageCommandProbe::interpret(withNul, kNow, "UTC"); }),
+            ProbeError::unrecognizedOutput(valid + std::string(1, '\0') + "garbage"));
+  EXPECT_EQ(errorOf([&] { UsageCommandProbe::interpret(R"({"is_error":true,"result":")" + thumbs + "\"}", kNow, "UTC"); }),
+            ProbeError::commandFailed(repeated("\xF0\x9F\x91\x8D", 300)));
 }
 
 TEST(UsageCommandProbeTest, AsksForUsageAsJson) {

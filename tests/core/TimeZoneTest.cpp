@@ -1,0 +1,198 @@
+// Local times in zones read from zone files: the closing rule that "slim"
+// files leave every later year to, the choices for skipped and repeated
+// wall times, and which zone the machine's is.
+#include "core/TimeZone.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "core/UsageCommandParser.h"
+#include "core/ZoneFile.h"
+#include "support/TestSupport.h"
+
+namespace ovel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedEnv;
+using test::TempDir;
+using Change = PosixZoneRule::Change;
+
+Date at(const char* iso) { return *parseIsoDate(iso); }
+
+// Two zones of our own, with rules only from the years they last changed.
+constexpr const char* kZoneSource = R"(
+Rule	EU	1981	max	-	Mar	lastSun	 1:00u	1:00	S
+Rule	EU	1981	1995	-	Sep	lastSun	 1:00u	0	-
+Rule	EU	1996	max	-	Oct	lastSun	 1:00u	0	-
+Zone	Test/Berlin	1:00	EU	CE%sT
+Rule	US	2007	max	-	Mar	Sun>=8	2:00	1:00	D
+Rule	US	2007	max	-	Nov	Sun>=1	2:00	0	S
+Zone	Test/New_York	-5:00	US	E%sT
+)";
+
+// The zones compiled as slim files into a folder that TZDIR names.
+class SlimZonesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::writeText(folder / "zones.txt", kZoneSource);
+    std::string command = "zic -b slim -d '" + (folder / "zoneinfo").string() + "' '" +
+                          (folder / "zones.txt").string() + "' 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+
+  TempDir folder;
+  ScopedEnv zoneFolder{"TZDIR", (folder / "zoneinfo").string()};
+};
+
+TEST_F(SlimZonesTest, FilesListNoChangeOfRecentYears) {
+  for (const char* name : {"Test/Berlin", "Test/New_York"}) {
+    auto file = ZoneFile::parse(test::readText(folder / "zoneinfo" / name));
+    ASSERT_TRUE(file) << name;
+    ASSERT_TRUE(file->closing && file->closing->daylight) << name;
+    if (!file->transitions.empty()) EXPECT_LT(file->transitions.back().at, secondsSince1970(at("2010-01-01T00:00:00Z")));
+  }
+}
+
+TEST_F(SlimZonesTest, SummerTimeComesFromTheClosingRule) {
+  const struct {
+    const char* zone;
+    const char* instant;
+    int hour;
+  } cases[] = {
+      {"Test/Berlin", "1990-07-01T12:00:00Z", 14},  // a change the file lists
+      {"Test/Berlin", "2026-01-15T12:00:00Z", 13},
+      {"Test/Berlin", "2026-07-01T12:00:00Z", 14},
+      {"Test/Berlin", "2038-07-01T12:00:00Z", 14},
+      {"Test/Berlin", "2026-03-29T00:59:59Z", 1},
+      {"Test/Berlin", "2026-03-29T01:00:00Z", 3},
+      {"Test/Berlin", "2026-10-25T00:59:59Z", 2},
+      {"Test/Berlin", "2026-10-25T01:00:00Z", 2},
+      {"Test/New_York", "2026-01-15T12:00:00Z", 7},
+      {"Test/New_York", "2026-07-01T12:00:00Z", 8},
+      {"Test/New_York", "2099-07-01T12:00:00Z", 8},
+  };
+  for (const auto& c : cases) {
+    const TimeZone* zone = knownZone(c.zone);
+    ASSERT_TRUE(zone) << c.zone;
+    EXPECT_EQ(localTime(at(c.instant), *zone).hour, c.hour) << c.zone << " at " << c.instant;
+  }
+}
+
+TEST_F(SlimZonesTest, SkippedTimesTakeTheChangeAndRepeatedOnesTheEarlierInstant) {
+  const struct {
+    const char* zone;
+    int year, month, day, hour, minute;
+    const char* instant;
+  } cases[] = {
+      {"Test/Berlin", 2026, 7, 1, 12, 0, "2026-07-01T10:00:00Z"},
+      {"Test/Berlin", 2026, 3, 29, 2, 30, "2026-03-29T01:00:00Z"},
+      {"Test/Berlin", 2026, 10, 25, 2, 30, "2026-10-25T00:30:00Z"},
+      {"Test/Berlin", 2026, 2, 31, 25, 0, "2026-03-04T00:00:00Z"},  // parts roll over
+      {"Test/New_York", 2026, 3, 8, 2, 30, "2026-03-08T07:00:00Z"},
+      {"Test/New_York", 2026, 11, 1, 1, 30, "2026-11-01T05:30:00Z"},
+      {"Test/New_York", 2040, 7, 4, 9, 0, "2040-07-04T13:00:00Z"},
+  };
+  for (const auto& c : cases) {
+    auto date = wallClockDate(*knownZone(c.zone), c.year, c.month, c.day, c.hour, c.minute);
+    ASSERT_TRUE(date) << c.zone << " " << c.instant;
+    EXPECT_EQ(isoString(*date), c.instant) << c.zone;
+  }
+}
+
+TEST_F(SlimZonesTest, ResetTimesNamingTheZoneKeepSummerTime) {
+  const Date now = at("2026-03-03T18:00:00Z");
+  EXPECT_EQ(UsageCommandParser::parseResetTime("Jul 20, 1:30pm (Test/New_York)", now, "UTC"),
+            at("2026-07-20T17:30:00Z"));
+  EXPECT_EQ(UsageCommandParser::parseResetTime("Nov 20, 1:30pm (Test/New_York)", now, "UTC"),
+            at("2026-11-20T18:30:00Z"));
+  // The machine's zone set by $TZ, as a name or as a path.
+  for (const std::string& tz : {std::string("Test/Berlin"), ":" + (folder / "zoneinfo/Test/Berlin").string()}) {
+    ScopedEnv machine("TZ", tz);
+    EXPECT_EQ(UsageCommandParser::parseResetTime("Aug 1 at 9am", now), at("2026-08-01T07:00:00Z")) << tz;
+  }
+}
+
+TEST(TimeZoneTest, SystemZoneFilesHonourTheirClosingRulePastTheirLastListedChange) {
+  // Debian's files list changes up to 2037; July 2038 is summer time all the same.
+  EXPECT_EQ(localTime(at("2038-07-01T12:00:00Z"), "Europe/Berlin").hour, 14);
+  EXPECT_EQ(localTime(at("2038-01-01T12:00:00Z"), "Europe/Berlin").hour, 13);
+  EXPECT_EQ(localTime(at("2050-07-01T12:00:00Z"), "America/New_York").hour, 8);
+}
+
+TEST(TimeZoneTest, MachineZoneFollowsTz) {
+  {
+    ScopedEnv tz("TZ", "EST5EDT,M3.2.0,M11.1.0");  // a rule with no file behind it
+    EXPECT_EQ(localTime(at("2026-07-01T12:00:00Z")).hour, 8);
+    EXPECT_EQ(localTime(at("2026-01-01T12:00:00Z")).hour, 7);
+  }
+  {
+    ScopedEnv tz("TZ", "Asia/Tokyo");
+    EXPECT_EQ(localTime(at("2026-07-01T12:00:00Z")).hour, 21);
+    EXPECT_EQ(localTime(at("2026-07-01T12:00:00Z"), "No/Such_Zone").hour, 21);
+    EXPECT_EQ(localTime(at("2026-07-01T12:00:00Z"), "Europe/Berlin").hour, 14);
+  }
+  ScopedEnv tz("TZ", "");
+  EXPECT_EQ(localTime(at("2026-07-01T12:00:00Z")).hour, 12);
+}
+
+TEST(TimeZoneTest, OnlyZoneIdsNameFiles) {
+  EXPECT_TRUE(isKnownZone("UTC"));
+  EXPECT_TRUE(isKnownZone("America/Argentina/Buenos_Aires"));
+  for (const char* name : {"", "PST", "/etc/localtime", "../zoneinfo/UTC", "Europe/../UTC", "Europe", "zone1970.tab",
+                           "Europe/Berlin extra"})
+    EXPECT_FALSE(isKnownZone(name)) << name;
+}
+
+TEST(TimeZoneTest, LocalTimesOutsideTheCalendarAreClampedNotUndefined) {
+  EXPECT_EQ(localTime(dateFromSeconds1970(1e300), "UTC").year, 9999);
+  EXPECT_EQ(localTime(dateFromSeconds1970(-1e300), "UTC").year, 0);
+}
+
+TEST(PosixZoneRuleTest, ReadsTheClosingRulesOfZoneFiles) {
+  auto monthly = [](int month, int week, int weekday, int seconds) {
+    return Change{Change::Day::monthWeekDay, 0, month, week, weekday, seconds};
+  };
+  auto yearly = [](Change::Day day, int number, int seconds) { return Change{day, number, 1, 1, 0, seconds}; };
+  using Daylight = PosixZoneRule::Daylight;
+  const struct {
+    const char* text;
+    std::optional<PosixZoneRule> rule;
+  } cases[] = {
+      {"CET-1CEST,M3.5.0,M10.5.0/3",
+       PosixZoneRule{3600, Daylight{7200, monthly(3, 5, 0, 7200), monthly(10, 5, 0, 10800)}}},
+      {"EST5EDT,M3.2.0,M11.1.0", PosixZoneRule{-18000, Daylight{-14400, monthly(3, 2, 0, 7200), monthly(11, 1, 0, 7200)}}},
+      {"IST-2IDT,M3.4.4/26,M10.5.0", PosixZoneRule{7200, Daylight{10800, monthly(3, 4, 4, 93600), monthly(10, 5, 0, 7200)}}},
+      {"<-03>3<-02>,M3.5.0/-2,M10.5.0/-1",
+       PosixZoneRule{-10800, Daylight{-7200, monthly(3, 5, 0, -7200), monthly(10, 5, 0, -3600)}}},
+      {"IST-1GMT0,M10.5.0,M3.5.0/1", PosixZoneRule{3600, Daylight{0, monthly(10, 5, 0, 7200), monthly(3, 5, 0, 3600)}}},
+      {"XXX3YYY2:30,J60/1:30:15,300",
+       PosixZoneRule{-10800, Daylight{-9000, yearly(Change::Day::julianNoLeap, 60, 5415),
+                                      yearly(Change::Day::zeroBased, 300, 7200)}}},
+      {"<+0330>-3:30", PosixZoneRule{12600, std::nullopt}},
+      {"UTC0", PosixZoneRule{0, std::nullopt}},
+      {"EST5EDT", std::nullopt},  // daylight time without its dates
+      {"5", std::nullopt},
+      {"ES5", std::nullopt},
+      {"EST", std::nullopt},
+      {"EST5EDT,M13.1.0,M11.1.0", std::nullopt},
+      {"EST5EDT,M3.2.0,M11.1.0,", std::nullopt},
+      {"EST5EDT,J0,J365", std::nullopt},
+      {"<+03", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PosixZoneRule::parse(c.text), c.rule) << c.text;
+}
+
+TEST(ZoneFileTest, MalformedFilesGiveNothing) {
+  std::string bytes = test::readText("/usr/share/zoneinfo/Europe/Berlin");
+  ASSERT_TRUE(ZoneFile::parse(bytes));
+  for (std::size_t cut : {0ul, 4ul, 44ul, bytes.size() / 2})
+    EXPECT_FALSE(ZoneFile::parse(bytes.substr(0, cut))) << cut;
+  std::string wrongMagic = bytes;
+  wrongMagic[0] = 'X';
+  EXPECT_FALSE(ZoneFile::parse(wrongMagic));
+}
+
+}  // namespace
+}  // namespace ovel
