@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # What the status-line relay costs Claude Code on every refresh, measured
 # with hyperfine on a full status-line payload in a throw-away data
-# directory:
+# directory, side by side in one run:
 #   - the relay alone (summary line) against /bin/true;
 #   - the relay chained to `cat >/dev/null` against `sh -c 'cat >/dev/null'`
-#     run directly.
-# Goals: the relay alone within 2 ms median; the chained relay within 1 ms of
-# the bare chained command. Builds Release first.
+#     run directly (the user's command alone).
+# Goals: the relay alone within 2 ms median; the chained relay within 0.3 ms
+# of the command alone (it hands its input over in a memory file and becomes
+# the shell, so no fork, pipe or wait is added). Builds the relay in Release
+# first.
 #   bench/relay.sh            (OVEL_BENCH_RUNS sets the runs per command, 1000)
 # The data directory lies under $TMPDIR (default /tmp). Its file system
 # matters: replacing statusline.json by rename costs far more on ext4 than on
@@ -18,10 +20,11 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${OVEL_BENCH_RUNS:-1000}
-OVEL_BUILD_DIR=$top/build-release OVEL_BUILD_TYPE=Release "$top/scripts/build" >/dev/null
-relay=$top/build-release/bin/ovel-bridge
+cmake -S "$top" -B "$top/build-relay" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOVEL_BUILD_APP=OFF \
+  -DOVEL_BUILD_TESTS=OFF -DOVEL_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$top/build-relay" --target ovel-bridge >/dev/null
 # Built without the application, the relay stays in its own folder.
-[ -x "$relay" ] || relay=$top/build-release/ovel_bridge/ovel-bridge
+relay=$top/build-relay/ovel_bridge/ovel-bridge
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -81,6 +84,6 @@ print()
 print(f"median /bin/true                    {true:7.3f} ms")
 print(f"median ovel-bridge                  {alone:7.3f} ms  (+{alone - true:.3f} ms)  goal <= 2 ms: {verdict(alone <= 2)}")
 print(f"median sh -c 'cat >/dev/null'       {bare:7.3f} ms")
-print(f"median ovel-bridge --chain          {chained:7.3f} ms  (+{chained - bare:.3f} ms)  goal <= +1 ms: "
-      f"{verdict(chained - bare <= 1)}")
+print(f"median ovel-bridge --chain          {chained:7.3f} ms  (+{chained - bare:.3f} ms)  goal <= +0.3 ms: "
+      f"{verdict(chained - bare <= 0.3)}")
 EOF

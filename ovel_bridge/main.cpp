@@ -9,7 +9,9 @@
 // invisible: it never writes to standard error, never dies of a signal it
 // could have avoided, and never lets an error of its own reach the status
 // line.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -106,10 +108,51 @@ std::optional<std::string> commandToChain(bool chainMode) {
   return StatusLineIntegration::standard().downstreamCommand();
 }
 
-// Runs the command through the shell with our own output, error,
-// environment and folder, feeding it the input we were given; gives its
-// status as a shell reports it (128 + the signal number when a signal ended
-// it).
+// The input in a sealed memory file, read from its start: what the command
+// reads can change no more. Nothing (-1) when the system cannot make one.
+int sealedInput(std::string_view input) {
+  int fd = ::memfd_create("ovel-bridge-input", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  if (fd < 0) return -1;
+  if (writeAll(fd, input) || ::lseek(fd, 0, SEEK_SET) != 0 ||
+      ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The command starts as any child of ours would: every signal at its
+// default (an ignored one would survive exec), none blocked, and no
+// descriptor beyond the standard three.
+void settleForTheCommand() {
+  for (int signal = 1; signal < NSIG; ++signal) ::signal(signal, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::closefrom(STDERR_FILENO + 1);
+}
+
+// Becomes the shell that runs the command, with the input as its standard
+// input and our output, error, environment and folder: no fork, no pipe and
+// no wait, and the exit status is the command's by construction. Returns
+// only when the input cannot be handed over this way, with nothing changed.
+void chainInPlace(const std::string& command, std::string_view input) {
+  int fd = sealedInput(input);
+  if (fd < 0) return;
+  if (::dup2(fd, STDIN_FILENO) < 0) {
+    ::close(fd);
+    return;
+  }
+  settleForTheCommand();
+  const char* arguments[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  ::execv("/bin/sh", const_cast<char* const*>(arguments));
+  // The shell cannot start: say nothing, as ever.
+  ::_exit(kLaunchFailedStatus);
+}
+
+// The same through a child and a pipe, for a system without memory files;
+// gives the command's status as a shell reports it (128 + the signal number
+// when a signal ended it).
 int runChained(const std::string& command, std::string input) {
   ChildProcess::Options options;
   options.program = "/bin/sh";
@@ -131,8 +174,10 @@ int relay(int argc, char** argv) {
   // A failed write keeps the previous file; the status line matters more.
   if (snapshot) (void)snapshot->write(OvelPaths::statusLineSnapshot());
 
-  if (std::optional<std::string> command = commandToChain(isChainMode(argc, argv)))
+  if (std::optional<std::string> command = commandToChain(isChainMode(argc, argv))) {
+    chainInPlace(*command, input);
     return runChained(*command, std::move(input));
+  }
   if (snapshot) (void)writeAll(STDOUT_FILENO, summaryLine(*snapshot));
   return 0;
 }

@@ -1,5 +1,7 @@
 // The relay as Claude Code runs it: which status line it prints, which exit
 // status it gives, and what it leaves in statusline.json.
+#include <unistd.h>
+
 #include <csignal>
 #include <string>
 #include <vector>
@@ -183,6 +185,17 @@ TEST(RelayTest, CommandRunsWithTheRelaysOwnStreamsEnvironmentAndFolder) {
   EXPECT_EQ(run.output, folder.string() + "|passed on");
   EXPECT_EQ(run.error, "to stderr");  // the command's own, not the relay's
   EXPECT_EQ(run.status, 4);
+}
+
+TEST(RelayTest, CommandTakesTheRelaysPlaceAndReadsASealedCopyOfTheInput) {
+  TempDir home;
+  // The shell's parent is whoever started the relay: no process stands between.
+  test::saveOwnStatusLine(home.path(), R"(printf '%s|' "$PPID"; readlink /proc/self/fd/0 | cut -d' ' -f1 | tr -d '\n';)"
+                                       R"( printf '|'; head -c 14; printf x >>/dev/stdin 2>/dev/null || printf '|sealed')");
+  RelayRun run = Relay(home.path()).run({"--chain"}, kFullPayload);
+  EXPECT_EQ(run.output, std::to_string(::getpid()) + "|/memfd:ovel-bridge-input|{\n  \"cwd\": \"/h|sealed");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.error, "");
 }
 
 TEST(RelayTest, InheritedIgnoredSigchldStillGivesTheCommandsStatus) {
