@@ -2,7 +2,9 @@
 // status it gives, and what it leaves in statusline.json.
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -196,6 +198,30 @@ TEST(RelayTest, CommandTakesTheRelaysPlaceAndReadsASealedCopyOfTheInput) {
   EXPECT_EQ(run.output, std::to_string(::getpid()) + "|/memfd:ovel-bridge-input|{\n  \"cwd\": \"/h|sealed");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.error, "");
+}
+
+TEST(RelayTest, LoadsNothingButTheCLibrary) {
+#ifdef OVEL_SANITIZED
+  GTEST_SKIP() << "a sanitized build loads the sanitizers' runtimes";
+#endif
+  ChildProcess::Options options;
+  options.program = "/usr/bin/ldd";
+  options.arguments = {test::kRelayProgram.string()};
+  options.timeLimit = 30;
+  ChildProcess::Result result = ChildProcess::run(options);
+  ASSERT_TRUE(result.succeeded()) << result.error;
+  std::vector<std::string> libraries;
+  std::istringstream lines(result.output);
+  for (std::string name; lines >> name;) {
+    libraries.push_back(fs::path(name).filename());
+    std::string rest;
+    std::getline(lines, rest);
+  }
+  for (const std::string& library : libraries)
+    EXPECT_TRUE(library == "linux-vdso.so.1" || library == "libc.so.6" || library == "libm.so.6" ||
+                library.starts_with("ld-linux"))
+        << library;
+  EXPECT_NE(std::find(libraries.begin(), libraries.end(), "libc.so.6"), libraries.end());
 }
 
 TEST(RelayTest, InheritedIgnoredSigchldStillGivesTheCommandsStatus) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/WindowModel.h"
+#include "support/TestSupport.h"
 
 namespace ovel {
 namespace {
@@ -17,11 +18,7 @@ const std::string kFlag = "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";       // regional 
 const std::string kFamily = "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";  // woman, ZWJ, girl
 const std::string kAccented = "e\xCC\x81";                           // e and a combining acute
 
-std::string repeated(const std::string& text, int times) {
-  std::string result;
-  for (int i = 0; i < times; ++i) result += text;
-  return result;
-}
+using test::repeated;
 
 TEST(UnicodeTextTest, CutsAtExtendedGraphemeClusterBoundaries) {
   const struct {

@@ -38,11 +38,7 @@ std::optional<ProbeError> errorOf(Action action) {
   return std::nullopt;
 }
 
-std::string repeated(const std::string& text, int times) {
-  std::string result;
-  for (int i = 0; i < times; ++i) result += text;
-  return result;
-}
+using test::repeated;
 
 TEST(ProbeErrorTest, MessagesAreTheUsersTexts) {
   struct Case {

@@ -54,6 +54,13 @@ class ScopedEnv {
   std::optional<std::string> previous_;
 };
 
+// `text` `times` times over.
+inline std::string repeated(const std::string& text, int times) {
+  std::string result;
+  for (int i = 0; i < times; ++i) result += text;
+  return result;
+}
+
 inline std::string readText(const std::filesystem::path& path) { return readWholeFile(path).value_or(""); }
 
 inline void writeText(const std::filesystem::path& path, const std::string& text) {
