@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <optional>
+#include <string>
 
 #include "ui/DayRing.h"
 

@@ -5,6 +5,8 @@
 #include <QLayout>
 #include <QWidget>
 
+#include <string>
+
 #include "core/OvelEngine.h"
 #include "ui/UsageBar.h"
 
