@@ -6,7 +6,8 @@
 #include <QWidget>
 
 #include "core/OvelEngine.h"
-#include "ui/UsageBar.h"
+#include "ui/OvelBar.h"
+#include "ui/StatusPill.h"
 
 namespace ovel {
 
