@@ -8,7 +8,8 @@
 #include <string>
 
 #include "core/OvelEngine.h"
-#include "ui/UsageBar.h"
+#include "ui/OvelBar.h"
+#include "ui/StatusPill.h"
 
 namespace ovel {
 
