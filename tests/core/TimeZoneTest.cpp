@@ -51,7 +51,9 @@ TEST_F(SlimZonesTest, FilesListNoChangeOfRecentYears) {
     auto file = ZoneFile::parse(test::readText(folder / "zoneinfo" / name));
     ASSERT_TRUE(file) << name;
     ASSERT_TRUE(file->closing && file->closing->daylight) << name;
-    if (!file->transitions.empty()) EXPECT_LT(file->transitions.back().at, secondsSince1970(at("2010-01-01T00:00:00Z")));
+    if (!file->transitions.empty()) {
+      EXPECT_LT(file->transitions.back().at, secondsSince1970(at("2010-01-01T00:00:00Z")));
+    }
   }
 }
 
