@@ -79,7 +79,8 @@ void removeAbandonedTemporaries(const fs::path& folder, std::string_view target)
   for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, error), end; !error && it != end;
        it.increment(error)) {
     auto writer = temporaryWriter(it->path().filename().native(), target);
-    if (writer && it->is_regular_file(error) && isAbandoned(*it, *writer)) ::unlink(it->path().c_str());
+    std::error_code ignored;
+    if (writer && it->is_regular_file(ignored) && isAbandoned(*it, *writer)) ::unlink(it->path().c_str());
   }
 }
 
