@@ -13,6 +13,7 @@
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
 #include "ui/Spring.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -21,6 +22,7 @@ namespace {
 constexpr int kWaitPolls = 120;
 constexpr int kPollMilliseconds = 250;
 constexpr int kSettleMilliseconds = 1000;
+constexpr int kPopoverWidth = 340;
 constexpr int kDashboardWidth = 860;
 // The settings window's own size; its tabs scroll within it.
 const QSize kSettingsSize(520, 600);
@@ -74,6 +76,7 @@ void Snapshot::run(UsageModel& model, Integrations& integrations, Preferences& p
 
 bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> width) {
   view.ensurePolished();
+  forgetCachedSizes(view);
   if (view.layout()) view.layout()->activate();
   if (width) {
     view.setFixedWidth(*width);
@@ -100,7 +103,7 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     std::string suffix = std::string("-") + name + ".png";
     PopoverView popover(model, integrations, [] {});
     prepare(popover, appearance);
-    keep(render(popover, directory / ("popover" + suffix)), "popover" + suffix);
+    keep(render(popover, directory / ("popover" + suffix), kPopoverWidth), "popover" + suffix);
     SettingsView settings(preferences, integrations, model);
     prepare(settings, appearance);
     settings.resize(kSettingsSize);

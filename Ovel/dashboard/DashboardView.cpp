@@ -13,6 +13,9 @@
 #include "Format.h"
 #include "Integrations.h"
 #include "UsageModel.h"
+#include "dashboard/ActivitySection.h"
+#include "dashboard/InsightsSection.h"
+#include "dashboard/SourcesSection.h"
 #include "ui/Freshness.h"
 #include "ui/DayRingView.h"
 #include "ui/ViewSupport.h"
@@ -83,8 +86,13 @@ void DashboardView::rebuild() {
     cards_->addLayout(limits);
     cards_->addWidget(sessionWeekCard());
     cards_->addWidget(resetsCard());
+    auto* foot = new QHBoxLayout;
+    foot->setSpacing(18);
+    foot->addWidget(new ActivitySection(model_), 1, Qt::AlignTop);
+    foot->addWidget(new InsightsSection(model_), 1, Qt::AlignTop);
+    cards_->addLayout(foot);
   }
-  sources_->addWidget(sourcesRow());
+  sources_->addWidget(new SourcesSection(model_, integrations_, openSettings_));
 }
 
 QWidget* DashboardView::hero() {
@@ -223,26 +231,6 @@ QWidget* DashboardView::planForm() {
   planRow->addWidget(note, 1);
   planRow->addWidget(add);
   return card;
-}
-
-QWidget* DashboardView::sourcesRow() {
-  auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(16);
-  bool connected = integrations_.statusLine() == StatusLineIntegration::State::installed();
-  row->addWidget(makeLabel(std::string(connected ? "\u25CF" : "\u25CB") + " Status line", TextRole::caption, true));
-  std::string probe = model_.lastProbeError() ? "\u25CB /usage: failed"
-                      : model_.lastProbeAt()  ? "\u25CF /usage " + Format::clock(*model_.lastProbeAt(), model_.now())
-                                              : "\u25CB /usage";
-  row->addWidget(makeLabel(probe, TextRole::caption, true));
-  std::string local = model_.preferences().useLocalActivity() ? "\u25CF Local activity" : "\u25CB Local activity off";
-  row->addWidget(makeLabel(local, TextRole::caption, true));
-  row->addStretch();
-  auto* settings = new QPushButton(QStringLiteral("Settings\u2026"));
-  connect(settings, &QPushButton::clicked, this, [this] { openSettings_(); });
-  row->addWidget(settings);
-  return box;
 }
 
 }  // namespace ovel

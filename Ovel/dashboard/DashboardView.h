@@ -37,7 +37,6 @@ class DashboardView final : public QWidget {
   QWidget* resetsCard();
   // The planning inputs outlive rebuilds, so that a half-typed note stays.
   QWidget* planForm();
-  QWidget* sourcesRow();
 
   UsageModel& model_;
   Integrations& integrations_;

@@ -37,17 +37,21 @@ void PopoverHost::setContent(QWidget* content) {
 bool PopoverHost::isShown() const { return window_->isVisible(); }
 
 void PopoverHost::show(const QRect& anchor) {
-  QRect target = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
-  QScreen* screen = QGuiApplication::screenAt(target.center());
-  if (!screen) screen = QGuiApplication::primaryScreen();
+  anchor_ = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
   window_->adjustSize();
-  if (screen) window_->move(placement(window_->size(), target, screen->availableGeometry()));
+  place();
   window_->show();
   window_->raise();
   window_->activateWindow();
 }
 
 void PopoverHost::close() { window_->close(); }
+
+void PopoverHost::place() {
+  QScreen* screen = QGuiApplication::screenAt(anchor_.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (screen) window_->move(placement(window_->size(), anchor_, screen->availableGeometry()));
+}
 
 QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRect& available) {
   bool panelBelow = anchor.center().y() > available.center().y();
@@ -61,6 +65,9 @@ QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRec
 bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.get()) {
     if (event->type() == QEvent::Hide) emit closed();
+    // Content that grows or shrinks while shown (a section opening) keeps
+    // the window at its anchor: above a bottom panel it grows upwards.
+    else if (event->type() == QEvent::Resize && window_->isVisible()) place();
     else if (closesOnDeactivate_ && event->type() == QEvent::WindowDeactivate) window_->close();
   }
   return QObject::eventFilter(watched, event);

@@ -21,7 +21,7 @@ class PopoverHost final : public QObject {
   ~PopoverHost() override;
 
   // Takes `content` over, replacing any earlier content. The window takes
-  // the content's size hint.
+  // the content's size hint, and follows it while shown.
   void setContent(QWidget* content);
 
   bool isShown() const;
@@ -45,7 +45,10 @@ class PopoverHost final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void place();
+
   std::unique_ptr<QWidget> window_;
+  QRect anchor_;
   bool closesOnDeactivate_ = false;
 };
 

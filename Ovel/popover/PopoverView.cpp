@@ -12,6 +12,7 @@
 #include "Format.h"
 #include "Integrations.h"
 #include "UsageModel.h"
+#include "popover/BreakdownView.h"
 #include "ui/Freshness.h"
 #include "ui/DayRingView.h"
 #include "ui/SteerBanner.h"
@@ -203,6 +204,9 @@ QWidget* PopoverView::content() {
   else delete rows;
 
   if (model_.lastProbeError()) column->addWidget(makeLabel("\u24D8 " + *model_.lastProbeError(), TextRole::caption, true));
+  auto* breakdown = new BreakdownView(model_);
+  breakdown->setContentsMargins(0, 2, 0, 0);
+  column->addWidget(breakdown);
   return box;
 }
 

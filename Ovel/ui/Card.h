@@ -9,7 +9,7 @@ class QVBoxLayout;
 
 namespace ovel {
 
-class Card final : public QFrame {
+class Card : public QFrame {
  public:
   static constexpr double kRadius = 14;
   static constexpr double kBorderWidth = 0.5;

@@ -10,11 +10,15 @@ constexpr double kJustNowAge = 45;
 
 }  // namespace
 
+std::string agePhrase(Date now, Date then) {
+  double age = secondsBetween(now, then);
+  return age < kJustNowAge ? "just now" : Format::duration(age) + " ago";
+}
+
 std::string updatedText(const UsageModel& model) {
   auto observed = model.state().lastObservedAt();
   if (!observed) return "Waiting for Claude Code";
-  double age = secondsBetween(model.now(), *observed);
-  return age < kJustNowAge ? "Updated just now" : "Updated " + Format::duration(age) + " ago";
+  return "Updated " + agePhrase(model.now(), *observed);
 }
 
 }  // namespace ovel

@@ -37,6 +37,13 @@ void clearLayout(QLayout* layout) {
   }
 }
 
+void forgetCachedSizes(QWidget& root) {
+  root.updateGeometry();
+  for (QWidget* widget : root.findChildren<QWidget*>()) widget->updateGeometry();
+  if (root.layout()) root.layout()->invalidate();
+  for (QLayout* layout : root.findChildren<QLayout*>()) layout->invalidate();
+}
+
 RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}
 
 void RedrawGate::poke() {

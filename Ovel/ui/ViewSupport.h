@@ -29,6 +29,11 @@ Appearance appearanceOf(const QWidget& widget);
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 
+// Drops every size a layout in the tree has cached. Layouts of a widget
+// that was never shown keep sizes from before later changes, which an
+// image rendered without showing the widget would take as its own.
+void forgetCachedSizes(QWidget& root);
+
 // Runs `rebuild` once from the event loop after any number of pokes.
 class RedrawGate final : public QObject {
  public:

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QTest>
 
 namespace ovel {
 namespace {
@@ -55,6 +56,23 @@ TEST(PopoverHost, ShowsItsContentAtTheAnchorAndTellsWhenClosed) {
   QPointer<QLabel> old = content;
   popover.setContent(new QLabel(QStringLiteral("newer")));
   EXPECT_TRUE(old.isNull()) << "replaced content is not leaked";
+}
+
+TEST(PopoverHost, FollowsItsContentAndStaysAtTheAnchor) {
+  PopoverHost popover;
+  auto* content = new QLabel(QStringLiteral("content"));
+  content->setFixedSize(240, 160);
+  popover.setContent(content);
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  QRect bottomAnchor(300, available.bottom() - 21, 22, 22);
+  popover.show(bottomAnchor);
+  ASSERT_EQ(popover.window()->geometry().bottom(), bottomAnchor.top() - 1);
+
+  content->setFixedSize(240, 220);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return popover.window()->height() == 220; }, 20000));
+  EXPECT_EQ(popover.window()->geometry().bottom(), bottomAnchor.top() - 1)
+      << "above a bottom panel the window grows upwards";
+  popover.close();
 }
 
 }  // namespace
