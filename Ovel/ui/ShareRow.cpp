@@ -2,7 +2,6 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 
 #include "Format.h"
 #include "ui/Theme.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -18,13 +18,6 @@ constexpr double kFillOpacity = 0.8;
 
 QFont nameFont() { return Theme::font(TextStyle::caption); }
 QFont percentFont() { return Theme::withFixedDigits(Theme::font(TextStyle::caption)); }
-
-void fillCapsule(QPainter& painter, const QRectF& rect, const QColor& color) {
-  QPainterPath capsule;
-  double radius = std::min(rect.width(), rect.height()) / 2;
-  capsule.addRoundedRect(rect, radius, radius);
-  painter.fillPath(capsule, color);
-}
 
 }  // namespace
 

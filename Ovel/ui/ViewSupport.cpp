@@ -1,8 +1,12 @@
 #include "ui/ViewSupport.h"
 
 #include <QLayout>
-#include <QVBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace ovel {
 
@@ -35,6 +39,13 @@ void clearLayout(QLayout* layout) {
     if (QLayout* child = item->layout()) clearLayout(child);
     delete item;
   }
+}
+
+void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
+  QPainterPath path;
+  double radius = std::min(rect.width(), rect.height()) / 2;
+  path.addRoundedRect(rect, radius, radius);
+  painter.fillPath(path, brush);
 }
 
 void forgetCachedSizes(QWidget& root) {

@@ -13,7 +13,10 @@
 #include "ui/Card.h"
 #include "ui/Theme.h"
 
+class QBrush;
 class QLayout;
+class QPainter;
+class QRectF;
 class QVBoxLayout;
 
 namespace ovel {
@@ -28,6 +31,9 @@ Appearance appearanceOf(const QWidget& widget);
 
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
+
+// Fills `rect` with rounded ends: a capsule along its longer side.
+void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush);
 
 // Drops every size a layout in the tree has cached. Layouts of a widget
 // that was never shown keep sizes from before later changes, which an
