@@ -201,8 +201,9 @@ class DesktopEnvironment final : public ::testing::Environment {
     auto xvfb = findProgram("Xvfb");
     if (needsX11() && xvfb) {
       // -displayfd picks a free display number; -noreset keeps the root's
-      // properties when the last client leaves.
-      xServer_.emplace(std::vector<std::string>{xvfb->string(), "-displayfd", "3", "-screen", "0", "1280x800x24",
+      // properties when the last client leaves. A full-HD screen holds the
+      // popover with its breakdown open below a top panel.
+      xServer_.emplace(std::vector<std::string>{xvfb->string(), "-displayfd", "3", "-screen", "0", "1920x1080x24",
                                                 "-nolisten", "tcp", "-noreset"},
                        true);
       if (auto number = xServer_->readLine()) desktop.display = ":" + *number;
