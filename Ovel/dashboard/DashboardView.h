@@ -33,10 +33,6 @@ class DashboardView final : public QWidget {
  private:
   QWidget* hero();
   QWidget* limitPanel(const WindowAssessment& assessment);
-  QWidget* sessionWeekCard();
-  QWidget* resetsCard();
-  // The planning inputs outlive rebuilds, so that a half-typed note stays.
-  QWidget* planForm();
   QWidget* sourcesRow();
 
   UsageModel& model_;
@@ -44,8 +40,11 @@ class DashboardView final : public QWidget {
   std::function<void()> openSettings_;
   std::optional<WindowKind> chartKind_;
   std::optional<WindowKind> promoted_;
-  QVBoxLayout* cards_;    // rebuilt from the model
-  QWidget* planForm_;     // built once
+  QVBoxLayout* cards_;  // rebuilt from the model
+  // Built once: they follow the model themselves, and the resets card holds
+  // what the user is typing.
+  QWidget* sessionWeek_;
+  QWidget* resets_;
   QVBoxLayout* sources_;  // rebuilt from the model
 };
 
