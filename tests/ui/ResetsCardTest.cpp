@@ -12,7 +12,7 @@
 #include <QPushButton>
 
 #include "Format.h"
-#include "UsageModelHarness.h"
+#include "app/UsageModelHarness.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <limits>
 
-#include "UsageModelHarness.h"
+#include "app/UsageModelHarness.h"
 
 namespace ovel {
 namespace {
