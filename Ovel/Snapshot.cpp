@@ -12,6 +12,7 @@
 #include "dashboard/DashboardView.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
+#include "ui/Spring.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -64,6 +65,8 @@ std::optional<fs::path> Snapshot::directory(std::span<const std::string> argumen
 
 void Snapshot::run(UsageModel& model, Integrations& integrations, Preferences& preferences, fs::path directory,
                    std::function<void(std::vector<std::string>)> finished) {
+  // Images show the values themselves, never a frame on the way to them.
+  Spring::setAnimationsEnabled(false);
   auto pending = std::make_shared<PendingSnapshot>(
       PendingSnapshot{model, integrations, preferences, std::move(directory), std::move(finished)});
   QTimer::singleShot(0, &model, [pending] { poll(pending); });
@@ -86,6 +89,7 @@ bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> wi
 
 std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& integrations, Preferences& preferences,
                                              const fs::path& directory) {
+  Spring::setAnimationsEnabled(false);
   std::error_code ignored;
   fs::create_directories(directory, ignored);
   std::vector<std::string> failed;
