@@ -74,6 +74,8 @@ class WindowRow final : public QWidget {
   // A comfortable row shows no symbol and a secondary verdict.
   static bool showsSymbol(OvelStatus status) { return status != OvelStatus::comfortable; }
 
+  TextView* titleView() const { return title_; }
+  SymbolView* symbolView() const { return symbol_; }
   TextView* verdictView() const { return verdict_; }
 
   static constexpr int kTitleWidth = 92;
