@@ -55,7 +55,7 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
   auto* gate = new RedrawGate(this, [this] { rebuild(); });
   for (auto signal : {&UsageModel::assessmentsChanged, &UsageModel::steerChanged, &UsageModel::nowChanged,
                       &UsageModel::isProbingChanged, &UsageModel::lastProbeErrorChanged, &UsageModel::stateChanged,
-                      &UsageModel::sessionWeekRatioChanged, &UsageModel::resetPlanChanged,
+                      &UsageModel::sessionWeekRatioChanged, &UsageModel::resetPlanChanged, &UsageModel::planSaveErrorChanged,
                       &UsageModel::lastStatusLineAtChanged, &UsageModel::lastProbeAtChanged})
     connect(&model_, signal, gate, &RedrawGate::poke);
   connect(&integrations_, &Integrations::statusLineChanged, gate, &RedrawGate::poke);
@@ -197,6 +197,11 @@ QWidget* DashboardView::resetsCard() {
     bankRow->addWidget(redeem);
   }
   column->addLayout(bankRow);
+  if (const auto& error = model_.planSaveError()) {
+    QLabel* failure = makeLabel(*error, TextRole::caption);
+    failure->setStyleSheet(QStringLiteral("color: %1").arg(Theme::systemRed().name()));
+    column->addWidget(failure);
+  }
   return card;
 }
 
