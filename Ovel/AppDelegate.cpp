@@ -148,6 +148,11 @@ void AppDelegate::togglePopover() {
   popover_->show(statusItem_->anchor());
 }
 
+void AppDelegate::reopen() {
+  if (!statusItem_ || !statusItem_->hasButton()) openDashboard();
+  else if (!popover_->isShown()) togglePopover();
+}
+
 void AppDelegate::popoverDidClose() {
   // Nothing to give up on this desktop: the application has no active
   // state of its own while a window is visible or not.
@@ -166,7 +171,8 @@ static QWidget* windowOnce(QPointer<QWidget>& window, const WindowSetup& setup, 
 void AppDelegate::openSettings() {
   popover_->close();
   QWidget* window = windowOnce(settingsWindow_,
-                               {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings")},
+                               {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings"),
+                                /*minimizable=*/false},
                                *windowSettings_, [this] { return new SettingsView(*preferences_, *integrations_, model()); });
   WindowFrames::present(window);
 }

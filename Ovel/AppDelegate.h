@@ -62,6 +62,9 @@ class AppDelegate final : public QObject {
   void applicationWillTerminate();
 
   void togglePopover();
+  // Ovel was started again: the popover comes up, or the dashboard where
+  // there is no tray item to open it under.
+  void reopen();
   void openSettings();
   void openDashboard();
   void didWake();

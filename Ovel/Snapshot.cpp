@@ -1,5 +1,6 @@
 #include "Snapshot.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QLayout>
 #include <QTimer>
@@ -22,6 +23,7 @@ constexpr int kWaitPolls = 120;
 constexpr int kPollMilliseconds = 250;
 constexpr int kSettleMilliseconds = 1000;
 constexpr int kDashboardWidth = 860;
+constexpr int kLayoutRounds = 12;
 // The settings window's own size; its tabs scroll within it.
 const QSize kSettingsSize(520, 600);
 
@@ -83,6 +85,11 @@ bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> wi
     view.adjustSize();
   }
   if (view.layout()) view.layout()->activate();
+  // Shown off screen, the view settles as a window does before it is drawn:
+  // each round of layout requests reaches one level further up.
+  view.setAttribute(Qt::WA_DontShowOnScreen);
+  view.show();
+  for (int round = 0; round < kLayoutRounds; ++round) QCoreApplication::sendPostedEvents();
   QImage image = view.grab().toImage();
   return !image.isNull() && image.save(QString::fromStdString(file.string()), "PNG");
 }

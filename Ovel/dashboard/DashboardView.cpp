@@ -139,7 +139,10 @@ QWidget* DashboardView::limitPanel(const WindowAssessment& a) {
                                TextRole::subheadline),
                      1, col);
   }
-  return makeWindowCard(a, model_.now(), table);
+  auto* card = new WindowCard;
+  card->setAssessment(a, model_.now());
+  card->column()->addLayout(table);
+  return card;
 }
 
 QWidget* DashboardView::sourcesRow() {

@@ -29,6 +29,13 @@ QLabel* makeLabel(const std::string& text, TextRole role, bool secondary) {
 
 Appearance appearanceOf(const QWidget& widget) { return Theme::appearance(widget.palette()); }
 
+QWidget* widgetOf(QLayout* layout) {
+  auto* box = new QWidget;
+  box->setLayout(layout);
+  layout->setContentsMargins(0, 0, 0, 0);
+  return box;
+}
+
 void clearLayout(QLayout* layout) {
   while (QLayoutItem* item = layout->takeAt(0)) {
     if (QWidget* widget = item->widget()) delete widget;

@@ -26,6 +26,9 @@ QLabel* makeLabel(const std::string& text, TextRole role = TextRole::body, bool 
 // The appearance a widget draws in, read from its palette.
 Appearance appearanceOf(const QWidget& widget);
 
+// A plain widget holding `layout`, which loses its margins.
+QWidget* widgetOf(QLayout* layout);
+
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 

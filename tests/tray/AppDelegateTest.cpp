@@ -1,7 +1,9 @@
 #include "AppDelegate.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QWidget>
 
@@ -10,6 +12,7 @@
 #include "UsageModel.h"
 #include "core/OvelPaths.h"
 #include "platform/PopoverHost.h"
+#include "support/FakeProgram.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {
@@ -82,9 +85,11 @@ DesktopServices fakeServices(Recorder& recorder) {
 
 class AppDelegateTest : public ::testing::Test {
  protected:
-  std::unique_ptr<AppDelegate> launch(std::vector<std::string> arguments) {
+  std::unique_ptr<AppDelegate> launch(std::vector<std::string> arguments,
+                                      const std::function<void(DesktopServices&)>& adjust = {}) {
     arguments.insert(arguments.begin(), "Ovel");
     DesktopServices services = fakeServices(recorder);
+    if (adjust) adjust(services);
     services.makeWindowSettings = [this] {
       return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
                                          QSettings::IniFormat);
@@ -138,6 +143,53 @@ TEST_F(AppDelegateTest, HotKeyTogglesThePopover) {
   EXPECT_FALSE(delegate->popover()->isShown());
   emit recorder.statusItem->activated();
   EXPECT_TRUE(delegate->popover()->isShown());
+}
+
+TEST_F(AppDelegateTest, StartedAgainItShowsThePopover) {
+  auto delegate = launch({"--demo", "watch"});
+  delegate->reopen();
+  EXPECT_TRUE(delegate->popover()->isShown());
+  delegate->reopen();
+  EXPECT_TRUE(delegate->popover()->isShown()) << "another start does not close it";
+  EXPECT_EQ(delegate->dashboardWindow(), nullptr);
+}
+
+TEST_F(AppDelegateTest, StartedAgainWithoutATrayItShowsTheDashboard) {
+  auto delegate = launch({"--demo", "watch"},
+                         [](DesktopServices& services) { services.makeStatusItem = [] { return nullptr; }; });
+  delegate->reopen();
+  ASSERT_NE(delegate->dashboardWindow(), nullptr);
+  EXPECT_TRUE(delegate->dashboardWindow()->isVisible());
+  EXPECT_FALSE(delegate->popover()->isShown());
+}
+
+TEST_F(AppDelegateTest, PopoverOpensWhole) {
+  // A claude that fails once the test lets it, with a message that wraps.
+  test::writeScript(dir / "empty/claude", "while [ ! -e '" + (dir / "go").string() + "' ]; do sleep 0.05; done\n"
+                    "echo 'Not logged in. Please run claude and log in with your account, then try once more.' >&2\n"
+                    "exit 1");
+  auto delegate = launch({});
+  ASSERT_TRUE(test::waitUntil([&] { return delegate->model().isProbing(); }));
+  delegate->togglePopover();
+  ASSERT_TRUE(delegate->popover()->isShown());
+  delegate->togglePopover();
+
+  // The failure grows the content while the popover is closed.
+  test::writeText(dir / "go", "");
+  QWidget* window = delegate->popover()->window();
+  auto saysWhy = [&] {
+    for (auto* label : window->findChildren<QLabel*>())
+      if (label->text().contains(QStringLiteral("Not logged in"))) return true;
+    return false;
+  };
+  ASSERT_TRUE(test::waitUntil(saysWhy, 20s));
+  delegate->togglePopover();
+  auto buttons = window->findChildren<QAbstractButton*>();
+  ASSERT_FALSE(buttons.isEmpty());
+  for (auto* button : buttons) {
+    QRect place(button->mapTo(window, QPoint()), button->size());
+    EXPECT_TRUE(window->rect().contains(place)) << button->text().toStdString() << " lies outside the popover";
+  }
 }
 
 TEST_F(AppDelegateTest, WindowsAreMadeOnceAndHideOnClose) {
