@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -240,17 +241,21 @@ const TestDesktop& testDesktop() { return desktop; }
 
 void installTestDesktop() { ::testing::AddGlobalTestEnvironment(new DesktopEnvironment); }
 
-TrayHost::TrayHost() {
+TrayHost::TrayHost(std::optional<QColor> panel) {
   auto tint2 = findProgram("tint2");
   if (!tint2 || !desktop.display) return;
   announceDesktops(*desktop.display);
   fs::path config = home_ / "tint2rc";
-  writeText(config,
-            "panel_items = S\n"
-            "panel_position = top center horizontal\n"
-            "panel_size = 100% 30\n"
-            "systray_padding = 2 2 2\n"
-            "systray_icon_size = 22\n");
+  std::string background;
+  if (panel)
+    background = "rounded = 0\nborder_width = 0\nbackground_color = " + panel->name().toStdString() +
+                 " 100\npanel_background_id = 1\n";
+  writeText(config, background +
+                        "panel_items = S\n"
+                        "panel_position = top center horizontal\n"
+                        "panel_size = 100% 30\n"
+                        "systray_padding = 2 2 2\n"
+                        "systray_icon_size = 22\n");
   process_.emplace(std::vector<std::string>{tint2->string(), "-c", config.string()}, false,
                    std::vector<std::string>{"HOME=" + home_.path().string(),
                                             "XDG_CONFIG_HOME=" + (home_ / "config").string()},
@@ -280,6 +285,15 @@ bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout) 
         return unchanged >= 10;
       },
       timeout);
+}
+
+QImage screenshot(const QRect& area, const std::string& name) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return {};
+  QImage image = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+  if (const char* folder = std::getenv("OVEL_TEST_SCREENSHOTS"))
+    image.save(QString::fromStdString((fs::path(folder) / (name + ".png")).string()), "PNG");
+  return image;
 }
 
 bool xdotool(const std::vector<std::string>& arguments) {

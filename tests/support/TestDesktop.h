@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <QColor>
+#include <QImage>
+#include <QRect>
+
 #include "platform/StatusItem.h"
 #include "support/TestSupport.h"
 
@@ -64,9 +68,10 @@ const TestDesktop& testDesktop();
 void installTestDesktop();
 
 // A systray host (tint2) on the test display, stopped when the object goes.
+// Its panel is the colour given, or see-through to the black root window.
 class TrayHost {
  public:
-  TrayHost();
+  explicit TrayHost(std::optional<QColor> panel = std::nullopt);
   // Whether a tray took the selection within a few seconds.
   bool ready() const { return ready_; }
   // What tint2 said, for a failure message.
@@ -83,6 +88,10 @@ std::optional<std::string> trayDesktopMissing();
 
 // Waits until the tray item has docked and its place has stopped moving.
 bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// The test display's pixels in `area` (global coordinates). With
+// OVEL_TEST_SCREENSHOTS set to a folder, also saved there as `name`.png.
+QImage screenshot(const QRect& area, const std::string& name);
 
 // Sends input to the test display through xdotool; false when it failed.
 bool xdotool(const std::vector<std::string>& arguments);
