@@ -129,9 +129,11 @@ void TrayStatusItem::watcherChanged(const QString& owner) {
   watcherRuns_ = !owner.isEmpty();
   hostRegistered_ = false;
   if (!watcherRuns_) return;
-  // Items wait for a watcher that went away; a new one is told of them.
-  useStatusNotifier();
-  for (auto& item : notifierItems_) item->registerWithWatcher();
+  // Items wait for a watcher that went away; a new one is told of them,
+  // the last one first, as they were made.
+  if (!useNotifier_) useStatusNotifier();
+  else
+    for (auto item = notifierItems_.rbegin(); item != notifierItems_.rend(); ++item) (*item)->registerWithWatcher();
   askWhetherAHostIsRegistered();
 }
 
@@ -161,20 +163,17 @@ void TrayStatusItem::useStatusNotifier() {
 void TrayStatusItem::syncItems() {
   std::size_t count = contents_.size();
   if (useNotifier_) {
-    if (notifierItems_.size() > count) notifierItems_.resize(count);
-    for (std::size_t i = 0; i < notifierItems_.size(); ++i) notifierItems_[i]->setContent(contents_[i]);
-    while (notifierItems_.size() < count) {
-      auto item = std::make_unique<StatusNotifierItem>(static_cast<int>(notifierItems_.size()), actions_);
-      connect(item.get(), &StatusNotifierItem::activated, this, [this](QPoint at) {
-        lastClick_ = anchorAt(at);
-        emit activated(lastClick_);
-      });
-      connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &TrayStatusItem::openMenu);
-      // Hosts read the item once it registers: it has its content by then.
-      item->setContent(contents_[notifierItems_.size()]);
-      if (watcherRuns_) item->registerWithWatcher();
-      notifierItems_.push_back(std::move(item));
+    if (notifierItems_.size() == count) {
+      for (std::size_t i = 0; i < count; ++i) notifierItems_[i]->setContent(contents_[i]);
+      return;
     }
+    // Hosts put a newer item to the left of the older ones (XFCE's and
+    // GNOME's do), and XFCE keeps that place for the item's id. So a new
+    // number of items makes every item anew, under ids of that number, and
+    // registers the last one first.
+    notifierItems_.clear();
+    notifierItems_.resize(count);
+    for (std::size_t i = count; i-- > 0;) notifierItems_[i] = makeNotifierItem(i);
     return;
   }
   if (trayIcons_.size() > count) trayIcons_.resize(count);
@@ -194,6 +193,20 @@ void TrayStatusItem::syncItems() {
     // Shown only once it has an icon: an empty one would dock as a blank.
     trayIcons_[i]->show();
   }
+}
+
+std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t position) {
+  auto item = std::make_unique<StatusNotifierItem>(static_cast<int>(position), static_cast<int>(contents_.size()),
+                                                   actions_);
+  connect(item.get(), &StatusNotifierItem::activated, this, [this](QPoint at) {
+    lastClick_ = anchorAt(at);
+    emit activated(lastClick_);
+  });
+  connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &TrayStatusItem::openMenu);
+  // Hosts read the item once it registers: it has its content by then.
+  item->setContent(contents_[position]);
+  if (watcherRuns_) item->registerWithWatcher();
+  return item;
 }
 
 void TrayStatusItem::openMenu(QPoint at) { menu_->popup(at.isNull() ? QCursor::pos() : at); }

@@ -47,8 +47,7 @@ class StatusItem : public QObject {
 
   // False while no tray host shows the items: no click can come then.
   virtual bool hasButton() const = 0;
-  // One tray item per entry, in this order. Items that stay keep their place;
-  // new ones go to the end, and the last ones go first.
+  // One tray item per entry, in this order.
   virtual void setItems(std::vector<StatusItemContent> items) = 0;
   virtual void setMenuActions(std::vector<MenuAction> actions) = 0;
   // Where to open under when no item was clicked (the hot key), in global
@@ -97,6 +96,7 @@ class TrayStatusItem final : public StatusItem {
   void askWhetherAHostIsRegistered();
   void useStatusNotifier();
   void syncItems();
+  std::unique_ptr<StatusNotifierItem> makeNotifierItem(std::size_t position);
   void openMenu(QPoint at);
 
   std::vector<StatusItemContent> contents_;

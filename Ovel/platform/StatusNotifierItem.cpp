@@ -154,9 +154,10 @@ class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor {
 const std::vector<int> StatusNotifierItem::kIconSizes = {16, 22, 24, 32, 44, 48, 64};
 const QString StatusNotifierItem::kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
 
-StatusNotifierItem::StatusNotifierItem(int position, std::vector<MenuAction> actions, QObject* parent)
+StatusNotifierItem::StatusNotifierItem(int position, int count, std::vector<MenuAction> actions, QObject* parent)
     : QObject(parent),
       position_(position),
+      count_(count),
       serial_(nextSerial()),
       connectionName_(QStringLiteral("ovel-status-notifier-%1").arg(serial_)),
       service_(QStringLiteral("org.kde.StatusNotifierItem-%1-%2").arg(::getpid()).arg(serial_)),
@@ -179,7 +180,7 @@ StatusNotifierItem::~StatusNotifierItem() {
 bool StatusNotifierItem::isConnected() const { return connection_.isConnected(); }
 
 QString StatusNotifierItem::id() const {
-  return position_ == 0 ? QStringLiteral("ovel") : QStringLiteral("ovel-%1").arg(position_ + 1);
+  return count_ == 1 ? QStringLiteral("ovel") : QStringLiteral("ovel-%1-of-%2").arg(position_ + 1).arg(count_);
 }
 
 QString StatusNotifierItem::title() const {

@@ -54,9 +54,10 @@ class StatusNotifierItem final : public QObject {
   static const std::vector<int> kIconSizes;
   static const QString kWatcherService;
 
-  // `position` counts from 0 in layout order and makes the item's id and
-  // title, which hosts that sort their items go by.
-  StatusNotifierItem(int position, std::vector<MenuAction> actions, QObject* parent = nullptr);
+  // `position` counts from 0 in layout order, of `count` items. With the
+  // count they make the item's id and title, which hosts that sort their
+  // items go by; hosts that keep the order they first saw key it by the id.
+  StatusNotifierItem(int position, int count, std::vector<MenuAction> actions, QObject* parent = nullptr);
   ~StatusNotifierItem() override;
 
   // False when the session bus could not be reached.
@@ -87,6 +88,7 @@ class StatusNotifierItem final : public QObject {
 
  private:
   int position_;
+  int count_;
   int serial_;
   QString connectionName_;
   QString service_;

@@ -6,6 +6,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
+#include <algorithm>
+
 #include "support/TestDesktop.h"
 
 namespace ovel::test {
@@ -76,6 +78,12 @@ QStringList FakeStatusNotifierHost::liveItems() const {
   for (const QString& service : registered_)
     if (!live.contains(service) && connection_.interface()->isServiceRegistered(service)) live << service;
   return live;
+}
+
+QStringList FakeStatusNotifierHost::shownItems() const {
+  QStringList shown = liveItems();
+  std::reverse(shown.begin(), shown.end());
+  return shown;
 }
 
 void FakeStatusNotifierHost::registerItem(const QString& service) { registered_ << service; }

@@ -38,6 +38,9 @@ class FakeStatusNotifierHost final : public QObject {
   const QStringList& registered() const { return registered_; }
   // The item services whose names are still on the bus, in registration order.
   QStringList liveItems() const;
+  // The items from left to right, placed as XFCE's and GNOME's hosts place
+  // them: a newer item to the left of the older ones.
+  QStringList shownItems() const;
 
   // Every property of an item's interface; absent when it did not answer.
   std::optional<QVariantMap> properties(const QString& service, const QString& path = kItemPath,

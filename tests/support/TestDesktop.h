@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -82,6 +83,28 @@ class TrayHost {
   std::optional<BackgroundProcess> process_;
   bool ready_ = false;
 };
+
+// XFCE's panel on the test display: a window manager (openbox), the settings
+// daemon it reads (xfconfd) and a panel at the top with only its status
+// tray, whose StatusNotifierWatcher runs on the private bus. All are stopped
+// when the object goes.
+class XfcePanel {
+ public:
+  explicit XfcePanel(const QColor& panel);
+  ~XfcePanel();
+  // Whether the panel's watcher took its name within a few seconds.
+  bool ready() const { return ready_; }
+  static constexpr int kHeight = 30;
+  std::string log() const;
+
+ private:
+  TempDir home_;
+  std::vector<std::unique_ptr<BackgroundProcess>> processes_;
+  bool ready_ = false;
+};
+
+// What a test with XFCE's panel lacks (Xvfb, xfce4-panel, xfconfd, openbox).
+std::optional<std::string> xfceDesktopMissing();
 
 // What a test of the tray on X lacks (Xvfb, tint2, xdotool), or nothing.
 std::optional<std::string> trayDesktopMissing();

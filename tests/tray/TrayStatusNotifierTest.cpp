@@ -83,7 +83,7 @@ TEST_F(TrayStatusNotifierTest, ActivateTogglesThePopoverAndTheLabelFollowsTheMod
   delegate->preferences().setMenuBarLayout(
       {{sessionRing, true}, {sessionPercent, true}, {weekRing, true}, {weekPercent, true}, {tightestRing, false}});
   ASSERT_TRUE(waitUntil([&] { return host->liveItems().size() == 2; }));
-  QString first = host->liveItems()[0], second = host->liveItems()[1];
+  QString first = host->shownItems()[0], second = host->shownItems()[1];
   UsageModel& model = delegate->model();
   EXPECT_EQ(property(first, "XAyatanaLabel"), percent(model.session()));
   EXPECT_EQ(property(second, "XAyatanaLabel"), percent(model.week()));
@@ -107,7 +107,7 @@ TEST_F(TrayStatusNotifierTest, IconsAreRepaintedWhenThePanelTurnsDark) {
   ASSERT_TRUE(portal.ready());
   launch("comfortable");
   ASSERT_TRUE(waitUntil([&] { return host->liveItems().size() == 1; }));
-  QString item = host->liveItems()[0];
+  QString item = host->shownItems()[0];
   EXPECT_FALSE(lightMarks(item));
 
   std::size_t from = host->itemSignals().size();
