@@ -12,6 +12,7 @@
 #include "platform/PopoverHost.h"
 #include "platform/StatusNotifierItem.h"
 #include "support/FakeDesktopBus.h"
+#include "DemoLaunch.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {
@@ -35,14 +36,7 @@ class TrayStatusNotifierTest : public ::testing::Test {
   void launch(const char* scenario) {
     DesktopServices services = DesktopServices::standard();
     services.makeStatusItem = [] { return std::make_unique<TrayStatusItem>(); };
-    services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
-    services.makeWindowSettings = [this] {
-      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
-                                         QSettings::IniFormat);
-    };
-    delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", scenario},
-                                             AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"}, std::move(services));
-    delegate->applicationDidFinishLaunching();
+    delegate = test::launchDemo(dir, scenario, std::move(services));
   }
 
   QString property(const QString& service, const char* name) {

@@ -7,6 +7,7 @@
 
 #include "AppDelegate.h"
 #include "platform/PopoverHost.h"
+#include "DemoLaunch.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {
@@ -41,15 +42,7 @@ class TrayX11Test : public ::testing::Test {
     tray.reset();
     tray.emplace(panel);
     ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
-    DesktopServices services = DesktopServices::standard();
-    services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
-    services.makeWindowSettings = [this] {
-      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
-                                         QSettings::IniFormat);
-    };
-    delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", scenario},
-                                             AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"}, std::move(services));
-    delegate->applicationDidFinishLaunching();
+    delegate = test::launchDemo(dir, scenario);
     ASSERT_TRUE(test::waitUntilDocked(*delegate->statusItem())) << "the icon never docked";
   }
 

@@ -9,6 +9,7 @@
 
 #include "AppDelegate.h"
 #include "platform/PopoverHost.h"
+#include "DemoLaunch.h"
 #include "support/TestDesktop.h"
 #include "ui/Theme.h"
 
@@ -45,15 +46,7 @@ class XfcePanelX11Test : public ::testing::Test {
   void launch(QColor color, const char* scenario = "at-risk") {
     panel.emplace(color);
     ASSERT_TRUE(panel->ready()) << "xfce4-panel's watcher never came:\n" << panel->log();
-    DesktopServices services = DesktopServices::standard();
-    services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
-    services.makeWindowSettings = [this] {
-      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
-                                         QSettings::IniFormat);
-    };
-    delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", scenario},
-                                             AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"}, std::move(services));
-    delegate->applicationDidFinishLaunching();
+    delegate = test::launchDemo(dir, scenario);
     ASSERT_TRUE(static_cast<TrayStatusItem*>(delegate->statusItem())->usesStatusNotifier());
   }
 
