@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSettings>
+#include <QWidget>
 
 #include <functional>
 #include <memory>
@@ -26,7 +27,6 @@
 #include "platform/NotificationCenter.h"
 #include "platform/StatusItem.h"
 
-class QWidget;
 
 namespace ovel {
 

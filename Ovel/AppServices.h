@@ -1,7 +1,8 @@
 // The places where the usage model meets time and the machine: the clock,
 // delayed work on the GUI thread, the /usage probe and the transcript scan.
-// Each is a small interface with the application's implementation here and
-// fakes in the tests, so the model runs headless and in virtual time.
+// Each is a small interface with the application's implementation in
+// StandardServices.h and fakes in the tests, so the model runs headless and
+// in virtual time.
 //
 // Every completion is called on the GUI thread, after the call that started
 // the work has returned (the real ones) or from within it (a fake may). Work
@@ -9,25 +10,17 @@
 // completion is dropped.
 #pragma once
 
-#include <QObject>
-#include <QThreadPool>
-
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/Activity.h"
-#include "core/LocalActivityScanner.h"
 #include "core/Time.h"
 #include "core/UsageCommandParser.h"
-
-class QTimer;
 
 namespace ovel {
 
@@ -36,11 +29,6 @@ class Clock {
   virtual ~Clock() = default;
   // May be called from any thread.
   virtual Date now() const = 0;
-};
-
-class SystemClock final : public Clock {
- public:
-  Date now() const override { return systemNow(); }
 };
 
 // Work on the GUI thread, run from its event loop: never nested in the
@@ -56,20 +44,6 @@ class Scheduler {
   virtual TaskId after(double seconds, std::function<void()> work) = 0;
   // Drops a pending task; an unknown or finished one is ignored.
   virtual void cancel(TaskId task) = 0;
-};
-
-// Single-shot timers and queued calls on an object of its own, so that
-// nothing runs once the scheduler is gone.
-class QtScheduler final : public Scheduler {
- public:
-  void post(std::function<void()> work) override;
-  TaskId after(double seconds, std::function<void()> work) override;
-  void cancel(TaskId task) override;
-
- private:
-  QObject context_;
-  std::map<TaskId, QTimer*> timers_;  // owned by context_
-  TaskId nextTask_ = 1;
 };
 
 // What one probe run gave: the parsed answer, or the message of its failure.
@@ -94,22 +68,6 @@ class ProbeRunner {
                    Completion done) = 0;
 };
 
-// ClaudeLocator for the lookup; UsageCommandProbe on a worker thread.
-class ThreadedProbeRunner final : public ProbeRunner {
- public:
-  ThreadedProbeRunner();
-  // Stops a running probe's child instead of waiting out its time limit.
-  ~ThreadedProbeRunner() override;
-  std::optional<std::filesystem::path> locate(const std::optional<std::string>& override) override;
-  void run(const std::filesystem::path& executable, double timeout, std::function<Date()> readingTime,
-           Completion done) override;
-
- private:
-  std::atomic<bool> stopping_{false};
-  QObject context_;
-  QThreadPool workers_;  // declared last: waits for its jobs before context_ goes
-};
-
 class ScanRunner {
  public:
   using Completion = std::function<void(std::vector<ActivityEvent>)>;
@@ -117,21 +75,6 @@ class ScanRunner {
   virtual ~ScanRunner() = default;
   // Reads the transcripts as of `now` and hands back the events.
   virtual void scan(Date now, Completion done) = 0;
-};
-
-// Owns the transcript scanner and runs its scans one after another on a
-// worker thread at a lowered priority.
-class ThreadedScanRunner final : public ScanRunner {
- public:
-  explicit ThreadedScanRunner(std::filesystem::path root);
-  void scan(Date now, Completion done) override;
-
-  const LocalActivityScanner& scanner() const { return scanner_; }
-
- private:
-  LocalActivityScanner scanner_;
-  QObject context_;
-  QThreadPool worker_;  // declared last: waits for a running scan first
 };
 
 // The usage model's seams, handed over whole.

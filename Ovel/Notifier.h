@@ -8,8 +8,11 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Preferences.h"
 #include "core/OvelEngine.h"

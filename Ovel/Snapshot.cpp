@@ -14,6 +14,7 @@
 #include "menubar/MenuBarGlyph.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
+#include "ui/Spring.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -97,6 +98,8 @@ std::optional<fs::path> Snapshot::directory(std::span<const std::string> argumen
 
 void Snapshot::run(UsageModel& model, Integrations& integrations, Preferences& preferences, fs::path directory,
                    std::function<void(std::vector<std::string>)> finished) {
+  // Images show the values themselves, never a frame on the way to them.
+  Spring::setAnimationsEnabled(false);
   auto pending = std::make_shared<PendingSnapshot>(
       PendingSnapshot{model, integrations, preferences, std::move(directory), std::move(finished)});
   QTimer::singleShot(0, &model, [pending] { poll(pending); });
@@ -119,6 +122,7 @@ bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> wi
 
 std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& integrations, Preferences& preferences,
                                              const fs::path& directory) {
+  Spring::setAnimationsEnabled(false);
   std::error_code ignored;
   fs::create_directories(directory, ignored);
   std::vector<std::string> failed;

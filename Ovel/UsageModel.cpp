@@ -111,9 +111,16 @@ void UsageModel::startDemo(const Demo& demo) {
 
 void UsageModel::applyPlanEdit(const ResetPlan& plan) {
   assign(resetPlan_, plan.pruned(clockNow()), &UsageModel::resetPlanChanged);
-  // A failed save leaves the file as it was; the next edit writes the plan whole.
-  if (!isDemo_) (void)resetPlanStore_.save(resetPlan_);
+  if (!isDemo_) savePlan();
   recompute();
+}
+
+void UsageModel::savePlan() {
+  // A failed save leaves the file as it was; the next edit writes the plan whole.
+  std::error_code error = resetPlanStore_.save(resetPlan_);
+  std::optional<std::string> message;
+  if (error) message = "Couldn't save your planned resets: " + error.message();
+  assign(planSaveError_, std::move(message), &UsageModel::planSaveErrorChanged);
 }
 
 void UsageModel::addPlannedReset(PlannedReset reset) {

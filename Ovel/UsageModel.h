@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "AppServices.h"
@@ -83,6 +85,10 @@ class UsageModel final : public QObject {
   const UsageState& state() const { return state_; }
   std::int64_t consecutiveFailures() const { return consecutiveFailures_; }
   const ResetPlan& resetPlan() const { return resetPlan_; }
+  // "Couldn't save your planned resets: <reason>" while the last plan edit
+  // could not be written; the plan stays in memory and the next edit
+  // writes it whole again.
+  const std::optional<std::string>& planSaveError() const { return planSaveError_; }
   bool isDemo() const { return isDemo_; }
   Preferences& preferences() const { return preferences_; }
 
@@ -114,8 +120,8 @@ class UsageModel final : public QObject {
   // Starts a probe when neither a probe nor a snapshot is from the last minute.
   void refreshIfStale();
 
-  // Plan edits: pruned, saved unless in a demo (a failed save is dropped and
-  // the plan stays in memory), then recomputed.
+  // Plan edits: pruned, saved unless in a demo (a failed save sets
+  // planSaveError), then recomputed.
   void addPlannedReset(PlannedReset reset);
   void removePlannedReset(const Uuid& id);
   void setBankedResets(std::int64_t count);
@@ -140,6 +146,7 @@ class UsageModel final : public QObject {
   void stateChanged();
   void consecutiveFailuresChanged();
   void resetPlanChanged();
+  void planSaveErrorChanged();
   void isDemoChanged();
 
  private:
@@ -161,12 +168,14 @@ class UsageModel final : public QObject {
   bool readStatusLineSnapshot();
   void scanActivity(std::function<void()> completion = {});
   void ingest(const std::vector<UsageWindow>& windows);
+  void applyHistoryChange(HistoryChange change);
   void fail(const std::string& message);
   void finishProbe(ProbeOutcome outcome);
 
   // Recompute and plan edits.
   void updateSteer();
   void applyPlanEdit(const ResetPlan& plan);
+  void savePlan();
 
   // The loop.
   void armTicker();
@@ -209,6 +218,7 @@ class UsageModel final : public QObject {
   bool tickRunning_ = false;
   ResetPlan resetPlan_;
   ResetPlanStore resetPlanStore_;
+  std::optional<std::string> planSaveError_;
   bool isDemo_ = false;
 };
 

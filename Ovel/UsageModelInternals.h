@@ -13,6 +13,7 @@ struct UsageModelInternals {
   static std::optional<Date> lastActivityScan(const UsageModel& model) { return model.lastActivityScan_; }
   static bool tickIsPending(const UsageModel& model) { return model.pendingTick_.has_value(); }
   static void forgetRatio(UsageModel& model) { model.ratioHistoryCount_ = -1; }
+  static void ingest(UsageModel& model, const std::vector<UsageWindow>& windows) { model.ingest(windows); }
 };
 
 }  // namespace ovel

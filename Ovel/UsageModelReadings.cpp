@@ -1,6 +1,7 @@
 // How readings reach the model: the /usage probe, the relay's snapshot
 // file, transcript scans, and the redeeming of a banked reset.
 #include <algorithm>
+#include <iterator>
 #include <system_error>
 
 #include "UsageModel.h"
@@ -111,8 +112,18 @@ void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
     auto held = state_.windows().find(window.kind);
     believed.push_back(held != state_.windows().end() ? held->second : window);
   }
-  historyStore_.record(believed, clockNow());
-  assign(history_, historyStore_.all(), &UsageModel::historyChanged);
+  applyHistoryChange(historyStore_.record(believed, clockNow()));
+}
+
+// The store hands back what it changed, so the history is never copied
+// whole here; the file is written off this thread.
+void UsageModel::applyHistoryChange(HistoryChange change) {
+  if (change.added.empty() && !change.prunedBefore) return;
+  if (auto cutoff = change.prunedBefore)
+    std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
+  history_.insert(history_.end(), std::make_move_iterator(change.added.begin()),
+                  std::make_move_iterator(change.added.end()));
+  emit historyChanged();
 }
 
 void UsageModel::redeemReset(PlannedReset::Scope scope) {

@@ -96,29 +96,50 @@ bool observedEarlier(const HistorySample& a, const HistorySample& b) { return a.
 HistoryStore::HistoryStore(fs::path url, double retention, double heartbeat)
     : url_(std::move(url)), retention_(retention), heartbeat_(heartbeat) {}
 
+HistoryStore::~HistoryStore() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  workArrived_.notify_one();
+  if (writer_.joinable()) writer_.join();
+}
+
 std::vector<HistorySample> HistoryStore::all() {
   std::lock_guard lock(mutex_);
   loadIfNeeded();
   return samples_;
 }
 
-void HistoryStore::record(const std::vector<UsageWindow>& windows, Date now) {
-  std::lock_guard lock(mutex_);
+HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date now) {
+  std::unique_lock lock(mutex_);
   loadIfNeeded();
-  std::vector<HistorySample> batch;
+  HistoryChange change;
   for (const auto& window : windows) {
     if (!isWorthRecording(window)) continue;
     samples_.emplace_back(window);
-    batch.push_back(samples_.back());
+    change.added.push_back(samples_.back());
   }
-  if (batch.empty()) return;
+  if (change.added.empty()) return change;
   if (isPruneDue(now)) {
     Date cutoff = addSeconds(now, -retention_);
     std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
-    rewrite();
+    change.prunedBefore = cutoff;
+    // The rewrite takes in every sample held, these included.
+    rewriteDue_ = true;
+    pendingLines_.clear();
   } else {
-    append(batch);
+    pendingLines_ += encodeLines(change.added);
   }
+  startWriterIfNeeded();
+  lock.unlock();
+  workArrived_.notify_one();
+  return change;
+}
+
+void HistoryStore::flush() {
+  std::unique_lock lock(mutex_);
+  workDone_.wait(lock, [this] { return !writing_ && !rewriteDue_ && pendingLines_.empty(); });
 }
 
 void HistoryStore::loadIfNeeded() {
@@ -149,24 +170,51 @@ bool HistoryStore::isPruneDue(Date now) const {
   return !samples_.empty() && samples_.front().observedAt < addSeconds(cutoff, -kHistoryPruneMargin);
 }
 
-void HistoryStore::rewrite() {
+void HistoryStore::startWriterIfNeeded() {
+  if (!writer_.joinable()) writer_ = std::thread([this] { writeLoop(); });
+}
+
+void HistoryStore::writeLoop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    workArrived_.wait(lock, [this] { return stopping_ || rewriteDue_ || !pendingLines_.empty(); });
+    if (!rewriteDue_ && pendingLines_.empty()) return;  // stopping, with nothing left to write
+    writing_ = true;
+    if (rewriteDue_) {
+      rewriteDue_ = false;
+      std::vector<HistorySample> samples = samples_;
+      lock.unlock();
+      rewrite(samples);
+    } else {
+      std::string lines = std::move(pendingLines_);
+      pendingLines_.clear();
+      lock.unlock();
+      append(lines);
+    }
+    lock.lock();
+    writing_ = false;
+    workDone_.notify_all();
+  }
+}
+
+void HistoryStore::rewrite(const std::vector<HistorySample>& samples) {
   // The file is rebuilt from memory alone, so lines that another process
   // appended since our load are lost here. Two copies of the application on
   // one data directory would do that; the application holds a
   // single-instance lock so that one store at a time writes this file.
   // A failed write leaves the old file; memory still has every sample.
-  writeFileAtomically(url_, encodeLines(samples_));
+  (void)writeFileAtomically(url_, encodeLines(samples));
 }
 
-void HistoryStore::append(const std::vector<HistorySample>& batch) {
-  std::string lines = encodeLines(batch);
+void HistoryStore::append(const std::string& lines) {
   if (lines.empty()) return;
   std::error_code ignored;
   if (url_.has_parent_path()) fs::create_directories(url_.parent_path(), ignored);
   // Appending never creates the file and writes only at its end; a missing
-  // file is created holding the batch. Any other failure (no permission, a
-  // full disk) keeps the batch in memory only, until the next rewrite.
-  if (appendOnNewLine(url_, lines) == std::errc::no_such_file_or_directory) writeFileAtomically(url_, lines);
+  // file is created holding the lines. Any other failure (no permission, a
+  // full disk) keeps the samples in memory only, until the next rewrite.
+  if (appendOnNewLine(url_, lines) == std::errc::no_such_file_or_directory)
+    (void)writeFileAtomically(url_, lines);
 }
 
 }  // namespace ovel

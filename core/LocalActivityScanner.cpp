@@ -135,12 +135,13 @@ LocalActivityScanner::LocalActivityScanner(fs::path root, double lookback, Trans
 
 LocalActivityScanner::~LocalActivityScanner() = default;
 
-std::vector<ActivityEvent> LocalActivityScanner::scan(Date now) {
+std::vector<ActivityEvent> LocalActivityScanner::scan(Date now, const std::function<bool()>& stopRequested) {
   std::lock_guard guard(lock_);
   try {
     Date cutoff = addSeconds(now, -lookback_);
     ScanPass pass(limits_);
     for (const TranscriptFile& file : listTranscriptFiles(root_, cutoff)) {
+      if (stopRequested && stopRequested()) break;
       try {
         readAppended(file, cutoff, pass);
       } catch (const std::exception&) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,8 +43,10 @@ class LocalActivityScanner final {
   // whatever cannot be read is skipped. A file is read from where the last
   // scan stopped (from its start when it shrank), complete lines only; a
   // turn logged more than once (same message and request id) keeps the copy
-  // with the largest token total, the first one read on a tie.
-  std::vector<ActivityEvent> scan(Date now);
+  // with the largest token total, the first one read on a tie. Once
+  // `stopRequested` (asked before each file) says so, no further file is
+  // read.
+  std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
 
  private:
   struct Cursor {

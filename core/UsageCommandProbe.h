@@ -4,12 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <exception>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/Time.h"

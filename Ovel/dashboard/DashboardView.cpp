@@ -14,7 +14,7 @@
 #include "Integrations.h"
 #include "UsageModel.h"
 #include "ui/Freshness.h"
-#include "ui/SteerViews.h"
+#include "ui/DayRingView.h"
 #include "ui/ViewSupport.h"
 #include "ui/WindowCard.h"
 
@@ -55,7 +55,7 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
   auto* gate = new RedrawGate(this, [this] { rebuild(); });
   for (auto signal : {&UsageModel::assessmentsChanged, &UsageModel::steerChanged, &UsageModel::nowChanged,
                       &UsageModel::isProbingChanged, &UsageModel::lastProbeErrorChanged, &UsageModel::stateChanged,
-                      &UsageModel::sessionWeekRatioChanged, &UsageModel::resetPlanChanged,
+                      &UsageModel::sessionWeekRatioChanged, &UsageModel::resetPlanChanged, &UsageModel::planSaveErrorChanged,
                       &UsageModel::lastStatusLineAtChanged, &UsageModel::lastProbeAtChanged})
     connect(&model_, signal, gate, &RedrawGate::poke);
   connect(&integrations_, &Integrations::statusLineChanged, gate, &RedrawGate::poke);
@@ -96,7 +96,11 @@ QWidget* DashboardView::hero() {
   auto steer = model_.steer();
   auto a = model_.assessments().empty() ? std::nullopt : model_.steerAssessment();
   QColor tint = steer ? Theme::steerColor(steer->factor, appearance) : palette().color(QPalette::PlaceholderText);
-  row->addWidget(DayRingView::steering(a, steer, tint, 56));
+  auto* ring = new DayRingView;
+  ring->setFixedSize(56, 56);
+  auto shape = DayRingView::steering(a, steer);
+  ring->setRing(shape.used, shape.segmented, shape.center, ThemeColor::fixed(tint));
+  row->addWidget(ring);
   auto* texts = new QVBoxLayout;
   texts->setSpacing(4);
   if (steer && a) {
@@ -190,6 +194,11 @@ QWidget* DashboardView::resetsCard() {
     bankRow->addWidget(redeem);
   }
   column->addLayout(bankRow);
+  if (const auto& error = model_.planSaveError()) {
+    QLabel* failure = makeLabel(*error, TextRole::caption);
+    failure->setStyleSheet(QStringLiteral("color: %1").arg(Theme::systemRed().name()));
+    column->addWidget(failure);
+  }
   return card;
 }
 

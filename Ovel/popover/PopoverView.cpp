@@ -13,7 +13,8 @@
 #include "Integrations.h"
 #include "UsageModel.h"
 #include "ui/Freshness.h"
-#include "ui/SteerViews.h"
+#include "ui/DayRingView.h"
+#include "ui/SteerBanner.h"
 #include "ui/ViewSupport.h"
 #include "ui/WindowCard.h"
 
@@ -45,6 +46,15 @@ QColor ringTint(const UsageModel& model, const std::optional<WindowAssessment>& 
   if (model.steer()) return Theme::steerColor(model.steer()->factor, appearance);
   if (headline) return Theme::color(headline->status, appearance);
   return palette.color(QPalette::PlaceholderText);
+}
+
+DayRingView* ringView(const std::optional<WindowAssessment>& a, const std::optional<OvelSteer>& steer, QColor tint,
+                      int side) {
+  auto* view = new DayRingView;
+  view->setFixedSize(side, side);
+  auto ring = DayRingView::steering(a, steer);
+  view->setRing(ring.used, ring.segmented, ring.center, ThemeColor::fixed(tint));
+  return view;
 }
 
 }  // namespace
@@ -122,11 +132,11 @@ QWidget* PopoverView::header() {
     for (const auto& a : rings) {
       auto steer = a.steer();
       QColor tint = steer ? Theme::steerColor(steer->factor, appearance) : palette().color(QPalette::PlaceholderText);
-      row->addWidget(DayRingView::steering(a, steer, tint, 26));
+      row->addWidget(ringView(a, steer, tint, 26));
     }
   } else {
     auto a = model_.steerAssessment() ? model_.steerAssessment() : headline;
-    auto* ring = DayRingView::steering(a, model_.steer(), ringTint(model_, headline, appearance, palette()), 30);
+    auto* ring = ringView(a, model_.steer(), ringTint(model_, headline, appearance, palette()), 30);
     ring->setToolTip(QStringLiteral("Arc is used, arrow is which way to steer"));
     row->addWidget(ring);
   }
@@ -171,7 +181,11 @@ QWidget* PopoverView::content() {
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(12);
   auto headline = *OvelEngine::headline(assessments);
-  if (model_.steer()) column->addWidget(new SteerBanner(*model_.steer()));
+  if (model_.steer()) {
+    auto* banner = new SteerBanner;
+    banner->setSteer(*model_.steer());
+    column->addWidget(banner);
+  }
   column->addWidget(makeWindowCard(headline, model_.now()));
 
   auto* rows = new Card(12);

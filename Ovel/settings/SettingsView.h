@@ -5,7 +5,9 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "Preferences.h"
 

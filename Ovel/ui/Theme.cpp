@@ -1,40 +1,100 @@
 #include "ui/Theme.h"
 
+#include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 
-#include <cmath>
+#include <array>
 
 namespace ovel {
+namespace {
 
-QColor Theme::brand(Appearance appearance) {
-  return appearance == Appearance::dark ? QColor::fromRgbF(0.31f, 0.84f, 0.68f) : QColor::fromRgbF(0.07f, 0.62f, 0.50f);
+QColor byAppearance(Appearance appearance, QColor light, QColor dark) {
+  return appearance == Appearance::dark ? dark : light;
 }
 
-QColor Theme::systemOrange() { return QColor(255, 149, 0); }
-QColor Theme::systemRed() { return QColor(255, 59, 48); }
+QColor withAlpha(QColor color, double alpha) {
+  color.setAlphaF(static_cast<float>(alpha));
+  return color;
+}
+
+struct StyleSpec {
+  int pixels;
+  QFont::Weight weight;
+};
+
+StyleSpec specOf(TextStyle style) {
+  switch (style) {
+    case TextStyle::title2: return {17, QFont::Normal};
+    case TextStyle::headline: return {13, QFont::DemiBold};
+    case TextStyle::subheadline: return {11, QFont::Normal};
+    case TextStyle::body: return {13, QFont::Normal};
+    case TextStyle::callout: return {12, QFont::Normal};
+    case TextStyle::caption: return {10, QFont::Normal};
+    case TextStyle::caption2: break;
+  }
+  return {10, QFont::Normal};
+}
+
+// Sans families that usually ship with tabular digits.
+constexpr std::array kFixedDigitFamilies = {"DejaVu Sans", "Noto Sans", "Liberation Sans"};
+
+}  // namespace
+
+QColor Theme::brand(Appearance appearance) {
+  return byAppearance(appearance, QColor::fromRgbF(0.07f, 0.62f, 0.50f), QColor::fromRgbF(0.31f, 0.84f, 0.68f));
+}
+
+QColor Theme::systemOrange(Appearance appearance) {
+  return byAppearance(appearance, QColor::fromRgbF(1.0f, 0.584f, 0.0f), QColor::fromRgbF(1.0f, 0.624f, 0.039f));
+}
+
+QColor Theme::systemRed(Appearance appearance) {
+  return byAppearance(appearance, QColor::fromRgbF(1.0f, 0.231f, 0.188f), QColor::fromRgbF(1.0f, 0.271f, 0.227f));
+}
+
+QColor Theme::systemGreen(Appearance appearance) {
+  return byAppearance(appearance, QColor::fromRgbF(0.204f, 0.780f, 0.349f), QColor::fromRgbF(0.188f, 0.820f, 0.345f));
+}
 
 QColor Theme::color(OvelStatus status, Appearance appearance) {
   switch (status) {
     case OvelStatus::comfortable: return brand(appearance);
     case OvelStatus::watch:
-      return appearance == Appearance::dark ? QColor::fromRgbF(0.98f, 0.80f, 0.30f)
-                                            : QColor::fromRgbF(0.78f, 0.56f, 0.00f);
-    case OvelStatus::atRisk: return systemOrange();
+      return byAppearance(appearance, QColor::fromRgbF(0.78f, 0.56f, 0.00f), QColor::fromRgbF(0.98f, 0.80f, 0.30f));
+    case OvelStatus::atRisk: return systemOrange(appearance);
     case OvelStatus::limited: break;
   }
-  return systemRed();
+  return systemRed(appearance);
 }
 
 QColor Theme::steerColor(double factor, Appearance appearance) {
-  if (factor <= 0) return systemRed();
-  if (factor < 1) return systemOrange();
+  if (factor <= 0) return systemRed(appearance);
+  if (factor < 1) return systemOrange(appearance);
   return brand(appearance);
 }
 
-Appearance Theme::current() {
-  QColor window = QGuiApplication::palette().color(QPalette::Window);
-  return window.lightnessF() < 0.5 ? Appearance::dark : Appearance::light;
+QColor Theme::role(ColorRole role, const QPalette& palette) {
+  QColor text = palette.color(QPalette::WindowText);
+  bool dark = appearance(palette) == Appearance::dark;
+  switch (role) {
+    case ColorRole::primary: return text;
+    case ColorRole::secondary: return withAlpha(text, 0.55);
+    case ColorRole::tertiary: return withAlpha(text, 0.3);
+    case ColorRole::quaternary: return withAlpha(text, 0.12);
+    case ColorRole::separator: return withAlpha(text, dark ? 0.16 : 0.12);
+    case ColorRole::fillTertiary: return withAlpha(text, dark ? 0.1 : 0.07);
+    case ColorRole::fillQuinary: return withAlpha(text, dark ? 0.06 : 0.035);
+    case ColorRole::windowBackground: break;
+  }
+  return palette.color(QPalette::Window);
 }
+
+Appearance Theme::appearance(const QPalette& palette) {
+  return palette.color(QPalette::Window).lightnessF() < 0.5 ? Appearance::dark : Appearance::light;
+}
+
+Appearance Theme::current() { return appearance(QGuiApplication::palette()); }
 
 QPalette Theme::palette(Appearance appearance) {
   if (appearance == Appearance::light) {
@@ -43,7 +103,9 @@ QPalette Theme::palette(Appearance appearance) {
     light.setColor(QPalette::Base, Qt::white);
     light.setColor(QPalette::WindowText, QColor(28, 28, 30));
     light.setColor(QPalette::Text, QColor(28, 28, 30));
+    light.setColor(QPalette::ButtonText, QColor(28, 28, 30));
     light.setColor(QPalette::PlaceholderText, QColor(120, 120, 128));
+    light.setColor(QPalette::Highlight, brand(Appearance::light));
     return light;
   }
   QPalette dark(QColor(50, 50, 52), QColor(30, 30, 32));
@@ -57,6 +119,46 @@ QPalette Theme::palette(Appearance appearance) {
   dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 156));
   dark.setColor(QPalette::Highlight, brand(Appearance::dark));
   return dark;
+}
+
+int Theme::pixelSize(TextStyle style) { return specOf(style).pixels; }
+
+QFont Theme::font(TextStyle style) { return font(style, specOf(style).weight); }
+
+QFont Theme::font(TextStyle style, QFont::Weight weight) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPixelSize(specOf(style).pixels);
+  font.setWeight(weight);
+  return font;
+}
+
+QFont Theme::figureFont(int pixels, QFont::Weight weight) {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
+  return withFixedDigits(font);
+}
+
+bool Theme::hasFixedDigits(const QFont& font) {
+  QFontMetricsF metrics(font);
+  qreal zero = metrics.horizontalAdvance(QLatin1Char('0'));
+  for (char digit = '1'; digit <= '9'; ++digit)
+    if (!qFuzzyCompare(metrics.horizontalAdvance(QLatin1Char(digit)), zero)) return false;
+  return true;
+}
+
+QFont Theme::withFixedDigits(QFont font) {
+  // Qt 6.4 cannot switch on a font's tabular figures, so changing numbers
+  // borrow a family whose digits are tabular by default.
+  if (hasFixedDigits(font)) return font;
+  const QStringList installed = QFontDatabase::families();
+  for (const char* family : kFixedDigitFamilies) {
+    if (!installed.contains(QLatin1String(family))) continue;
+    QFont candidate = font;
+    candidate.setFamily(QLatin1String(family));
+    if (hasFixedDigits(candidate)) return candidate;
+  }
+  return font;
 }
 
 }  // namespace ovel

@@ -1,31 +1,68 @@
-// The system's own colours. Qt 6.4 cannot force the desktop's colour
-// scheme, so every colour is asked for with an explicit appearance.
+// The system's own colours, colour roles and text styles, in one place.
+// Qt 6.4 cannot ask the desktop for its colour scheme, so colours are asked
+// for with an explicit appearance, and the roles derive from a palette: the
+// live desktop's, or the light and dark palettes that snapshots render in.
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QPalette>
 
 #include "core/OvelEngine.h"
 
+class QWidget;
+
 namespace ovel {
 
 enum class Appearance { light, dark };
+
+// The platform's hierarchy of foreground and fill colours.
+enum class ColorRole {
+  primary,           // text
+  secondary,         // captions, less important text, symbol buttons
+  tertiary,          // hints that step back further
+  quaternary,        // bar tracks
+  separator,         // dividers, hairline borders
+  fillTertiary,      // the settings preview's plate
+  fillQuinary,       // the card's fill
+  windowBackground,  // the window behind everything
+};
+
+// The platform's text styles, in logical pixels.
+enum class TextStyle { title2, headline, subheadline, body, callout, caption, caption2 };
 
 struct Theme {
   Theme() = delete;
 
   static QColor brand(Appearance appearance);
   static QColor color(OvelStatus status, Appearance appearance);
-  // The desktop's orange and red, used for at-risk and limited.
-  static QColor systemOrange();
-  static QColor systemRed();
-  // Red at the limit, orange while easing off, else the brand colour.
+  // The desktop's orange, red and green; without an appearance, the light ones.
+  static QColor systemOrange(Appearance appearance = Appearance::light);
+  static QColor systemRed(Appearance appearance = Appearance::light);
+  static QColor systemGreen(Appearance appearance = Appearance::light);
+  // Red at the limit, orange while easing off, else (also for NaN) the brand.
   static QColor steerColor(double factor, Appearance appearance);
 
+  static QColor role(ColorRole role, const QPalette& palette);
+
+  // Whether a palette draws dark: its window colour is below half lightness.
+  static Appearance appearance(const QPalette& palette);
   // The appearance of the running desktop, judged by its window colour.
   static Appearance current();
   // A window palette for that appearance.
   static QPalette palette(Appearance appearance);
+
+  // The system font at the style's size; `weight` overrides the style's own.
+  static QFont font(TextStyle style);
+  static QFont font(TextStyle style, QFont::Weight weight);
+  static int pixelSize(TextStyle style);
+  // A large figure: the system font at `pixels`, semibold, fixed-width digits
+  // (the stand-in for the rounded design).
+  static QFont figureFont(int pixels, QFont::Weight weight = QFont::DemiBold);
+  // The font itself when its digits share one advance; else the first
+  // installed sans family whose digits do; else the font unchanged.
+  static QFont withFixedDigits(QFont font);
+  static bool hasFixedDigits(const QFont& font);
 };
 
 }  // namespace ovel

@@ -2,8 +2,6 @@
 
 #include <QLayout>
 #include <QVBoxLayout>
-#include <QPainter>
-#include <QPainterPath>
 #include <QTimer>
 
 namespace ovel {
@@ -29,9 +27,7 @@ QLabel* makeLabel(const std::string& text, TextRole role, bool secondary) {
   return makeLabel(QString::fromStdString(text), role, secondary);
 }
 
-Appearance appearanceOf(const QWidget& widget) {
-  return widget.palette().color(QPalette::Window).lightnessF() < 0.5 ? Appearance::dark : Appearance::light;
-}
+Appearance appearanceOf(const QWidget& widget) { return Theme::appearance(widget.palette()); }
 
 void clearLayout(QLayout* layout) {
   while (QLayoutItem* item = layout->takeAt(0)) {
@@ -39,27 +35,6 @@ void clearLayout(QLayout* layout) {
     if (QLayout* child = item->layout()) clearLayout(child);
     delete item;
   }
-}
-
-Card::Card(int padding, int spacing, QWidget* parent) : QFrame(parent), column_(new QVBoxLayout(this)) {
-  column_->setContentsMargins(padding, padding, padding, padding);
-  column_->setSpacing(spacing);
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-}
-
-void Card::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QColor text = palette().color(QPalette::WindowText);
-  QColor fill = text;
-  fill.setAlphaF(0.05f);
-  QColor border = text;
-  border.setAlphaF(0.15f);
-  QPainterPath shape;
-  shape.addRoundedRect(QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25), 14, 14);
-  painter.fillPath(shape, fill);
-  painter.setPen(QPen(border, 0.5));
-  painter.drawPath(shape);
 }
 
 RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}

@@ -1,9 +1,8 @@
 // Small pieces every window of the application builds with: texts in the
-// system's roles, the rounded card, and a redraw that coalesces bursts of
-// model signals into one rebuild.
+// system's roles and a redraw that coalesces bursts of model signals into
+// one rebuild.
 #pragma once
 
-#include <QFrame>
 #include <QLabel>
 #include <QObject>
 #include <QString>
@@ -11,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "ui/Card.h"
 #include "ui/Theme.h"
 
 class QLayout;
@@ -28,20 +28,6 @@ Appearance appearanceOf(const QWidget& widget);
 
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
-
-// The rounded, lightly filled panel that sections sit on, with a column
-// inset by the padding.
-class Card final : public QFrame {
- public:
-  explicit Card(int padding, int spacing = 10, QWidget* parent = nullptr);
-  QVBoxLayout* column() const { return column_; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  QVBoxLayout* column_;
-};
 
 // Runs `rebuild` once from the event loop after any number of pokes.
 class RedrawGate final : public QObject {

@@ -40,7 +40,11 @@ QLabel* usedPercentLabel(double used, int points) {
   return label;
 }
 
-QColor tintOf(const WindowAssessment& a, const QWidget& widget) { return Theme::color(a.status, appearanceOf(widget)); }
+OvelBar* barOf(const WindowAssessment& a, double height, bool labelsTick) {
+  auto* bar = new OvelBar(height, labelsTick, 14);
+  bar->setAssessment(a, ThemeColor::status(a.status));
+  return bar;
+}
 
 }  // namespace
 
@@ -86,7 +90,7 @@ QWidget* makeWindowCard(const WindowAssessment& a, Date now, QLayout* extra) {
   }
   column->addLayout(usage);
 
-  column->addWidget(new OvelBar(a, tintOf(a, *card), 10));
+  column->addWidget(barOf(a, 10, true));
   column->addWidget(makeLabel(Format::verdict(a, now), TextRole::body));
 
   auto* figures = new QHBoxLayout;
@@ -113,7 +117,7 @@ QWidget* makeWindowRow(const WindowAssessment& a, Date now) {
   title->setWordWrap(false);
   title->setFixedWidth(92);
   first->addWidget(title);
-  first->addWidget(new OvelBar(a, tintOf(a, *row), 6), 1);
+  first->addWidget(barOf(a, 6, false), 1);
   QLabel* percent = makeLabel(Format::percent(a.window.usedPercent), TextRole::subheadline);
   percent->setAlignment(Qt::AlignRight);
   percent->setFixedWidth(40);

@@ -5,8 +5,11 @@
 #include <QLayout>
 #include <QWidget>
 
+#include <string>
+
 #include "core/OvelEngine.h"
-#include "ui/UsageBar.h"
+#include "ui/OvelBar.h"
+#include "ui/StatusPill.h"
 
 namespace ovel {
 

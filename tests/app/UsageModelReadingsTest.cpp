@@ -207,6 +207,7 @@ TEST_F(UsageModelTest, HistoryRecordsTheBelievedReadingNotTheRawOne) {
     model->probe();
     EXPECT_EQ(usedOf(model->history(), "session"), s.history) << s.seconds;
   }
+  historyStore.flush();  // the file is written off this thread
   HistoryStore reread(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat);
   EXPECT_EQ(reread.all(), model->history());
 }

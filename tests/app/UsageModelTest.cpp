@@ -279,12 +279,25 @@ TEST_F(UsageModelTest, PlanEditsPruneSaveAndRecompute) {
   }
 }
 
-TEST_F(UsageModelTest, PlanThatCannotBeSavedStaysInMemory) {
+TEST_F(UsageModelTest, PlanThatCannotBeSavedStaysInMemoryAndSaysWhy) {
   writeText(dir / "plain-file", "");
   build(ResetPlanStore(dir / "plain-file" / "reset-plan.json"));
+  QSignalSpy errorChanged(model.get(), &UsageModel::planSaveErrorChanged);
   model->setBankedResets(3);
   EXPECT_EQ(model->resetPlan().banked, 3);
   EXPECT_EQ(changedAt.size(), 1u);
+  EXPECT_EQ(model->planSaveError(), "Couldn't save your planned resets: Not a directory");
+  EXPECT_EQ(errorChanged.count(), 1);
+
+  // Once the folder can be written, the next edit saves the whole plan.
+  std::filesystem::remove(dir / "plain-file");
+  model->addPlannedReset({Uuid::random(), at(2 * kHour), Scope::session, "later"});
+  EXPECT_EQ(model->planSaveError(), std::nullopt);
+  EXPECT_EQ(errorChanged.count(), 2);
+  ResetPlan saved = ResetPlanStore(dir / "plain-file" / "reset-plan.json").load();
+  EXPECT_EQ(saved.banked, 3);
+  ASSERT_EQ(saved.planned.size(), 1u);
+  EXPECT_EQ(saved.planned[0].note, "later");
 }
 
 TEST_F(UsageModelTest, DemoEditsChangeThePlanInMemoryOnly) {

@@ -66,6 +66,7 @@ TEST_F(HistoryStoreTest, FirstRecordCreatesFolderAndWritesOneLinePerSample) {
   auto store = makeStore();
   store.record({window(WindowKind::session(), 12.5, kNow), window(WindowKind::weekModel("Opus"), 3, kNow, std::nullopt)},
                dateFromSeconds1970(kNow));
+  store.flush();
   std::string text = test::readText(url);
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(text.back(), '\n');
@@ -115,10 +116,14 @@ TEST_F(HistoryStoreTest, RecordsOnlyNewsAndHeartbeats) {
 
 TEST_F(HistoryStoreTest, LaterWindowOfOneKindIsJudgedAgainstTheEarlierOne) {
   auto store = makeStore();
-  store.record({window(WindowKind::session(), 40, kNow), window(WindowKind::session(), 40, kNow + 1),
-                window(WindowKind::session(), 41, kNow + 2)},
-               dateFromSeconds1970(kNow));
+  HistoryChange change =
+      store.record({window(WindowKind::session(), 40, kNow), window(WindowKind::session(), 40, kNow + 1),
+                    window(WindowKind::session(), 41, kNow + 2)},
+                   dateFromSeconds1970(kNow));
   EXPECT_EQ(observationTimes(store.all()), (std::vector<double>{kNow, kNow + 2}));
+  EXPECT_EQ(change.added, store.all());
+  EXPECT_FALSE(change.prunedBefore);
+  store.flush();
   EXPECT_EQ(lines(url).size(), 2u);
 }
 
@@ -128,9 +133,11 @@ TEST_F(HistoryStoreTest, NothingRecordedTouchesNothing) {
   EXPECT_FALSE(fs::exists(url.parent_path()));
 
   store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow));
+  store.flush();
   std::string before = test::readText(url);
   auto modified = fs::last_write_time(url);
-  store.record({window(WindowKind::session(), 40, kNow + 10)}, dateFromSeconds1970(kNow + 10));
+  EXPECT_TRUE(store.record({window(WindowKind::session(), 40, kNow + 10)}, dateFromSeconds1970(kNow + 10)).added.empty());
+  store.flush();
   EXPECT_EQ(test::readText(url), before);
   EXPECT_EQ(fs::last_write_time(url), modified);
 }
@@ -151,7 +158,9 @@ TEST_F(HistoryStoreTest, PrunesOnlyOnceTheOldestIsADayPastRetention) {
                       json{{"k", "week"}, {"u", 2}, {"t", cutoff}}.dump() + "\n";
     test::writeText(url, old);
     auto store = makeStore();
-    store.record({window(WindowKind::session(), 5, kNow)}, dateFromSeconds1970(kNow));
+    HistoryChange change = store.record({window(WindowKind::session(), 5, kNow)}, dateFromSeconds1970(kNow));
+    store.flush();
+    EXPECT_EQ(change.prunedBefore, c.rewritten ? std::optional(dateFromSeconds1970(cutoff)) : std::nullopt) << c.name;
     auto kept = observationTimes(store.all());
     auto written = lines(url);
     if (c.rewritten) {
@@ -212,6 +221,7 @@ TEST_F(HistoryStoreTest, NonFiniteNumbersStayInMemoryButGetNoLine) {
   store.record({window(WindowKind::session(), kNaN, kNow), window(WindowKind::week(), 10, kNow, kInf),
                 window(WindowKind::weekModel("Opus"), 10, kNow)},
                dateFromSeconds1970(kNow));
+  store.flush();
   EXPECT_EQ(store.all().size(), 3u);
   auto written = lines(url);
   ASSERT_EQ(written.size(), 1u);
@@ -223,6 +233,7 @@ TEST_F(HistoryStoreTest, AFileThatCannotBeAppendedToIsNeverReplaced) {
   fs::create_directories(url);  // a folder where the file should be
   auto store = makeStore();
   store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow));
+  store.flush();
   EXPECT_TRUE(fs::is_directory(url));
   EXPECT_EQ(store.all().size(), 1u);
 }
@@ -236,6 +247,7 @@ TEST_F(HistoryStoreTest, CallersFromSeveralThreadsEachGetTheirLines) {
   std::thread second(recordMany, WindowKind::week());
   first.join();
   second.join();
+  store.flush();
   auto written = lines(url);
   EXPECT_EQ(written.size(), 400u);
   EXPECT_EQ(makeStore().all().size(), 400u);

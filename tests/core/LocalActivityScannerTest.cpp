@@ -267,6 +267,16 @@ TEST_F(ScannerTest, ReadsOnlyVisibleJsonlFilesAtAnyDepth) {
   EXPECT_EQ(outputs(events), (std::vector<std::int64_t>{1, 2}));
 }
 
+TEST_F(ScannerTest, StopsAtTheNextFileOnceAsked) {
+  for (int i = 1; i <= 3; ++i) write("p/s" + std::to_string(i) + ".jsonl", turn(std::to_string(i), i) + "\n");
+  int asked = 0;
+  auto events = scanner.scan(kNow, [&asked] { return ++asked > 1; });
+  EXPECT_EQ(events.size(), 1u) << "one file read before the stop";
+  EXPECT_EQ(asked, 2);
+  // What was not read waits for the next scan.
+  EXPECT_EQ(scan().size(), 3u);
+}
+
 TEST_F(ScannerTest, SkipsFilesModifiedBeforeTheCutoff) {
   write("p/old.jsonl", turn("old", 1) + "\n");
   write("p/recent.jsonl", turn("recent", 2) + "\n");

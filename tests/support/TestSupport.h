@@ -12,6 +12,10 @@
 
 namespace ovel::test {
 
+// How long a run may take before a test gives up on it: far beyond any
+// healthy run on a loaded machine, so it only catches a hang.
+constexpr double kWatchdogSeconds = 20;
+
 // A fresh folder under the system's temporary directory, removed with
 // everything in it when the object goes.
 class TempDir {

@@ -174,7 +174,10 @@ TEST_F(AppDelegateTest, WatchedPreferencesRedrawEveryTime) {
   delegate->preferences().setGlyphStyle(GlyphStyle::usage);
   EXPECT_TRUE(test::waitUntil([&] { return recorder.statusItem->images > middle; }));
   delegate->preferences().setNotifyReset(false);
-  test::spinFor(50ms);
+  // Redraws are queued in order: once a watched change has redrawn, the
+  // unwatched one before it would have too.
+  delegate->preferences().setGlyphStyle(GlyphStyle::steer);
+  ASSERT_TRUE(test::waitUntil([&] { return recorder.statusItem->images > middle; }));
   EXPECT_EQ(recorder.statusItem->images, middle + 1) << "an unwatched preference redraws nothing";
 }
 
@@ -235,7 +238,7 @@ TEST_F(AppDelegateTest, WakeRefreshesStaleFigures) {
   ASSERT_TRUE(test::waitUntil([&] { return delegate->model().lastProbeAt().has_value(); }));
   auto first = *delegate->model().lastProbeAt();
   recorder.wake();  // the last probe is seconds old: nothing to do
-  test::spinFor(100ms);
+  EXPECT_FALSE(delegate->model().isProbing()) << "a probe starts at once when one is due";
   EXPECT_EQ(delegate->model().lastProbeAt(), first);
 }
 

@@ -1,6 +1,6 @@
 // The application's own seams: Qt timers and queued calls, and the worker
 // threads of the probe and the scan, whose answers come back to this thread.
-#include "AppServices.h"
+#include "StandardServices.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -27,8 +27,8 @@ TEST(QtSchedulerTest, RunsPostedAndTimedWorkFromTheEventLoopOnly) {
   scheduler.cancel(cancelled);  // twice is harmless
   EXPECT_TRUE(ran.empty());  // never nested in the caller
 
+  // The cancelled task was due before the timed one, so it would have run first.
   EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran.size() == 2; }, 5000));
-  QTest::qWait(30);
   EXPECT_EQ(ran, (std::vector<std::string>{"posted", "timed"}));
 }
 
@@ -39,7 +39,12 @@ TEST(QtSchedulerTest, DropsWorkOnceItIsGone) {
     scheduler.post([&ran] { ran = true; });
     scheduler.after(0, [&ran] { ran = true; });
   }
-  QTest::qWait(20);
+  // Work queued after the dropped work runs after it would have.
+  QtScheduler later;
+  int laterRan = 0;
+  later.post([&laterRan] { ++laterRan; });
+  later.after(0, [&laterRan] { ++laterRan; });
+  ASSERT_TRUE(QTest::qWaitFor([&laterRan] { return laterRan == 2; }, 5000));
   EXPECT_FALSE(ran);
 }
 
@@ -49,15 +54,22 @@ std::string timestamp(Date date) {
   return whole.substr(0, whole.size() - 1) + ".250Z";
 }
 
+std::string turn(const std::string& id, Date at) {
+  return R"({"cwd":"/home/ada/shop","sessionId":"5e0a","message":{"model":"claude-sonnet-4-6","id":"msg_)" + id +
+         R"(","type":"message","role":"assistant","content":[],"usage":{"input_tokens":4,"output_tokens":35}},)"
+         R"("requestId":"req_)" + id + R"(","type":"assistant","uuid":"77b2","timestamp":")" + timestamp(at) + "\"}\n";
+}
+
+void writeTranscripts(const std::filesystem::path& projects, int count, Date at) {
+  std::filesystem::create_directories(projects / "shop");
+  for (int i = 0; i < count; ++i)
+    writeText(projects / "shop" / ("t" + std::to_string(i) + ".jsonl"), turn(std::to_string(i), at));
+}
+
 TEST(ThreadedScanRunnerTest, ScansOffThisThreadAndAnswersOnIt) {
   TempDir dir;
   Date now = systemNow();
-  std::filesystem::create_directories(dir / "projects" / "shop");
-  writeText(dir / "projects" / "shop" / "a.jsonl",
-            R"({"cwd":"/home/ada/shop","sessionId":"5e0a","message":{"model":"claude-sonnet-4-6","id":"msg_A",)"
-            R"("type":"message","role":"assistant","content":[],"usage":{"input_tokens":4,"output_tokens":35}},)"
-            R"("requestId":"req_A","type":"assistant","uuid":"77b2","timestamp":")" +
-                timestamp(addSeconds(now, -60)) + "\"}\n");
+  writeTranscripts(dir / "projects", 1, addSeconds(now, -60));
   now = addSeconds(now, 1);
 
   ThreadedScanRunner runner(dir / "projects");
@@ -77,19 +89,38 @@ TEST(ThreadedScanRunnerTest, ScansOffThisThreadAndAnswersOnIt) {
 TEST(ThreadedProbeRunnerTest, StopsARunningProbeAndDropsItsAnswer) {
   TempDir dir;
   ScopedEnv home("OVEL_HOME", dir.path().string());
-  auto claude = writeScript(dir / "claude", "sleep 30\nprintf '%s' '{\"result\":\"Current session: 5%\"}'");
+  auto started = dir / "started";
+  auto finished = dir / "finished";
+  auto claude = writeScript(dir / "claude", "touch '" + started.string() + "'\nsleep 30\ntouch '" +
+                                                finished.string() + "'\nprintf '%s' '{\"result\":\"Current session: 5%\"}'");
   bool answered = false;
-  auto started = std::chrono::steady_clock::now();
   {
     ThreadedProbeRunner runner;
     ASSERT_EQ(runner.locate(claude.string()), claude);
     runner.run(claude, 60, systemNow, [&answered](ProbeOutcome) { answered = true; });
-    QTest::qWait(200);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(started); }, 10000));
   }  // the child is stopped, not waited out
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10)) << "quitting waited for the probe";
-  QTest::qWait(20);
+  EXPECT_FALSE(std::filesystem::exists(finished)) << "quitting waited for the probe";
+  QCoreApplication::processEvents();
   EXPECT_FALSE(answered);
   EXPECT_EQ(processesLeft(dir.path().string()), "");
+}
+
+// Writes `count` transcripts of one turn each.
+void writeTranscripts(const std::filesystem::path& projects, int count, Date at);
+
+TEST(ThreadedScanRunnerTest, QuittingDuringAScanDropsItsAnswer) {
+  TempDir dir;
+  Date now = systemNow();
+  constexpr int kFiles = 3000;
+  writeTranscripts(dir / "projects", kFiles, addSeconds(now, -60));
+  std::optional<std::size_t> events;
+  {
+    ThreadedScanRunner runner(dir / "projects");
+    runner.scan(now, [&events](std::vector<ActivityEvent> scanned) { events = scanned.size(); });
+  }  // stopped at its next file, not waited out
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(events);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "AppServices.h"
+#include "StandardServices.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -96,10 +96,12 @@ ThreadedScanRunner::ThreadedScanRunner(std::filesystem::path root) : scanner_(st
   worker_.setMaxThreadCount(1);
 }
 
+ThreadedScanRunner::~ThreadedScanRunner() { stopping_ = true; }
+
 void ThreadedScanRunner::scan(Date now, Completion done) {
   worker_.start([this, now, done = std::move(done)] {
     lowerThisThreadsPriority();
-    postBack(context_, done, scanner_.scan(now));
+    postBack(context_, done, scanner_.scan(now, [this] { return stopping_.load(); }));
   });
 }
 

@@ -1,0 +1,34 @@
+#include "ui/Card.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+#include "ui/Theme.h"
+
+namespace ovel {
+
+Card::Card(int padding, int spacing, QWidget* parent) : QFrame(parent), column_(new QVBoxLayout(this)) {
+  column_->setContentsMargins(padding, padding, padding, padding);
+  column_->setSpacing(spacing);
+  column_->setAlignment(Qt::AlignTop);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+}
+
+void Card::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QPainterPath shape;
+  shape.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+  painter.fillPath(shape, Theme::role(ColorRole::fillQuinary, palette()));
+  // The border lies inside the shape's edge.
+  QColor border = Theme::role(ColorRole::separator, palette());
+  border.setAlphaF(static_cast<float>(border.alphaF() * kBorderOpacity));
+  QPainterPath edge;
+  double inset = kBorderWidth / 2;
+  edge.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), kRadius - inset, kRadius - inset);
+  painter.setPen(QPen(border, kBorderWidth));
+  painter.drawPath(edge);
+}
+
+}  // namespace ovel

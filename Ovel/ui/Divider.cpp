@@ -1,0 +1,24 @@
+#include "ui/Divider.h"
+
+#include <QPainter>
+
+#include "ui/Theme.h"
+
+namespace ovel {
+
+Divider::Divider(Qt::Orientation orientation, QWidget* parent) : QWidget(parent) {
+  if (orientation == Qt::Horizontal) {
+    setFixedHeight(1);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  } else {
+    setFixedWidth(1);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+  }
+}
+
+void Divider::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Theme::role(ColorRole::separator, palette()));
+}
+
+}  // namespace ovel

@@ -1,0 +1,141 @@
+#include "ui/TextView.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace ovel {
+namespace {
+
+int lineHeight(const QFont& font) { return static_cast<int>(std::ceil(QFontMetricsF(font).lineSpacing())); }
+
+int naturalWidth(const QString& text, const QFont& font) {
+  QFontMetricsF metrics(font);
+  qreal widest = 0;
+  for (const QString& line : text.split(QLatin1Char('\n')))
+    widest = std::max(widest, metrics.horizontalAdvance(line));
+  return static_cast<int>(std::ceil(widest));
+}
+
+}  // namespace
+
+QStringList wrapText(const QString& text, const QFont& font, qreal width, int maxLines) {
+  QString prepared = text;
+  prepared.replace(QLatin1Char('\n'), QChar::LineSeparator);
+  QTextLayout layout(prepared, font);
+  QTextOption option;
+  option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+  layout.setTextOption(option);
+  QStringList lines;
+  layout.beginLayout();
+  for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+    line.setLineWidth(std::max<qreal>(width, 1));
+    QString piece = prepared.mid(line.textStart(), line.textLength());
+    piece.remove(QChar::LineSeparator);
+    lines << piece.trimmed();
+  }
+  layout.endLayout();
+  if (maxLines > 0 && lines.size() > maxLines) {
+    QString rest = lines.mid(maxLines - 1).join(QLatin1Char(' '));
+    lines = lines.mid(0, maxLines - 1);
+    // Forcing the ellipsis: the rest never fits, but may once trimmed.
+    QString cut = QFontMetricsF(font).elidedText(rest + QChar(0x2026), Qt::ElideRight, width);
+    lines << cut;
+  }
+  return lines;
+}
+
+TextView::TextView(const QString& text, const QFont& font, ThemeColor color, QWidget* parent)
+    : QWidget(parent), text_(text), font_(font), color_(std::move(color)) {
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+  setAccessibleName(text_);
+}
+
+void TextView::setText(const QString& text) {
+  if (text == text_) return;
+  text_ = text;
+  setAccessibleName(text_);
+  changed();
+}
+
+void TextView::setTextFont(const QFont& font) {
+  font_ = font;
+  changed();
+}
+
+void TextView::setColor(ThemeColor color) {
+  if (color == color_) return;
+  color_ = std::move(color);
+  update();
+}
+
+void TextView::setSingleLine(Qt::TextElideMode mode) {
+  singleLine_ = true;
+  elide_ = mode;
+  changed();
+}
+
+void TextView::setMaxLines(int lines) {
+  singleLine_ = false;
+  maxLines_ = lines;
+  changed();
+}
+
+void TextView::setAlignment(Qt::Alignment alignment) {
+  alignment_ = alignment;
+  update();
+}
+
+void TextView::changed() {
+  updateGeometry();
+  update();
+}
+
+QStringList TextView::linesAt(int width) const {
+  if (text_.isEmpty()) return {};
+  if (singleLine_) {
+    QString flat = text_;
+    flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return {QFontMetricsF(font_).elidedText(flat, elide_, width)};
+  }
+  return wrapText(text_, font_, width, maxLines_);
+}
+
+QStringList TextView::shownLines() const { return linesAt(width()); }
+
+QSize TextView::sizeHint() const {
+  int lines = singleLine_ ? 1 : std::max<int>(1, static_cast<int>(text_.count(QLatin1Char('\n'))) + 1);
+  if (maxLines_ > 0) lines = std::min(lines, maxLines_);
+  return {naturalWidth(singleLine_ ? QString(text_).replace(QLatin1Char('\n'), QLatin1Char(' ')) : text_, font_),
+          lines * lineHeight(font_)};
+}
+
+QSize TextView::minimumSizeHint() const {
+  // Both forms can be squeezed: a single line is cut, a wrapping text grows
+  // downwards instead.
+  int squeezed = std::min(sizeHint().width(), static_cast<int>(std::ceil(QFontMetricsF(font_).averageCharWidth() * 3)));
+  return {squeezed, lineHeight(font_)};
+}
+
+bool TextView::hasHeightForWidth() const { return !singleLine_; }
+
+int TextView::heightForWidth(int width) const {
+  if (singleLine_) return lineHeight(font_);
+  return static_cast<int>(std::max<qsizetype>(1, linesAt(width).size())) * lineHeight(font_);
+}
+
+void TextView::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setFont(font_);
+  painter.setPen(color_.resolve(palette()));
+  int step = lineHeight(font_);
+  int y = 0;
+  for (const QString& line : shownLines()) {
+    painter.drawText(QRect(0, y, width(), step), static_cast<int>(alignment_ | Qt::AlignVCenter), line);
+    y += step;
+  }
+}
+
+}  // namespace ovel

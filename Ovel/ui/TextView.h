@@ -1,0 +1,63 @@
+// A text in one of the theme's styles and colours, with the line limits
+// that QLabel lacks: one line cut with an ellipsis, or wrapping up to a
+// number of lines (the last one cut), or wrapping without limit. Its height
+// follows its width, so a fixed-width window grows downwards, never wider.
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include "ui/ThemeColor.h"
+
+namespace ovel {
+
+class TextView final : public QWidget {
+ public:
+  // A wrapping text without a line limit.
+  explicit TextView(const QString& text = {}, const QFont& font = Theme::font(TextStyle::body),
+                    ThemeColor color = ThemeColor::of(ColorRole::primary), QWidget* parent = nullptr);
+
+  void setText(const QString& text);
+  const QString& text() const { return text_; }
+  void setTextFont(const QFont& font);
+  void setColor(ThemeColor color);
+  const ThemeColor& color() const { return color_; }
+  // One line, cut at `mode` when it does not fit; it then asks for its whole
+  // width but can be squeezed.
+  void setSingleLine(Qt::TextElideMode mode = Qt::ElideRight);
+  // Wraps onto at most `lines` lines (0: no limit).
+  void setMaxLines(int lines);
+  void setAlignment(Qt::Alignment alignment);
+
+  // The lines shown at the current width.
+  QStringList shownLines() const;
+
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+  bool hasHeightForWidth() const override;
+  int heightForWidth(int width) const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QStringList linesAt(int width) const;
+  void changed();
+
+  QString text_;
+  QFont font_;
+  ThemeColor color_;
+  bool singleLine_ = false;
+  Qt::TextElideMode elide_ = Qt::ElideRight;
+  int maxLines_ = 0;
+  Qt::Alignment alignment_ = Qt::AlignLeft;
+};
+
+// The lines `text` takes at `width` in `font`, breaking between words where
+// it can and anywhere else where it must; with `maxLines` above 0, at most
+// that many, the last one cut with an ellipsis when text is left over.
+QStringList wrapText(const QString& text, const QFont& font, qreal width, int maxLines = 0);
+
+}  // namespace ovel

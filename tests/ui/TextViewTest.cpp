@@ -1,0 +1,52 @@
+#include "ui/TextView.h"
+
+#include <gtest/gtest.h>
+
+#include <QFontMetricsF>
+
+namespace ovel {
+namespace {
+
+const QString kEllipsis(QChar(0x2026));
+
+TEST(TextViewTest, WrapsAndCutsTheLastAllowedLine) {
+  QFont font = Theme::font(TextStyle::caption);
+  QString text = QStringLiteral("one two three four five six seven eight nine ten eleven twelve");
+  double width = QFontMetricsF(font).horizontalAdvance(QStringLiteral("one two three"));
+  QStringList all = wrapText(text, font, width);
+  ASSERT_GT(all.size(), 3);
+  EXPECT_EQ(all.join(QLatin1Char(' ')), text) << "unlimited wrapping keeps every word";
+  QStringList two = wrapText(text, font, width, 2);
+  ASSERT_EQ(two.size(), 2);
+  EXPECT_EQ(two[0], all[0]);
+  EXPECT_TRUE(two[1].endsWith(kEllipsis)) << two[1].toStdString();
+  EXPECT_LE(QFontMetricsF(font).horizontalAdvance(two[1]), width + 0.5);
+  EXPECT_EQ(wrapText(QStringLiteral("short"), font, width, 2), QStringList{QStringLiteral("short")});
+}
+
+TEST(TextViewTest, BreaksAWordLongerThanTheLine) {
+  QFont font = Theme::font(TextStyle::caption);
+  QString path = QStringLiteral("/a/very/long/path/without/any/blank/in/it/that/goes/on/and/on/claude");
+  double width = 80;
+  for (const QString& line : wrapText(path, font, width))
+    EXPECT_LE(QFontMetricsF(font).horizontalAdvance(line), width + 0.5) << line.toStdString();
+}
+
+TEST(TextViewTest, SingleLineIsCutAndHeightFollowsWidth) {
+  TextView single(QStringLiteral("Lands around 61% at reset, well within the week"), Theme::font(TextStyle::caption));
+  single.setSingleLine();
+  single.resize(60, single.sizeHint().height());
+  ASSERT_EQ(single.shownLines().size(), 1);
+  EXPECT_TRUE(single.shownLines()[0].endsWith(kEllipsis));
+  EXPECT_FALSE(single.hasHeightForWidth());
+
+  TextView wrapping(QStringLiteral("Ovel can't read your usage because claude was not found on this computer"));
+  ASSERT_TRUE(wrapping.hasHeightForWidth());
+  EXPECT_GT(wrapping.heightForWidth(100), wrapping.heightForWidth(600));
+  wrapping.setMaxLines(2);
+  EXPECT_EQ(wrapping.heightForWidth(60), wrapping.heightForWidth(100)) << "never more than two lines";
+  EXPECT_LT(wrapping.minimumSizeHint().width(), 60) << "a wrapping text never forces its width";
+}
+
+}  // namespace
+}  // namespace ovel

@@ -1,0 +1,95 @@
+#include "ui/Theme.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "ui/ThemeColor.h"
+
+namespace ovel {
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+QColor rgb(double r, double g, double b) { return QColor::fromRgbF(float(r), float(g), float(b)); }
+
+TEST(ThemeTest, StatusColoursPerAppearance) {
+  for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+    EXPECT_EQ(Theme::color(OvelStatus::comfortable, appearance), Theme::brand(appearance));
+    EXPECT_EQ(Theme::color(OvelStatus::atRisk, appearance), Theme::systemOrange(appearance));
+    EXPECT_EQ(Theme::color(OvelStatus::limited, appearance), Theme::systemRed(appearance));
+  }
+  EXPECT_EQ(Theme::brand(Appearance::light), rgb(0.07, 0.62, 0.50));
+  EXPECT_EQ(Theme::brand(Appearance::dark), rgb(0.31, 0.84, 0.68));
+  EXPECT_EQ(Theme::color(OvelStatus::watch, Appearance::light), rgb(0.78, 0.56, 0.00));
+  EXPECT_EQ(Theme::color(OvelStatus::watch, Appearance::dark), rgb(0.98, 0.80, 0.30));
+}
+
+TEST(ThemeTest, SteerColourByFactor) {
+  struct Row {
+    double factor;
+    QColor expected;
+  } rows[] = {
+      {-1, Theme::systemRed()},    {0, Theme::systemRed()},       {0.25, Theme::systemOrange()},
+      {0.999, Theme::systemOrange()}, {1, Theme::brand(Appearance::light)}, {3, Theme::brand(Appearance::light)},
+      {kInfinity, Theme::brand(Appearance::light)}, {std::nan(""), Theme::brand(Appearance::light)},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Theme::steerColor(row.factor, Appearance::light), row.expected) << row.factor;
+}
+
+TEST(ThemeTest, AppearanceFollowsThePalette) {
+  EXPECT_EQ(Theme::appearance(Theme::palette(Appearance::light)), Appearance::light);
+  EXPECT_EQ(Theme::appearance(Theme::palette(Appearance::dark)), Appearance::dark);
+}
+
+TEST(ThemeTest, RolesStepBackFromTheText) {
+  for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+    QPalette palette = Theme::palette(appearance);
+    QColor text = palette.color(QPalette::WindowText);
+    EXPECT_EQ(Theme::role(ColorRole::primary, palette), text);
+    EXPECT_EQ(Theme::role(ColorRole::windowBackground, palette), palette.color(QPalette::Window));
+    double previous = 1;
+    for (ColorRole role : {ColorRole::secondary, ColorRole::tertiary, ColorRole::quaternary, ColorRole::fillQuinary}) {
+      QColor color = Theme::role(role, palette);
+      EXPECT_EQ(color.rgb(), text.rgb()) << "a role is the text colour, only fainter";
+      EXPECT_LT(color.alphaF(), previous);
+      previous = color.alphaF();
+    }
+  }
+}
+
+TEST(ThemeTest, ThemeColorResolvesAgainstThePalette) {
+  QPalette light = Theme::palette(Appearance::light);
+  QPalette dark = Theme::palette(Appearance::dark);
+  EXPECT_EQ(ThemeColor::brand().resolve(dark), Theme::brand(Appearance::dark));
+  EXPECT_EQ(ThemeColor::status(OvelStatus::watch).resolve(light), Theme::color(OvelStatus::watch, Appearance::light));
+  EXPECT_EQ(ThemeColor::steer(0.5).resolve(dark), Theme::systemOrange(Appearance::dark));
+  EXPECT_EQ(ThemeColor::of(ColorRole::secondary).resolve(dark), Theme::role(ColorRole::secondary, dark));
+  EXPECT_NEAR(ThemeColor::brand().withAlpha(0.1).resolve(light).alphaF(), 0.1, 0.005);
+  EXPECT_NEAR(ThemeColor::of(ColorRole::secondary).withAlpha(0.5).resolve(light).alphaF(),
+              Theme::role(ColorRole::secondary, light).alphaF() * 0.5, 0.005);
+  EXPECT_EQ(ThemeColor::fixed(Qt::blue).resolve(dark), QColor(Qt::blue));
+}
+
+TEST(ThemeTest, TextStylesInLogicalPixels) {
+  struct Row {
+    TextStyle style;
+    int pixels;
+  } rows[] = {{TextStyle::title2, 17}, {TextStyle::headline, 13}, {TextStyle::subheadline, 11},
+              {TextStyle::body, 13},   {TextStyle::callout, 12},  {TextStyle::caption, 10}, {TextStyle::caption2, 10}};
+  for (const auto& row : rows) EXPECT_EQ(Theme::font(row.style).pixelSize(), row.pixels);
+  EXPECT_EQ(Theme::font(TextStyle::headline).weight(), QFont::DemiBold);
+  EXPECT_EQ(Theme::font(TextStyle::caption, QFont::Medium).weight(), QFont::Medium);
+}
+
+TEST(ThemeTest, FiguresGetFixedDigitsWhereAFontHasThem) {
+  QFont figure = Theme::figureFont(40);
+  EXPECT_EQ(figure.pixelSize(), 40);
+  EXPECT_EQ(figure.weight(), QFont::DemiBold);
+  // The test machine has DejaVu Sans, whose digits are tabular.
+  EXPECT_TRUE(Theme::hasFixedDigits(figure));
+}
+
+}  // namespace
+}  // namespace ovel
