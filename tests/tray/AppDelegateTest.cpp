@@ -3,7 +3,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
-#include <QLabel>
 #include <QSignalSpy>
 #include <QWidget>
 
@@ -15,6 +14,7 @@
 #include "platform/PopoverHost.h"
 #include "support/FakeProgram.h"
 #include "support/TestDesktop.h"
+#include "ui/TextView.h"
 
 namespace ovel {
 namespace {
@@ -180,8 +180,9 @@ TEST_F(AppDelegateTest, PopoverOpensWhole) {
   test::writeText(dir / "go", "");
   QWidget* window = delegate->popover()->window();
   auto saysWhy = [&] {
-    for (auto* label : window->findChildren<QLabel*>())
-      if (label->text().contains(QStringLiteral("Not logged in"))) return true;
+    for (auto* widget : window->findChildren<QWidget*>())
+      if (auto* text = dynamic_cast<TextView*>(widget); text && text->text().contains(QStringLiteral("Not logged in")))
+        return true;
     return false;
   };
   ASSERT_TRUE(test::waitUntil(saysWhy, 20s));

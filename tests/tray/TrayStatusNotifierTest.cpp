@@ -6,13 +6,13 @@
 
 #include "AppDelegate.h"
 #include "Demo.h"
+#include "DemoLaunch.h"
 #include "Format.h"
 #include "UsageModel.h"
 #include "platform/PanelAppearance.h"
 #include "platform/PopoverHost.h"
 #include "platform/StatusNotifierItem.h"
 #include "support/FakeDesktopBus.h"
-#include "DemoLaunch.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {

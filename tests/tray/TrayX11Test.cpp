@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
-#include "platform/PopoverHost.h"
 #include "DemoLaunch.h"
+#include "platform/PopoverHost.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {

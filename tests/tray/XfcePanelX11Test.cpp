@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
-#include "platform/PopoverHost.h"
 #include "DemoLaunch.h"
+#include "platform/PopoverHost.h"
 #include "support/TestDesktop.h"
 #include "ui/Theme.h"
 
