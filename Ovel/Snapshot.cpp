@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QLayout>
+#include <QPainter>
 #include <QTimer>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "Integrations.h"
 #include "UsageModel.h"
 #include "dashboard/DashboardView.h"
+#include "menubar/MenuBarGlyph.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
 #include "ui/Spring.h"
@@ -26,6 +28,13 @@ constexpr int kDashboardWidth = 860;
 constexpr int kLayoutRounds = 12;
 // The settings window's own size; its tabs scroll within it.
 const QSize kSettingsSize(520, 600);
+// The tray picture: panel colours, the icons' size as most panels ask it,
+// and the spacing around and between the pieces.
+const QColor kLightPanel(0xf0, 0xf0, 0xf0);
+const QColor kDarkPanel(0x1e, 0x1e, 0x1e);
+constexpr int kTrayIconPixels = 22;
+constexpr int kTrayPadding = 8;
+constexpr int kTrayIconGap = 6;
 
 // Polls for assessments, then settles, then renders.
 struct PendingSnapshot {
@@ -58,6 +67,30 @@ void prepare(View& view, Appearance appearance) {
 }
 
 }  // namespace
+
+bool Snapshot::renderTray(const UsageModel& model, const Preferences& preferences, Appearance appearance,
+                          const fs::path& file) {
+  bool dark = appearance == Appearance::dark;
+  QColor base = dark ? Qt::white : Qt::black;
+  GlyphStyle style = preferences.glyphStyle();
+  bool tint = preferences.colorWhenAtRisk();
+  QImage strip = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), model), style, tint, base, 1);
+  auto items = MenuBarGlyph::trayItems(preferences.menuBarItems(), model);
+  int iconsWidth = static_cast<int>(items.size()) * (kTrayIconPixels + kTrayIconGap) - kTrayIconGap;
+  QImage picture(kTrayPadding * 2 + std::max(strip.width(), iconsWidth),
+                 kTrayPadding * 3 + strip.height() + kTrayIconPixels, QImage::Format_ARGB32_Premultiplied);
+  picture.fill(dark ? kDarkPanel : kLightPanel);
+  QPainter painter(&picture);
+  painter.drawImage(kTrayPadding, kTrayPadding, strip);
+  int x = kTrayPadding;
+  for (const TrayItem& item : items) {
+    painter.drawImage(x, kTrayPadding * 2 + strip.height(),
+                      MenuBarGlyph::trayIcon(item.ring, style, tint, base, kTrayIconPixels));
+    x += kTrayIconPixels + kTrayIconGap;
+  }
+  painter.end();
+  return picture.save(QString::fromStdString(file.string()), "PNG");
+}
 
 std::optional<fs::path> Snapshot::directory(std::span<const std::string> arguments) {
   auto flag = std::find(arguments.begin(), arguments.end(), "--snapshot");
@@ -115,6 +148,7 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     DashboardView dashboard(model, integrations, [] {}, false);
     prepare(dashboard, appearance);
     keep(render(dashboard, directory / ("dashboard" + suffix), kDashboardWidth), "dashboard" + suffix);
+    keep(renderTray(model, preferences, appearance, directory / ("menubar" + suffix)), "menubar" + suffix);
   }
   return failed;
 }

@@ -61,6 +61,10 @@ TEST(OvelProgramTest, SnapshotsOfEveryScenario) {
       EXPECT_EQ(settings.size(), QSize(520, 600)) << scenario;
       EXPECT_EQ(dashboard.width(), 860) << scenario;
       EXPECT_GT(dashboard.height(), 400) << scenario;
+      QImage tray = image("menubar");
+      ASSERT_FALSE(tray.isNull()) << scenario << " " << appearance;
+      EXPECT_EQ(tray.pixelColor(0, 0).lightness() > 128, std::string(appearance) == "light") << "the panel's colour";
+      EXPECT_GE(tray.height(), 16 + 22) << "the strip above the icons";
     }
     EXPECT_FALSE(fs::exists(dir / "data/history.jsonl")) << "a demo writes nothing";
   }
