@@ -26,11 +26,11 @@ SourcesSection::Inputs inputsOf(const UsageModel& model, const Integrations& int
 
 std::array<SourcesSection::Row, 3> SourcesSection::rows(const Inputs& in) {
   Row probe{QStringLiteral("/usage"),
-            in.lastProbeAt ? text("read " + agePhrase(in.now, *in.lastProbeAt)) : QStringLiteral("not read yet"),
+            in.lastProbeAt ? text("read " + ageText(secondsBetween(in.now, *in.lastProbeAt))) : QStringLiteral("not read yet"),
             !in.lastProbeError && in.lastProbeAt};
   bool connected = in.statusLine == StatusLineIntegration::State::installed();
   QString lineDetail = !connected            ? QStringLiteral("not connected")
-                       : in.lastStatusLineAt ? text("update " + agePhrase(in.now, *in.lastStatusLineAt))
+                       : in.lastStatusLineAt ? text("update " + ageText(secondsBetween(in.now, *in.lastStatusLineAt)))
                                              : QStringLiteral("connected, waiting");
   Row statusLine{QStringLiteral("Status line"), lineDetail, connected};
   Row transcripts{QStringLiteral("Transcripts"), QString::number(in.eventCount) + QStringLiteral(" events this week"),

@@ -38,20 +38,23 @@ bool PopoverHost::isShown() const { return window_->isVisible(); }
 
 void PopoverHost::show(const QRect& anchor) {
   anchor_ = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
-  window_->adjustSize();
+  // Laid out afresh: what changed while hidden has not reached the window's
+  // size, and the size it had then caps any resize but the layout's own.
+  window_->layout()->invalidate();
+  window_->layout()->activate();
   place();
   window_->show();
   window_->raise();
   window_->activateWindow();
 }
 
-void PopoverHost::close() { window_->close(); }
-
 void PopoverHost::place() {
   QScreen* screen = QGuiApplication::screenAt(anchor_.center());
   if (!screen) screen = QGuiApplication::primaryScreen();
   if (screen) window_->move(placement(window_->size(), anchor_, screen->availableGeometry()));
 }
+
+void PopoverHost::close() { window_->close(); }
 
 QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRect& available) {
   bool panelBelow = anchor.center().y() > available.center().y();
@@ -65,8 +68,7 @@ QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRec
 bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.get()) {
     if (event->type() == QEvent::Hide) emit closed();
-    // Content that grows or shrinks while shown (a section opening) keeps
-    // the window at its anchor: above a bottom panel it grows upwards.
+    // The layout follows the content's size hint; the place follows the size.
     else if (event->type() == QEvent::Resize && window_->isVisible()) place();
     else if (closesOnDeactivate_ && event->type() == QEvent::WindowDeactivate) window_->close();
   }

@@ -9,6 +9,7 @@ class QVBoxLayout;
 
 namespace ovel {
 
+// Views that are cards (the window card, the setup hint) derive from it.
 class Card : public QFrame {
  public:
   static constexpr double kRadius = 14;

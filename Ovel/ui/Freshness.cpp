@@ -10,15 +10,15 @@ constexpr double kJustNowAge = 45;
 
 }  // namespace
 
-std::string agePhrase(Date now, Date then) {
-  double age = secondsBetween(now, then);
-  return age < kJustNowAge ? "just now" : Format::duration(age) + " ago";
+std::string ageText(double seconds) {
+  return seconds < kJustNowAge ? "just now" : Format::duration(seconds) + " ago";
 }
 
-std::string updatedText(const UsageModel& model) {
-  auto observed = model.state().lastObservedAt();
-  if (!observed) return "Waiting for Claude Code";
-  return "Updated " + agePhrase(model.now(), *observed);
+std::string updatedText(Date now, std::optional<Date> lastObserved) {
+  if (!lastObserved) return "Waiting for Claude Code";
+  return "Updated " + ageText(secondsBetween(now, *lastObserved));
 }
+
+std::string updatedText(const UsageModel& model) { return updatedText(model.now(), model.state().lastObservedAt()); }
 
 }  // namespace ovel

@@ -1,6 +1,7 @@
 // How old the believed readings are, as the popover and the dashboard say it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/Time.h"
@@ -9,11 +10,11 @@ namespace ovel {
 
 class UsageModel;
 
-// How long ago `then` was at `now`: "just now" under 45 s, else "5m ago".
-std::string agePhrase(Date now, Date then);
-
-// "Updated just now", "Updated 5m ago" or "Waiting for Claude Code", measured
-// against the model's now.
+// "just now" below 45 s, else "5m ago".
+std::string ageText(double seconds);
+// "Updated " and the age, or "Waiting for Claude Code" without a reading.
+std::string updatedText(Date now, std::optional<Date> lastObserved);
+// The same, measured against the model's now.
 std::string updatedText(const UsageModel& model);
 
 }  // namespace ovel

@@ -33,6 +33,13 @@ QLabel* makeLabel(const std::string& text, TextRole role, bool secondary) {
 
 Appearance appearanceOf(const QWidget& widget) { return Theme::appearance(widget.palette()); }
 
+QWidget* widgetOf(QLayout* layout) {
+  auto* box = new QWidget;
+  box->setLayout(layout);
+  layout->setContentsMargins(0, 0, 0, 0);
+  return box;
+}
+
 void clearLayout(QLayout* layout) {
   while (QLayoutItem* item = layout->takeAt(0)) {
     if (QWidget* widget = item->widget()) delete widget;
@@ -46,13 +53,6 @@ void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
   double radius = std::min(rect.width(), rect.height()) / 2;
   path.addRoundedRect(rect, radius, radius);
   painter.fillPath(path, brush);
-}
-
-void forgetCachedSizes(QWidget& root) {
-  root.updateGeometry();
-  for (QWidget* widget : root.findChildren<QWidget*>()) widget->updateGeometry();
-  if (root.layout()) root.layout()->invalidate();
-  for (QLayout* layout : root.findChildren<QLayout*>()) layout->invalidate();
 }
 
 RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}

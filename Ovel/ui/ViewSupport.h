@@ -29,16 +29,14 @@ QLabel* makeLabel(const std::string& text, TextRole role = TextRole::body, bool 
 // The appearance a widget draws in, read from its palette.
 Appearance appearanceOf(const QWidget& widget);
 
+// A plain widget holding `layout`, which loses its margins.
+QWidget* widgetOf(QLayout* layout);
+
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 
 // Fills `rect` with rounded ends: a capsule along its longer side.
 void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush);
-
-// Drops every size a layout in the tree has cached. Layouts of a widget
-// that was never shown keep sizes from before later changes, which an
-// image rendered without showing the widget would take as its own.
-void forgetCachedSizes(QWidget& root);
 
 // Runs `rebuild` once from the event loop after any number of pokes.
 class RedrawGate final : public QObject {

@@ -6,7 +6,7 @@
 
 #include <QTest>
 
-#include "DemoModel.h"
+#include "ViewHarness.h"
 #include "core/EngineConstants.h"
 #include "platform/PopoverHost.h"
 #include "popover/PopoverView.h"
@@ -20,7 +20,7 @@ namespace {
 
 using Range = BreakdownView::Range;
 
-const Date kNow = dateFromSeconds1970(1781697600);
+const Date kNow = test::kStart;
 
 Date at(double secondsFromNow) { return addSeconds(kNow, secondsFromNow); }
 
@@ -33,6 +33,11 @@ WindowAssessment sessionResetting(std::optional<Date> resetsAt) {
 ActivityEvent event(Date time, const char* project = "/home/me/ovel") {
   return ActivityEvent{time, "claude-sonnet-4", project, TokenCounts{1000, 0, 0, 0, 0}};
 }
+
+class BreakdownViewShown : public test::ViewTest {
+ protected:
+  BreakdownViewShown() { showDemo(Demo::Scenario::comfortable); }
+};
 
 TEST(BreakdownViewTest, RangeStartAndBucketWidth) {
   struct Case {
@@ -156,13 +161,13 @@ TEST(BreakdownViewTest, StoredSettingsReadBack) {
   for (Range range : BreakdownView::kAllRanges) EXPECT_EQ(breakdownRangeFromRaw(rawValue(range)), range);
 }
 
-TEST(BreakdownViewTest, WritesItsSettingsThrough) {
-  test::DemoModel demo;
+TEST_F(BreakdownViewShown, WritesItsSettingsThrough) {
   {
-    BreakdownView view(demo.model);
+    int writes = defaults.writeCount();
+    BreakdownView view(*model);
     EXPECT_TRUE(view.isExpanded());
     EXPECT_EQ(view.picker()->currentIndex(), 0);
-    EXPECT_EQ(demo.defaults.writeCount(), 0) << "showing the defaults stores nothing";
+    EXPECT_EQ(defaults.writeCount(), writes) << "showing the defaults stores nothing";
     QTest::keyClick(view.picker(), Qt::Key_Right);
     QTest::keyClick(view.picker(), Qt::Key_Right);
     view.header()->click();
@@ -170,16 +175,15 @@ TEST(BreakdownViewTest, WritesItsSettingsThrough) {
     EXPECT_FALSE(view.isExpanded());
     EXPECT_TRUE(view.content()->isHidden());
   }
-  EXPECT_EQ(demo.defaults.object(QStringLiteral("breakdownRange")).toString(), QStringLiteral("7 days"));
-  BreakdownView reopened(demo.model);
+  EXPECT_EQ(defaults.object(QStringLiteral("breakdownRange")).toString(), QStringLiteral("7 days"));
+  BreakdownView reopened(*model);
   EXPECT_EQ(reopened.range(), Range::week);
   EXPECT_EQ(reopened.picker()->currentIndex(), 2);
   EXPECT_FALSE(reopened.isExpanded());
 }
 
-TEST(BreakdownViewTest, ShowsProjectsChartAndFirstFindings) {
-  test::DemoModel demo;
-  BreakdownView view(demo.model);
+TEST_F(BreakdownViewShown, ShowsProjectsChartAndFirstFindings) {
+  BreakdownView view(*model);
   EXPECT_FALSE(view.chart()->isHidden());
   EXPECT_FALSE(view.chart()->plot().bars.empty());
   EXPECT_EQ(view.projects()->rows().size(), 5u) << "the demo's five projects";
@@ -192,9 +196,12 @@ TEST(BreakdownViewTest, ShowsProjectsChartAndFirstFindings) {
   EXPECT_EQ(view.shownFindings().size(), 2u) << "the week's period has two findings";
 }
 
-TEST(BreakdownViewTest, WithoutActivityOrFindings) {
-  test::DemoModel demo(test::DemoModel::quiet());
-  BreakdownView view(demo.model);
+TEST_F(BreakdownViewShown, WithoutActivityOrFindings) {
+  Demo quiet = Demo::make(Demo::Scenario::comfortable, kNow, "UTC");
+  quiet.events.clear();
+  quiet.insights.periods.clear();
+  model->startDemo(quiet);
+  BreakdownView view(*model);
   EXPECT_TRUE(view.chart()->isHidden());
   EXPECT_TRUE(view.projects()->rows().empty());
   EXPECT_FALSE(view.emptyText()->isHidden());
@@ -202,10 +209,9 @@ TEST(BreakdownViewTest, WithoutActivityOrFindings) {
   EXPECT_TRUE(view.findings()->isHidden()) << "no matching period hides the heading too";
 }
 
-TEST(BreakdownViewTest, PopoverFollowsTheSectionOpeningAndClosing) {
-  test::DemoModel demo;
+TEST_F(BreakdownViewShown, PopoverFollowsTheSectionOpeningAndClosing) {
   PopoverHost host;
-  host.setContent(new PopoverView(demo.model, demo.integrations, [] {}));
+  host.setContent(new PopoverView(*model, integrations, [] {}));
   host.show(QRect(300, 0, 22, 22));
   auto* breakdown = host.window()->findChild<BreakdownView*>();
   ASSERT_NE(breakdown, nullptr);

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QLayout>
 
-#include "DemoModel.h"
+#include "ViewHarness.h"
 #include "dashboard/ActivitySection.h"
 #include "dashboard/DashboardView.h"
 #include "dashboard/DayActivityStrip.h"
@@ -20,7 +20,7 @@ namespace {
 
 using Bucket = ActivitySummary::Bucket;
 
-const Date kNow = dateFromSeconds1970(1781697600);
+const Date kNow = test::kStart;
 const Date kDayStart = addSeconds(kNow, -kDay);
 
 Date at(double secondsFromNow) { return addSeconds(kNow, secondsFromNow); }
@@ -35,6 +35,18 @@ std::vector<Bucket> hours(const std::vector<double>& weights) {
 ActivityEvent event(Date time, std::string project, std::string model = "claude-sonnet-4") {
   return ActivityEvent{time, std::move(model), "/home/me/" + project, TokenCounts{1000, 0, 0, 0, 0}};
 }
+
+// The comfortable demo, optionally with only the given transcript events and
+// without /usage findings.
+class DashboardSectionsShown : public test::ViewTest {
+ protected:
+  void showQuiet(std::vector<ActivityEvent> events = {}) {
+    Demo quiet = Demo::make(Demo::Scenario::comfortable, kNow, "UTC");
+    quiet.events = std::move(events);
+    quiet.insights.periods.clear();
+    model->startDemo(quiet);
+  }
+};
 
 // Bar heights and opacities as the strip draws them, 44 pt tall.
 struct DrawnBar {
@@ -147,19 +159,19 @@ TEST(ActivitySectionTest, WhatTheCardShowsOfTheDay) {
   }
 }
 
-TEST(ActivitySectionTest, EmptyTextOrStripAndShares) {
-  test::DemoModel busy;
-  ActivitySection filled(busy.model);
+TEST_F(DashboardSectionsShown, ActivityCardWithStripAndShares) {
+  showDemo(Demo::Scenario::comfortable);
+  ActivitySection filled(*model);
   EXPECT_TRUE(filled.emptyText()->isHidden());
   EXPECT_TRUE(filled.strip()->isVisibleTo(&filled));
   EXPECT_EQ(filled.strip()->bars()->plot().bars.size(), 24u);
   EXPECT_EQ(filled.projects()->rows().size(), 5u);
   EXPECT_EQ(filled.models()->rows().size(), 2u) << "the demo's Opus and Sonnet";
+}
 
-  Demo old = test::DemoModel::quiet();
-  old.events.push_back(event(addSeconds(systemNow(), -2 * kDay), "ovel"));
-  test::DemoModel quiet(old);
-  ActivitySection empty(quiet.model);
+TEST_F(DashboardSectionsShown, ActivityCardWithOnlyOlderActivity) {
+  showQuiet({event(at(-2 * kDay), "ovel")});
+  ActivitySection empty(*model);
   EXPECT_FALSE(empty.emptyText()->isHidden());
   EXPECT_EQ(empty.emptyText()->text(), QStringLiteral("No Claude Code activity on this computer in the last day."));
   EXPECT_FALSE(empty.strip()->isVisibleTo(&empty));
@@ -186,14 +198,16 @@ QStringList texts(QLayout* layout) {
   return shown;
 }
 
-TEST(InsightsSectionTest, PeriodsWithTheirFindingsOrNone) {
-  test::DemoModel demo;
-  InsightsSection section(demo.model);
+TEST_F(DashboardSectionsShown, InsightsCardWithPeriods) {
+  showDemo(Demo::Scenario::comfortable);
+  InsightsSection section(*model);
   // Two period headings, three and two findings.
   EXPECT_EQ(section.periods()->count(), 2 + 3 + 2);
+}
 
-  test::DemoModel quiet(test::DemoModel::quiet());
-  InsightsSection none(quiet.model);
+TEST_F(DashboardSectionsShown, InsightsCardWithoutFindings) {
+  showQuiet();
+  InsightsSection none(*model);
   EXPECT_EQ(texts(none.periods()), QStringList{QStringLiteral("No findings yet.")});
 }
 
@@ -231,17 +245,17 @@ TEST(SourcesSectionTest, RowsPerState) {
   }
 }
 
-TEST(SourcesSectionTest, ShowsTheModelsSources) {
-  test::DemoModel demo;
+TEST_F(DashboardSectionsShown, SourcesOfTheModel) {
+  showDemo(Demo::Scenario::comfortable);
   bool opened = false;
-  SourcesSection sources(demo.model, demo.integrations, [&opened] { opened = true; });
+  SourcesSection sources(*model, integrations, [&opened] { opened = true; });
   const auto& rows = sources.statuses();
   EXPECT_EQ(rows[0]->nameView()->text(), QStringLiteral("/usage"));
   EXPECT_EQ(rows[0]->detailView()->text(), QStringLiteral("read just now"));
   EXPECT_TRUE(rows[0]->ok());
   EXPECT_EQ(rows[1]->detailView()->text(), QStringLiteral("not connected"));
   EXPECT_EQ(rows[2]->detailView()->text(),
-            QString::number(demo.model.activity().events().size()) + QStringLiteral(" events this week"));
+            QString::number(model->activity().events().size()) + QStringLiteral(" events this week"));
   auto* settings = sources.findChild<QAbstractButton*>();
   ASSERT_NE(settings, nullptr);
   EXPECT_EQ(settings->text(), QStringLiteral("Settings\u2026"));
@@ -249,17 +263,24 @@ TEST(SourcesSectionTest, ShowsTheModelsSources) {
   EXPECT_TRUE(opened);
 }
 
-TEST(DashboardSectionsTest, BeforeTheFirstReadingOnlyTheSourcesShow) {
-  test::DemoModel waiting(std::nullopt);
-  DashboardView dashboard(waiting.model, waiting.integrations, [] {}, false);
-  EXPECT_EQ(dashboard.findChildren<SourcesSection*>().size(), 1);
-  EXPECT_TRUE(dashboard.findChildren<ActivitySection*>().isEmpty());
-  EXPECT_TRUE(dashboard.findChildren<InsightsSection*>().isEmpty());
+// Whether the dashboard shows one `Section`, and only one.
+template <class Section>
+bool shows(const DashboardView& dashboard) {
+  auto found = dashboard.findChildren<Section*>();
+  return found.size() == 1 && found.front()->isVisibleTo(&dashboard);
+}
 
-  test::DemoModel demo;
-  DashboardView filled(demo.model, demo.integrations, [] {}, false);
-  EXPECT_EQ(filled.findChildren<ActivitySection*>().size(), 1);
-  EXPECT_EQ(filled.findChildren<InsightsSection*>().size(), 1);
+TEST_F(DashboardSectionsShown, BeforeTheFirstReadingOnlyTheSourcesShow) {
+  DashboardView dashboard(*model, integrations, [] {}, false);
+  EXPECT_TRUE(shows<SourcesSection>(dashboard));
+  EXPECT_FALSE(shows<ActivitySection>(dashboard));
+  EXPECT_FALSE(shows<InsightsSection>(dashboard));
+
+  showDemo(Demo::Scenario::comfortable);
+  DashboardView filled(*model, integrations, [] {}, false);
+  EXPECT_TRUE(shows<SourcesSection>(filled));
+  EXPECT_TRUE(shows<ActivitySection>(filled));
+  EXPECT_TRUE(shows<InsightsSection>(filled));
 }
 
 }  // namespace
