@@ -24,6 +24,7 @@ namespace {
 constexpr int kWaitPolls = 120;
 constexpr int kPollMilliseconds = 250;
 constexpr int kSettleMilliseconds = 1000;
+constexpr int kPopoverWidth = 340;
 constexpr int kDashboardWidth = 860;
 constexpr int kLayoutRounds = 12;
 // The settings window's own size; its tabs scroll within it.
@@ -140,7 +141,7 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     std::string suffix = std::string("-") + name + ".png";
     PopoverView popover(model, integrations, [] {});
     prepare(popover, appearance);
-    keep(render(popover, directory / ("popover" + suffix)), "popover" + suffix);
+    keep(render(popover, directory / ("popover" + suffix), kPopoverWidth), "popover" + suffix);
     SettingsView settings(preferences, integrations, model);
     prepare(settings, appearance);
     settings.resize(kSettingsSize);

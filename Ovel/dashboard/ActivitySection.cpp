@@ -57,6 +57,7 @@ void ActivitySection::refresh() {
   strip_->setBuckets(shown.buckets, shown.start, shown.end);
   projects_->setSlices(shown.projects);
   models_->setSlices(shown.models);
+  relayoutUpwards(filled_);
 }
 
 }  // namespace ovel

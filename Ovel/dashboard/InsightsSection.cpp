@@ -43,13 +43,14 @@ void InsightsSection::refresh() {
   if (!shown_ || shown_->periods.empty()) {
     periods_->addWidget(new TextView(QStringLiteral("No findings yet."), Theme::font(TextStyle::caption),
                                      ThemeColor::of(ColorRole::secondary)));
-    return;
+  } else {
+    for (const auto& period : shown_->periods) {
+      periods_->addWidget(new SectionLabel(periodHeading(period)));
+      for (const auto& finding : FindingRow::first(period, kFindingLimit))
+        periods_->addWidget(new FindingRow(finding, TextStyle::callout, kPercentWidth));
+    }
   }
-  for (const auto& period : shown_->periods) {
-    periods_->addWidget(new SectionLabel(periodHeading(period)));
-    for (const auto& finding : FindingRow::first(period, kFindingLimit))
-      periods_->addWidget(new FindingRow(finding, TextStyle::callout, kPercentWidth));
-  }
+  relayoutUpwards(this);
 }
 
 }  // namespace ovel

@@ -162,7 +162,7 @@ void BreakdownView::setExpanded(bool expanded) {
   header_->setSymbol(expanded ? Symbol::chevronDown : Symbol::chevronRight);
   content_->setVisible(expanded);
   // The host sizes itself to its content: let it hear of the new height.
-  updateGeometry();
+  relayoutUpwards(this);
 }
 
 void BreakdownView::setRange(Range range) {
@@ -185,6 +185,7 @@ void BreakdownView::refresh() {
   projects_->setVisible(!slices.empty());
   empty_->setVisible(slices.empty());
   showFindings(insightPeriod(range_, model_.insights()));
+  relayoutUpwards(content_);
 }
 
 void BreakdownView::showFindings(const std::optional<UsageInsights::Period>& period) {
@@ -194,6 +195,7 @@ void BreakdownView::showFindings(const std::optional<UsageInsights::Period>& per
   shownFindings_ = first;
   clearLayout(findingRows_);
   for (const auto& finding : first) findingRows_->addWidget(new FindingRow(finding, TextStyle::caption, kFindingPercentWidth));
+  relayoutUpwards(findings_);
 }
 
 }  // namespace ovel

@@ -100,6 +100,7 @@ void ShareList::setSlices(const std::vector<ActivitySummary::Slice>& slices) {
     column_->addWidget(row);
     rows_.push_back(row);
   }
+  relayoutUpwards(this);
 }
 
 }  // namespace ovel

@@ -1,11 +1,12 @@
 #include "ui/TextView.h"
 
 #include <QFontMetricsF>
-#include <QLayout>
 #include <QPainter>
 #include <QTextLayout>
 
 #include <cmath>
+
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -92,13 +93,8 @@ void TextView::setAlignment(Qt::Alignment alignment) {
 }
 
 void TextView::changed() {
-  updateGeometry();
-  // The widgets and layouts above cache the heights their widths give; tell
-  // them now, not once the event loop has passed the news up level by level.
-  for (QWidget* above = parentWidget(); above; above = above->parentWidget()) {
-    above->updateGeometry();
-    if (QLayout* layout = above->layout()) layout->invalidate();
-  }
+  // The widgets and layouts above cache the heights their widths give.
+  relayoutUpwards(this);
   update();
 }
 

@@ -48,6 +48,13 @@ void clearLayout(QLayout* layout) {
   }
 }
 
+void relayoutUpwards(QWidget* widget) {
+  for (QWidget* level = widget; level; level = level->parentWidget()) {
+    level->updateGeometry();
+    if (QLayout* layout = level->layout()) layout->invalidate();
+  }
+}
+
 void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
   QPainterPath path;
   double radius = std::min(rect.width(), rect.height()) / 2;

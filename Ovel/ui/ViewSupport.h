@@ -35,6 +35,12 @@ QWidget* widgetOf(QLayout* layout);
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 
+// Tells `widget` and every widget above it, and their layouts, that its
+// size may have changed. The layouts cache the sizes they were given; the
+// event loop would pass the news up one level per turn, and an image taken
+// before then would show the old sizes.
+void relayoutUpwards(QWidget* widget);
+
 // Fills `rect` with rounded ends: a capsule along its longer side.
 void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush);
 

@@ -209,6 +209,15 @@ TEST_F(BreakdownViewShown, WithoutActivityOrFindings) {
   EXPECT_TRUE(view.findings()->isHidden()) << "no matching period hides the heading too";
 }
 
+TEST_F(BreakdownViewShown, HeightIsKnownBeforeThePopoverIsShown) {
+  PopoverView popover(*model, integrations, [] {});
+  int asked = popover.heightForWidth(340);
+  layOut(popover, 340);
+  EXPECT_EQ(popover.heightForWidth(340), asked);
+  auto* breakdown = popover.findChild<BreakdownView*>();
+  EXPECT_GE(breakdown->height(), breakdown->heightForWidth(breakdown->width()));
+}
+
 TEST_F(BreakdownViewShown, PopoverFollowsTheSectionOpeningAndClosing) {
   PopoverHost host;
   host.setContent(new PopoverView(*model, integrations, [] {}));

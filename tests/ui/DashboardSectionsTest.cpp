@@ -283,5 +283,17 @@ TEST_F(DashboardSectionsShown, BeforeTheFirstReadingOnlyTheSourcesShow) {
   EXPECT_TRUE(shows<InsightsSection>(filled));
 }
 
+TEST_F(DashboardSectionsShown, HeightIsKnownBeforeTheDashboardIsShown) {
+  // The snapshot sizes the dashboard before showing it: a section whose
+  // rows did not reach the layouts above would be squeezed.
+  showDemo(Demo::Scenario::plannedReset);
+  DashboardView dashboard(*model, integrations, [] {}, false);
+  int asked = dashboard.heightForWidth(860);
+  layOut(dashboard, 860);
+  EXPECT_EQ(dashboard.heightForWidth(860), asked);
+  auto* activity = dashboard.findChild<ActivitySection*>();
+  EXPECT_GE(activity->height(), activity->heightForWidth(activity->width()));
+}
+
 }  // namespace
 }  // namespace ovel
