@@ -1,11 +1,15 @@
 #include "Format.h"
 
+#include <QLocale>
+#include <QTime>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "core/TimeZone.h"
 
@@ -16,12 +20,24 @@ constexpr std::string_view kTimes = "\u00D7";
 constexpr std::string_view kDot = " \u00B7 ";
 constexpr std::string_view kDash = " \u2014 ";
 
-std::mutex zoneMutex;
+std::mutex settingsMutex;
 std::string timeZoneName;
+std::string localeName;
 
 std::string zoneName() {
-  std::lock_guard lock(zoneMutex);
+  std::lock_guard lock(settingsMutex);
   return timeZoneName;
+}
+
+// The locale clock texts are written in; none where the English form stands.
+// The C locale (also what an unknown name gives) would write 24-hour times
+// with seconds.
+std::optional<QLocale> clockLocale() {
+  std::unique_lock lock(settingsMutex);
+  QLocale locale = localeName.empty() ? QLocale::system() : QLocale(QString::fromStdString(localeName));
+  lock.unlock();
+  if (locale.timeFormat(QLocale::ShortFormat) == QLocale::c().timeFormat(QLocale::ShortFormat)) return std::nullopt;
+  return locale;
 }
 
 std::string timeOfDay(const LocalTime& local) {
@@ -61,8 +77,13 @@ std::string plannedResetVerdict(const WindowAssessment& a, Date plannedAt, doubl
 }  // namespace
 
 void Format::setTimeZone(std::string zone) {
-  std::lock_guard lock(zoneMutex);
+  std::lock_guard lock(settingsMutex);
   timeZoneName = std::move(zone);
+}
+
+void Format::setLocale(std::string name) {
+  std::lock_guard lock(settingsMutex);
+  localeName = std::move(name);
 }
 
 std::string Format::rounded(double value) {
@@ -120,9 +141,13 @@ std::string Format::sessionsLeft(double sessions) {
 std::string Format::clock(Date date, Date reference) {
   std::string zone = zoneName();
   LocalTime local = localTime(date, zone);
-  std::string time = timeOfDay(local);
+  std::optional<QLocale> locale = clockLocale();
+  std::string time = locale ? locale->toString(QTime(local.hour, local.minute), QLocale::ShortFormat).toStdString()
+                            : timeOfDay(local);
   if (local.sameDay(localTime(reference, zone))) return time;
-  std::string text(weekdayName(local.weekday));
+  // Qt counts the days of the week from Monday = 1 to Sunday = 7.
+  std::string text = locale ? locale->dayName(local.weekday == 0 ? 7 : local.weekday, QLocale::ShortFormat).toStdString()
+                            : std::string(weekdayName(local.weekday));
   text += ' ';
   text += time;
   return text;

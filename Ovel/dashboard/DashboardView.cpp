@@ -1,18 +1,19 @@
 #include "dashboard/DashboardView.h"
 
-#include <QComboBox>
-#include <QDateTimeEdit>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "Format.h"
 #include "Integrations.h"
 #include "UsageModel.h"
+#include "dashboard/ActivitySection.h"
+#include "dashboard/InsightsSection.h"
+#include "dashboard/ResetsCard.h"
+#include "dashboard/SessionWeekCard.h"
+#include "dashboard/SourcesSection.h"
 #include "ui/Freshness.h"
 #include "ui/DayRingView.h"
 #include "ui/ViewSupport.h"
@@ -34,11 +35,19 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
   column->setSpacing(18);
   cards_ = new QVBoxLayout;
   cards_->setSpacing(18);
-  sources_ = new QVBoxLayout;
-  planForm_ = planForm();
+  sessionWeek_ = new SessionWeekCard(model_);
+  resets_ = new ResetsCard(model_);
+  whereItGoes_ = new QWidget;
+  auto* sideBySide = new QHBoxLayout(whereItGoes_);
+  sideBySide->setContentsMargins(0, 0, 0, 0);
+  sideBySide->setSpacing(18);
+  sideBySide->addWidget(new ActivitySection(model_), 1, Qt::AlignTop);
+  sideBySide->addWidget(new InsightsSection(model_), 1, Qt::AlignTop);
   column->addLayout(cards_);
-  column->addWidget(planForm_);
-  column->addLayout(sources_);
+  column->addWidget(sessionWeek_);
+  column->addWidget(resets_);
+  column->addWidget(whereItGoes_);
+  column->addWidget(new SourcesSection(model_, integrations_, openSettings_));
   column->addStretch();
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
@@ -64,9 +73,10 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
 
 void DashboardView::rebuild() {
   clearLayout(cards_);
-  clearLayout(sources_);
   cards_->addWidget(hero());
-  planForm_->setVisible(!model_.assessments().empty());
+  sessionWeek_->setVisible(!model_.assessments().empty());
+  resets_->setVisible(!model_.assessments().empty());
+  whereItGoes_->setVisible(!model_.assessments().empty());
   if (model_.assessments().empty()) {
     auto* empty = new Card(24);
     auto* column = empty->column();
@@ -81,10 +91,7 @@ void DashboardView::rebuild() {
     for (std::size_t i = 0; i < assessments.size(); ++i)
       limits->addWidget(limitPanel(assessments[i]), static_cast<int>(i / 2), static_cast<int>(i % 2));
     cards_->addLayout(limits);
-    cards_->addWidget(sessionWeekCard());
-    cards_->addWidget(resetsCard());
   }
-  sources_->addWidget(sourcesRow());
 }
 
 QWidget* DashboardView::hero() {
@@ -140,109 +147,10 @@ QWidget* DashboardView::limitPanel(const WindowAssessment& a) {
                                TextRole::subheadline),
                      1, col);
   }
-  return makeWindowCard(a, model_.now(), table);
-}
-
-QWidget* DashboardView::sessionWeekCard() {
-  auto* card = new Card(16, 6);
-  auto* column = card->column();
-  column->addWidget(makeLabel(QStringLiteral("SESSIONS AND WEEK"), TextRole::caption, true));
-  const auto& ratio = model_.sessionWeekRatio();
-  if (!ratio) {
-    column->addWidget(makeLabel(QStringLiteral("Ovel learns how much of the week a session costs as readings come in."),
-                                TextRole::body, true));
-    return card;
-  }
-  column->addWidget(makeLabel("One full session costs " + Format::percent(ratio->weekPercentPerSession()) +
-                                  " of the week",
-                              TextRole::subheadline));
-  if (auto week = model_.week())
-    column->addWidget(makeLabel("Left this week: " + Format::sessionsLeft(ratio->sessionsLeft(week->window.usedPercent)),
-                                TextRole::body));
-  column->addWidget(makeLabel("Learned from " + std::to_string(ratio->sessions) + " sessions", TextRole::caption, true));
+  auto* card = new WindowCard;
+  card->setAssessment(a, model_.now());
+  card->column()->addLayout(table);
   return card;
-}
-
-QWidget* DashboardView::resetsCard() {
-  auto* card = new Card(16, 8);
-  auto* column = card->column();
-  column->addWidget(makeLabel(QStringLiteral("RESETS"), TextRole::caption, true));
-  const ResetPlan& plan = model_.resetPlan();
-  for (const PlannedReset& reset : plan.planned) {
-    auto* row = new QHBoxLayout;
-    std::string text = Format::clock(reset.date, model_.now()) + " \u00B7 " + std::string(label(reset.scope));
-    if (!reset.note.empty()) text += " \u00B7 " + reset.note;
-    row->addWidget(makeLabel(text), 1);
-    auto* remove = new QPushButton(QStringLiteral("Remove"));
-    Uuid id = reset.id;
-    connect(remove, &QPushButton::clicked, this, [this, id] { model_.removePlannedReset(id); });
-    row->addWidget(remove);
-    column->addLayout(row);
-  }
-  auto* bankRow = new QHBoxLayout;
-  bankRow->addWidget(makeLabel(QStringLiteral("Banked resets")));
-  auto* banked = new QSpinBox;
-  banked->setRange(0, 99);
-  banked->setValue(static_cast<int>(plan.banked));
-  connect(banked, &QSpinBox::valueChanged, this, [this](int value) { model_.setBankedResets(value); });
-  bankRow->addWidget(banked);
-  bankRow->addStretch();
-  for (auto option : PlannedReset::allScopes) {
-    auto* redeem = new QPushButton("Redeem \u00B7 " + QString::fromLatin1(label(option).data()));
-    redeem->setEnabled(plan.banked > 0);
-    connect(redeem, &QPushButton::clicked, this, [this, option] { model_.redeemReset(option); });
-    bankRow->addWidget(redeem);
-  }
-  column->addLayout(bankRow);
-  if (const auto& error = model_.planSaveError()) {
-    QLabel* failure = makeLabel(*error, TextRole::caption);
-    failure->setStyleSheet(QStringLiteral("color: %1").arg(Theme::systemRed().name()));
-    column->addWidget(failure);
-  }
-  return card;
-}
-
-QWidget* DashboardView::planForm() {
-  auto* card = new Card(16);
-  auto* planRow = new QHBoxLayout;
-  card->column()->addLayout(planRow);
-  auto* when = new QDateTimeEdit(QDateTime::currentDateTime().addSecs(3600));
-  auto* scope = new QComboBox;
-  for (auto option : PlannedReset::allScopes) scope->addItem(QString::fromLatin1(label(option).data()));
-  auto* note = new QLineEdit;
-  note->setPlaceholderText(QStringLiteral("Note"));
-  auto* add = new QPushButton(QStringLiteral("Plan reset"));
-  connect(add, &QPushButton::clicked, this, [this, when, scope, note] {
-    model_.addPlannedReset(PlannedReset{Uuid::random(), dateFromSeconds1970(when->dateTime().toSecsSinceEpoch()),
-                                        PlannedReset::allScopes[static_cast<std::size_t>(scope->currentIndex())],
-                                        note->text().toStdString()});
-  });
-  planRow->addWidget(makeLabel(QStringLiteral("Expect a reset at")));
-  planRow->addWidget(when);
-  planRow->addWidget(scope);
-  planRow->addWidget(note, 1);
-  planRow->addWidget(add);
-  return card;
-}
-
-QWidget* DashboardView::sourcesRow() {
-  auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(16);
-  bool connected = integrations_.statusLine() == StatusLineIntegration::State::installed();
-  row->addWidget(makeLabel(std::string(connected ? "\u25CF" : "\u25CB") + " Status line", TextRole::caption, true));
-  std::string probe = model_.lastProbeError() ? "\u25CB /usage: failed"
-                      : model_.lastProbeAt()  ? "\u25CF /usage " + Format::clock(*model_.lastProbeAt(), model_.now())
-                                              : "\u25CB /usage";
-  row->addWidget(makeLabel(probe, TextRole::caption, true));
-  std::string local = model_.preferences().useLocalActivity() ? "\u25CF Local activity" : "\u25CB Local activity off";
-  row->addWidget(makeLabel(local, TextRole::caption, true));
-  row->addStretch();
-  auto* settings = new QPushButton(QStringLiteral("Settings\u2026"));
-  connect(settings, &QPushButton::clicked, this, [this] { openSettings_(); });
-  row->addWidget(settings);
-  return box;
 }
 
 }  // namespace ovel

@@ -33,20 +33,18 @@ class DashboardView final : public QWidget {
  private:
   QWidget* hero();
   QWidget* limitPanel(const WindowAssessment& assessment);
-  QWidget* sessionWeekCard();
-  QWidget* resetsCard();
-  // The planning inputs outlive rebuilds, so that a half-typed note stays.
-  QWidget* planForm();
-  QWidget* sourcesRow();
 
   UsageModel& model_;
   Integrations& integrations_;
   std::function<void()> openSettings_;
   std::optional<WindowKind> chartKind_;
   std::optional<WindowKind> promoted_;
-  QVBoxLayout* cards_;    // rebuilt from the model
-  QWidget* planForm_;     // built once
-  QVBoxLayout* sources_;  // rebuilt from the model
+  QVBoxLayout* cards_;  // rebuilt from the model
+  // Built once: they follow the model themselves (the sources too), and the
+  // resets card holds what the user is typing.
+  QWidget* sessionWeek_;
+  QWidget* resets_;
+  QWidget* whereItGoes_;  // the activity and insights cards
 };
 
 }  // namespace ovel

@@ -1,8 +1,12 @@
 #include "ui/ViewSupport.h"
 
 #include <QLayout>
-#include <QVBoxLayout>
+#include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace ovel {
 
@@ -29,12 +33,33 @@ QLabel* makeLabel(const std::string& text, TextRole role, bool secondary) {
 
 Appearance appearanceOf(const QWidget& widget) { return Theme::appearance(widget.palette()); }
 
+QWidget* widgetOf(QLayout* layout) {
+  auto* box = new QWidget;
+  box->setLayout(layout);
+  layout->setContentsMargins(0, 0, 0, 0);
+  return box;
+}
+
 void clearLayout(QLayout* layout) {
   while (QLayoutItem* item = layout->takeAt(0)) {
     if (QWidget* widget = item->widget()) delete widget;
     if (QLayout* child = item->layout()) clearLayout(child);
     delete item;
   }
+}
+
+void relayoutUpwards(QWidget* widget) {
+  for (QWidget* level = widget; level; level = level->parentWidget()) {
+    level->updateGeometry();
+    if (QLayout* layout = level->layout()) layout->invalidate();
+  }
+}
+
+void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
+  QPainterPath path;
+  double radius = std::min(rect.width(), rect.height()) / 2;
+  path.addRoundedRect(rect, radius, radius);
+  painter.fillPath(path, brush);
 }
 
 RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}
