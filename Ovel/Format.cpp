@@ -64,6 +64,8 @@ void Format::setTimeZone(std::string zone) {
   timeZoneName = std::move(zone);
 }
 
+std::string Format::timeZone() { return zoneName(); }
+
 std::string Format::rounded(double value) {
   if (!std::isfinite(value)) return "\u2014";
   double whole = std::round(value);

@@ -17,6 +17,7 @@ struct Format {
 
   // The zone in which clock() reads days and times; empty is the machine's.
   static void setTimeZone(std::string zone);
+  static std::string timeZone();
 
   static std::string percent(double percent);
   static std::string duration(double seconds);

@@ -13,6 +13,7 @@
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
 #include "ui/Spring.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -74,6 +75,7 @@ void Snapshot::run(UsageModel& model, Integrations& integrations, Preferences& p
 
 bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> width) {
   view.ensurePolished();
+  settleLayouts(view);
   if (view.layout()) view.layout()->activate();
   if (width) {
     view.setFixedWidth(*width);
@@ -82,7 +84,7 @@ bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> wi
   } else {
     view.adjustSize();
   }
-  if (view.layout()) view.layout()->activate();
+  settleLayouts(view);
   QImage image = view.grab().toImage();
   return !image.isNull() && image.save(QString::fromStdString(file.string()), "PNG");
 }

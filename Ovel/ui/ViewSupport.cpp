@@ -1,8 +1,11 @@
 #include "ui/ViewSupport.h"
 
 #include <QLayout>
-#include <QVBoxLayout>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <algorithm>
 
 namespace ovel {
 
@@ -35,6 +38,22 @@ void clearLayout(QLayout* layout) {
     if (QLayout* child = item->layout()) clearLayout(child);
     delete item;
   }
+}
+
+void settleLayouts(QWidget& root) {
+  auto depth = [&root](const QWidget* widget) {
+    int levels = 0;
+    for (; widget && widget != &root; widget = widget->parentWidget()) ++levels;
+    return levels;
+  };
+  QList<QWidget*> widgets = root.findChildren<QWidget*>();
+  std::stable_sort(widgets.begin(), widgets.end(),
+                   [&](const QWidget* a, const QWidget* b) { return depth(a) > depth(b); });
+  widgets.append(&root);
+  // Activating a layout tells its widget's parent layout that the hints
+  // changed, so each level sees the one below it up to date.
+  for (QWidget* widget : widgets)
+    if (QLayout* layout = widget->layout()) layout->activate();
 }
 
 RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}

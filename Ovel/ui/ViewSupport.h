@@ -29,6 +29,11 @@ Appearance appearanceOf(const QWidget& widget);
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 
+// Lays out every layout of a view that is not shown whose content changed,
+// deepest first. A shown view does so from its event loop; a hidden one
+// never does, and measures with the size hints it had before the change.
+void settleLayouts(QWidget& root);
+
 // Runs `rebuild` once from the event loop after any number of pokes.
 class RedrawGate final : public QObject {
  public:

@@ -1,0 +1,131 @@
+#include "ui/ChartScale.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+
+#include "core/TimeZone.h"
+
+namespace ovel {
+namespace {
+
+constexpr double kDay = 86400;
+constexpr std::array<double, 14> kSteps = {60,   120,  300,   600,   900,   1800, 3600,
+                                           7200, 10800, 21600, 43200, kDay, 2 * kDay, 7 * kDay};
+
+// The wall-clock reading of `date` in the zone, as seconds since 1970.
+double civilSeconds(Date date, std::string_view zone) {
+  LocalTime local = localTime(date, zone);
+  using namespace std::chrono;
+  auto day = sys_days{year{local.year} / month{static_cast<unsigned>(local.month)} / static_cast<unsigned>(local.day)};
+  return static_cast<double>(day.time_since_epoch().count()) * kDay + local.hour * 3600.0 + local.minute * 60.0 +
+         local.second;
+}
+
+double zoneOffset(Date date, std::string_view zone) {
+  return civilSeconds(date, zone) - std::floor(secondsSince1970(date));
+}
+
+std::vector<Date> marksEvery(double step, Date start, Date end, std::string_view zone) {
+  std::vector<Date> marks;
+  double startOffset = zoneOffset(start, zone);
+  double localStart = secondsSince1970(start) + startOffset;
+  double localEnd = secondsSince1970(end) + zoneOffset(end, zone);
+  for (double local = std::ceil(localStart / step) * step; local <= localEnd; local += step) {
+    // The offset where the mark falls, which differs from the start's across
+    // a daylight-saving change.
+    double guess = local - startOffset;
+    Date mark = dateFromSeconds1970(local - zoneOffset(dateFromSeconds1970(guess), zone));
+    if (mark >= start && mark <= end) marks.push_back(mark);
+  }
+  return marks;
+}
+
+}  // namespace
+
+ChartScale::ChartScale(QRectF plot, Date start, Date end, double low, double high)
+    : plot_(plot), start_(start), end_(end), low_(low), high_(high) {}
+
+double ChartScale::x(Date time) const {
+  double span = secondsBetween(end_, start_);
+  if (!(span > 0)) return plot_.left();
+  return plot_.left() + secondsBetween(time, start_) / span * plot_.width();
+}
+
+double ChartScale::y(double value) const {
+  double span = high_ - low_;
+  if (!(span > 0)) return plot_.bottom();
+  return plot_.bottom() - (value - low_) / span * plot_.height();
+}
+
+TimeMarks timeMarks(Date start, Date end, int desiredCount, std::string_view zone) {
+  double span = secondsBetween(end, start);
+  auto most = static_cast<std::size_t>(std::floor(desiredCount * 1.5));
+  TimeMarks chosen;
+  if (!(span > 0)) return chosen;
+  for (double step : kSteps) {
+    // A step that cannot come close is not worth laying out.
+    if (span / step > static_cast<double>(most) + 2) continue;
+    chosen = {marksEvery(step, start, end, zone), step};
+    if (chosen.marks.size() <= most) break;
+  }
+  return chosen;
+}
+
+std::string timeMarkLabel(Date mark, double step, std::string_view zone) {
+  static constexpr std::array<const char*, 7> kWeekdays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  LocalTime local = localTime(mark, zone);
+  std::string text;
+  if (step >= kDay) {
+    text = kWeekdays[static_cast<std::size_t>(local.weekday % 7)];
+    text += ' ';
+    text += std::to_string(local.day);
+    return text;
+  }
+  text = std::to_string(local.hour % 12 == 0 ? 12 : local.hour % 12);
+  if (local.minute != 0) {
+    text += local.minute < 10 ? ":0" : ":";
+    text += std::to_string(local.minute);
+  }
+  text += local.hour < 12 ? " AM" : " PM";
+  return text;
+}
+
+QPen StrokeStyle::pen(const QColor& color) const {
+  QPen pen(color, width, Qt::SolidLine, cap, Qt::MiterJoin);
+  // A miter limit of 10 as the full miter's length; Qt measures half of it.
+  pen.setMiterLimit(5);
+  if (!dash.empty()) {
+    QList<qreal> pattern;
+    for (double length : dash) pattern.append(length / width);
+    pen.setDashPattern(pattern);
+  }
+  return pen;
+}
+
+std::vector<ChartPoint> thinToColumns(std::span<const ChartPoint> points, const ChartScale& scale) {
+  auto columns = static_cast<std::size_t>(std::max(1.0, std::ceil(scale.plot().width())));
+  if (points.size() <= 4 * columns) return {points.begin(), points.end()};
+  std::vector<ChartPoint> kept;
+  auto columnOf = [&](const ChartPoint& point) { return std::floor(scale.x(point.time)); };
+  std::size_t begin = 0;
+  while (begin < points.size()) {
+    double column = columnOf(points[begin]);
+    std::size_t end = begin + 1;
+    while (end < points.size() && columnOf(points[end]) == column) ++end;
+    std::size_t lowest = begin, highest = begin;
+    for (std::size_t i = begin; i < end; ++i) {
+      if (points[i].value < points[lowest].value) lowest = i;
+      if (points[i].value > points[highest].value) highest = i;
+    }
+    std::array<std::size_t, 4> picks = {begin, lowest, highest, end - 1};
+    std::sort(picks.begin(), picks.end());
+    for (std::size_t i = 0; i < picks.size(); ++i)
+      if (i == 0 || picks[i] != picks[i - 1]) kept.push_back(points[picks[i]]);
+    begin = end;
+  }
+  return kept;
+}
+
+}  // namespace ovel
