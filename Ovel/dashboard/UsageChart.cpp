@@ -162,19 +162,21 @@ std::vector<ChartPoint> UsageChart::points(const WindowAssessment& assessment, s
 }
 
 std::optional<ChartPoint> UsageChart::projectionEnd(const WindowAssessment& assessment, Date now, double ceiling) {
-  const auto& reset = assessment.window.resetsAt;
   const auto& projected = assessment.projectedAtReset;
-  if (!reset || !projected) return std::nullopt;
+  if (!assessment.window.resetsAt || !projected) return std::nullopt;
   double used = assessment.window.usedPercent;
   // Above the chart already, the cut would fall at or before now and draw
   // the line backwards in time.
   if (used >= ceiling) return std::nullopt;
+  // The engine projects to the planned reset when one cuts the window
+  // short; ending there keeps the line's slope the burn rate.
+  Date end = *assessment.horizon();
   double p = *projected;
   if (ceiling < p && used < p) {
     double fraction = (ceiling - used) / (p - used);
-    return ChartPoint{addSeconds(now, fraction * secondsBetween(*reset, now)), ceiling};
+    return ChartPoint{addSeconds(now, fraction * secondsBetween(end, now)), ceiling};
   }
-  return ChartPoint{*reset, p};
+  return ChartPoint{end, p};
 }
 
 std::optional<std::array<ChartPoint, 2>> UsageChart::evenLine(const WindowAssessment& assessment) {

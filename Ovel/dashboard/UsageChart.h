@@ -64,7 +64,8 @@ class UsageChart final : public QWidget {
   // the domain, in time order.
   static std::vector<ChartPoint> points(const WindowAssessment& assessment, std::span<const HistorySample> samples,
                                        Date now);
-  // The far end of the projection from (now, used): at the reset, or where
+  // The far end of the projection from (now, used): at the horizon (the
+  // planned reset when one cuts the window short, else the reset), or where
   // it reaches the ceiling first. None without a reset time or projection,
   // and none while the use already stands at or above the ceiling.
   static std::optional<ChartPoint> projectionEnd(const WindowAssessment& assessment, Date now, double ceiling);
