@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QPolygonF>
 #include <QVBoxLayout>
 
@@ -26,6 +27,9 @@ constexpr double kDotSide = 6;  // a symbol of 36 square points
 constexpr double kNowLabelGap = 2;
 constexpr double kDotLabelGap = 3;
 constexpr double kAxisLabelGap = 4;
+// How far (in points) a drawn line may stray from the readings, to spare
+// stroking points that would not show.
+constexpr double kLineTolerance = 0.25;
 constexpr int kLegendSpacing = 14;
 constexpr int kChartSpacing = 10;
 constexpr int kSwatchWidth = 18;
@@ -69,11 +73,29 @@ class UsageChart::Plot final : public QWidget {
   void paintEvent(QPaintEvent*) override;
 
  private:
+  // What the grid and its labels depend on; they are drawn again only when
+  // one of these changes, which a new reading seldom does.
+  struct AxesKey {
+    QSize size;
+    qreal pixelRatio;
+    Date start;
+    Date end;
+    double ceiling;
+    QRgb separator;
+    QRgb label;
+    std::string zone;
+
+    bool operator==(const AxesKey&) const = default;
+  };
+
+  const QPixmap& axes(const ChartScale& scale, qreal pixelRatio);
   void paintAxes(QPainter& painter, const ChartScale& scale) const;
   void paintMarks(QPainter& painter, const ChartScale& scale, const QColor& tint) const;
   void paintAnnotations(QPainter& painter, const ChartScale& scale, const QColor& tint) const;
 
   const UsageChart& chart_;
+  std::optional<AxesKey> axesKey_;
+  QPixmap axes_;
 };
 
 LegendKey::LegendKey(const QString& label, ThemeColor color, StrokeStyle style, QWidget* parent)
@@ -207,7 +229,7 @@ void UsageChart::Plot::paintEvent(QPaintEvent*) {
   auto [start, end] = xDomain(chart_.assessment_, chart_.now_);
   ChartScale scale(plotRect(size()), start, end, 0, chart_.ceiling_);
   QColor tint = ThemeColor::status(chart_.assessment_.status).resolve(palette());
-  paintAxes(painter, scale);
+  painter.drawPixmap(0, 0, axes(scale, painter.device()->devicePixelRatioF()));
   painter.save();
   // Values above the ceiling are cut at the top edge; the lines at 0 keep
   // their whole width.
@@ -217,30 +239,55 @@ void UsageChart::Plot::paintEvent(QPaintEvent*) {
   paintAnnotations(painter, scale, tint);
 }
 
+const QPixmap& UsageChart::Plot::axes(const ChartScale& scale, qreal pixelRatio) {
+  const QPalette& colors = palette();
+  AxesKey key{size(),
+              pixelRatio,
+              scale.start(),
+              scale.end(),
+              chart_.ceiling_,
+              Theme::role(ColorRole::separator, colors).rgba(),
+              Theme::role(ColorRole::secondary, colors).rgba(),
+              Format::timeZone()};
+  if (key == axesKey_) return axes_;
+  axes_ = QPixmap(size() * pixelRatio);
+  axes_.setDevicePixelRatio(pixelRatio);
+  axes_.fill(Qt::transparent);
+  QPainter painter(&axes_);
+  painter.setRenderHint(QPainter::Antialiasing);
+  paintAxes(painter, scale);
+  axesKey_ = key;
+  return axes_;
+}
+
 void UsageChart::Plot::paintAxes(QPainter& painter, const ChartScale& scale) const {
   const QPalette& colors = palette();
   const QRectF& plot = scale.plot();
-  QFont font = labelFont();
-  painter.setFont(font);
-  QPen grid(Theme::role(ColorRole::separator, colors), 1);
-  QColor label = Theme::role(ColorRole::secondary, colors);
-  for (double value : kPercentMarks) {
-    double y = scale.y(value);
-    painter.setPen(grid);
-    painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-    QRectF box(plot.right() + kAxisLabelGap, y - lineHeight(font) / 2, width() - plot.right(), lineHeight(font));
-    painter.setPen(label);
-    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, percentLabel(value));
-  }
   std::string zone = Format::timeZone();
   TimeMarks marks = timeMarks(scale.start(), scale.end(), kDesiredTimeMarks, zone);
+  QPainterPath grid;
+  for (double value : kPercentMarks) {
+    grid.moveTo(plot.left(), scale.y(value));
+    grid.lineTo(plot.right(), scale.y(value));
+  }
   for (Date mark : marks.marks) {
-    double x = scale.x(mark);
-    painter.setPen(grid);
-    painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    grid.moveTo(scale.x(mark), plot.top());
+    grid.lineTo(scale.x(mark), plot.bottom());
+  }
+  painter.strokePath(grid, QPen(Theme::role(ColorRole::separator, colors), 1));
+
+  QFont font = labelFont();
+  painter.setFont(font);
+  painter.setPen(Theme::role(ColorRole::secondary, colors));
+  for (double value : kPercentMarks) {
+    QRectF box(plot.right() + kAxisLabelGap, scale.y(value) - lineHeight(font) / 2, width() - plot.right(),
+               lineHeight(font));
+    painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, percentLabel(value));
+  }
+  for (Date mark : marks.marks) {
     QString text = QString::fromStdString(timeMarkLabel(mark, marks.step, zone));
-    painter.setPen(label);
-    painter.drawText(labelBox(text, font, x, plot.bottom() + kAxisLabelGap / 2, false, rect()), Qt::AlignCenter, text);
+    painter.drawText(labelBox(text, font, scale.x(mark), plot.bottom() + kAxisLabelGap / 2, false, rect()),
+                     Qt::AlignCenter, text);
   }
 }
 
@@ -258,16 +305,21 @@ void UsageChart::Plot::paintMarks(QPainter& painter, const ChartScale& scale, co
   }
   std::vector<ChartPoint> shown = thinToColumns(chart_.points_, scale);
   if (shown.size() > 1) {
-    QPolygonF line;
-    line.reserve(static_cast<qsizetype>(shown.size()));
-    for (const ChartPoint& point : shown) line << scale.map(point);
+    QPolygonF mapped;
+    mapped.reserve(static_cast<qsizetype>(shown.size()));
+    for (const ChartPoint& point : shown) mapped << scale.map(point);
+    QPolygonF line = simplifyPolyline(mapped, kLineTolerance);
     QPolygonF area = line;
     area << QPointF(line.back().x(), scale.y(0)) << QPointF(line.front().x(), scale.y(0));
     QColor fill = tint;
     fill.setAlphaF(static_cast<float>(tint.alphaF() * kAreaOpacity));
     painter.setPen(Qt::NoPen);
     painter.setBrush(fill);
+    // The line covers the area's only slanted edge, so the fill needs no
+    // antialiasing, which costs much over a long history.
+    painter.setRenderHint(QPainter::Antialiasing, false);
     painter.drawPolygon(area);
+    painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setBrush(Qt::NoBrush);
     painter.setPen(kUsedStyle.pen(tint));
     painter.drawPolyline(line);

@@ -128,4 +128,37 @@ std::vector<ChartPoint> thinToColumns(std::span<const ChartPoint> points, const 
   return kept;
 }
 
+QPolygonF simplifyPolyline(const QPolygonF& points, double tolerance) {
+  if (points.size() < 3) return points;
+  std::vector<bool> keep(static_cast<std::size_t>(points.size()), false);
+  keep.front() = keep.back() = true;
+  // Spans still to look at, as first and last index.
+  std::vector<std::pair<qsizetype, qsizetype>> spans = {{0, points.size() - 1}};
+  while (!spans.empty()) {
+    auto [first, last] = spans.back();
+    spans.pop_back();
+    QPointF a = points[first];
+    QPointF chord = points[last] - a;
+    double length = std::hypot(chord.x(), chord.y());
+    double farthest = -1;
+    qsizetype at = first;
+    for (qsizetype i = first + 1; i < last; ++i) {
+      QPointF d = points[i] - a;
+      double distance = length > 0 ? std::fabs(chord.x() * d.y() - chord.y() * d.x()) / length : std::hypot(d.x(), d.y());
+      if (distance > farthest) {
+        farthest = distance;
+        at = i;
+      }
+    }
+    if (farthest <= tolerance) continue;
+    keep[static_cast<std::size_t>(at)] = true;
+    spans.push_back({first, at});
+    spans.push_back({at, last});
+  }
+  QPolygonF kept;
+  for (qsizetype i = 0; i < points.size(); ++i)
+    if (keep[static_cast<std::size_t>(i)]) kept << points[i];
+  return kept;
+}
+
 }  // namespace ovel

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QPen>
 #include <QPointF>
+#include <QPolygonF>
 #include <QRectF>
 
 #include <span>
@@ -77,5 +78,10 @@ struct StrokeStyle {
 // drop, and the last point, survive; a series with no more than four points
 // a column on average comes back whole.
 std::vector<ChartPoint> thinToColumns(std::span<const ChartPoint> points, const ChartScale& scale);
+
+// A polyline with every point dropped that lies within `tolerance` of the
+// straight line through the points kept around it (Douglas-Peucker). The
+// first and last points stay, and so does every corner that shows.
+QPolygonF simplifyPolyline(const QPolygonF& points, double tolerance);
 
 }  // namespace ovel

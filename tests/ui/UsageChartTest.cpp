@@ -4,6 +4,8 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
 
 #include <gtest/gtest.h>
 
@@ -237,6 +239,30 @@ TEST(ChartScaleTest, ThinningKeepsEveryTurnAndTheLastPoint) {
 
   std::vector<ChartPoint> few(points.begin(), points.begin() + 300);
   EXPECT_EQ(thinToColumns(few, scale), few);
+}
+
+TEST(ChartScaleTest, SimplifyingKeepsTheEndsAndEveryVisibleCorner) {
+  // A gentle climb, a drop to the floor (a reset), and a flat stretch.
+  QPolygonF line;
+  for (int x = 0; x <= 100; ++x) line << QPointF(x, 100 - x * 0.5 + (x % 2) * 0.1);
+  line << QPointF(100.5, 100);
+  for (int x = 101; x <= 200; ++x) line << QPointF(x, 100);
+  QPolygonF kept = simplifyPolyline(line, 0.25);
+  EXPECT_LT(kept.size(), 10);
+  EXPECT_EQ(kept.front(), line.front());
+  EXPECT_EQ(kept.back(), line.back());
+  EXPECT_TRUE(kept.contains(QPointF(100, 50)));
+  EXPECT_TRUE(kept.contains(QPointF(100.5, 100)));
+  // Every point dropped lies within the tolerance of the line drawn.
+  QPainterPath drawn;
+  drawn.addPolygon(kept);
+  QPainterPathStroker band;
+  band.setWidth(2 * 0.25 + 1e-6);
+  QPainterPath within = band.createStroke(drawn);
+  for (const QPointF& point : line) EXPECT_TRUE(within.contains(point) || kept.contains(point)) << point.x();
+
+  QPolygonF two = {QPointF(0, 0), QPointF(1, 1)};
+  EXPECT_EQ(simplifyPolyline(two, 0.25), two);
 }
 
 TEST(UsageChartSectionTest, SelectionIsThePickElseTheSteerElseTheSession) {
