@@ -1,6 +1,7 @@
 #include "AppBundle.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -10,6 +11,14 @@ AppBundle AppBundle::current() {
   fs::path executable = fs::read_symlink("/proc/self/exe", ignored);
   if (executable.empty()) executable = QCoreApplication::applicationFilePath().toStdString();
   return AppBundle{QStringLiteral("ovel"), executable};
+}
+
+void AppBundle::identifyApplication() {
+  QGuiApplication::setApplicationName(QStringLiteral("Ovel"));
+  QGuiApplication::setOrganizationName(QStringLiteral("Ovel"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("ovel"));
+  // The installed theme icon, else the one built in.
+  QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ovel"), QIcon(QStringLiteral(":/ovel.svg"))));
 }
 
 std::vector<fs::path> AppBundle::relayCandidates() const {

@@ -95,7 +95,8 @@ void AppDelegate::applicationDidFinishLaunching() {
   QPointer<AppDelegate> self(this);
   statusItem_ = services_.makeStatusItem();
   if (statusItem_) {
-    connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::togglePopover);
+    connect(statusItem_.get(), &StatusItem::activated, this, [this](QRect anchor) { togglePopover(anchor); });
+    connect(statusItem_.get(), &StatusItem::panelAppearanceChanged, this, &AppDelegate::updateStatusItem);
     statusItem_->setMenuActions({
         {QStringLiteral("Open Ovel"), [self] { if (self) self->togglePopover(); }},
         {QStringLiteral("Dashboard"), [self] { if (self) self->openDashboard(); }},
@@ -137,7 +138,9 @@ void AppDelegate::applicationWillTerminate() {
   if (hotKey_) hotKey_->unregister();
 }
 
-void AppDelegate::togglePopover() {
+void AppDelegate::togglePopover() { togglePopover(statusItem_ ? statusItem_->anchor() : QRect()); }
+
+void AppDelegate::togglePopover(const QRect& anchor) {
   if (popover_->isShown()) {
     popover_->close();
     return;
@@ -145,7 +148,12 @@ void AppDelegate::togglePopover() {
   if (!statusItem_ || !statusItem_->hasButton()) return;
   model().refreshIfStale();
   integrations_->refresh();
-  popover_->show(statusItem_->anchor());
+  popover_->show(anchor);
+}
+
+void AppDelegate::reopen() {
+  if (!statusItem_ || !statusItem_->hasButton()) openDashboard();
+  else if (!popover_->isShown()) togglePopover();
 }
 
 void AppDelegate::popoverDidClose() {
@@ -166,7 +174,8 @@ static QWidget* windowOnce(QPointer<QWidget>& window, const WindowSetup& setup, 
 void AppDelegate::openSettings() {
   popover_->close();
   QWidget* window = windowOnce(settingsWindow_,
-                               {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings")},
+                               {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings"),
+                                /*minimizable=*/false},
                                *windowSettings_, [this] { return new SettingsView(*preferences_, *integrations_, model()); });
   WindowFrames::present(window);
 }
@@ -203,10 +212,22 @@ QString AppDelegate::toolTip() {
 
 void AppDelegate::updateStatusItem() {
   if (!statusItem_) return;
-  auto parts = MenuBarGlyph::parts(preferences_->menuBarItems(), model());
-  QColor base = QApplication::palette().color(QPalette::WindowText);
-  statusItem_->setImage(MenuBarGlyph::image(parts, preferences_->glyphStyle(), preferences_->colorWhenAtRisk(), base));
-  statusItem_->setToolTip(toolTip());
+  // The panel's own text colour, as far as the desktop tells.
+  QColor base = statusItem_->panelIsDark() ? Qt::white : Qt::black;
+  GlyphStyle style = preferences_->glyphStyle();
+  bool tint = preferences_->colorWhenAtRisk();
+  QString title = toolTip();
+  std::vector<StatusItemContent> contents;
+  for (TrayItem& item : MenuBarGlyph::trayItems(preferences_->menuBarItems(), model())) {
+    QString label = QString::fromStdString(item.label());
+    QString kind = QString::fromStdString(item.ring.kind.title());
+    contents.push_back({[ring = std::move(item.ring), style, tint, base](int pixels) {
+                          return MenuBarGlyph::trayIcon(ring, style, tint, base, pixels);
+                        },
+                        label, QString::fromStdString(item.labelGuide()), title,
+                        label.isEmpty() ? kind : kind + QStringLiteral(": ") + label});
+  }
+  statusItem_->setItems(std::move(contents));
 }
 
 void AppDelegate::observePreferences() {

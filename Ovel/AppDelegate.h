@@ -61,7 +61,12 @@ class AppDelegate final : public QObject {
   void applicationDidFinishLaunching();
   void applicationWillTerminate();
 
+  // Opens under the first tray item (the hot key), or under `anchor`.
   void togglePopover();
+  void togglePopover(const QRect& anchor);
+  // Ovel was started again: the popover comes up, or the dashboard where
+  // there is no tray item to open it under.
+  void reopen();
   void openSettings();
   void openDashboard();
   void didWake();

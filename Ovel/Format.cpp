@@ -1,10 +1,14 @@
 #include "Format.h"
 
+#include <QLocale>
+#include <QTime>
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <mutex>
+#include <optional>
 
 #include "core/TimeZone.h"
 
@@ -15,12 +19,24 @@ constexpr std::string_view kTimes = "\u00D7";
 constexpr std::string_view kDot = " \u00B7 ";
 constexpr std::string_view kDash = " \u2014 ";
 
-std::mutex zoneMutex;
+std::mutex settingsMutex;
 std::string timeZoneName;
+std::string localeName;
 
 std::string zoneName() {
-  std::lock_guard lock(zoneMutex);
+  std::lock_guard lock(settingsMutex);
   return timeZoneName;
+}
+
+// The locale clock texts are written in; none where the English form stands.
+// The C locale (also what an unknown name gives) would write 24-hour times
+// with seconds.
+std::optional<QLocale> clockLocale() {
+  std::unique_lock lock(settingsMutex);
+  QLocale locale = localeName.empty() ? QLocale::system() : QLocale(QString::fromStdString(localeName));
+  lock.unlock();
+  if (locale.timeFormat(QLocale::ShortFormat) == QLocale::c().timeFormat(QLocale::ShortFormat)) return std::nullopt;
+  return locale;
 }
 
 std::string timeOfDay(const LocalTime& local) {
@@ -44,6 +60,19 @@ std::string twoUnits(double whole, const char* unit, double rest, const char* re
   return text;
 }
 
+std::string shortTime(const LocalTime& local, const std::optional<QLocale>& locale) {
+  if (!locale) return timeOfDay(local);
+  return locale->toString(QTime(local.hour, local.minute), QLocale::ShortFormat).toStdString();
+}
+
+std::string_view weekdayName(int weekday);
+
+std::string shortWeekday(const LocalTime& local, const std::optional<QLocale>& locale) {
+  if (!locale) return std::string(weekdayName(local.weekday));
+  // Qt counts the days of the week from Monday = 1 to Sunday = 7.
+  return locale->dayName(local.weekday == 0 ? 7 : local.weekday, QLocale::ShortFormat).toStdString();
+}
+
 std::string_view weekdayName(int weekday) {
   static constexpr std::array<std::string_view, 7> kNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   return kNames[static_cast<std::size_t>(weekday % 7)];
@@ -60,11 +89,16 @@ std::string plannedResetVerdict(const WindowAssessment& a, Date plannedAt, doubl
 }  // namespace
 
 void Format::setTimeZone(std::string zone) {
-  std::lock_guard lock(zoneMutex);
+  std::lock_guard lock(settingsMutex);
   timeZoneName = std::move(zone);
 }
 
 std::string Format::timeZone() { return zoneName(); }
+
+void Format::setLocale(std::string name) {
+  std::lock_guard lock(settingsMutex);
+  localeName = std::move(name);
+}
 
 std::string Format::rounded(double value) {
   if (!std::isfinite(value)) return "\u2014";
@@ -121,11 +155,22 @@ std::string Format::sessionsLeft(double sessions) {
 std::string Format::clock(Date date, Date reference) {
   std::string zone = zoneName();
   LocalTime local = localTime(date, zone);
-  std::string time = timeOfDay(local);
+  std::optional<QLocale> locale = clockLocale();
+  std::string time = shortTime(local, locale);
   if (local.sameDay(localTime(reference, zone))) return time;
-  std::string text(weekdayName(local.weekday));
+  std::string text = shortWeekday(local, locale);
   text += ' ';
   text += time;
+  return text;
+}
+
+std::string Format::axisMark(Date mark, bool wholeDays) {
+  LocalTime local = localTime(mark, zoneName());
+  std::optional<QLocale> locale = clockLocale();
+  if (!wholeDays) return shortTime(local, locale);
+  std::string text = shortWeekday(local, locale);
+  text += ' ';
+  text += std::to_string(local.day);
   return text;
 }
 

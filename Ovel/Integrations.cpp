@@ -9,7 +9,7 @@ namespace ovel {
 namespace fs = std::filesystem;
 namespace {
 
-const char* const kMissingRelay = "ovel-bridge is missing from the app bundle.";
+const char* const kMissingRelay = "ovel-bridge is missing from the Ovel installation.";
 
 QString text(const std::string& message) { return QString::fromStdString(message); }
 

@@ -30,7 +30,8 @@ class Notifier final {
   bool hasCenter() const { return center_ != nullptr; }
   bool isAuthorized() const { return authorized_; }
 
-  // Asks for permission; on a grant, runs `onGranted` on the GUI thread.
+  // Asks for permission, and again whenever the centre sees the answer may
+  // have changed; runs `onGranted` on the GUI thread after every grant.
   void requestAuthorization(std::function<void()> onGranted);
   void evaluate(const std::vector<WindowAssessment>& assessments, const Preferences& preferences, Date now);
 

@@ -64,6 +64,8 @@ class Preferences final : public QObject {
   const QString& claudePathOverride() const { return claudePathOverride_; }
   bool useLocalActivity() const { return useLocalActivity_; }
   GlyphStyle glyphStyle() const { return glyphStyle_; }
+  // The store behind these settings, where views keep their own few.
+  DefaultsStore& defaults() const { return defaults_; }
 
   void setRefreshMinutes(double minutes);
   void setMenuBarLayout(std::vector<MenuBarEntry> layout);

@@ -1,7 +1,9 @@
 #include "Snapshot.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QLayout>
+#include <QPainter>
 #include <QTimer>
 
 #include <algorithm>
@@ -10,10 +12,10 @@
 #include "Integrations.h"
 #include "UsageModel.h"
 #include "dashboard/DashboardView.h"
+#include "menubar/MenuBarGlyph.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
 #include "ui/Spring.h"
-#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -22,9 +24,18 @@ namespace {
 constexpr int kWaitPolls = 120;
 constexpr int kPollMilliseconds = 250;
 constexpr int kSettleMilliseconds = 1000;
+constexpr int kPopoverWidth = 340;
 constexpr int kDashboardWidth = 860;
+constexpr int kLayoutRounds = 12;
 // The settings window's own size; its tabs scroll within it.
 const QSize kSettingsSize(520, 600);
+// The tray picture: panel colours, the icons' size as most panels ask it,
+// and the spacing around and between the pieces.
+const QColor kLightPanel(0xf0, 0xf0, 0xf0);
+const QColor kDarkPanel(0x1e, 0x1e, 0x1e);
+constexpr int kTrayIconPixels = 22;
+constexpr int kTrayPadding = 8;
+constexpr int kTrayIconGap = 6;
 
 // Polls for assessments, then settles, then renders.
 struct PendingSnapshot {
@@ -58,6 +69,30 @@ void prepare(View& view, Appearance appearance) {
 
 }  // namespace
 
+bool Snapshot::renderTray(const UsageModel& model, const Preferences& preferences, Appearance appearance,
+                          const fs::path& file) {
+  bool dark = appearance == Appearance::dark;
+  QColor base = dark ? Qt::white : Qt::black;
+  GlyphStyle style = preferences.glyphStyle();
+  bool tint = preferences.colorWhenAtRisk();
+  QImage strip = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), model), style, tint, base, 1);
+  auto items = MenuBarGlyph::trayItems(preferences.menuBarItems(), model);
+  int iconsWidth = static_cast<int>(items.size()) * (kTrayIconPixels + kTrayIconGap) - kTrayIconGap;
+  QImage picture(kTrayPadding * 2 + std::max(strip.width(), iconsWidth),
+                 kTrayPadding * 3 + strip.height() + kTrayIconPixels, QImage::Format_ARGB32_Premultiplied);
+  picture.fill(dark ? kDarkPanel : kLightPanel);
+  QPainter painter(&picture);
+  painter.drawImage(kTrayPadding, kTrayPadding, strip);
+  int x = kTrayPadding;
+  for (const TrayItem& item : items) {
+    painter.drawImage(x, kTrayPadding * 2 + strip.height(),
+                      MenuBarGlyph::trayIcon(item.ring, style, tint, base, kTrayIconPixels));
+    x += kTrayIconPixels + kTrayIconGap;
+  }
+  painter.end();
+  return picture.save(QString::fromStdString(file.string()), "PNG");
+}
+
 std::optional<fs::path> Snapshot::directory(std::span<const std::string> arguments) {
   auto flag = std::find(arguments.begin(), arguments.end(), "--snapshot");
   if (flag == arguments.end() || flag + 1 == arguments.end()) return std::nullopt;
@@ -75,7 +110,6 @@ void Snapshot::run(UsageModel& model, Integrations& integrations, Preferences& p
 
 bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> width) {
   view.ensurePolished();
-  settleLayouts(view);
   if (view.layout()) view.layout()->activate();
   if (width) {
     view.setFixedWidth(*width);
@@ -84,7 +118,12 @@ bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> wi
   } else {
     view.adjustSize();
   }
-  settleLayouts(view);
+  if (view.layout()) view.layout()->activate();
+  // Shown off screen, the view settles as a window does before it is drawn:
+  // each round of layout requests reaches one level further up.
+  view.setAttribute(Qt::WA_DontShowOnScreen);
+  view.show();
+  for (int round = 0; round < kLayoutRounds; ++round) QCoreApplication::sendPostedEvents();
   QImage image = view.grab().toImage();
   return !image.isNull() && image.save(QString::fromStdString(file.string()), "PNG");
 }
@@ -102,7 +141,7 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     std::string suffix = std::string("-") + name + ".png";
     PopoverView popover(model, integrations, [] {});
     prepare(popover, appearance);
-    keep(render(popover, directory / ("popover" + suffix)), "popover" + suffix);
+    keep(render(popover, directory / ("popover" + suffix), kPopoverWidth), "popover" + suffix);
     SettingsView settings(preferences, integrations, model);
     prepare(settings, appearance);
     settings.resize(kSettingsSize);
@@ -112,6 +151,7 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     // Its natural height, not that of a new window.
     dashboard.resize(kDashboardWidth, 1);
     keep(render(dashboard, directory / ("dashboard" + suffix), kDashboardWidth), "dashboard" + suffix);
+    keep(renderTray(model, preferences, appearance, directory / ("menubar" + suffix)), "menubar" + suffix);
   }
   return failed;
 }

@@ -1,5 +1,5 @@
-// "--snapshot DIR": renders the popover, the settings window and the
-// dashboard into PNG files, light and dark, once the model has data.
+// "--snapshot DIR": renders the popover, the settings window, the dashboard
+// and the tray into PNG files, light and dark, once the model has data.
 #pragma once
 
 #include <QWidget>
@@ -35,6 +35,11 @@ struct Snapshot {
   // needs); false when no PNG could be written.
   [[nodiscard]] static bool render(QWidget& view, const std::filesystem::path& file,
                      std::optional<int> width = std::nullopt);
+
+  // The tray on a panel of `appearance`: the full strip of rings and texts,
+  // and below it each tray item's icon at the size panels usually ask.
+  [[nodiscard]] static bool renderTray(const UsageModel& model, const Preferences& preferences, Appearance appearance,
+                                       const std::filesystem::path& file);
 
   // Renders every view now, without waiting.
   static std::vector<std::string> renderAll(UsageModel& model, Integrations& integrations, Preferences& preferences,

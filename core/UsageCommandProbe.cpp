@@ -37,6 +37,14 @@ bool saysNotSubscribed(std::string_view text) {
          UsageCommandParser::isCostBlock(text);
 }
 
+// The "result" text of an answer that is a JSON object holding one.
+std::optional<std::string> resultText(const nlohmann::json& answer) {
+  if (!answer.is_object()) return std::nullopt;
+  auto result = answer.find("result");
+  if (result == answer.end() || !result->is_string()) return std::nullopt;
+  return result->get<std::string>();
+}
+
 }  // namespace
 
 ProbeError::ProbeError(Case errorCase, std::string payload)
@@ -51,8 +59,7 @@ UsageCommandParser::Result UsageCommandProbe::interpret(std::string_view output,
   nlohmann::json answer = parseJsonOrDiscarded(output);
   if (!answer.is_object()) throw ProbeError::unrecognizedOutput(firstBytesAsText(output, kPayloadLimit));
 
-  auto result = answer.find("result");
-  std::string text = result != answer.end() && result->is_string() ? result->get<std::string>() : std::string();
+  std::string text = resultText(answer).value_or("");
   auto isError = answer.find("is_error");
   if (isError != answer.end() && isError->is_boolean() && isError->get<bool>())
     throw ProbeError::commandFailed(firstCharacters(text, kPayloadLimit));
@@ -87,6 +94,11 @@ std::string UsageCommandProbe::execute(const std::filesystem::path& executable,
     case ChildProcess::Result::End::signaled: break;
   }
   if (child.succeeded()) return std::move(child.output);
+  // Claude Code answers some failures (not signed in, out of usage) in JSON
+  // on standard output: its result text says what went wrong, in words.
+  if (child.end == ChildProcess::Result::End::exited)
+    if (auto said = resultText(parseJsonOrDiscarded(child.output)); said && !said->empty())
+      throw ProbeError::commandFailed(firstCharacters(*said, kPayloadLimit));
   const std::string& said = child.error.empty() ? child.output : child.error;
   throw ProbeError::commandFailed(firstBytesAsText(said, kPayloadLimit));
 }

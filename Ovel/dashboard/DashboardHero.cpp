@@ -13,6 +13,7 @@
 #include "ui/Symbol.h"
 #include "ui/TextView.h"
 #include "ui/Theme.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -134,7 +135,10 @@ void DashboardHero::refresh() {
                            model_.now());
   title_->setText(QString::fromStdString(text.title));
   detail_->setText(QString::fromStdString(text.detail));
-  others_->setVisible(text.others.has_value());
+  if (others_->isHidden() == text.others.has_value()) {
+    others_->setVisible(text.others.has_value());
+    relayoutUpwards(this);
+  }
   others_->setText(QString::fromStdString(text.others.value_or("")));
   refresh_->setEnabled(!model_.isProbing());
   refresh_->setIcon(symbolIcon(Symbol::arrowClockwise, kRefreshIconSide, palette().color(QPalette::ButtonText)));

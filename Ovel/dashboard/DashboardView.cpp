@@ -6,9 +6,13 @@
 
 #include "Integrations.h"
 #include "UsageModel.h"
+#include "dashboard/ActivitySection.h"
 #include "dashboard/DashboardHero.h"
-#include "dashboard/InterimCards.h"
+#include "dashboard/InsightsSection.h"
 #include "dashboard/LimitsSection.h"
+#include "dashboard/ResetsCard.h"
+#include "dashboard/SessionWeekCard.h"
+#include "dashboard/SourcesSection.h"
 #include "dashboard/UsageChartSection.h"
 #include "ui/Card.h"
 #include "ui/EmptyState.h"
@@ -22,8 +26,8 @@ constexpr int kPadding = 24;
 constexpr int kTopPadding = 36;
 constexpr const char* kReadingSentence = "Ovel is reading your usage from Claude Code.";
 
-QVBoxLayout* plainColumn(QWidget* owner = nullptr) {
-  auto* column = owner ? new QVBoxLayout(owner) : new QVBoxLayout;
+QVBoxLayout* plainColumn(QWidget* owner) {
+  auto* column = new QVBoxLayout(owner);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(kSectionSpacing);
   return column;
@@ -35,42 +39,36 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
                              bool scrolls, QWidget* parent)
     : QWidget(parent),
       model_(model),
-      integrations_(integrations),
-      openSettings_(std::move(openSettings)),
       hero_(new DashboardHero(model)),
       empty_(new EmptyState(Symbol::gaugeWithDotsNeedle0percent, QStringLiteral("No usage data yet"),
                             QString::fromLatin1(kReadingSentence))),
       cards_(new QWidget),
       limits_(new LimitsSection(model)),
-      sessionWeekSlot_(plainColumn()),
-      resetsSlot_(plainColumn()),
-      planForm_(makePlanForm(model)),
       chart_(new UsageChartSection(model)),
-      activityRow_(new QWidget),
-      sourcesSlot_(plainColumn()) {
+      activityRow_(new QWidget) {
   auto* content = new QWidget;
   QVBoxLayout* column = plainColumn(content);
   column->setContentsMargins(kPadding, kTopPadding, kPadding, kPadding);
   column->addWidget(hero_);
   column->addWidget(empty_);
   column->addWidget(cards_);
-  column->addLayout(sourcesSlot_);
+  // The session/week card, the resets card, the activity, the insights and
+  // the sources follow the model themselves.
+  column->addWidget(new SourcesSection(model, integrations, std::move(openSettings)));
   column->addStretch();
 
   QVBoxLayout* cards = plainColumn(cards_);
   cards->addWidget(limits_);
-  cards->addLayout(sessionWeekSlot_);
-  cards->addLayout(resetsSlot_);
-  resetsSlot_->addWidget(planForm_);
+  cards->addWidget(new SessionWeekCard(model));
+  cards->addWidget(new ResetsCard(model));
   auto* chartCard = new Card(16, 10);
   chartCard->column()->addWidget(chart_);
   cards->addWidget(chartCard);
-  // The activity card and, beside it, the insights card.
-  auto* activity = new QHBoxLayout(activityRow_);
-  activity->setContentsMargins(0, 0, 0, 0);
-  activity->setSpacing(kSectionSpacing);
-  activity->setAlignment(Qt::AlignTop);
-  activityRow_->hide();
+  auto* sideBySide = new QHBoxLayout(activityRow_);
+  sideBySide->setContentsMargins(0, 0, 0, 0);
+  sideBySide->setSpacing(kSectionSpacing);
+  sideBySide->addWidget(new ActivitySection(model), 1, Qt::AlignTop);
+  sideBySide->addWidget(new InsightsSection(model), 1, Qt::AlignTop);
   cards->addWidget(activityRow_);
 
   auto* outer = new QVBoxLayout(this);
@@ -90,12 +88,8 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
   auto* gate = new RedrawGate(this, [this] { rebuild(); });
   for (auto signal : {&UsageModel::assessmentsChanged, &UsageModel::steerChanged, &UsageModel::nowChanged,
                       &UsageModel::isProbingChanged, &UsageModel::lastProbeErrorChanged, &UsageModel::stateChanged,
-                      &UsageModel::historyChanged, &UsageModel::activityChanged,
-                      &UsageModel::sessionWeekRatioChanged, &UsageModel::resetPlanChanged,
-                      &UsageModel::planSaveErrorChanged, &UsageModel::lastStatusLineAtChanged,
-                      &UsageModel::lastProbeAtChanged})
+                      &UsageModel::historyChanged, &UsageModel::activityChanged})
     connect(&model_, signal, gate, &RedrawGate::poke);
-  connect(&integrations_, &Integrations::statusLineChanged, gate, &RedrawGate::poke);
   // The rate tables use local activity only while it is switched on.
   connect(&model_.preferences(), &Preferences::useLocalActivityChanged, gate, &RedrawGate::poke);
   rebuild();
@@ -112,22 +106,8 @@ void DashboardView::rebuild() {
   empty_->setDescription(QString::fromStdString(model_.lastProbeError().value_or(kReadingSentence)));
   cards_->setVisible(!empty);
   limits_->refresh();
-  if (!empty) {
-    chart_->refresh();
-    rebuildInterimCards();
-  }
-  clearLayout(sourcesSlot_);
-  sourcesSlot_->addWidget(makeSourcesRow(model_, integrations_, openSettings_));
-}
-
-void DashboardView::rebuildInterimCards() {
-  clearLayout(sessionWeekSlot_);
-  sessionWeekSlot_->addWidget(makeSessionWeekCard(model_));
-  // The plan form stays; only the card above it is built anew.
-  resetsSlot_->removeWidget(planForm_);
-  clearLayout(resetsSlot_);
-  resetsSlot_->addWidget(makeResetsCard(model_));
-  resetsSlot_->addWidget(planForm_);
+  if (!empty) chart_->refresh();
+  relayoutUpwards(cards_);
 }
 
 }  // namespace ovel

@@ -11,8 +11,6 @@
 
 #include "core/OvelEngine.h"
 
-class QVBoxLayout;
-
 namespace ovel {
 
 class DashboardHero;
@@ -47,26 +45,17 @@ class DashboardView final : public QWidget {
   QWidget* cards() const { return cards_; }
   LimitsSection* limits() const { return limits_; }
   UsageChartSection* usageChart() const { return chart_; }
-  // Where the activity and insights cards go, side by side; hidden while
-  // it holds nothing.
+  // The activity and insights cards, side by side.
   QWidget* activityRow() const { return activityRow_; }
 
  private:
-  void rebuildInterimCards();
-
   UsageModel& model_;
-  Integrations& integrations_;
-  std::function<void()> openSettings_;
   DashboardHero* hero_;
   EmptyState* empty_;
   QWidget* cards_;
   LimitsSection* limits_;
-  QVBoxLayout* sessionWeekSlot_;  // rebuilt from the model
-  QVBoxLayout* resetsSlot_;       // rebuilt from the model
-  QWidget* planForm_;             // built once
   UsageChartSection* chart_;
   QWidget* activityRow_;
-  QVBoxLayout* sourcesSlot_;  // rebuilt from the model
 };
 
 }  // namespace ovel

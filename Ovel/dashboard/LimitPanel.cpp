@@ -6,7 +6,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -21,6 +20,7 @@
 #include "ui/StatusPill.h"
 #include "ui/TextView.h"
 #include "ui/Theme.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -94,14 +94,6 @@ void setSteerRing(DayRingView* ring, const PanelSteer& steer) {
   ring->setRing(std::nullopt, steer.segmented, steer.center, steer.tint);
 }
 
-// A capsule of `rect`'s height.
-void capsule(QPainter& painter, const QRectF& rect, const QColor& color) {
-  QPainterPath path;
-  double radius = std::min(rect.width(), rect.height()) / 2;
-  path.addRoundedRect(rect, radius, radius);
-  painter.fillPath(path, color);
-}
-
 // The keyboard focus around a card, drawn over it.
 class FocusRing final : public QWidget {
  public:
@@ -140,8 +132,8 @@ class RateBar final : public QWidget {
     painter.setRenderHint(QPainter::Antialiasing);
     RateBarGeometry g = RateBarGeometry::of(width(), fill_, tick_);
     const QPalette& colors = palette();
-    capsule(painter, g.track, Theme::role(ColorRole::quaternary, colors));
-    if (g.fill) capsule(painter, *g.fill, accent_.resolve(colors));
+    fillCapsule(painter, g.track, Theme::role(ColorRole::quaternary, colors));
+    if (g.fill) fillCapsule(painter, *g.fill, accent_.resolve(colors));
     if (g.tick) painter.fillRect(*g.tick, Theme::role(ColorRole::primary, colors));
   }
 
@@ -385,6 +377,9 @@ void LimitPanel::setData(const WindowAssessment& a, std::span<const RateReading>
   divider_->setVisible(!limited);
   rateTable_->setVisible(!limited);
   setRates(rates);
+  // Lines and rows shown, hidden or added change the heights above them.
+  relayoutUpwards(rows_);
+  relayoutUpwards(resetBlock_);
 }
 
 void LimitPanel::setRates(std::span<const RateReading> rates) {
@@ -464,6 +459,8 @@ void CompactLimitPanel::setData(const WindowAssessment& a, Date now) {
   verdict_->setText(text(Format::verdict(a, now)));
   setAccessibleName(title_->text() + QStringLiteral(", ") + figure_->text() + QStringLiteral(" used, ") +
                     verdict_->text());
+  relayoutUpwards(steerBox_);
+  relayoutUpwards(resets_);
 }
 
 void CompactLimitPanel::mouseReleaseEvent(QMouseEvent* event) {

@@ -7,6 +7,7 @@
 
 #include "UsageModel.h"
 #include "dashboard/LimitPanel.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 
@@ -243,7 +244,7 @@ void LimitsSection::refresh() {
   std::optional<std::size_t> mainIndex;
   if (main) mainIndex = static_cast<std::size_t>(std::find(kinds_.begin(), kinds_.end(), main->window.kind) - kinds_.begin());
   arrangement_->setMain(mainIndex);
-  updateGeometry();
+  relayoutUpwards(this);
 }
 
 }  // namespace ovel

@@ -19,6 +19,7 @@ namespace ovel {
 namespace {
 
 constexpr double kOneHour = 3600;
+constexpr double kOneDay = 86400;
 constexpr double kAreaOpacity = 0.12;
 constexpr double kLimitRuleOpacity = 0.5;
 constexpr double kLegendLimitOpacity = 0.6;
@@ -285,7 +286,7 @@ void UsageChart::Plot::paintAxes(QPainter& painter, const ChartScale& scale) con
     painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, percentLabel(value));
   }
   for (Date mark : marks.marks) {
-    QString text = QString::fromStdString(timeMarkLabel(mark, marks.step, zone));
+    QString text = QString::fromStdString(Format::axisMark(mark, marks.step >= kOneDay));
     painter.drawText(labelBox(text, font, scale.x(mark), plot.bottom() + kAxisLabelGap / 2, false, rect()),
                      Qt::AlignCenter, text);
   }

@@ -9,6 +9,7 @@
 #include "dashboard/UsageChart.h"
 #include "ui/SegmentedControl.h"
 #include "ui/TextView.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 
@@ -68,7 +69,10 @@ void UsageChartSection::refresh() {
   auto entry = std::find(kinds_.begin(), kinds_.end(), selection);
   picker_->setCurrentIndex(entry == kinds_.end() ? -1 : static_cast<int>(entry - kinds_.begin()));
   const WindowAssessment* selected = selectedAssessment(selection, assessments);
-  chart_->setVisible(selected != nullptr);
+  if (chart_->isHidden() == (selected != nullptr)) {
+    chart_->setVisible(selected != nullptr);
+    relayoutUpwards(this);
+  }
   if (selected) chart_->setData(*selected, model_.samples(selected->window), model_.now(), kCeiling);
 }
 

@@ -17,11 +17,60 @@ namespace {
 constexpr double kRingSide = 16;
 constexpr double kGapAfterRing = 3;
 constexpr double kGap = 6;
+constexpr const char* kLabelSeparator = " \u00B7 ";
+// The tray icon's halo: its width at a 22-pixel icon, and its opacity.
+constexpr double kHaloAt22 = 1.0;
+constexpr double kHaloAlpha = 0.85;
+constexpr double kFaintHaloAlpha = 0.35;
+constexpr double kSolid = 1.0;
 
 QFont glyphFont() { return QFontDatabase::systemFont(QFontDatabase::GeneralFont); }
 
+// Changing numbers keep their width: every digit takes the widest digit's
+// advance, whether or not the font's own digits are of one width.
+double digitCell(const QFontMetricsF& metrics) {
+  double widest = 0;
+  for (char digit = '0'; digit <= '9'; ++digit) widest = std::max(widest, metrics.horizontalAdvance(QChar(digit)));
+  return widest;
+}
+
+double tabularWidth(const QString& text, const QFontMetricsF& metrics) {
+  double cell = digitCell(metrics);
+  double width = 0;
+  QString run;
+  for (QChar c : text) {
+    if (!c.isDigit()) {
+      run += c;
+      continue;
+    }
+    width += metrics.horizontalAdvance(run) + cell;
+    run.clear();
+  }
+  return width + metrics.horizontalAdvance(run);
+}
+
+void drawTabular(QPainter& painter, QPointF baseline, const QString& text, const QFontMetricsF& metrics) {
+  double cell = digitCell(metrics);
+  QString run;
+  auto flush = [&] {
+    painter.drawText(baseline, run);
+    baseline.rx() += metrics.horizontalAdvance(run);
+    run.clear();
+  };
+  for (QChar c : text) {
+    if (!c.isDigit()) {
+      run += c;
+      continue;
+    }
+    flush();
+    painter.drawText(baseline + QPointF((cell - metrics.horizontalAdvance(c)) / 2, 0), QString(c));
+    baseline.rx() += cell;
+  }
+  flush();
+}
+
 double textWidth(const std::string& text) {
-  return std::ceil(QFontMetricsF(glyphFont()).horizontalAdvance(QString::fromStdString(text)));
+  return std::ceil(tabularWidth(QString::fromStdString(text), QFontMetricsF(glyphFont())));
 }
 
 double imageHeight() {
@@ -29,12 +78,43 @@ double imageHeight() {
   return std::max(std::ceil(metrics.ascent() + metrics.descent()), kRingSide);
 }
 
+std::optional<QColor> tintOf(const MenuBarPart::Ring& ring, bool tint) {
+  if (!tint || !ring.assessment) return std::nullopt;
+  if (ring.assessment->status == OvelStatus::limited) return Theme::systemRed();
+  if (ring.assessment->status == OvelStatus::atRisk) return Theme::systemOrange();
+  return std::nullopt;
+}
+
 std::optional<QColor> tintOf(const MenuBarPart& part, bool tint) {
   const auto* ring = std::get_if<MenuBarPart::Ring>(&part.content);
-  if (!tint || !ring || !ring->assessment) return std::nullopt;
-  if (ring->assessment->status == OvelStatus::limited) return Theme::systemRed();
-  if (ring->assessment->status == OvelStatus::atRisk) return Theme::systemOrange();
-  return std::nullopt;
+  return ring ? tintOf(*ring, tint) : std::nullopt;
+}
+
+std::vector<DayRing::Mark> ringMarks(const MenuBarPart::Ring& ring, GlyphStyle style, double side) {
+  std::optional<double> used;
+  if (style != GlyphStyle::steer && ring.assessment) used = ring.assessment->window.usedPercent;
+  auto even = ring.assessment ? ring.assessment->evenOvelPercent : std::nullopt;
+  return DayRing::marks(side, used, !ring.kind.isSession(), DayRing::center(style, ring.steer, even));
+}
+
+// The marks of at least `minAlpha`, widened by `width` on each side, in one
+// opaque layer.
+QImage haloLayer(const std::vector<DayRing::Mark>& marks, double minAlpha, double maxAlpha, const QColor& color,
+                 QSize size, double width) {
+  QImage layer(size, QImage::Format_ARGB32_Premultiplied);
+  layer.fill(Qt::transparent);
+  QPainter painter(&layer);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setBrush(Qt::NoBrush);
+  for (const DayRing::Mark& mark : marks) {
+    if (mark.alpha < minAlpha || mark.alpha > maxAlpha) continue;
+    const auto* stroke = std::get_if<DayRing::Stroke>(&mark.style);
+    if (!stroke) painter.fillPath(mark.path, color);
+    painter.setPen(QPen(color, (stroke ? stroke->width : 0) + 2 * width, Qt::SolidLine,
+                        stroke ? stroke->cap : Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(mark.path);
+  }
+  return layer;
 }
 
 MenuBarPart ringOf(WindowKind kind, const std::optional<WindowAssessment>& assessment) {
@@ -48,9 +128,9 @@ MenuBarPart tightest(const GlyphInputs& inputs) {
   return MenuBarPart{MenuBarPart::Ring{std::move(kind), assessment, inputs.steer}};
 }
 
-std::optional<MenuBarPart> text(std::optional<std::string> value) {
+std::optional<MenuBarPart> text(std::optional<std::string> value, std::string guide) {
   if (!value) return std::nullopt;
-  return MenuBarPart{std::move(*value)};
+  return MenuBarPart{MenuBarPart::Text{std::move(*value), std::move(guide)}};
 }
 
 std::optional<std::string> percentOf(const std::optional<WindowAssessment>& a) {
@@ -63,33 +143,71 @@ std::optional<std::string> resetOf(const std::optional<WindowAssessment>& a, Dat
   return Format::duration(secondsBetween(*a->window.resetsAt, now));
 }
 
+std::optional<std::string> factorOf(const std::optional<OvelSteer>& steer) {
+  if (!steer) return std::nullopt;
+  return Format::factor(*steer);
+}
+
+std::optional<std::string> sessionsLeftOf(const GlyphInputs& in) {
+  if (!in.sessionWeekRatio || !in.week) return std::nullopt;
+  return Format::sessionsLeft(in.sessionWeekRatio->sessionsLeft(in.week->window.usedPercent));
+}
+
+// The widest text of each kind, written by the same formats.
+std::string guideFor(MenuBarItem item) {
+  constexpr double kLongestSessionReset = 4 * 3600 + 59 * 60;
+  constexpr double kLongestWeekReset = 6 * 86400 + 23 * 3600;
+  switch (item) {
+    case MenuBarItem::sessionPercent:
+    case MenuBarItem::weekPercent: return Format::percent(100);
+    case MenuBarItem::sessionReset: return Format::duration(kLongestSessionReset);
+    case MenuBarItem::weekReset: return Format::duration(kLongestWeekReset);
+    case MenuBarItem::ovelFactor: return Format::factor(OvelSteer{WindowKind::session(), 0.88, RateBasis::recent});
+    case MenuBarItem::sessionsLeft: return Format::sessionsLeft(9.9);
+    default: return {};
+  }
+}
+
 std::optional<MenuBarPart> partFor(MenuBarItem item, const GlyphInputs& in) {
   switch (item) {
     case MenuBarItem::tightestRing: return tightest(in);
     case MenuBarItem::sessionRing: return ringOf(WindowKind::session(), in.session);
     case MenuBarItem::weekRing: return ringOf(WindowKind::week(), in.week);
-    case MenuBarItem::sessionPercent: return text(percentOf(in.session));
-    case MenuBarItem::weekPercent: return text(percentOf(in.week));
-    case MenuBarItem::sessionReset: return text(resetOf(in.session, in.now));
-    case MenuBarItem::weekReset: return text(resetOf(in.week, in.now));
-    case MenuBarItem::ovelFactor:
-      if (!in.steer) return std::nullopt;
-      return MenuBarPart{Format::factor(*in.steer)};
-    case MenuBarItem::sessionsLeft:
-      if (!in.sessionWeekRatio || !in.week) return std::nullopt;
-      return MenuBarPart{Format::sessionsLeft(in.sessionWeekRatio->sessionsLeft(in.week->window.usedPercent))};
+    case MenuBarItem::sessionPercent: return text(percentOf(in.session), guideFor(item));
+    case MenuBarItem::weekPercent: return text(percentOf(in.week), guideFor(item));
+    case MenuBarItem::sessionReset: return text(resetOf(in.session, in.now), guideFor(item));
+    case MenuBarItem::weekReset: return text(resetOf(in.week, in.now), guideFor(item));
+    case MenuBarItem::ovelFactor: return text(factorOf(in.steer), guideFor(item));
+    case MenuBarItem::sessionsLeft: return text(sessionsLeftOf(in), guideFor(item));
   }
   return std::nullopt;
 }
 
-}  // namespace
-
-std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& items, const UsageModel& model) {
-  GlyphInputs inputs{model.session(),          model.week(),
+GlyphInputs inputsOf(const UsageModel& model) {
+  return GlyphInputs{model.session(),          model.week(),
                      model.steer(),            model.steerAssessment(),
                      !model.assessments().empty(), model.sessionWeekRatio(),
                      model.now()};
-  return parts(items, inputs);
+}
+
+template <class Field>
+std::string joined(const std::vector<MenuBarPart::Text>& texts, Field field) {
+  std::string result;
+  for (const auto& text : texts) {
+    if (!result.empty()) result += kLabelSeparator;
+    result += text.*field;
+  }
+  return result;
+}
+
+}  // namespace
+
+std::string TrayItem::label() const { return joined(texts, &MenuBarPart::Text::text); }
+
+std::string TrayItem::labelGuide() const { return joined(texts, &MenuBarPart::Text::guide); }
+
+std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& items, const UsageModel& model) {
+  return parts(items, inputsOf(model));
 }
 
 std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& items, const GlyphInputs& inputs) {
@@ -110,7 +228,7 @@ std::vector<double> MenuBarGlyph::layout(const std::vector<MenuBarPart>& parts, 
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (i > 0) x += parts[i - 1].isRing() && !parts[i].isRing() ? kGapAfterRing : kGap;
     edges.push_back(x);
-    x += parts[i].isRing() ? kRingSide : textWidth(std::get<std::string>(parts[i].content));
+    x += parts[i].isRing() ? kRingSide : textWidth(std::get<MenuBarPart::Text>(parts[i].content).text);
   }
   width = std::max(x, 1.0);
   return edges;
@@ -134,22 +252,54 @@ QImage MenuBarGlyph::image(const std::vector<MenuBarPart>& parts, GlyphStyle sty
   painter.setFont(font);
   QFontMetricsF metrics(font);
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    if (const auto* label = std::get_if<std::string>(&parts[i].content)) {
+    if (const auto* label = std::get_if<MenuBarPart::Text>(&parts[i].content)) {
       painter.setPen(base);
       double top = (height - (metrics.ascent() + metrics.descent())) / 2;
-      painter.drawText(QPointF(edges[i], top + metrics.ascent()), QString::fromStdString(*label));
+      drawTabular(painter, QPointF(edges[i], top + metrics.ascent()), QString::fromStdString(label->text), metrics);
       continue;
     }
     const auto& ring = std::get<MenuBarPart::Ring>(parts[i].content);
-    std::optional<double> used;
-    if (style != GlyphStyle::steer && ring.assessment) used = ring.assessment->window.usedPercent;
-    auto even = ring.assessment ? ring.assessment->evenOvelPercent : std::nullopt;
-    auto marks = DayRing::marks(kRingSide, used, !ring.kind.isSession(), DayRing::center(style, ring.steer, even));
     painter.save();
     painter.translate(edges[i], (height - kRingSide) / 2);
-    DayRing::draw(painter, marks, tintOf(parts[i], tint).value_or(base));
+    DayRing::draw(painter, ringMarks(ring, style, kRingSide), tintOf(ring, tint).value_or(base));
     painter.restore();
   }
+  return image;
+}
+
+std::vector<TrayItem> MenuBarGlyph::trayItems(const std::vector<MenuBarItem>& items, const UsageModel& model) {
+  return trayItems(items, inputsOf(model));
+}
+
+std::vector<TrayItem> MenuBarGlyph::trayItems(const std::vector<MenuBarItem>& items, const GlyphInputs& inputs) {
+  std::vector<TrayItem> result;
+  std::vector<MenuBarPart::Text> leading;
+  for (auto& part : parts(items, inputs)) {
+    if (auto* ring = std::get_if<MenuBarPart::Ring>(&part.content)) result.push_back({std::move(*ring), {}});
+    else if (result.empty()) leading.push_back(std::get<MenuBarPart::Text>(std::move(part.content)));
+    else result.back().texts.push_back(std::get<MenuBarPart::Text>(std::move(part.content)));
+  }
+  if (result.empty()) result.push_back({std::get<MenuBarPart::Ring>(tightest(inputs).content), {}});
+  result.front().texts.insert(result.front().texts.begin(), leading.begin(), leading.end());
+  return result;
+}
+
+QImage MenuBarGlyph::trayIcon(const MenuBarPart::Ring& ring, GlyphStyle style, bool tint, const QColor& base,
+                              int pixels) {
+  QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  auto marks = ringMarks(ring, style, pixels);
+  QColor opposite = base.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+  double width = kHaloAt22 * pixels / 22;
+  QPainter painter(&image);
+  // Dimmed marks get a faint halo, solid ones a strong one: on the wrong
+  // panel the ring then reads as it does on the right one.
+  painter.setOpacity(kFaintHaloAlpha);
+  painter.drawImage(0, 0, haloLayer(marks, 0, kSolid - 0.01, opposite, image.size(), width));
+  painter.setOpacity(kHaloAlpha);
+  painter.drawImage(0, 0, haloLayer(marks, kSolid, kSolid, opposite, image.size(), width));
+  painter.setOpacity(1);
+  DayRing::draw(painter, marks, tintOf(ring, tint).value_or(base));
   return image;
 }
 

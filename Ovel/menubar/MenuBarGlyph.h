@@ -1,5 +1,6 @@
 // The status-item image: the user's enabled items as a row of rings and
-// short texts.
+// short texts; and the same items as a desktop tray shows them, one square
+// item per ring with the texts that follow it.
 #pragma once
 
 #include <QColor>
@@ -24,7 +25,12 @@ struct MenuBarPart {
     std::optional<WindowAssessment> assessment;
     std::optional<OvelSteer> steer;
   };
-  std::variant<Ring, std::string> content;
+  struct Text {
+    std::string text;
+    // The widest this item's text gets, for hosts that size a label once.
+    std::string guide;
+  };
+  std::variant<Ring, Text> content;
 
   bool isRing() const { return std::holds_alternative<Ring>(content); }
 };
@@ -38,6 +44,17 @@ struct GlyphInputs {
   bool hasAssessments = false;
   std::optional<SessionWeekRatio> sessionWeekRatio;
   Date now;
+};
+
+// One square item of a desktop tray: a ring and the texts that follow it in
+// the layout.
+struct TrayItem {
+  MenuBarPart::Ring ring;
+  std::vector<MenuBarPart::Text> texts;
+
+  // The texts in one line, for hosts that show a label beside the icon.
+  std::string label() const;
+  std::string labelGuide() const;
 };
 
 struct MenuBarGlyph {
@@ -55,6 +72,17 @@ struct MenuBarGlyph {
   static bool isTemplate(const std::vector<MenuBarPart>& parts, bool tint);
   // The left edge of each part and the image's width, in points.
   static std::vector<double> layout(const std::vector<MenuBarPart>& parts, double& width);
+
+  // The parts grouped into tray items, in layout order: texts before the
+  // first ring go with it, and texts without any ring go with the tightest.
+  static std::vector<TrayItem> trayItems(const std::vector<MenuBarItem>& items, const UsageModel& model);
+  static std::vector<TrayItem> trayItems(const std::vector<MenuBarItem>& items, const GlyphInputs& inputs);
+
+  // One ring as a square tray icon of `pixels` a side, drawn for that size.
+  // Untinted marks are in `base` with a thin halo of the opposite tone, so
+  // the ring stays readable when the panel is not the colour `base` suits.
+  static QImage trayIcon(const MenuBarPart::Ring& ring, GlyphStyle style, bool tint, const QColor& base,
+                         int pixels);
 };
 
 }  // namespace ovel

@@ -48,6 +48,7 @@ InstanceLock::InstanceLock(const fs::path& directory) {
       error_ = "Couldn't lock " + file.string() + ": " + std::strerror(reason);
       return;
     }
+    heldElsewhere_ = true;
     std::string holder = holderOf(file);
     error_ = "Ovel is already running" + (holder.empty() ? std::string() : " (process " + holder + ")") +
              " with the data directory " + directory.string() + ".";

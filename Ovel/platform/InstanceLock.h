@@ -23,10 +23,13 @@ class InstanceLock {
   InstanceLock& operator=(const InstanceLock&) = delete;
 
   bool isHeld() const { return fd_ >= 0; }
+  // Another process holds it: a copy of Ovel runs with this directory.
+  bool isHeldElsewhere() const { return heldElsewhere_; }
   const std::string& error() const { return error_; }
 
  private:
   int fd_ = -1;
+  bool heldElsewhere_ = false;
   std::string error_;
 };
 

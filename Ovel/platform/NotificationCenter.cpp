@@ -36,17 +36,38 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(const QDBusConnecti
     : bus_(bus), desktopEntry_(desktopEntry) {}
 
 void FreedesktopNotificationCenter::requestAuthorization(std::function<void(bool granted)> answer) {
+  answer_ = std::move(answer);
+  if (!watcher_) {
+    watcher_ = new QDBusServiceWatcher(kService, bus_, QDBusServiceWatcher::WatchForOwnerChange, &context_);
+    QObject::connect(watcher_, &QDBusServiceWatcher::serviceOwnerChanged, &context_,
+                     [this](const QString&, const QString&, const QString& newOwner) { serverChanged(newOwner); });
+  }
+  ask();
+}
+
+void FreedesktopNotificationCenter::ask() {
   auto call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("GetCapabilities"));
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), &context_);
   // The watcher lives in the GUI thread, so its signal (and the answer) runs there.
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_,
-                   [this, answer = std::move(answer)](QDBusPendingCallWatcher* finished) {
+                   [this, question = ++question_](QDBusPendingCallWatcher* finished) {
                      QDBusPendingReply<QStringList> reply = *finished;
                      finished->deleteLater();
+                     if (question != question_) return;
                      bool granted = !reply.isError();
                      if (granted) bodyMarkup_ = reply.value().contains(QStringLiteral("body-markup"));
-                     answer(granted);
+                     if (answer_) answer_(granted);
                    });
+}
+
+void FreedesktopNotificationCenter::serverChanged(const QString& newOwner) {
+  bodyMarkup_.reset();
+  if (!newOwner.isEmpty()) {
+    ask();
+    return;
+  }
+  ++question_;  // a reply still on its way speaks of the server that left
+  if (answer_) answer_(false);
 }
 
 void FreedesktopNotificationCenter::add(const QString& id, const QString& title, const QString& body) {

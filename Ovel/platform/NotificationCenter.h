@@ -4,9 +4,11 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,8 +19,10 @@ class NotificationCenter {
  public:
   virtual ~NotificationCenter() = default;
 
-  // Asks once whether notices can be shown. `answer` runs later, on the GUI
-  // thread, and never after the centre is gone.
+  // Asks whether notices can be shown, and asks again whenever that may have
+  // changed (a notification service that starts after us, or restarts).
+  // `answer` runs after each asking, on the GUI thread, and never after the
+  // centre is gone.
   virtual void requestAuthorization(std::function<void(bool granted)> answer) = 0;
 
   // Shows a notice now, with the default sound. `id` names it for the caller's
@@ -28,7 +32,9 @@ class NotificationCenter {
 
 // The freedesktop notification server (org.freedesktop.Notifications) on the
 // session bus. Authorisation means that a server answers; the answer also
-// tells whether bodies are read as markup, and then they are escaped.
+// tells whether bodies are read as markup, and then they are escaped. At
+// login the server may start after us: the bus is watched for the name's
+// owner, and a new owner is asked again, a vanished one means no.
 class FreedesktopNotificationCenter final : public NotificationCenter {
  public:
   // Absent when the bus is not connected (no session bus: no centre).
@@ -43,12 +49,20 @@ class FreedesktopNotificationCenter final : public NotificationCenter {
   void add(const QString& id, const QString& title, const QString& body) override;
 
  private:
+  void ask();
+  void serverChanged(const QString& newOwner);
+
   QDBusConnection bus_;
   QString desktopEntry_;
+  std::function<void(bool granted)> answer_;
+  // Only the latest question's reply counts; older ones are dropped.
+  std::uint64_t question_ = 0;
   // Unknown until the server answers; escaping meanwhile is the safe side.
   std::optional<bool> bodyMarkup_;
-  // Owns the pending replies, so answers are dropped along with the centre.
+  // Owns the pending replies and the watcher, so nothing answers once the
+  // centre is gone.
   QObject context_;
+  QDBusServiceWatcher* watcher_ = nullptr;
 };
 
 }  // namespace ovel

@@ -37,14 +37,21 @@ void PopoverHost::setContent(QWidget* content) {
 bool PopoverHost::isShown() const { return window_->isVisible(); }
 
 void PopoverHost::show(const QRect& anchor) {
-  QRect target = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
-  QScreen* screen = QGuiApplication::screenAt(target.center());
-  if (!screen) screen = QGuiApplication::primaryScreen();
-  window_->adjustSize();
-  if (screen) window_->move(placement(window_->size(), target, screen->availableGeometry()));
+  anchor_ = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
+  // Laid out afresh: what changed while hidden has not reached the window's
+  // size, and the size it had then caps any resize but the layout's own.
+  window_->layout()->invalidate();
+  window_->layout()->activate();
+  place();
   window_->show();
   window_->raise();
   window_->activateWindow();
+}
+
+void PopoverHost::place() {
+  QScreen* screen = QGuiApplication::screenAt(anchor_.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (screen) window_->move(placement(window_->size(), anchor_, screen->availableGeometry()));
 }
 
 void PopoverHost::close() { window_->close(); }
@@ -61,6 +68,8 @@ QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRec
 bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.get()) {
     if (event->type() == QEvent::Hide) emit closed();
+    // The layout follows the content's size hint; the place follows the size.
+    else if (event->type() == QEvent::Resize && window_->isVisible()) place();
     else if (closesOnDeactivate_ && event->type() == QEvent::WindowDeactivate) window_->close();
   }
   return QObject::eventFilter(watched, event);

@@ -21,12 +21,14 @@ class PopoverHost final : public QObject {
   ~PopoverHost() override;
 
   // Takes `content` over, replacing any earlier content. The window takes
-  // the content's size hint.
+  // the content's size hint, each time it is shown and whenever the hint
+  // changes while it is open.
   void setContent(QWidget* content);
 
   bool isShown() const;
   // Places the window at `anchor` (global coordinates; an empty rectangle
-  // means the cursor), shows it and gives it the keyboard.
+  // means the cursor), shows it and gives it the keyboard. While it is
+  // open, a change of size keeps it in its place at the anchor.
   void show(const QRect& anchor);
   void close();
 
@@ -45,7 +47,10 @@ class PopoverHost final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void place();
+
   std::unique_ptr<QWidget> window_;
+  QRect anchor_;
   bool closesOnDeactivate_ = false;
 };
 

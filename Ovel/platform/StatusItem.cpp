@@ -1,38 +1,214 @@
 #include "platform/StatusItem.h"
 
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QIconEngine>
 #include <QMenu>
-#include <QPixmap>
+#include <QPainter>
+#include <QPaintDevice>
+#include <QCursor>
+#include <QSystemTrayIcon>
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/PanelAppearance.h"
+#include "platform/StatusNotifierItem.h"
 
 namespace ovel {
+namespace {
 
-TrayStatusItem::TrayStatusItem(QObject* parent) : StatusItem(parent), menu_(std::make_unique<QMenu>()) {
-  icon_.setContextMenu(menu_.get());
-  // A double click also sends a Trigger first; taking both would toggle twice.
-  connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-    if (reason == QSystemTrayIcon::Trigger) emit activated();
-  });
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString kWatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
+
+// Paints the icon at exactly the size and pixel ratio asked, never scaled.
+class PaintedIconEngine final : public QIconEngine {
+ public:
+  explicit PaintedIconEngine(std::function<QImage(int)> paint) : paint_(std::move(paint)) {}
+
+  void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override {
+    double ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+    int logical = std::min(rect.width(), rect.height());
+    QImage image = paint_(static_cast<int>(std::lround(logical * ratio)));
+    image.setDevicePixelRatio(ratio);
+    QPoint corner = rect.topLeft() + QPoint((rect.width() - logical) / 2, (rect.height() - logical) / 2);
+    painter->drawImage(corner, image);
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return scaledPixmap(size, mode, state, 1.0);
+  }
+  QPixmap scaledPixmap(const QSize& size, QIcon::Mode, QIcon::State, qreal scale) override {
+    QPixmap pixmap = QPixmap::fromImage(paint_(static_cast<int>(std::lround(std::min(size.width(), size.height()) *
+                                                                            scale))));
+    pixmap.setDevicePixelRatio(scale);
+    return pixmap;
+  }
+  QIconEngine* clone() const override { return new PaintedIconEngine(paint_); }
+  QString key() const override { return QStringLiteral("ovel-painted"); }
+
+ private:
+  std::function<QImage(int)> paint_;
+};
+
+QString joinedToolTip(const StatusItemContent& content) {
+  if (content.toolTipText.isEmpty()) return content.toolTipTitle;
+  return content.toolTipTitle + QLatin1Char('\n') + content.toolTipText;
 }
 
-TrayStatusItem::~TrayStatusItem() = default;
-
-bool TrayStatusItem::hasButton() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
-
-void TrayStatusItem::setImage(const QImage& image) {
-  icon_.setIcon(QIcon(QPixmap::fromImage(image)));
-  // Shown only once it has an image: an empty icon would dock as a blank.
-  icon_.show();
+QRect anchorAt(QPoint at) {
+  // A host that does not know where the click was sends (0, 0).
+  return at.isNull() ? QRect() : QRect(at, QSize(1, 1));
 }
 
-void TrayStatusItem::setToolTip(const QString& text) { icon_.setToolTip(text); }
+}  // namespace
+
+TrayStatusItem::TrayStatusItem(QObject* parent)
+    : StatusItem(parent),
+      menu_(std::make_unique<QMenu>()),
+      panel_(std::make_unique<PanelAppearance>()),
+      replies_(std::make_unique<QObject>()) {
+  connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) return;
+  auto* watch = new QDBusServiceWatcher(StatusNotifierItem::kWatcherService, bus,
+                                        QDBusServiceWatcher::WatchForOwnerChange, this);
+  connect(watch, &QDBusServiceWatcher::serviceOwnerChanged, this,
+          [this](const QString&, const QString&, const QString& owner) { watcherChanged(owner); });
+  bus.connect(StatusNotifierItem::kWatcherService, kWatcherPath, kWatcherInterface,
+              QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostRegistered()));
+  bus.connect(StatusNotifierItem::kWatcherService, kWatcherPath, kWatcherInterface,
+              QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(hostUnregistered()));
+  auto owner = bus.interface()->serviceOwner(StatusNotifierItem::kWatcherService);
+  if (owner.isValid()) watcherChanged(owner.value());
+}
+
+TrayStatusItem::~TrayStatusItem() {
+  // The items show the menu: they go first.
+  notifierItems_.clear();
+  trayIcons_.clear();
+}
+
+bool TrayStatusItem::hasButton() const {
+  if (useNotifier_) return watcherRuns_ && hostRegistered_;
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayStatusItem::setItems(std::vector<StatusItemContent> items) {
+  contents_ = std::move(items);
+  syncItems();
+}
 
 void TrayStatusItem::setMenuActions(std::vector<MenuAction> actions) {
+  actions_ = actions;
   menu_->clear();
   for (auto& action : actions) {
     if (action.text.isEmpty()) menu_->addSeparator();
     else connect(menu_->addAction(action.text), &QAction::triggered, menu_.get(), std::move(action.run));
   }
+  for (auto& item : notifierItems_) item->setMenuActions(actions_);
 }
 
-QRect TrayStatusItem::anchor() const { return icon_.geometry(); }
+QRect TrayStatusItem::anchor() const {
+  if (!trayIcons_.empty()) return trayIcons_.front()->geometry();
+  return lastClick_;
+}
+
+bool TrayStatusItem::panelIsDark() const { return panel_->isDark(); }
+
+std::vector<QRect> TrayStatusItem::itemGeometries() const {
+  std::vector<QRect> result;
+  for (const auto& icon : trayIcons_) result.push_back(icon->geometry());
+  return result;
+}
+
+void TrayStatusItem::watcherChanged(const QString& owner) {
+  watcherRuns_ = !owner.isEmpty();
+  hostRegistered_ = false;
+  if (!watcherRuns_) return;
+  // Items wait for a watcher that went away; a new one is told of them,
+  // the last one first, as they were made.
+  if (!useNotifier_) useStatusNotifier();
+  else
+    for (auto item = notifierItems_.rbegin(); item != notifierItems_.rend(); ++item) (*item)->registerWithWatcher();
+  askWhetherAHostIsRegistered();
+}
+
+void TrayStatusItem::askWhetherAHostIsRegistered() {
+  auto call = QDBusMessage::createMethodCall(StatusNotifierItem::kWatcherService, kWatcherPath,
+                                             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  call << kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+  auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), replies_.get());
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+    QDBusPendingReply<QDBusVariant> reply = *finished;
+    finished->deleteLater();
+    if (!reply.isError() && reply.value().variant().toBool()) hostRegistered_ = true;
+  });
+}
+
+void TrayStatusItem::hostRegistered() { hostRegistered_ = true; }
+
+void TrayStatusItem::hostUnregistered() { askWhetherAHostIsRegistered(); }
+
+void TrayStatusItem::useStatusNotifier() {
+  if (useNotifier_) return;
+  useNotifier_ = true;
+  trayIcons_.clear();
+  syncItems();
+}
+
+void TrayStatusItem::syncItems() {
+  std::size_t count = contents_.size();
+  if (useNotifier_) {
+    if (notifierItems_.size() == count) {
+      for (std::size_t i = 0; i < count; ++i) notifierItems_[i]->setContent(contents_[i]);
+      return;
+    }
+    // Hosts put a newer item to the left of the older ones (XFCE's and
+    // GNOME's do), and XFCE keeps that place for the item's id. So a new
+    // number of items makes every item anew, under ids of that number, and
+    // registers the last one first.
+    notifierItems_.clear();
+    notifierItems_.resize(count);
+    for (std::size_t i = count; i-- > 0;) notifierItems_[i] = makeNotifierItem(i);
+    return;
+  }
+  if (trayIcons_.size() > count) trayIcons_.resize(count);
+  while (trayIcons_.size() < count) {
+    auto icon = std::make_unique<QSystemTrayIcon>();
+    icon->setContextMenu(menu_.get());
+    QSystemTrayIcon* raw = icon.get();
+    // A double click also sends a Trigger first; taking both would toggle twice.
+    connect(raw, &QSystemTrayIcon::activated, this, [this, raw](QSystemTrayIcon::ActivationReason reason) {
+      if (reason == QSystemTrayIcon::Trigger) emit activated(raw->geometry());
+    });
+    trayIcons_.push_back(std::move(icon));
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    trayIcons_[i]->setIcon(QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
+    trayIcons_[i]->setToolTip(joinedToolTip(contents_[i]));
+    // Shown only once it has an icon: an empty one would dock as a blank.
+    trayIcons_[i]->show();
+  }
+}
+
+std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t position) {
+  auto item = std::make_unique<StatusNotifierItem>(static_cast<int>(position), static_cast<int>(contents_.size()),
+                                                   actions_);
+  connect(item.get(), &StatusNotifierItem::activated, this, [this](QPoint at) {
+    lastClick_ = anchorAt(at);
+    emit activated(lastClick_);
+  });
+  connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &TrayStatusItem::openMenu);
+  // Hosts read the item once it registers: it has its content by then.
+  item->setContent(contents_[position]);
+  if (watcherRuns_) item->registerWithWatcher();
+  return item;
+}
+
+void TrayStatusItem::openMenu(QPoint at) { menu_->popup(at.isNull() ? QCursor::pos() : at); }
 
 }  // namespace ovel

@@ -1,26 +1,42 @@
-// The application's item in the system tray: its image, its tooltip, a click
-// that toggles the popover, and a menu for hosts that never pass a left
-// click on. Tests give the application a fake.
+// The application's items in the system tray: one square icon each, painted
+// for the size the host asks, with texts beside it where the host shows a
+// label, a tooltip, a click that toggles the popover and a menu. Tests give
+// the application a fake.
 #pragma once
 
 #include <QImage>
 #include <QObject>
 #include <QRect>
 #include <QString>
-#include <QSystemTrayIcon>
 
 #include <functional>
 #include <memory>
 #include <vector>
 
 class QMenu;
+class QSystemTrayIcon;
 
 namespace ovel {
 
-// One entry of the item's menu; an empty text makes a separator.
+class PanelAppearance;
+class StatusNotifierItem;
+
+// One entry of the items' menu; an empty text makes a separator.
 struct MenuAction {
   QString text;
   std::function<void()> run;
+};
+
+// What one tray item shows.
+struct StatusItemContent {
+  // The icon, square, `pixels` a side.
+  std::function<QImage(int pixels)> paintIcon;
+  // Shown beside the icon by hosts that can; may be empty.
+  QString label;
+  // The widest the label gets, so such hosts can keep its room steady.
+  QString labelGuide;
+  QString toolTipTitle;
+  QString toolTipText;
 };
 
 class StatusItem : public QObject {
@@ -29,23 +45,30 @@ class StatusItem : public QObject {
  public:
   using QObject::QObject;
 
-  // False while no tray host shows the item: no click can come then.
+  // False while no tray host shows the items: no click can come then.
   virtual bool hasButton() const = 0;
-  virtual void setImage(const QImage& image) = 0;
-  virtual void setToolTip(const QString& text) = 0;
+  // One tray item per entry, in this order.
+  virtual void setItems(std::vector<StatusItemContent> items) = 0;
   virtual void setMenuActions(std::vector<MenuAction> actions) = 0;
-  // The item's place on the screen, in global coordinates; empty when the
-  // host does not tell.
+  // Where to open under when no item was clicked (the hot key), in global
+  // coordinates; empty when the host does not tell.
   virtual QRect anchor() const = 0;
+  // Whether the panel the items sit in is dark, as far as the desktop says.
+  virtual bool panelIsDark() const = 0;
 
  signals:
-  // A primary click on the item.
-  void activated();
+  // A primary click on an item; `anchor` is where to open under (empty: at
+  // the cursor).
+  void activated(QRect anchor);
+  // The panel turned light or dark: the icons want painting again.
+  void panelAppearanceChanged();
 };
 
-// Over QSystemTrayIcon (StatusNotifierItem or the XEmbed tray). The image and
-// tooltip are kept while no tray is there, so an item that docks later (a
-// panel started after us) shows them.
+// The desktop's tray. Where a StatusNotifierWatcher runs on the session bus,
+// each item is a StatusNotifierItem of our own (with its label, menu and
+// tooltip), registered again whenever the watcher restarts. Elsewhere each is
+// a QSystemTrayIcon docked in an XEmbed tray; the icons and tooltips are kept
+// while no tray is there, so items dock when a panel starts after us.
 class TrayStatusItem final : public StatusItem {
   Q_OBJECT
 
@@ -54,15 +77,41 @@ class TrayStatusItem final : public StatusItem {
   ~TrayStatusItem() override;
 
   bool hasButton() const override;
-  void setImage(const QImage& image) override;
-  void setToolTip(const QString& text) override;
+  void setItems(std::vector<StatusItemContent> items) override;
   void setMenuActions(std::vector<MenuAction> actions) override;
   QRect anchor() const override;
+  bool panelIsDark() const override;
+
+  // Whether the items are StatusNotifierItems (else XEmbed icons).
+  bool usesStatusNotifier() const { return useNotifier_; }
+  // Each item's place, as far as the host tells, in item order.
+  std::vector<QRect> itemGeometries() const;
+
+ private slots:
+  void hostRegistered();
+  void hostUnregistered();
 
  private:
-  // Declared first so that the icon, which shows it, goes first.
+  void watcherChanged(const QString& owner);
+  void askWhetherAHostIsRegistered();
+  void useStatusNotifier();
+  void syncItems();
+  std::unique_ptr<StatusNotifierItem> makeNotifierItem(std::size_t position);
+  void openMenu(QPoint at);
+
+  std::vector<StatusItemContent> contents_;
+  std::vector<MenuAction> actions_;
+  // Declared before the items, which show it.
   std::unique_ptr<QMenu> menu_;
-  QSystemTrayIcon icon_;
+  std::unique_ptr<PanelAppearance> panel_;
+  bool useNotifier_ = false;
+  bool watcherRuns_ = false;
+  bool hostRegistered_ = false;
+  std::vector<std::unique_ptr<StatusNotifierItem>> notifierItems_;
+  std::vector<std::unique_ptr<QSystemTrayIcon>> trayIcons_;
+  QRect lastClick_;
+  // Owns the pending watcher replies.
+  std::unique_ptr<QObject> replies_;
 };
 
 }  // namespace ovel

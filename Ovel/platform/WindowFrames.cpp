@@ -43,7 +43,12 @@ QString WindowFrames::settingsKey(const QString& autosaveName) {
 }
 
 void WindowFrames::keep(QWidget* window, const WindowSetup& setup, QSettings& settings) {
-  window->setWindowFlag(Qt::Window);
+  if (setup.minimizable) {
+    window->setWindowFlag(Qt::Window);
+  } else {
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  }
   window->setWindowTitle(setup.title);
   window->setMinimumSize(setup.minimumSize);
   window->resize(setup.size);

@@ -16,6 +16,8 @@ struct WindowSetup {
   QSize minimumSize;
   // The settings key the frame is kept under ("OvelSettings").
   QString autosaveName;
+  // Whether the title bar offers to minimise it.
+  bool minimizable = true;
 };
 
 struct WindowFrames {

@@ -1,63 +1,61 @@
 #include "popover/PopoverView.h"
 
 #include <QApplication>
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
+#include <QKeySequence>
 #include <QPushButton>
-#include <QShortcut>
-#include <QToolButton>
 #include <QVBoxLayout>
 
-#include "Format.h"
 #include "Integrations.h"
-#include "UsageModel.h"
-#include "ui/Freshness.h"
+#include "popover/BreakdownView.h"
 #include "ui/DayRingView.h"
+#include "ui/Divider.h"
+#include "ui/Freshness.h"
+#include "ui/IconLabel.h"
+#include "ui/Spinner.h"
 #include "ui/SteerBanner.h"
+#include "ui/SymbolView.h"
+#include "ui/TextView.h"
 #include "ui/ViewSupport.h"
 #include "ui/WindowCard.h"
 
 namespace ovel {
 namespace {
 
-constexpr int kPopoverWidth = 340;
 constexpr double kLiveAge = 120;
+constexpr int kRefreshSide = 22;
+constexpr int kFooterSymbol = 15;
 
-std::string lowered(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
+QString text(const std::string& value) { return QString::fromStdString(value); }
 
-QToolButton* iconButton(const QString& text, const QString& help, const QKeySequence& keys,
-                        std::function<void()> action) {
-  auto* button = new QToolButton;
-  button->setText(text);
-  button->setToolTip(help);
-  button->setAutoRaise(true);
-  button->setShortcut(keys);
-  QObject::connect(button, &QToolButton::clicked, button, [action = std::move(action)] { action(); });
+SymbolButton* footerButton(Symbol symbol, const QString& help, const char* keys, std::function<void()> action) {
+  auto* button = new SymbolButton(symbol, help, kFooterSymbol);
+  button->setFrameSize({kRefreshSide, kRefreshSide});
+  button->setShortcut(QKeySequence(QLatin1String(keys)));
+  QObject::connect(button, &SymbolButton::clicked, button, [action = std::move(action)] { action(); });
   return button;
 }
 
-QColor ringTint(const UsageModel& model, const std::optional<WindowAssessment>& headline, Appearance appearance,
-                const QPalette& palette) {
-  if (model.steer()) return Theme::steerColor(model.steer()->factor, appearance);
-  if (headline) return Theme::color(headline->status, appearance);
-  return palette.color(QPalette::PlaceholderText);
-}
-
-DayRingView* ringView(const std::optional<WindowAssessment>& a, const std::optional<OvelSteer>& steer, QColor tint,
-                      int side) {
-  auto* view = new DayRingView;
-  view->setFixedSize(side, side);
-  auto ring = DayRingView::steering(a, steer);
-  view->setRing(ring.used, ring.segmented, ring.center, ThemeColor::fixed(tint));
-  return view;
-}
-
 }  // namespace
+
+const QString PopoverView::kTwoRingsHelp =
+    QStringLiteral("Left: session (5h). Right: week (7d). Arc is used, arrow is which way to steer");
+const QString PopoverView::kOneRingHelp = QStringLiteral("Arc is used, arrow is which way to steer");
+
+SetupHint::SetupHint(std::function<void()> openSettings, QWidget* parent)
+    : Card(12, 8, parent),
+      message_(new TextView({}, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::secondary))) {
+  column()->addWidget(new IconLabel(Symbol::exclamationmarkTriangle, QStringLiteral("Ovel can't read your usage"),
+                                    Theme::font(TextStyle::subheadline, QFont::DemiBold),
+                                    ThemeColor::of(ColorRole::primary), ThemeColor::of(ColorRole::primary)));
+  column()->addWidget(message_);
+  auto* open = new QPushButton(QStringLiteral("Open Settings"));
+  open->setFont(Theme::font(TextStyle::caption));
+  connect(open, &QPushButton::clicked, this, [openSettings = std::move(openSettings)] { openSettings(); });
+  column()->addWidget(open, 0, Qt::AlignLeft);
+}
+
+void SetupHint::setMessage(const QString& message) { message_->setText(message); }
 
 PopoverView::PopoverView(UsageModel& model, Integrations& integrations, std::function<void()> openSettings,
                          std::function<void()> openDashboard, QWidget* parent)
@@ -65,11 +63,15 @@ PopoverView::PopoverView(UsageModel& model, Integrations& integrations, std::fun
       model_(model),
       integrations_(integrations),
       openSettings_(std::move(openSettings)),
-      openDashboard_(std::move(openDashboard)),
-      column_(new QVBoxLayout(this)) {
-  setFixedWidth(kPopoverWidth);
-  column_->setContentsMargins(16, 16, 16, 16);
-  column_->setSpacing(12);
+      openDashboard_(std::move(openDashboard)) {
+  setFixedWidth(kWidth);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(16, 16, 16, 16);
+  column->setSpacing(12);
+  column->addWidget(buildHeader());
+  column->addWidget(buildContent());
+  column->addWidget(buildFooter());
+
   auto* gate = new RedrawGate(this, [this] { rebuild(); });
   for (auto signal : {&UsageModel::phaseChanged, &UsageModel::assessmentsChanged, &UsageModel::steerChanged,
                       &UsageModel::nowChanged, &UsageModel::isProbingChanged, &UsageModel::lastProbeErrorChanged,
@@ -80,157 +82,258 @@ PopoverView::PopoverView(UsageModel& model, Integrations& integrations, std::fun
   rebuild();
 }
 
-std::string PopoverView::headlineText(const UsageModel& model) {
-  auto headline = OvelEngine::headline(model.assessments());
+QSize PopoverView::sizeHint() const {
+  return {kWidth, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(kWidth) : layout()->totalSizeHint().height()};
+}
+
+// --- Pure pieces
+
+PopoverView::ContentForm PopoverView::contentForm(const UsageModel::Phase& phase, bool hasAssessments) {
+  if (phase.phaseCase() == UsageModel::Phase::Case::failed) return ContentForm::setupHint;
+  return hasAssessments ? ContentForm::windows : ContentForm::spinner;
+}
+
+std::string PopoverView::headlineText(const std::optional<WindowAssessment>& headline,
+                                      const UsageModel::Phase& phase) {
   if (!headline) {
-    return model.phase().phaseCase() == UsageModel::Phase::Case::starting ? "Reading your usage\u2026"
-                                                                          : "No usage data yet";
+    return phase.phaseCase() == UsageModel::Phase::Case::starting ? "Reading your usage\u2026" : "No usage data yet";
   }
   std::string title = headline->window.kind.title();
+  std::string lowered = QString::fromStdString(title).toLower().toStdString();
   switch (headline->status) {
     case OvelStatus::comfortable: return "You're on a comfortable ovel";
-    case OvelStatus::watch: return "Running warm \u2014 " + lowered(title) + " will end tight";
-    case OvelStatus::atRisk: return "Slow down \u2014 " + lowered(title) + " limit ahead";
+    case OvelStatus::watch: return "Running warm \u2014 " + lowered + " will end tight";
+    case OvelStatus::atRisk: return "Slow down \u2014 " + lowered + " limit ahead";
     case OvelStatus::limited: break;
   }
   return title + " limit reached";
 }
 
-bool PopoverView::isLive(const UsageModel& model) {
-  return model.lastStatusLineAt() && secondsBetween(model.now(), *model.lastStatusLineAt()) < kLiveAge;
+bool PopoverView::isLive(Date now, std::optional<Date> lastStatusLineAt) {
+  return lastStatusLineAt && secondsBetween(now, *lastStatusLineAt) < kLiveAge;
 }
 
-std::string PopoverView::freshnessText(const UsageModel& model) {
-  std::string text = updatedText(model);
-  if (model.state().lastObservedAt() && isLive(model)) text += " \u00B7 live";
+std::string PopoverView::freshnessText(Date now, std::optional<Date> lastObserved, bool live) {
+  std::string text = updatedText(now, lastObserved);
+  if (lastObserved && live) text += " \u00B7 live";
   return text;
 }
 
-void PopoverView::rebuild() {
-  clearLayout(column_);
-  column_->addWidget(header());
-  column_->addWidget(content());
-  column_->addWidget(footer());
+std::vector<WindowAssessment> PopoverView::ringWindows(const std::vector<MenuBarItem>& items,
+                                                       const std::optional<WindowAssessment>& session,
+                                                       const std::optional<WindowAssessment>& week) {
+  std::vector<WindowAssessment> windows;
+  for (MenuBarItem item : items) {
+    const auto& window = item == MenuBarItem::sessionRing ? session
+                         : item == MenuBarItem::weekRing  ? week
+                                                          : std::optional<WindowAssessment>();
+    if (window) windows.push_back(*window);
+  }
+  return windows;
 }
 
-QWidget* PopoverView::header() {
-  auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(10);
+ThemeColor PopoverView::steerTint(const std::optional<OvelSteer>& steer) {
+  return steer ? ThemeColor::steer(steer->factor) : ThemeColor::of(ColorRole::secondary);
+}
 
-  Appearance appearance = appearanceOf(*this);
-  auto headline = OvelEngine::headline(model_.assessments());
-  std::vector<WindowAssessment> rings;
-  for (MenuBarItem item : model_.preferences().menuBarItems()) {
-    auto a = item == MenuBarItem::sessionRing ? model_.session()
-             : item == MenuBarItem::weekRing  ? model_.week()
-                                              : std::nullopt;
-    if (a) rings.push_back(*a);
-  }
-  if (rings.size() == 2) {
-    for (const auto& a : rings) {
-      auto steer = a.steer();
-      QColor tint = steer ? Theme::steerColor(steer->factor, appearance) : palette().color(QPalette::PlaceholderText);
-      row->addWidget(ringView(a, steer, tint, 26));
-    }
-  } else {
-    auto a = model_.steerAssessment() ? model_.steerAssessment() : headline;
-    auto* ring = ringView(a, model_.steer(), ringTint(model_, headline, appearance, palette()), 30);
-    ring->setToolTip(QStringLiteral("Arc is used, arrow is which way to steer"));
-    row->addWidget(ring);
-  }
+ThemeColor PopoverView::ringTint(const std::optional<OvelSteer>& steer,
+                                 const std::optional<WindowAssessment>& headline) {
+  if (steer) return ThemeColor::steer(steer->factor);
+  if (headline) return ThemeColor::status(headline->status);
+  return ThemeColor::of(ColorRole::secondary);
+}
+
+std::vector<WindowAssessment> PopoverView::rowAssessments(const std::vector<WindowAssessment>& assessments,
+                                                          const WindowKind& headlineKind) {
+  std::vector<WindowAssessment> rows;
+  for (const auto& a : assessments)
+    if (a.window.kind != headlineKind) rows.push_back(a);
+  return rows;
+}
+
+// --- Building
+
+QWidget* PopoverView::buildHeader() {
+  auto* row = new QHBoxLayout;
+  row->setSpacing(10);
+  ringArea_ = widgetOf(new QHBoxLayout);
+  ringArea_->layout()->setSpacing(4);
+  row->addWidget(ringArea_);
 
   auto* texts = new QVBoxLayout;
   texts->setSpacing(2);
-  texts->addWidget(makeLabel(headlineText(model_), TextRole::headline));
-  std::string freshness = (isLive(model_) ? "\u25CF " : "") + freshnessText(model_);
-  texts->addWidget(makeLabel(freshness, TextRole::caption, true));
+  headline_ = new TextView({}, Theme::font(TextStyle::headline));
+  headline_->setMaxLines(2);
+  texts->addWidget(headline_);
+  auto* freshness = new QHBoxLayout;
+  freshness->setSpacing(5);
+  liveDot_ = new SymbolView(Symbol::circleFill, 6, ThemeColor::brand());
+  freshness->addWidget(liveDot_);
+  freshness_ = new TextView({}, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::secondary));
+  freshness_->setSingleLine();
+  freshness->addWidget(freshness_, 1);
+  texts->addLayout(freshness);
   row->addLayout(texts, 1);
+  row->addSpacing(4);
 
-  auto* refresh = iconButton(model_.isProbing() ? QStringLiteral("\u2026") : QStringLiteral("\u21BB"),
-                             QStringLiteral("Refresh now (Ctrl+R)"), QKeySequence(QStringLiteral("Ctrl+R")),
-                             [this] { model_.probe(); });
-  refresh->setEnabled(!model_.isProbing());
-  row->addWidget(refresh);
-  return box;
+  auto* refreshSlot = widgetOf(new QHBoxLayout);
+  refreshSlot->setFixedSize(kRefreshSide, kRefreshSide);
+  refresh_ = new SymbolButton(Symbol::arrowClockwise, QStringLiteral("Refresh now (Ctrl+R)"), 15);
+  refresh_->setFrameSize({kRefreshSide, kRefreshSide});
+  refresh_->setShortcut(QKeySequence(QStringLiteral("Ctrl+R")));
+  connect(refresh_, &SymbolButton::clicked, this, [this] { model_.probe(); });
+  probeSpinner_ = new Spinner(16);
+  refreshSlot->layout()->addWidget(refresh_);
+  refreshSlot->layout()->addWidget(probeSpinner_);
+  refreshSlot->layout()->setAlignment(probeSpinner_, Qt::AlignCenter);
+  row->addWidget(refreshSlot);
+  return widgetOf(row);
 }
 
-QWidget* PopoverView::setupHint(const std::string& message) {
-  auto* card = new Card(12, 8);
-  auto* column = card->column();
-  column->addWidget(makeLabel(QStringLiteral("\u26A0 Ovel can't read your usage"), TextRole::subheadline));
-  column->addWidget(makeLabel(message, TextRole::caption, true));
-  auto* button = new QPushButton(QStringLiteral("Open Settings"));
-  connect(button, &QPushButton::clicked, this, [this] { openSettings_(); });
-  column->addWidget(button, 0, Qt::AlignLeft);
-  return card;
-}
+QWidget* PopoverView::buildContent() {
+  auto* forms = new QVBoxLayout;
+  forms->setSpacing(0);
+  setupHint_ = new SetupHint([this] { openSettings_(); });
+  forms->addWidget(setupHint_);
 
-QWidget* PopoverView::content() {
-  if (model_.phase().phaseCase() == UsageModel::Phase::Case::failed) return setupHint(model_.phase().message());
-  const auto& assessments = model_.assessments();
-  if (assessments.empty()) {
-    QLabel* waiting = makeLabel(QStringLiteral("\u2026"), TextRole::headline, true);
-    waiting->setAlignment(Qt::AlignCenter);
-    waiting->setContentsMargins(0, 24, 0, 24);
-    return waiting;
-  }
-  auto* box = new QWidget;
-  auto* column = new QVBoxLayout(box);
-  column->setContentsMargins(0, 0, 0, 0);
+  auto* waitRow = new QHBoxLayout;
+  waitRow->addStretch();
+  waitRow->addWidget(new Spinner(16));
+  waitRow->addStretch();
+  waiting_ = widgetOf(waitRow);
+  waitRow->setContentsMargins(0, 24, 0, 24);
+  forms->addWidget(waiting_);
+
+  auto* column = new QVBoxLayout;
   column->setSpacing(12);
-  auto headline = *OvelEngine::headline(assessments);
-  if (model_.steer()) {
-    auto* banner = new SteerBanner;
-    banner->setSteer(*model_.steer());
-    column->addWidget(banner);
-  }
-  column->addWidget(makeWindowCard(headline, model_.now()));
-
-  auto* rows = new Card(12);
-  auto* rowColumn = rows->column();
-  for (const auto& a : assessments) {
-    if (a.window.kind == headline.window.kind) continue;
-    if (rowColumn->count() > 0) {
-      auto* divider = new QFrame;
-      divider->setFrameShape(QFrame::HLine);
-      rowColumn->addWidget(divider);
-    }
-    rowColumn->addWidget(makeWindowRow(a, model_.now()));
-  }
-  if (rowColumn->count() > 0) column->addWidget(rows);
-  else delete rows;
-
-  if (model_.lastProbeError()) column->addWidget(makeLabel("\u24D8 " + *model_.lastProbeError(), TextRole::caption, true));
-  return box;
+  banner_ = new SteerBanner;
+  column->addWidget(banner_);
+  card_ = new WindowCard;
+  column->addWidget(card_);
+  rowsCard_ = new Card(12, 10);
+  column->addWidget(rowsCard_);
+  error_ = new IconLabel(Symbol::exclamationmarkCircle, {}, Theme::font(TextStyle::caption),
+                         ThemeColor::of(ColorRole::secondary), ThemeColor::of(ColorRole::secondary));
+  error_->setMaxLines(3);
+  column->addWidget(error_);
+  // The activity breakdown closes this column, with 2 pt more above it.
+  auto* breakdown = new BreakdownView(model_);
+  breakdown->setContentsMargins(0, 2, 0, 0);
+  column->addWidget(breakdown);
+  windows_ = widgetOf(column);
+  forms->addWidget(windows_);
+  return widgetOf(forms);
 }
 
-QWidget* PopoverView::footer() {
-  auto* box = new QWidget;
-  auto* lines = new QVBoxLayout(box);
-  lines->setContentsMargins(0, 2, 0, 0);
-  lines->setSpacing(4);
-  // The link gets a line of its own: beside three buttons it would not fit
-  // the popover's width.
-  if (integrations_.statusLine() != StatusLineIntegration::State::installed()) {
-    auto* link = new QPushButton(QStringLiteral("\u26A1 Turn on live updates"));
-    link->setFlat(true);
-    link->setToolTip(QStringLiteral("Connect to Claude Code's status line for real-time updates"));
-    connect(link, &QPushButton::clicked, this, [this] { openSettings_(); });
-    lines->addWidget(link, 0, Qt::AlignLeft);
-  }
+QWidget* PopoverView::buildFooter() {
   auto* row = new QHBoxLayout;
   row->setSpacing(14);
-  lines->addLayout(row);
+  liveLink_ = new SymbolButton(Symbol::boltFill, QStringLiteral("Connect to Claude Code's status line for real-time updates"), 11);
+  liveLink_->setText(QStringLiteral("Turn on live updates"));
+  liveLink_->setTextFont(Theme::font(TextStyle::caption));
+  liveLink_->setColor(ThemeColor::brand());
+  connect(liveLink_, &SymbolButton::clicked, this, [this] { openSettings_(); });
+  row->addWidget(liveLink_);
   row->addStretch();
-  row->addWidget(iconButton(QStringLiteral("Dashboard"), QStringLiteral("Open dashboard (Ctrl+D)"),
-                            QKeySequence(QStringLiteral("Ctrl+D")), [this] { openDashboard_(); }));
-  row->addWidget(iconButton(QStringLiteral("Settings"), QStringLiteral("Settings (Ctrl+,)"),
-                            QKeySequence(QStringLiteral("Ctrl+,")), [this] { openSettings_(); }));
-  row->addWidget(iconButton(QStringLiteral("Quit"), QStringLiteral("Quit Ovel (Ctrl+Q)"),
-                            QKeySequence(QStringLiteral("Ctrl+Q")), [] { QApplication::quit(); }));
-  return box;
+  row->addWidget(footerButton(Symbol::chartXyaxisLine, QStringLiteral("Open dashboard (Ctrl+D)"), "Ctrl+D",
+                              [this] { openDashboard_(); }));
+  row->addWidget(footerButton(Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
+                              [this] { openSettings_(); }));
+  row->addWidget(footerButton(Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q", [] { QApplication::quit(); }));
+  QWidget* footer = widgetOf(row);
+  row->setContentsMargins(0, 2, 0, 0);
+  return footer;
+}
+
+// --- Updating
+
+void PopoverView::rebuild() {
+  auto headline = OvelEngine::headline(model_.assessments());
+  updateRings(headline);
+  headline_->setText(text(headlineText(headline, model_.phase())));
+  bool live = isLive(model_.now(), model_.lastStatusLineAt());
+  liveDot_->setVisible(live);
+  freshness_->setText(text(freshnessText(model_.now(), model_.state().lastObservedAt(), live)));
+  refresh_->setVisible(!model_.isProbing());
+  refresh_->setEnabled(!model_.isProbing());
+  probeSpinner_->setVisible(model_.isProbing());
+
+  ContentForm form = contentForm(model_.phase(), !model_.assessments().empty());
+  setupHint_->setVisible(form == ContentForm::setupHint);
+  if (form == ContentForm::setupHint) setupHint_->setMessage(text(model_.phase().message()));
+  waiting_->setVisible(form == ContentForm::spinner);
+  windows_->setVisible(form == ContentForm::windows);
+  if (form == ContentForm::windows) updateWindows(headline);
+
+  liveLink_->setVisible(integrations_.statusLine() != StatusLineIntegration::State::installed());
+  updateGeometry();
+}
+
+void PopoverView::placeRings(const std::vector<WindowKind>& kinds, int side) {
+  bool same = kinds == ringKinds_ && !rings_.empty() && rings_.front()->width() == side;
+  if (same) return;
+  for (DayRingView* ring : rings_) delete ring;
+  rings_.clear();
+  for (std::size_t i = 0; i < kinds.size(); ++i) {
+    auto* ring = new DayRingView;
+    ring->setFixedSize(side, side);
+    ringArea_->layout()->addWidget(ring);
+    rings_.push_back(ring);
+  }
+  ringKinds_ = kinds;
+  ringKeys_.assign(kinds.size(), std::nullopt);
+}
+
+void PopoverView::updateRings(const std::optional<WindowAssessment>& headline) {
+  auto pair = ringWindows(model_.preferences().menuBarItems(), model_.session(), model_.week());
+  if (pair.size() == 2) {
+    placeRings({pair[0].window.kind, pair[1].window.kind}, 26);
+    for (std::size_t i = 0; i < 2; ++i) {
+      auto steer = pair[i].steer();
+      std::optional<double> key = steer ? std::optional(steer->angleDegrees()) : std::nullopt;
+      auto center = DayRing::center(GlyphStyle::usageAndSteer, steer, pair[i].evenOvelPercent);
+      rings_[i]->setRing(pair[i].window.usedPercent, !pair[i].window.kind.isSession(), center, steerTint(steer),
+                         key != ringKeys_[i]);
+      ringKeys_[i] = key;
+    }
+    ringArea_->setToolTip(kTwoRingsHelp);
+    return;
+  }
+  auto window = model_.steerAssessment() ? model_.steerAssessment() : headline;
+  placeRings({window ? window->window.kind : WindowKind::session()}, 30);
+  const auto& steer = model_.steer();
+  std::optional<double> key = steer ? std::optional(steer->angleDegrees()) : std::nullopt;
+  auto ring = DayRingView::steering(window, steer);
+  rings_[0]->setRing(ring.used, ring.segmented, ring.center, ringTint(steer, headline), key != ringKeys_[0]);
+  ringKeys_[0] = key;
+  ringArea_->setToolTip(kOneRingHelp);
+}
+
+void PopoverView::updateWindows(const std::optional<WindowAssessment>& headline) {
+  banner_->setVisible(model_.steer().has_value());
+  if (model_.steer()) banner_->setSteer(*model_.steer());
+  card_->setAssessment(*headline, model_.now());
+  updateRows(rowAssessments(model_.assessments(), headline->window.kind));
+  const auto& error = model_.lastProbeError();
+  error_->setVisible(error.has_value());
+  if (error) error_->setText(text(*error));
+}
+
+void PopoverView::updateRows(const std::vector<WindowAssessment>& rows) {
+  std::vector<WindowKind> kinds;
+  for (const auto& a : rows) kinds.push_back(a.window.kind);
+  if (kinds != rowKinds_) {
+    clearLayout(rowsCard_->column());
+    rows_.clear();
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+      if (i > 0) rowsCard_->column()->addWidget(new Divider);
+      rows_.push_back(new WindowRow);
+      rowsCard_->column()->addWidget(rows_.back());
+    }
+    rowKinds_ = kinds;
+  }
+  for (std::size_t i = 0; i < rows.size(); ++i) rows_[i]->setAssessment(rows[i], model_.now());
+  rowsCard_->setVisible(!rows.empty());
 }
 
 }  // namespace ovel

@@ -11,7 +11,6 @@ namespace ovel {
 Card::Card(int padding, int spacing, QWidget* parent) : QFrame(parent), column_(new QVBoxLayout(this)) {
   column_->setContentsMargins(padding, padding, padding, padding);
   column_->setSpacing(spacing);
-  column_->setAlignment(Qt::AlignTop);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 

@@ -9,7 +9,8 @@ class QVBoxLayout;
 
 namespace ovel {
 
-class Card final : public QFrame {
+// Views that are cards (the window card, the setup hint) derive from it.
+class Card : public QFrame {
  public:
   static constexpr double kRadius = 14;
   static constexpr double kBorderWidth = 0.5;

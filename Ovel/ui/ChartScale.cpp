@@ -73,25 +73,6 @@ TimeMarks timeMarks(Date start, Date end, int desiredCount, std::string_view zon
   return chosen;
 }
 
-std::string timeMarkLabel(Date mark, double step, std::string_view zone) {
-  static constexpr std::array<const char*, 7> kWeekdays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  LocalTime local = localTime(mark, zone);
-  std::string text;
-  if (step >= kDay) {
-    text = kWeekdays[static_cast<std::size_t>(local.weekday % 7)];
-    text += ' ';
-    text += std::to_string(local.day);
-    return text;
-  }
-  text = std::to_string(local.hour % 12 == 0 ? 12 : local.hour % 12);
-  if (local.minute != 0) {
-    text += local.minute < 10 ? ":0" : ":";
-    text += std::to_string(local.minute);
-  }
-  text += local.hour < 12 ? " AM" : " PM";
-  return text;
-}
-
 QPen StrokeStyle::pen(const QColor& color) const {
   QPen pen(color, width, Qt::SolidLine, cap, Qt::MiterJoin);
   // A miter limit of 10 as the full miter's length; Qt measures half of it.

@@ -58,9 +58,6 @@ struct TimeMarks {
 };
 TimeMarks timeMarks(Date start, Date end, int desiredCount, std::string_view zone = {});
 
-// "3 PM" or "3:30 PM" for steps under a day, "Tue 14" for whole days.
-std::string timeMarkLabel(Date mark, double step, std::string_view zone = {});
-
 // How a line is stroked: its width, its caps and, for a dashed line, the
 // dash and gap lengths in points, alternating. Joins are mitred.
 struct StrokeStyle {

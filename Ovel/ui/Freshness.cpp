@@ -10,11 +10,15 @@ constexpr double kJustNowAge = 45;
 
 }  // namespace
 
-std::string updatedText(const UsageModel& model) {
-  auto observed = model.state().lastObservedAt();
-  if (!observed) return "Waiting for Claude Code";
-  double age = secondsBetween(model.now(), *observed);
-  return age < kJustNowAge ? "Updated just now" : "Updated " + Format::duration(age) + " ago";
+std::string ageText(double seconds) {
+  return seconds < kJustNowAge ? "just now" : Format::duration(seconds) + " ago";
 }
+
+std::string updatedText(Date now, std::optional<Date> lastObserved) {
+  if (!lastObserved) return "Waiting for Claude Code";
+  return "Updated " + ageText(secondsBetween(now, *lastObserved));
+}
+
+std::string updatedText(const UsageModel& model) { return updatedText(model.now(), model.state().lastObservedAt()); }
 
 }  // namespace ovel

@@ -1,14 +1,20 @@
 // How old the believed readings are, as the popover and the dashboard say it.
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "core/Time.h"
 
 namespace ovel {
 
 class UsageModel;
 
-// "Updated just now", "Updated 5m ago" or "Waiting for Claude Code", measured
-// against the model's now.
+// "just now" below 45 s, else "5m ago".
+std::string ageText(double seconds);
+// "Updated " and the age, or "Waiting for Claude Code" without a reading.
+std::string updatedText(Date now, std::optional<Date> lastObserved);
+// The same, measured against the model's now.
 std::string updatedText(const UsageModel& model);
 
 }  // namespace ovel

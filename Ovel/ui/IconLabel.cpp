@@ -19,15 +19,11 @@ IconLabel::IconLabel(Symbol symbol, const QString& text, const QFont& font, Them
   auto* row = new QHBoxLayout(this);
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(std::max(4, side / 2));
-  // Centred on the first line, whatever the number of lines below it.
-  int lineHeight = static_cast<int>(std::ceil(QFontMetricsF(font).lineSpacing()));
-  symbol_->setContentsMargins(0, 0, 0, 0);
-  auto* symbolColumn = new QVBoxLayout;
-  symbolColumn->setContentsMargins(0, std::max(0, (lineHeight - side) / 2), 0, 0);
-  symbolColumn->addWidget(symbol_);
-  symbolColumn->addStretch();
-  row->addLayout(symbolColumn);
-  row->addWidget(text_, 1);
+  // As tall as the first line, so the symbol stands centred on it however
+  // many lines follow.
+  symbol_->setFixedSize(side, static_cast<int>(std::ceil(QFontMetricsF(font).lineSpacing())));
+  row->addWidget(symbol_, 0, Qt::AlignTop);
+  row->addWidget(text_);
 }
 
 void IconLabel::setSymbol(Symbol symbol) { symbol_->setSymbol(symbol); }

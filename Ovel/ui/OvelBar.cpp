@@ -3,7 +3,6 @@
 #include <QHelpEvent>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolTip>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "Format.h"
 #include "ui/Spring.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -23,13 +23,6 @@ double clampFraction(double percent) {
   double x = percent / 100;
   if (!(x > 0)) return 0;
   return std::min(x, 1.0);
-}
-
-void capsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
-  QPainterPath path;
-  double radius = std::min(rect.width(), rect.height()) / 2;
-  path.addRoundedRect(rect, radius, radius);
-  painter.fillPath(path, brush);
 }
 
 }  // namespace
@@ -117,24 +110,24 @@ void OvelBar::paintEvent(QPaintEvent*) {
   const QPalette& colors = palette();
   OvelBarGeometry g = geometry();
   QColor tint = tint_.resolve(colors);
-  capsule(painter, g.track, Theme::role(ColorRole::quaternary, colors));
+  fillCapsule(painter, g.track, Theme::role(ColorRole::quaternary, colors));
   if (g.projection) {
     QColor ahead = tint;
     ahead.setAlphaF(static_cast<float>(tint.alphaF() * kProjectionOpacity));
-    capsule(painter, *g.projection, ahead);
+    fillCapsule(painter, *g.projection, ahead);
   }
   if (g.fill) {
     QLinearGradient gradient(g.fill->topLeft(), g.fill->bottomLeft());
     gradient.setColorAt(0, tint.lighter(115));
     gradient.setColorAt(1, tint);
-    capsule(painter, *g.fill, gradient);
+    fillCapsule(painter, *g.fill, gradient);
   }
   if (g.tick) {
-    capsule(painter, *g.tick, Theme::role(ColorRole::windowBackground, colors));
+    fillCapsule(painter, *g.tick, Theme::role(ColorRole::windowBackground, colors));
     QRectF front = *g.tick;
     front.setLeft(g.tick->center().x() - 1);
     front.setWidth(2);
-    capsule(painter, front, Theme::role(ColorRole::primary, colors));
+    fillCapsule(painter, front, Theme::role(ColorRole::primary, colors));
   }
   if (g.captionCenter) {
     QRectF caption(0, 0, OvelBarGeometry::kCaptionWidth, labelHeight_);

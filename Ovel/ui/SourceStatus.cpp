@@ -23,7 +23,8 @@ SourceStatus::SourceStatus(const QString& name, const QString& detail, bool ok, 
     : QWidget(parent),
       dot_(new SymbolView(Symbol::circleFill, kDotSide, dotColor(ok))),
       name_(new TextView(name, medium(font), ThemeColor::of(ColorRole::primary))),
-      detail_(new TextView(detail, font, ThemeColor::of(ColorRole::secondary))) {
+      detail_(new TextView(detail, font, ThemeColor::of(ColorRole::secondary))),
+      ok_(ok) {
   name_->setSingleLine();
   detail_->setSingleLine();
   auto* row = new QHBoxLayout(this);
@@ -32,6 +33,12 @@ SourceStatus::SourceStatus(const QString& name, const QString& detail, bool ok, 
   row->addWidget(dot_, 0, Qt::AlignVCenter);
   row->addWidget(name_, 0, Qt::AlignVCenter);
   row->addWidget(detail_, 1, Qt::AlignVCenter);
+}
+
+void SourceStatus::setStatus(const QString& detail, bool ok) {
+  detail_->setText(detail);
+  ok_ = ok;
+  dot_->setColor(dotColor(ok));
 }
 
 ThemeColor SourceStatus::dotColor(bool ok) {

@@ -18,6 +18,9 @@ class SourceStatus final : public QWidget {
   // `font` is the section's own: the row sets none of its own.
   SourceStatus(const QString& name, const QString& detail, bool ok, const QFont& font, QWidget* parent = nullptr);
 
+  void setStatus(const QString& detail, bool ok);
+  bool ok() const { return ok_; }
+
   // The brand colour for a working source, else a faded secondary.
   static ThemeColor dotColor(bool ok);
 
@@ -28,6 +31,7 @@ class SourceStatus final : public QWidget {
   SymbolView* dot_;
   TextView* name_;
   TextView* detail_;
+  bool ok_;
 };
 
 }  // namespace ovel

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+#include "ui/ViewSupport.h"
+
 namespace ovel {
 namespace {
 
@@ -74,12 +76,14 @@ void TextView::setColor(ThemeColor color) {
 void TextView::setSingleLine(Qt::TextElideMode mode) {
   singleLine_ = true;
   elide_ = mode;
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   changed();
 }
 
 void TextView::setMaxLines(int lines) {
   singleLine_ = false;
   maxLines_ = lines;
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   changed();
 }
 
@@ -89,7 +93,8 @@ void TextView::setAlignment(Qt::Alignment alignment) {
 }
 
 void TextView::changed() {
-  updateGeometry();
+  // The widgets and layouts above cache the heights their widths give.
+  relayoutUpwards(this);
   update();
 }
 
@@ -103,27 +108,30 @@ QStringList TextView::linesAt(int width) const {
   return wrapText(text_, font_, width, maxLines_);
 }
 
-QStringList TextView::shownLines() const { return linesAt(width()); }
+QStringList TextView::shownLines() const { return linesAt(contentsRect().width()); }
 
 QSize TextView::sizeHint() const {
   int lines = singleLine_ ? 1 : std::max<int>(1, static_cast<int>(text_.count(QLatin1Char('\n'))) + 1);
   if (maxLines_ > 0) lines = std::min(lines, maxLines_);
-  return {naturalWidth(singleLine_ ? QString(text_).replace(QLatin1Char('\n'), QLatin1Char(' ')) : text_, font_),
-          lines * lineHeight(font_)};
+  QString shown = singleLine_ ? QString(text_).replace(QLatin1Char('\n'), QLatin1Char(' ')) : text_;
+  return QSize(naturalWidth(shown, font_), lines * lineHeight(font_)).grownBy(contentsMargins());
 }
 
 QSize TextView::minimumSizeHint() const {
   // Both forms can be squeezed: a single line is cut, a wrapping text grows
   // downwards instead.
-  int squeezed = std::min(sizeHint().width(), static_cast<int>(std::ceil(QFontMetricsF(font_).averageCharWidth() * 3)));
-  return {squeezed, lineHeight(font_)};
+  int squeezed = static_cast<int>(std::ceil(QFontMetricsF(font_).averageCharWidth() * 3));
+  QSize natural = sizeHint().shrunkBy(contentsMargins());
+  return QSize(std::min(natural.width(), squeezed), lineHeight(font_)).grownBy(contentsMargins());
 }
 
 bool TextView::hasHeightForWidth() const { return !singleLine_; }
 
 int TextView::heightForWidth(int width) const {
-  if (singleLine_) return lineHeight(font_);
-  return static_cast<int>(std::max<qsizetype>(1, linesAt(width).size())) * lineHeight(font_);
+  QMargins margins = contentsMargins();
+  if (singleLine_) return lineHeight(font_) + margins.top() + margins.bottom();
+  auto lines = std::max<qsizetype>(1, linesAt(width - margins.left() - margins.right()).size());
+  return static_cast<int>(lines) * lineHeight(font_) + margins.top() + margins.bottom();
 }
 
 void TextView::paintEvent(QPaintEvent*) {
@@ -131,9 +139,10 @@ void TextView::paintEvent(QPaintEvent*) {
   painter.setFont(font_);
   painter.setPen(color_.resolve(palette()));
   int step = lineHeight(font_);
-  int y = 0;
+  QRect area = contentsRect();
+  int y = area.top();
   for (const QString& line : shownLines()) {
-    painter.drawText(QRect(0, y, width(), step), static_cast<int>(alignment_ | Qt::AlignVCenter), line);
+    painter.drawText(QRect(area.left(), y, area.width(), step), static_cast<int>(alignment_ | Qt::AlignVCenter), line);
     y += step;
   }
 }

@@ -22,6 +22,7 @@ class TextView final : public QWidget {
   void setText(const QString& text);
   const QString& text() const { return text_; }
   void setTextFont(const QFont& font);
+  const QFont& textFont() const { return font_; }
   void setColor(ThemeColor color);
   const ThemeColor& color() const { return color_; }
   // One line, cut at `mode` when it does not fit; it then asks for its whole

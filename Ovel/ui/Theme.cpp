@@ -18,6 +18,13 @@ QColor withAlpha(QColor color, double alpha) {
   return color;
 }
 
+// A disabled button's title steps back, as on the desktop; the text roles
+// stay whole, since the views fade their own disabled drawing.
+QPalette withFadedDisabledButtons(QPalette palette) {
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, withAlpha(palette.color(QPalette::ButtonText), 0.35));
+  return palette;
+}
+
 struct StyleSpec {
   int pixels;
   QFont::Weight weight;
@@ -106,7 +113,7 @@ QPalette Theme::palette(Appearance appearance) {
     light.setColor(QPalette::ButtonText, QColor(28, 28, 30));
     light.setColor(QPalette::PlaceholderText, QColor(120, 120, 128));
     light.setColor(QPalette::Highlight, brand(Appearance::light));
-    return light;
+    return withFadedDisabledButtons(light);
   }
   QPalette dark(QColor(50, 50, 52), QColor(30, 30, 32));
   dark.setColor(QPalette::Window, QColor(30, 30, 32));
@@ -118,7 +125,7 @@ QPalette Theme::palette(Appearance appearance) {
   dark.setColor(QPalette::Button, QColor(58, 58, 60));
   dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 156));
   dark.setColor(QPalette::Highlight, brand(Appearance::dark));
-  return dark;
+  return withFadedDisabledButtons(dark);
 }
 
 int Theme::pixelSize(TextStyle style) { return specOf(style).pixels; }

@@ -1,9 +1,10 @@
 #include "ui/ViewSupport.h"
 
 #include <QLayout>
+#include <QPainter>
+#include <QPainterPath>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QWidget>
 
 #include <algorithm>
 
@@ -32,6 +33,13 @@ QLabel* makeLabel(const std::string& text, TextRole role, bool secondary) {
 
 Appearance appearanceOf(const QWidget& widget) { return Theme::appearance(widget.palette()); }
 
+QWidget* widgetOf(QLayout* layout) {
+  auto* box = new QWidget;
+  box->setLayout(layout);
+  layout->setContentsMargins(0, 0, 0, 0);
+  return box;
+}
+
 void clearLayout(QLayout* layout) {
   while (QLayoutItem* item = layout->takeAt(0)) {
     if (QWidget* widget = item->widget()) delete widget;
@@ -40,20 +48,18 @@ void clearLayout(QLayout* layout) {
   }
 }
 
-void settleLayouts(QWidget& root) {
-  auto depth = [&root](const QWidget* widget) {
-    int levels = 0;
-    for (; widget && widget != &root; widget = widget->parentWidget()) ++levels;
-    return levels;
-  };
-  QList<QWidget*> widgets = root.findChildren<QWidget*>();
-  std::stable_sort(widgets.begin(), widgets.end(),
-                   [&](const QWidget* a, const QWidget* b) { return depth(a) > depth(b); });
-  widgets.append(&root);
-  // Activating a layout tells its widget's parent layout that the hints
-  // changed, so each level sees the one below it up to date.
-  for (QWidget* widget : widgets)
-    if (QLayout* layout = widget->layout()) layout->activate();
+void relayoutUpwards(QWidget* widget) {
+  for (QWidget* level = widget; level; level = level->parentWidget()) {
+    level->updateGeometry();
+    if (QLayout* layout = level->layout()) layout->invalidate();
+  }
+}
+
+void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
+  QPainterPath path;
+  double radius = std::min(rect.width(), rect.height()) / 2;
+  path.addRoundedRect(rect, radius, radius);
+  painter.fillPath(path, brush);
 }
 
 RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}

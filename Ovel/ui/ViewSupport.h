@@ -13,7 +13,10 @@
 #include "ui/Card.h"
 #include "ui/Theme.h"
 
+class QBrush;
 class QLayout;
+class QPainter;
+class QRectF;
 class QVBoxLayout;
 
 namespace ovel {
@@ -26,13 +29,20 @@ QLabel* makeLabel(const std::string& text, TextRole role = TextRole::body, bool 
 // The appearance a widget draws in, read from its palette.
 Appearance appearanceOf(const QWidget& widget);
 
+// A plain widget holding `layout`, which loses its margins.
+QWidget* widgetOf(QLayout* layout);
+
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 
-// Lays out every layout of a view that is not shown whose content changed,
-// deepest first. A shown view does so from its event loop; a hidden one
-// never does, and measures with the size hints it had before the change.
-void settleLayouts(QWidget& root);
+// Tells `widget` and every widget above it, and their layouts, that its
+// size may have changed. The layouts cache the sizes they were given; the
+// event loop would pass the news up one level per turn, and an image taken
+// before then would show the old sizes.
+void relayoutUpwards(QWidget* widget);
+
+// Fills `rect` with rounded ends: a capsule along its longer side.
+void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush);
 
 // Runs `rebuild` once from the event loop after any number of pokes.
 class RedrawGate final : public QObject {

@@ -1,141 +1,230 @@
 #include "ui/WindowCard.h"
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include <algorithm>
+#include <cmath>
 
 #include "Format.h"
-#include "ui/Theme.h"
-#include "ui/ViewSupport.h"
+#include "ui/Divider.h"
+#include "ui/IconLabel.h"
+#include "ui/OvelBar.h"
+#include "ui/StatusPill.h"
+#include "ui/Symbol.h"
+#include "ui/SymbolView.h"
+#include "ui/TextView.h"
 
 namespace ovel {
 namespace {
 
-constexpr const char* kDash = "\u2014";
+const QString kMissing = QStringLiteral("\u2014");
+constexpr double kLabelHeight = 14;
 
-QWidget* stat(const QString& label, const std::string& value, const std::string& help) {
+QString text(const std::string& value) { return QString::fromStdString(value); }
+
+QString rateText(const std::optional<double>& rate, const WindowKind& kind) {
+  return rate ? text(Format::rate(*rate, kind)) : kMissing;
+}
+
+QFont digits(TextStyle style, QFont::Weight weight) { return Theme::withFixedDigits(Theme::font(style, weight)); }
+
+// How far a text's baseline lies above its view's bottom edge.
+int baselineDrop(const QFont& font) { return static_cast<int>(std::lround(QFontMetricsF(font).descent())); }
+
+QWidget* stat(const QString& label, const QString& help, TextView*& value) {
   auto* box = new QWidget;
   auto* column = new QVBoxLayout(box);
   column->setContentsMargins(0, 0, 0, 0);
-  column->setSpacing(1);
-  column->addWidget(makeLabel(value, TextRole::subheadline));
-  column->addWidget(makeLabel(label, TextRole::caption, true));
-  box->setToolTip(QString::fromStdString(help));
+  column->setSpacing(2);
+  value = new TextView({}, digits(TextStyle::callout, QFont::DemiBold));
+  value->setSingleLine();
+  column->addWidget(value);
+  auto* caption = new TextView(label, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::secondary));
+  caption->setSingleLine();
+  column->addWidget(caption);
+  box->setToolTip(help);
+  box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   return box;
 }
 
-std::string rateText(const std::optional<double>& rate, const WindowKind& kind) {
-  return rate ? Format::rate(*rate, kind) : kDash;
-}
-
-QLabel* usedPercentLabel(double used, int points) {
-  QLabel* label = makeLabel(Format::percent(used), TextRole::headline);
-  QFont font = label->font();
-  font.setPointSize(points);
-  font.setWeight(QFont::DemiBold);
-  label->setFont(font);
-  label->setWordWrap(false);
-  return label;
-}
-
-OvelBar* barOf(const WindowAssessment& a, double height, bool labelsTick) {
-  auto* bar = new OvelBar(height, labelsTick, 14);
-  bar->setAssessment(a, ThemeColor::status(a.status));
-  return bar;
+void showIfSet(TextView* view, const std::optional<QString>& value) {
+  view->setVisible(value.has_value());
+  if (value) view->setText(*value);
 }
 
 }  // namespace
 
 std::string rateHelp(RateBasis basis) {
+  std::string wording;
   switch (basis) {
-    case RateBasis::localActivity: return "Current burn rate, from your recent Claude Code activity.";
-    case RateBasis::recent: return "Current burn rate, from recent readings.";
-    case RateBasis::windowAverage: return "Current burn rate, average since this window started.";
+    case RateBasis::localActivity: wording = "from your recent Claude Code activity"; break;
+    case RateBasis::recent: wording = "from recent readings"; break;
+    case RateBasis::windowAverage: wording = "average since this window started"; break;
     case RateBasis::none: break;
   }
-  return "Current burn rate, .";
+  return "Current burn rate, " + wording + ".";
 }
 
-QWidget* makeWindowCard(const WindowAssessment& a, Date now, QLayout* extra) {
-  auto* card = new Card(14);
-  auto* column = card->column();
-
-  auto* header = new QHBoxLayout;
-  header->addWidget(makeLabel(a.window.kind.title(), TextRole::subheadline));
-  header->addStretch();
-  header->addWidget(new StatusPill(a.status));
-  column->addLayout(header);
-
-  auto* usage = new QHBoxLayout;
-  usage->addWidget(usedPercentLabel(a.window.usedPercent, 30));
-  usage->addWidget(makeLabel(QStringLiteral("used"), TextRole::body, true), 0, Qt::AlignBottom);
-  usage->addStretch();
+WindowTexts WindowTexts::of(const WindowAssessment& a, Date now) {
+  WindowTexts t;
+  const WindowKind& kind = a.window.kind;
+  t.title = text(kind.title());
+  t.used = text(Format::percent(a.window.usedPercent));
   if (a.window.resetsAt) {
-    auto* resets = new QVBoxLayout;
-    resets->setSpacing(1);
-    resets->addWidget(makeLabel("resets " + Format::clock(*a.window.resetsAt, now), TextRole::caption), 0,
-                      Qt::AlignRight);
-    resets->addWidget(makeLabel("in " + Format::duration(secondsBetween(*a.window.resetsAt, now)), TextRole::caption,
-                                true),
-                      0, Qt::AlignRight);
-    if (a.plannedResetAt) {
-      QLabel* planned = makeLabel("planned " + Format::clock(*a.plannedResetAt, now), TextRole::caption);
-      planned->setToolTip(
-          QStringLiteral("Ovel is planning this limit to a reset you added, ahead of the scheduled one."));
-      resets->addWidget(planned, 0, Qt::AlignRight);
-    }
-    usage->addLayout(resets);
+    t.resets = text("resets " + Format::clock(*a.window.resetsAt, now));
+    t.resetsIn = text("in " + Format::duration(secondsBetween(*a.window.resetsAt, now)));
+    if (a.plannedResetAt) t.planned = text("planned " + Format::clock(*a.plannedResetAt, now));
   }
-  column->addLayout(usage);
+  t.verdict = text(Format::verdict(a, now));
+  t.burnRate = rateText(a.ratePerHour, kind);
+  t.sustainable = rateText(a.sustainableRatePerHour, kind);
+  t.evenOvel = a.evenOvelPercent ? text(Format::percent(*a.evenOvelPercent)) : kMissing;
+  t.accessibleLabel = t.title + QStringLiteral(": ") + t.used + QStringLiteral(" used. ") + t.verdict + QLatin1Char('.');
+  return t;
+}
 
-  column->addWidget(barOf(a, 10, true));
-  column->addWidget(makeLabel(Format::verdict(a, now), TextRole::body));
+WindowCard::WindowCard(QWidget* parent)
+    : Card(14, 10, parent),
+      title_(new TextView({}, Theme::font(TextStyle::subheadline, QFont::DemiBold))),
+      pill_(new StatusPill(OvelStatus::comfortable)),
+      used_(new TextView({}, Theme::figureFont(kUsedPixels))),
+      resetBlock_(new QWidget),
+      resets_(new TextView({}, Theme::font(TextStyle::caption, QFont::Medium))),
+      resetsIn_(new TextView({}, digits(TextStyle::caption, QFont::Normal), ThemeColor::of(ColorRole::secondary))),
+      planned_(new TextView({}, Theme::font(TextStyle::caption, QFont::Medium), ThemeColor::brand())),
+      bar_(new OvelBar(10, true, kLabelHeight)),
+      verdict_(new IconLabel(Symbol::checkmarkCircleFill, {}, Theme::font(TextStyle::callout, QFont::Medium),
+                             ThemeColor::of(ColorRole::primary), ThemeColor::brand())) {
+  title_->setSingleLine();
+  used_->setSingleLine();
+  auto* header = new QHBoxLayout;
+  header->addWidget(title_, 1);
+  header->addWidget(pill_);
+  column()->addLayout(header);
+
+  // The big figure, "used" and the reset block share the figure's baseline.
+  auto* usage = new QHBoxLayout;
+  usage->setSpacing(8);
+  auto* figure = new QHBoxLayout;
+  figure->setSpacing(4);
+  figure->addWidget(used_, 0, Qt::AlignBottom);
+  auto* usedWord = new TextView(QStringLiteral("used"), Theme::font(TextStyle::callout), ThemeColor::of(ColorRole::secondary));
+  usedWord->setSingleLine();
+  usedWord->setContentsMargins(0, 0, 0, baselineDrop(used_->textFont()) - baselineDrop(usedWord->textFont()));
+  figure->addWidget(usedWord, 0, Qt::AlignBottom);
+  usage->addLayout(figure);
+  usage->addStretch();
+  auto* resetColumn = new QVBoxLayout(resetBlock_);
+  resetColumn->setContentsMargins(0, 0, 0, baselineDrop(used_->textFont()) - baselineDrop(resets_->textFont()));
+  resetColumn->setSpacing(1);
+  for (TextView* line : {resets_, resetsIn_, planned_}) {
+    line->setSingleLine();
+    line->setAlignment(Qt::AlignRight);
+    resetColumn->addWidget(line, 0, Qt::AlignRight);
+  }
+  planned_->setToolTip(QStringLiteral("Ovel is planning this limit to a reset you added, ahead of the scheduled one."));
+  usage->addWidget(resetBlock_, 0, Qt::AlignBottom);
+  column()->addLayout(usage);
+
+  column()->addWidget(bar_);
+  column()->addWidget(verdict_);
+
+  auto* divider = new QVBoxLayout;
+  divider->setContentsMargins(0, 2, 0, 2);
+  divider->addWidget(new Divider);
+  column()->addLayout(divider);
 
   auto* figures = new QHBoxLayout;
   figures->setSpacing(0);
-  figures->addWidget(stat(QStringLiteral("Burn rate"), rateText(a.ratePerHour, a.window.kind), rateHelp(a.rateBasis)));
-  figures->addWidget(stat(QStringLiteral("Sustainable"), rateText(a.sustainableRatePerHour, a.window.kind),
-                          "What you can spend from now and land on 100% at reset."));
-  figures->addWidget(stat(QStringLiteral("Even ovel"), a.evenOvelPercent ? Format::percent(*a.evenOvelPercent) : kDash,
-                          "Where you'd be if you spread usage evenly across the window."));
-  column->addLayout(figures);
-  if (extra) column->addLayout(extra);
-  return card;
+  burnRateStat_ = stat(QStringLiteral("Burn rate"), {}, burnRate_);
+  figures->addWidget(burnRateStat_, 1);
+  figures->addWidget(stat(QStringLiteral("Sustainable"),
+                          QStringLiteral("What you can spend from now and land on 100% at reset."), sustainable_),
+                     1);
+  figures->addWidget(stat(QStringLiteral("Even ovel"),
+                          QStringLiteral("Where you'd be if you spread usage evenly across the window."), evenOvel_),
+                     1);
+  column()->addLayout(figures);
+  // Given more height than it needs (beside a taller panel), the card keeps
+  // its content together at the top.
+  column()->addStretch();
 }
 
-QWidget* makeWindowRow(const WindowAssessment& a, Date now) {
-  auto* row = new QWidget;
-  auto* column = new QVBoxLayout(row);
+void WindowCard::setAssessment(const WindowAssessment& a, Date now) {
+  WindowTexts t = WindowTexts::of(a, now);
+  ThemeColor tint = ThemeColor::status(a.status);
+  title_->setText(t.title);
+  pill_->setStatus(a.status);
+  used_->setText(t.used);
+  resetBlock_->setVisible(t.resets.has_value());
+  showIfSet(resets_, t.resets);
+  showIfSet(resetsIn_, t.resetsIn);
+  showIfSet(planned_, t.planned);
+  bar_->setAssessment(a, tint);
+  verdict_->setSymbol(statusSymbol(a.status));
+  verdict_->setColors(ThemeColor::of(ColorRole::primary), tint);
+  verdict_->setText(t.verdict);
+  burnRate_->setText(t.burnRate);
+  burnRateStat_->setToolTip(QString::fromStdString(rateHelp(a.rateBasis)));
+  sustainable_->setText(t.sustainable);
+  evenOvel_->setText(t.evenOvel);
+  setAccessibleName(t.accessibleLabel);
+}
+
+WindowRow::WindowRow(QWidget* parent)
+    : QWidget(parent),
+      title_(new TextView({}, Theme::font(TextStyle::subheadline, QFont::Medium))),
+      bar_(new OvelBar(6, false, kLabelHeight)),
+      used_(new TextView({}, digits(TextStyle::subheadline, QFont::DemiBold))),
+      symbol_(new SymbolView(Symbol::checkmarkCircleFill, Theme::pixelSize(TextStyle::caption), ThemeColor::brand())),
+      verdict_(new TextView({}, Theme::font(TextStyle::caption))),
+      resets_(new TextView({}, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::tertiary))) {
+  setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(5);
 
   auto* first = new QHBoxLayout;
   first->setSpacing(10);
-  QLabel* title = makeLabel(a.window.kind.title(), TextRole::subheadline);
-  title->setWordWrap(false);
-  title->setFixedWidth(92);
-  first->addWidget(title);
-  first->addWidget(barOf(a, 6, false), 1);
-  QLabel* percent = makeLabel(Format::percent(a.window.usedPercent), TextRole::subheadline);
-  percent->setAlignment(Qt::AlignRight);
-  percent->setFixedWidth(40);
-  first->addWidget(percent);
+  title_->setSingleLine();
+  title_->setFixedWidth(kTitleWidth);
+  first->addWidget(title_);
+  first->addWidget(bar_, 1);
+  used_->setSingleLine();
+  used_->setAlignment(Qt::AlignRight);
+  used_->setFixedWidth(kPercentWidth);
+  first->addWidget(used_);
   column->addLayout(first);
 
+  // One line: the verdict gives way before the reset time does.
   auto* second = new QHBoxLayout;
   second->setSpacing(4);
-  second->addWidget(makeLabel(Format::verdict(a, now), TextRole::caption, a.status == OvelStatus::comfortable));
+  second->addWidget(symbol_);
+  verdict_->setSingleLine();
+  second->addWidget(verdict_);
+  second->addSpacing(6);
   second->addStretch();
-  if (a.window.resetsAt) {
-    QLabel* resets = makeLabel("resets " + Format::clock(*a.window.resetsAt, now), TextRole::caption, true);
-    resets->setWordWrap(false);
-    resets->setToolTip(QString::fromStdString("in " + Format::duration(secondsBetween(*a.window.resetsAt, now))));
-    second->addWidget(resets);
-  }
+  resets_->setSingleLine();
+  resets_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+  second->addWidget(resets_);
   column->addLayout(second);
-  return row;
+}
+
+void WindowRow::setAssessment(const WindowAssessment& a, Date now) {
+  WindowTexts t = WindowTexts::of(a, now);
+  ThemeColor tint = ThemeColor::status(a.status);
+  title_->setText(t.title);
+  bar_->setAssessment(a, tint);
+  used_->setText(t.used);
+  symbol_->setVisible(showsSymbol(a.status));
+  symbol_->setSymbol(statusSymbol(a.status));
+  symbol_->setColor(tint);
+  verdict_->setText(t.verdict);
+  verdict_->setColor(ThemeColor::of(showsSymbol(a.status) ? ColorRole::primary : ColorRole::secondary));
+  showIfSet(resets_, t.resets);
+  resets_->setToolTip(t.resetsIn.value_or(QString()));
+  setAccessibleName(t.accessibleLabel);
 }
 
 }  // namespace ovel

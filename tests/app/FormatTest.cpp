@@ -2,8 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <locale.h>
+
 #include <cmath>
+#include <cstring>
+#include <iostream>
 #include <limits>
+#include <map>
+
+#include "core/ChildProcess.h"
 
 namespace ovel {
 namespace {
@@ -14,8 +21,14 @@ const Date kNow = dateFromSeconds1970(1781694000);
 
 class FormatTest : public ::testing::Test {
  protected:
-  void SetUp() override { Format::setTimeZone("Europe/Berlin"); }
-  void TearDown() override { Format::setTimeZone({}); }
+  void SetUp() override {
+    Format::setTimeZone("Europe/Berlin");
+    Format::setLocale("C");
+  }
+  void TearDown() override {
+    Format::setTimeZone({});
+    Format::setLocale({});
+  }
 };
 
 OvelSteer steerOf(double factor, WindowKind kind = WindowKind::session()) {
@@ -104,6 +117,80 @@ TEST_F(FormatTest, ClockIsEnglishInTheChosenZone) {
   EXPECT_EQ(Format::clock(addSeconds(kNow, 11 * 3600), kNow), "Thu 12:00 AM");
   Format::setTimeZone("America/New_York");
   EXPECT_EQ(Format::clock(kNow, kNow), "7:00 AM");
+}
+
+// Whether this machine has the C library's data for the locale.
+bool canLoad(const std::string& name) {
+  locale_t locale = ::newlocale(LC_ALL_MASK, name.c_str(), nullptr);
+  if (locale) ::freelocale(locale);
+  return locale != nullptr;
+}
+
+// Format::clock of `date` against kNow, in a run of this test program whose
+// environment holds only PATH and `locale`.
+std::string clockUnder(const std::map<std::string, std::string>& locale, Date date) {
+  ChildProcess::Options options;
+  options.program = "/proc/self/exe";
+  options.arguments = {"--write-clock", "Europe/Berlin", Format::fixed(secondsSince1970(date), 0),
+                       Format::fixed(secondsSince1970(kNow), 0)};
+  options.environment = locale;
+  options.environment->emplace("PATH", "/usr/bin:/bin");
+  options.timeLimit = 30;
+  ChildProcess::Result result = ChildProcess::run(options);
+  EXPECT_TRUE(result.succeeded()) << result.error;
+  std::string text = result.output.substr(0, result.output.find('\n'));
+  // Newer locale data puts a no-break space before AM and PM.
+  for (const char* space : {"\u202F", "\u00A0"})
+    for (std::size_t at; (at = text.find(space)) != std::string::npos;) text.replace(at, std::strlen(space), " ");
+  return text;
+}
+
+TEST(FormatClockLocaleTest, FollowsTheUsersLocale) {
+  const Date sameDay = addSeconds(kNow, 2 * 3600 + 45 * 60);  // Wednesday 15:45
+  const Date nextDay = addSeconds(kNow, 20 * 3600 + 5 * 60);  // Thursday 09:05
+  struct Case {
+    std::map<std::string, std::string> environment;
+    const char* time;
+    const char* withWeekday;
+  } cases[] = {
+      {{{"LC_TIME", "en_US.UTF-8"}}, "3:45 PM", "Thu 9:05 AM"},
+      {{{"LC_TIME", "en_GB.UTF-8"}}, "15:45", "Thu 09:05"},
+      {{{"LC_TIME", "de_DE.UTF-8"}}, "15:45", "Do. 09:05"},
+      {{{"LC_TIME", "fr_FR.UTF-8"}}, "15:45", "jeu. 09:05"},
+      {{{"LC_TIME", "ja_JP.UTF-8"}}, "15:45", "\u6728 9:05"},
+      {{{"LANG", "de_DE.UTF-8"}}, "15:45", "Do. 09:05"},
+      {{{"LANG", "en_US.UTF-8"}, {"LC_TIME", "en_GB.UTF-8"}}, "15:45", "Thu 09:05"},
+      {{{"LC_ALL", "fr_FR.UTF-8"}, {"LC_TIME", "de_DE.UTF-8"}}, "15:45", "jeu. 09:05"},
+      // No locale of the user's: the English form.
+      {{}, "3:45 PM", "Thu 9:05 AM"},
+      {{{"LANG", "C"}}, "3:45 PM", "Thu 9:05 AM"},
+      {{{"LANG", "C.UTF-8"}}, "3:45 PM", "Thu 9:05 AM"},
+      {{{"LC_ALL", "POSIX"}, {"LANG", "de_DE.UTF-8"}}, "3:45 PM", "Thu 9:05 AM"},
+  };
+  for (const auto& c : cases) {
+    std::string label;
+    bool loadable = true;
+    for (const auto& [name, value] : c.environment) {
+      label += name + "=" + value + " ";
+      loadable = loadable && canLoad(value);
+    }
+    if (!loadable) {
+      std::cout << "[  SKIPPED ] " << label << ": this machine cannot load the locale (scripts/deps generates it)\n";
+      continue;
+    }
+    EXPECT_EQ(clockUnder(c.environment, sameDay), c.time) << label;
+    EXPECT_EQ(clockUnder(c.environment, nextDay), c.withWeekday) << label;
+  }
+}
+
+TEST_F(FormatTest, AxisMarksAreShortTimesOrWeekdaysWithTheDay) {
+  EXPECT_EQ(Format::axisMark(kNow, false), "1:00 PM");
+  EXPECT_EQ(Format::axisMark(addSeconds(kNow, 1800), false), "1:30 PM");
+  EXPECT_EQ(Format::axisMark(addSeconds(kNow, -13 * 3600), true), "Wed 17");
+  EXPECT_EQ(Format::axisMark(addSeconds(kNow, 11 * 3600), true), "Thu 18");
+  Format::setLocale("de_DE");
+  EXPECT_EQ(Format::axisMark(kNow, false), "13:00");
+  EXPECT_EQ(Format::axisMark(kNow, true), "Mi. 17");
 }
 
 struct VerdictCase {

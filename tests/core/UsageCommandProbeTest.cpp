@@ -210,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
         FakeProgram{"FailsQuietly", "printf abc; exit 1", 5, ProbeError::commandFailed("abc")},
         FakeProgram{"FailsWithAnErrorAnswer",
                     R"(printf '%s' '{"type":"result","is_error":true,"result":"Usage limit reached"}'; exit 1)", 5,
-                    ProbeError::commandFailed(R"({"type":"result","is_error":true,"result":"Usage limit reached"})")},
+                    ProbeError::commandFailed("Usage limit reached")},
         FakeProgram{"IsKilled", "kill -KILL $$", 5, ProbeError::commandFailed("")},
         FakeProgram{"SaysNothing", "exit 0", 5, ProbeError::unrecognizedOutput("")},
         // Far more than a pipe holds: read while it runs, not a time-out.
@@ -219,6 +219,34 @@ INSTANTIATE_TEST_SUITE_P(
         FakeProgram{"AnswersAtLength",
                     R"(head -c 2000000 /dev/zero | tr '\0' ' '; printf '{"result":"Current week: 5%%"}')", 5, 5.0}),
     [](const ::testing::TestParamInfo<FakeProgram>& info) { return std::string(info.param.name); });
+
+TEST_F(FakeClaudeTest, FailedRunsThatAnswerInJsonSayWhyInWords) {
+  const fs::path answers = fs::path(OVEL_FIXTURES) / "print-json";
+  const std::string withoutResult = test::readText(answers / "error-during-execution.json");
+  ASSERT_FALSE(withoutResult.empty());
+  struct Case {
+    const char* answer;
+    const char* standardError;
+    int status;
+    ProbeError expected;
+  } cases[] = {
+      {"out-of-extra-usage.json", "", 1,
+       ProbeError::commandFailed("You're out of extra usage \u00B7 resets May 2, 9am (Europe/Paris)")},
+      // The answer's words win over whatever went to standard error.
+      {"not-logged-in.json", "warning: something\n", 1,
+       ProbeError::commandFailed("Not logged in \u00B7 Please run /login")},
+      {"not-logged-in.json", "", 0, ProbeError::commandFailed("Not logged in \u00B7 Please run /login")},
+      // No result text: what the program said, as before.
+      {"error-during-execution.json", "", 1, ProbeError::commandFailed(withoutResult)},
+      {"error-during-execution.json", "boom\n", 1, ProbeError::commandFailed("boom\n")},
+  };
+  for (const auto& c : cases) {
+    auto claude = fakeClaude("cat '" + (answers / c.answer).string() + "'; printf '%s' '" + c.standardError +
+                             "' >&2; exit " + std::to_string(c.status));
+    EXPECT_EQ(errorOf([&] { UsageCommandProbe{claude, 5}.run([] { return kNow; }); }), c.expected)
+        << c.answer << " " << c.status;
+  }
+}
 
 TEST_F(FakeClaudeTest, LaunchFailures) {
   test::writeText(dir / "plain", "#!/bin/bash\nexit 0\n");

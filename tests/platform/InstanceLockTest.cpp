@@ -34,8 +34,10 @@ TEST(InstanceLock, SecondAcquireFailsUntilTheFirstIsGone) {
   {
     InstanceLock first(data);
     ASSERT_TRUE(first.isHeld()) << first.error();
+    EXPECT_FALSE(first.isHeldElsewhere());
     InstanceLock second(data);
     EXPECT_FALSE(second.isHeld());
+    EXPECT_TRUE(second.isHeldElsewhere());
     EXPECT_EQ(second.error(), "Ovel is already running (process " + std::to_string(::getpid()) +
                                   ") with the data directory " + data.string() + ".");
   }
@@ -81,6 +83,7 @@ TEST(InstanceLock, UnusableDirectoryIsAClearError) {
   test::writeText(dir / "file", "");
   InstanceLock lock(dir / "file");
   EXPECT_FALSE(lock.isHeld());
+  EXPECT_FALSE(lock.isHeldElsewhere());
   EXPECT_EQ(lock.error(), "Couldn't open the lock file " + (dir / "file" / InstanceLock::kFileName).string() +
                               ": Not a directory");
 }

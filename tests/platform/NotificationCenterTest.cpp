@@ -8,68 +8,18 @@
 #include <QDBusConnectionInterface>
 #include <QThread>
 
+#include <memory>
 #include <vector>
 
+#include "support/FakeNotificationServer.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {
 
+using test::FakeNotificationServer;
+using test::Notice;
 using test::waitUntil;
-
-struct Notice {
-  QString appName;
-  uint replacesId;
-  QString icon;
-  QString summary;
-  QString body;
-  QStringList actions;
-  QVariantMap hints;
-  int timeout;
-};
-
-// Answers as org.freedesktop.Notifications, from a bus connection of its own,
-// and records what it is asked to show.
-class FakeNotificationServer final : public QObject {
-  Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
- public:
-  explicit FakeNotificationServer(QStringList capabilities)
-      : capabilities_(std::move(capabilities)),
-        bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-notifications"))) {
-    started_ = bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this,
-                                   QDBusConnection::ExportAllSlots) &&
-               bus_.registerService(QStringLiteral("org.freedesktop.Notifications"));
-  }
-  ~FakeNotificationServer() override {
-    bus_.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-    bus_.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
-    QDBusConnection::disconnectFromBus(bus_.name());
-  }
-
-  bool started() const { return started_; }
-  std::vector<Notice> notices;
-
- public slots:
-  QStringList GetCapabilities() { return capabilities_; }
-  QString GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
-    vendor = QStringLiteral("Ovel tests");
-    version = QStringLiteral("1");
-    specVersion = QStringLiteral("1.2");
-    return QStringLiteral("fake");
-  }
-  uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
-              const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout) {
-    notices.push_back({appName, replacesId, icon, summary, body, actions, hints, timeout});
-    return static_cast<uint>(notices.size());
-  }
-
- private:
-  QStringList capabilities_;
-  QDBusConnection bus_;
-  bool started_ = false;
-};
 
 class NotificationCenterTest : public ::testing::Test {
  protected:
@@ -77,15 +27,15 @@ class NotificationCenterTest : public ::testing::Test {
     if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
   }
 
-  // Asks and waits for the answer.
+  // Asks and waits for the first answer.
   static std::optional<bool> authorize(NotificationCenter& center) {
-    std::optional<bool> granted;
-    center.requestAuthorization([&](bool answer) {
+    auto answers = std::make_shared<std::vector<bool>>();
+    center.requestAuthorization([answers](bool granted) {
       EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
-      granted = answer;
+      answers->push_back(granted);
     });
-    waitUntil([&] { return granted.has_value(); });
-    return granted;
+    waitUntil([&] { return !answers->empty(); });
+    return answers->empty() ? std::nullopt : std::optional<bool>(answers->front());
   }
 };
 
@@ -141,6 +91,30 @@ TEST_F(NotificationCenterTest, NoServerMeansNotAuthorized) {
   EXPECT_EQ(authorize(*center), false);
 }
 
+TEST_F(NotificationCenterTest, AServerThatStartsLaterOrComesBackIsAskedAgain) {
+  auto center = FreedesktopNotificationCenter::create();
+  std::vector<bool> answers;
+  center->requestAuthorization([&](bool granted) { answers.push_back(granted); });
+  ASSERT_TRUE(waitUntil([&] { return answers.size() == 1; }));
+  EXPECT_FALSE(answers.back()) << "no server yet";
+
+  auto server = std::make_unique<FakeNotificationServer>(QStringList{QStringLiteral("body")});
+  ASSERT_TRUE(server->started());
+  ASSERT_TRUE(waitUntil([&] { return answers.size() == 2; }));
+  EXPECT_TRUE(answers.back()) << "the server that came later";
+
+  server.reset();
+  ASSERT_TRUE(waitUntil([&] { return answers.size() == 3; }));
+  EXPECT_FALSE(answers.back()) << "the server left";
+
+  server = std::make_unique<FakeNotificationServer>(QStringList{QStringLiteral("body")});
+  ASSERT_TRUE(waitUntil([&] { return answers.size() == 4; }));
+  EXPECT_TRUE(answers.back()) << "the server came back";
+  center->add(QStringLiteral("limited:session@0"), QStringLiteral("Session limit reached"), QString());
+  ASSERT_TRUE(waitUntil([&] { return server->notices.size() == 1; }));
+  EXPECT_EQ(server->notices.front().summary, QStringLiteral("Session limit reached"));
+}
+
 TEST_F(NotificationCenterTest, AnswerAfterTheCentreIsGoneIsDropped) {
   FakeNotificationServer server({QStringLiteral("body")});
   ASSERT_TRUE(server.started());
@@ -164,5 +138,3 @@ TEST(NotificationCenter, NoBusMeansNoCentre) {
 
 }  // namespace
 }  // namespace ovel
-
-#include "NotificationCenterTest.moc"

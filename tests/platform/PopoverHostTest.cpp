@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QVBoxLayout>
+
+#include "support/TestDesktop.h"
 
 namespace ovel {
 namespace {
@@ -55,6 +59,74 @@ TEST(PopoverHost, ShowsItsContentAtTheAnchorAndTellsWhenClosed) {
   QPointer<QLabel> old = content;
   popover.setContent(new QLabel(QStringLiteral("newer")));
   EXPECT_TRUE(old.isNull()) << "replaced content is not leaked";
+}
+
+// A column like the popover's: fixed width, a card holding a wrapped
+// message, and a footer.
+struct Column {
+  QWidget* content = new QWidget;
+  QVBoxLayout* layout = new QVBoxLayout(content);
+  QFrame* card = new QFrame;
+  QVBoxLayout* cardLayout = new QVBoxLayout(card);
+  QLabel* message = new QLabel(QStringLiteral("Reading your usage\u2026"));
+  QLabel* footer = new QLabel(QStringLiteral("Dashboard    Settings    Quit"));
+
+  Column() {
+    content->setFixedWidth(300);
+    message->setWordWrap(true);
+    cardLayout->addWidget(message);
+    layout->addWidget(new QLabel(QStringLiteral("No usage data yet")));
+    layout->addWidget(card);
+    layout->addWidget(footer);
+  }
+  // A failed probe says why, at length.
+  void fail() {
+    message->setText(QStringLiteral("Couldn't find the claude command. Install Claude Code, or set its path in "
+                                    "Settings. ").repeated(3));
+  }
+  // And a second message comes below the first.
+  QLabel* addNote() {
+    auto* note = new QLabel(QStringLiteral("A note that also wraps over a line or two of the card. ").repeated(2));
+    note->setWordWrap(true);
+    cardLayout->addWidget(note);
+    return note;
+  }
+};
+
+// The whole of `child` lies inside the window, at no less than its height
+// for its width.
+void expectWhole(const PopoverHost& popover, const QWidget* child, const char* what) {
+  QRect place(child->mapTo(popover.window(), QPoint()), child->size());
+  EXPECT_TRUE(popover.window()->rect().contains(place)) << what;
+  int wanted = child->hasHeightForWidth() ? child->heightForWidth(child->width()) : child->sizeHint().height();
+  EXPECT_GE(child->height(), wanted) << what;
+}
+
+TEST(PopoverHost, TakesItsContentsSizeOnEveryShowingAndWhileOpen) {
+  PopoverHost popover;
+  Column column;
+  popover.setContent(column.content);
+  // Above an icon in a bottom panel: a taller window starts higher.
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  QRect anchor(300, available.bottom() - 22, 22, 22);
+  popover.show(anchor);
+  int shortHeight = popover.window()->height();
+  popover.close();
+
+  column.fail();
+  popover.show(anchor);
+  EXPECT_GT(popover.window()->height(), shortHeight);
+  expectWhole(popover, column.message, "message");
+  expectWhole(popover, column.footer, "footer after growing while closed");
+  EXPECT_EQ(popover.window()->pos(), PopoverHost::placement(popover.window()->size(), anchor, available));
+
+  QLabel* note = column.addNote();
+  int before = popover.window()->height();
+  ASSERT_TRUE(test::waitUntil([&] { return popover.window()->height() > before; }));
+  expectWhole(popover, note, "note");
+  expectWhole(popover, column.footer, "footer after growing while open");
+  EXPECT_EQ(popover.window()->pos(), PopoverHost::placement(popover.window()->size(), anchor, available))
+      << "moved up for its new size";
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMenu>
 
+#include <algorithm>
+
 #include "platform/PopoverHost.h"
 #include "support/TestDesktop.h"
 
@@ -17,10 +19,15 @@ using namespace std::chrono_literals;
 using test::waitUntil;
 using test::xdotool;
 
-QImage glyph() {
-  QImage image(22, 22, QImage::Format_ARGB32);
-  image.fill(Qt::darkCyan);
-  return image;
+// An icon of one colour, recording the sizes it was painted at.
+StatusItemContent solid(QColor color, std::vector<int>* asked = nullptr) {
+  return {[color, asked](int pixels) {
+            if (asked) asked->push_back(pixels);
+            QImage image(pixels, pixels, QImage::Format_ARGB32);
+            image.fill(color);
+            return image;
+          },
+          {}, {}, QStringLiteral("Ovel"), {}};
 }
 
 bool clickAt(QPoint point, const char* button = "1") {
@@ -29,8 +36,7 @@ bool clickAt(QPoint point, const char* button = "1") {
 
 TEST(StatusItem, WithoutATrayThereIsNoButton) {
   TrayStatusItem item;
-  item.setImage(glyph());
-  item.setToolTip(QStringLiteral("Ovel"));
+  item.setItems({solid(Qt::darkCyan)});
   EXPECT_FALSE(item.hasButton());
   EXPECT_TRUE(item.anchor().isEmpty());
 }
@@ -42,8 +48,8 @@ class StatusItemX11Test : public ::testing::Test {
     tray.emplace();
     ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
     item.emplace();
-    item->setImage(glyph());
-    item->setToolTip(QStringLiteral("Ovel"));
+    ASSERT_FALSE(item->usesStatusNotifier()) << "tint2 is an XEmbed tray";
+    item->setItems({solid(Qt::darkCyan, &asked)});
     ASSERT_TRUE(test::waitUntilDocked(*item));
   }
   void TearDown() override {
@@ -53,16 +59,43 @@ class StatusItemX11Test : public ::testing::Test {
 
   std::optional<test::TrayHost> tray;
   std::optional<TrayStatusItem> item;
+  std::vector<int> asked;
 };
+
+TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
+  EXPECT_NE(std::find(asked.begin(), asked.end(), item->anchor().width()), asked.end())
+      << "painted at the slot's own size, not scaled";
+
+  item->setItems({solid(Qt::red), solid(Qt::blue)});
+  auto docked = [&] {
+    auto places = item->itemGeometries();
+    return places.size() == 2 && !places[1].isEmpty() && places[0].right() < places[1].left();
+  };
+  ASSERT_TRUE(waitUntil(docked)) << "two icons, the first on the left";
+  QRect area = item->itemGeometries()[0].united(item->itemGeometries()[1]);
+  ASSERT_TRUE(waitUntil([&] {
+    QImage shot = test::screenshot(area, "two-items");
+    QPoint second = item->itemGeometries()[1].center() - area.topLeft();
+    QPoint first = item->itemGeometries()[0].center() - area.topLeft();
+    return shot.pixelColor(first) == QColor(Qt::red) && shot.pixelColor(second) == QColor(Qt::blue);
+  }));
+
+  item->setItems({solid(Qt::blue)});
+  EXPECT_EQ(item->itemGeometries().size(), 1u);
+  EXPECT_TRUE(waitUntil([&] {
+    return test::screenshot(item->anchor(), "one-item").pixelColor(item->anchor().width() / 2,
+                                                                   item->anchor().height() / 2) == QColor(Qt::blue);
+  })) << "the first item stays and shows its new icon";
+}
 
 TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {
   PopoverHost popover;
   auto* content = new QLabel(QStringLiteral("popover"));
   content->setFixedSize(240, 160);
   popover.setContent(content);
-  QObject::connect(&*item, &StatusItem::activated, [&] {
+  QObject::connect(&*item, &StatusItem::activated, [&](QRect anchor) {
     if (popover.isShown()) popover.close();
-    else popover.show(item->anchor());
+    else popover.show(anchor);
   });
 
   QRect anchor = item->anchor();

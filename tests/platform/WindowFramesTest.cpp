@@ -29,6 +29,7 @@ TEST_F(WindowFramesTest, NewWindowIsCentredAndSurvivesClosing) {
   EXPECT_EQ(window->minimumSize(), QSize(480, 460));
   EXPECT_EQ(window->geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
   EXPECT_FALSE(window->testAttribute(Qt::WA_QuitOnClose));
+  EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 
   WindowFrames::present(window);
   EXPECT_TRUE(window->isVisible());
@@ -56,6 +57,17 @@ TEST_F(WindowFramesTest, FrameComesBackUnderItsName) {
   WindowFrames::keep(&other, {QStringLiteral("Ovel"), {860, 640}, {720, 520}, QStringLiteral("OvelDashboard")},
                      settings);
   EXPECT_EQ(other.size(), QSize(860, 640)) << "another name keeps its own frame";
+}
+
+TEST_F(WindowFramesTest, AWindowMayOfferNoMinimising) {
+  QWidget window;
+  setup.minimizable = false;
+  WindowFrames::keep(&window, setup, settings);
+  Qt::WindowFlags flags = window.windowFlags();
+  EXPECT_TRUE(window.isWindow());
+  EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+  for (Qt::WindowType kept : {Qt::WindowTitleHint, Qt::WindowCloseButtonHint, Qt::WindowMaximizeButtonHint})
+    EXPECT_TRUE(flags.testFlag(kept)) << kept;
 }
 
 }  // namespace

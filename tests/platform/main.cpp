@@ -1,6 +1,9 @@
-// The platform tests. Also a helper that holds an instance lock for another
-// test, from a process of its own.
+// The platform tests. Also helpers that hold an instance lock, or ask a
+// running instance to come forward, for another test from a process of
+// their own.
 #include <unistd.h>
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +11,7 @@
 #include <string>
 
 #include "platform/InstanceLock.h"
+#include "platform/RunningInstance.h"
 #include "support/TestDesktop.h"
 
 namespace {
@@ -20,10 +24,17 @@ int holdInstanceLock(const char* directory) {
   for (;;) ::pause();
 }
 
+// Exits 0 when the instance of `directory` answered, as a second start does.
+int activateInstance(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  return ovel::RunningInstance::activate(argv[2], std::chrono::seconds(20)) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--hold-instance-lock") == 0) return holdInstanceLock(argv[2]);
+  if (argc == 3 && std::strcmp(argv[1], "--activate-instance") == 0) return activateInstance(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   ovel::test::installTestDesktop();
   return RUN_ALL_TESTS();

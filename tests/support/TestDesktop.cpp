@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
 
@@ -201,8 +204,9 @@ class DesktopEnvironment final : public ::testing::Environment {
     auto xvfb = findProgram("Xvfb");
     if (needsX11() && xvfb) {
       // -displayfd picks a free display number; -noreset keeps the root's
-      // properties when the last client leaves.
-      xServer_.emplace(std::vector<std::string>{xvfb->string(), "-displayfd", "3", "-screen", "0", "1280x800x24",
+      // properties when the last client leaves. A full-HD screen holds the
+      // popover with its breakdown open below a top panel.
+      xServer_.emplace(std::vector<std::string>{xvfb->string(), "-displayfd", "3", "-screen", "0", "1920x1080x24",
                                                 "-nolisten", "tcp", "-noreset"},
                        true);
       if (auto number = xServer_->readLine()) desktop.display = ":" + *number;
@@ -240,17 +244,21 @@ const TestDesktop& testDesktop() { return desktop; }
 
 void installTestDesktop() { ::testing::AddGlobalTestEnvironment(new DesktopEnvironment); }
 
-TrayHost::TrayHost() {
+TrayHost::TrayHost(std::optional<QColor> panel) {
   auto tint2 = findProgram("tint2");
   if (!tint2 || !desktop.display) return;
   announceDesktops(*desktop.display);
   fs::path config = home_ / "tint2rc";
-  writeText(config,
-            "panel_items = S\n"
-            "panel_position = top center horizontal\n"
-            "panel_size = 100% 30\n"
-            "systray_padding = 2 2 2\n"
-            "systray_icon_size = 22\n");
+  std::string background;
+  if (panel)
+    background = "rounded = 0\nborder_width = 0\nbackground_color = " + panel->name().toStdString() +
+                 " 100\npanel_background_id = 1\n";
+  writeText(config, background +
+                        "panel_items = S\n"
+                        "panel_position = top center horizontal\n"
+                        "panel_size = 100% 30\n"
+                        "systray_padding = 2 2 2\n"
+                        "systray_icon_size = 22\n");
   process_.emplace(std::vector<std::string>{tint2->string(), "-c", config.string()}, false,
                    std::vector<std::string>{"HOME=" + home_.path().string(),
                                             "XDG_CONFIG_HOME=" + (home_ / "config").string()},
@@ -259,6 +267,90 @@ TrayHost::TrayHost() {
 }
 
 std::string TrayHost::log() const { return readText(home_ / "tint2.log"); }
+
+namespace {
+
+// xfconfd lives in a folder named for the architecture.
+std::optional<fs::path> findXfconfd() {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/usr/lib", error)) {
+    fs::path candidate = entry.path() / "xfce4/xfconf/xfconfd";
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return std::nullopt;
+}
+
+// One panel along the top with only the status tray in it, in the colour
+// given.
+std::string xfcePanelConfig(const QColor& panel) {
+  auto component = [](double value) { return "<value type=\"double\" value=\"" + std::to_string(value) + "\"/>"; };
+  return R"(<?xml version="1.0" encoding="UTF-8"?>
+<channel name="xfce4-panel" version="1.0">
+  <property name="configver" type="int" value="2"/>
+  <property name="panels" type="array">
+    <value type="int" value="1"/>
+    <property name="panel-1" type="empty">
+      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="length" type="uint" value="100"/>
+      <property name="position-locked" type="bool" value="true"/>
+      <property name="size" type="uint" value=")" +
+         std::to_string(XfcePanel::kHeight) + R"("/>
+      <property name="background-style" type="uint" value="1"/>
+      <property name="background-rgba" type="array">)" +
+         component(panel.redF()) + component(panel.greenF()) + component(panel.blueF()) + component(1) + R"(</property>
+      <property name="plugin-ids" type="array">
+        <value type="int" value="1"/>
+        <value type="int" value="2"/>
+      </property>
+    </property>
+  </property>
+  <property name="plugins" type="empty">
+    <property name="plugin-1" type="string" value="separator">
+      <property name="expand" type="bool" value="true"/>
+      <property name="style" type="uint" value="0"/>
+    </property>
+    <property name="plugin-2" type="string" value="systray"/>
+  </property>
+</channel>
+)";
+}
+
+}  // namespace
+
+XfcePanel::XfcePanel(const QColor& panel) {
+  if (xfceDesktopMissing()) return;
+  announceDesktops(*desktop.display);
+  writeText(home_ / "config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml", xfcePanelConfig(panel));
+  std::vector<std::string> environment = {"HOME=" + home_.path().string(),
+                                          "XDG_CONFIG_HOME=" + (home_ / "config").string(),
+                                          "XDG_CACHE_HOME=" + (home_ / "cache").string(), "XDG_CURRENT_DESKTOP=XFCE"};
+  auto start = [&](const fs::path& program, const std::string& log) {
+    processes_.push_back(std::make_unique<BackgroundProcess>(std::vector<std::string>{program.string()}, false,
+                                                             environment, home_ / log));
+  };
+  start(*findProgram("openbox"), "openbox.log");
+  start(*findXfconfd(), "xfconfd.log");
+  start(*findProgram("xfce4-panel"), "panel.log");
+  QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+  ready_ = bus && waitUntil([&] { return bus->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")); },
+                            std::chrono::seconds(15));
+}
+
+XfcePanel::~XfcePanel() {
+  // The panel first, then what it needs.
+  while (!processes_.empty()) processes_.pop_back();
+}
+
+std::string XfcePanel::log() const { return readText(home_ / "panel.log") + readText(home_ / "xfconfd.log"); }
+
+std::optional<std::string> xfceDesktopMissing() {
+  if (!desktop.display) return "Xvfb is not installed";
+  if (!desktop.busAddress) return "dbus-daemon is not installed";
+  for (const char* program : {"xfce4-panel", "openbox", "xdotool"})
+    if (!findProgram(program)) return std::string(program) + " is not installed";
+  if (!findXfconfd()) return "xfconfd is not installed";
+  return std::nullopt;
+}
 
 std::optional<std::string> trayDesktopMissing() {
   if (!desktop.display) return "Xvfb is not installed";
@@ -280,6 +372,15 @@ bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout) 
         return unchanged >= 10;
       },
       timeout);
+}
+
+QImage screenshot(const QRect& area, const std::string& name) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return {};
+  QImage image = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+  if (const char* folder = std::getenv("OVEL_TEST_SCREENSHOTS"))
+    image.save(QString::fromStdString((fs::path(folder) / (name + ".png")).string()), "PNG");
+  return image;
 }
 
 bool xdotool(const std::vector<std::string>& arguments) {

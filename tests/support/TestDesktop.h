@@ -9,9 +9,14 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
 
 #include "platform/StatusItem.h"
 #include "support/TestSupport.h"
@@ -64,9 +69,10 @@ const TestDesktop& testDesktop();
 void installTestDesktop();
 
 // A systray host (tint2) on the test display, stopped when the object goes.
+// Its panel is the colour given, or see-through to the black root window.
 class TrayHost {
  public:
-  TrayHost();
+  explicit TrayHost(std::optional<QColor> panel = std::nullopt);
   // Whether a tray took the selection within a few seconds.
   bool ready() const { return ready_; }
   // What tint2 said, for a failure message.
@@ -78,11 +84,37 @@ class TrayHost {
   bool ready_ = false;
 };
 
+// XFCE's panel on the test display: a window manager (openbox), the settings
+// daemon it reads (xfconfd) and a panel at the top with only its status
+// tray, whose StatusNotifierWatcher runs on the private bus. All are stopped
+// when the object goes.
+class XfcePanel {
+ public:
+  explicit XfcePanel(const QColor& panel);
+  ~XfcePanel();
+  // Whether the panel's watcher took its name within a few seconds.
+  bool ready() const { return ready_; }
+  static constexpr int kHeight = 30;
+  std::string log() const;
+
+ private:
+  TempDir home_;
+  std::vector<std::unique_ptr<BackgroundProcess>> processes_;
+  bool ready_ = false;
+};
+
+// What a test with XFCE's panel lacks (Xvfb, xfce4-panel, xfconfd, openbox).
+std::optional<std::string> xfceDesktopMissing();
+
 // What a test of the tray on X lacks (Xvfb, tint2, xdotool), or nothing.
 std::optional<std::string> trayDesktopMissing();
 
 // Waits until the tray item has docked and its place has stopped moving.
 bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// The test display's pixels in `area` (global coordinates). With
+// OVEL_TEST_SCREENSHOTS set to a folder, also saved there as `name`.png.
+QImage screenshot(const QRect& area, const std::string& name);
 
 // Sends input to the test display through xdotool; false when it failed.
 bool xdotool(const std::vector<std::string>& arguments);

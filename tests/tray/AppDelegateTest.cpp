@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QImage>
 #include <QSignalSpy>
@@ -7,10 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include "Format.h"
 #include "UsageModel.h"
 #include "core/OvelPaths.h"
 #include "platform/PopoverHost.h"
+#include "support/FakeProgram.h"
 #include "support/TestDesktop.h"
+#include "ui/TextView.h"
 
 namespace ovel {
 namespace {
@@ -22,18 +26,18 @@ using test::TempDir;
 class FakeStatusItem final : public StatusItem {
  public:
   bool hasButton() const override { return true; }
-  void setImage(const QImage& image) override {
+  void setItems(std::vector<StatusItemContent> items) override {
     ++images;
-    last = image;
+    last = std::move(items);
   }
-  void setToolTip(const QString& text) override { toolTip = text; }
   void setMenuActions(std::vector<MenuAction> actions) override { menu = std::move(actions); }
   QRect anchor() const override { return {200, 0, 22, 22}; }
+  bool panelIsDark() const override { return dark; }
 
   int images = 0;
-  QImage last;
-  QString toolTip;
+  std::vector<StatusItemContent> last;
   std::vector<MenuAction> menu;
+  bool dark = false;
 };
 
 class FakeCenter final : public NotificationCenter {
@@ -82,9 +86,11 @@ DesktopServices fakeServices(Recorder& recorder) {
 
 class AppDelegateTest : public ::testing::Test {
  protected:
-  std::unique_ptr<AppDelegate> launch(std::vector<std::string> arguments) {
+  std::unique_ptr<AppDelegate> launch(std::vector<std::string> arguments,
+                                      const std::function<void(DesktopServices&)>& adjust = {}) {
     arguments.insert(arguments.begin(), "Ovel");
     DesktopServices services = fakeServices(recorder);
+    if (adjust) adjust(services);
     services.makeWindowSettings = [this] {
       return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
                                          QSettings::IniFormat);
@@ -108,9 +114,10 @@ TEST_F(AppDelegateTest, LaunchOrderAndDemoTooltip) {
   EXPECT_EQ(recorder.events, (std::vector<std::string>{"status item", "hot key", "wake"}));
   ASSERT_NE(recorder.statusItem, nullptr);
   EXPECT_GE(recorder.statusItem->images, 1);
-  EXPECT_FALSE(recorder.statusItem->last.isNull());
-  EXPECT_TRUE(recorder.statusItem->toolTip.startsWith(QString::fromUtf8("Ovel \u2014 ")))
-      << recorder.statusItem->toolTip.toStdString();
+  ASSERT_EQ(recorder.statusItem->last.size(), 1u) << "the default layout has one ring";
+  const StatusItemContent& item = recorder.statusItem->last.front();
+  EXPECT_EQ(item.paintIcon(22).size(), QSize(22, 22));
+  EXPECT_TRUE(item.toolTipTitle.startsWith(QString::fromUtf8("Ovel \u2014 "))) << item.toolTipTitle.toStdString();
   EXPECT_EQ(recorder.statusItem->menu.size(), 5u);
   UsageModel& model = delegate->model();
   EXPECT_EQ(&model, &delegate->model()) << "built once";
@@ -123,7 +130,7 @@ TEST_F(AppDelegateTest, LaunchOrderAndDemoTooltip) {
 
 TEST_F(AppDelegateTest, WithoutReadingsTheTooltipIsTheName) {
   auto delegate = launch({});
-  EXPECT_EQ(recorder.statusItem->toolTip, QStringLiteral("Ovel"));
+  EXPECT_EQ(recorder.statusItem->last.front().toolTipTitle, QStringLiteral("Ovel"));
   EXPECT_FALSE(delegate->model().isDemo());
   // No claude on PATH: the first probe fails at once and says so.
   EXPECT_TRUE(test::waitUntil([&] { return delegate->model().lastProbeError().has_value(); }));
@@ -136,8 +143,57 @@ TEST_F(AppDelegateTest, HotKeyTogglesThePopover) {
   EXPECT_TRUE(delegate->popover()->isShown());
   recorder.hotKeyAction();
   EXPECT_FALSE(delegate->popover()->isShown());
-  emit recorder.statusItem->activated();
+  emit recorder.statusItem->activated(QRect());
   EXPECT_TRUE(delegate->popover()->isShown());
+}
+
+TEST_F(AppDelegateTest, StartedAgainItShowsThePopover) {
+  auto delegate = launch({"--demo", "watch"});
+  delegate->reopen();
+  EXPECT_TRUE(delegate->popover()->isShown());
+  delegate->reopen();
+  EXPECT_TRUE(delegate->popover()->isShown()) << "another start does not close it";
+  EXPECT_EQ(delegate->dashboardWindow(), nullptr);
+}
+
+TEST_F(AppDelegateTest, StartedAgainWithoutATrayItShowsTheDashboard) {
+  auto delegate = launch({"--demo", "watch"},
+                         [](DesktopServices& services) { services.makeStatusItem = [] { return nullptr; }; });
+  delegate->reopen();
+  ASSERT_NE(delegate->dashboardWindow(), nullptr);
+  EXPECT_TRUE(delegate->dashboardWindow()->isVisible());
+  EXPECT_FALSE(delegate->popover()->isShown());
+}
+
+TEST_F(AppDelegateTest, PopoverOpensWhole) {
+  // A claude that fails once the test lets it, with a message that wraps.
+  test::writeScript(dir / "empty/claude", "while [ ! -e '" + (dir / "go").string() + "' ]; do sleep 0.05; done\n"
+                    "echo 'Not logged in. Please run claude and log in with your account, then try once more.' >&2\n"
+                    "exit 1");
+  auto delegate = launch({});
+  ASSERT_TRUE(test::waitUntil([&] { return delegate->model().isProbing(); }));
+  delegate->togglePopover();
+  ASSERT_TRUE(delegate->popover()->isShown());
+  delegate->togglePopover();
+
+  // The failure grows the content while the popover is closed.
+  test::writeText(dir / "go", "");
+  QWidget* window = delegate->popover()->window();
+  auto saysWhy = [&] {
+    for (auto* widget : window->findChildren<QWidget*>())
+      if (auto* text = dynamic_cast<TextView*>(widget); text && text->text().contains(QStringLiteral("Not logged in")))
+        return true;
+    return false;
+  };
+  ASSERT_TRUE(test::waitUntil(saysWhy, 20s));
+  delegate->togglePopover();
+  auto buttons = window->findChildren<QAbstractButton*>();
+  ASSERT_FALSE(buttons.isEmpty());
+  for (auto* button : buttons) {
+    if (!button->isVisibleTo(window)) continue;  // in a form the popover does not show now
+    QRect place(button->mapTo(window, QPoint()), button->size());
+    EXPECT_TRUE(window->rect().contains(place)) << button->text().toStdString() << " lies outside the popover";
+  }
 }
 
 TEST_F(AppDelegateTest, WindowsAreMadeOnceAndHideOnClose) {
@@ -177,6 +233,58 @@ TEST_F(AppDelegateTest, WatchedPreferencesRedrawEveryTime) {
   delegate->preferences().setGlyphStyle(GlyphStyle::steer);
   ASSERT_TRUE(test::waitUntil([&] { return recorder.statusItem->images > middle; }));
   EXPECT_EQ(recorder.statusItem->images, middle + 1) << "an unwatched preference redraws nothing";
+}
+
+TEST_F(AppDelegateTest, OneTrayItemPerRingWithItsTexts) {
+  auto delegate = launch({"--demo", "at-risk"});
+  using enum MenuBarItem;
+  std::vector<MenuBarEntry> layout = {{sessionPercent, true}, {sessionRing, true}, {weekRing, true},
+                                      {weekPercent, true},    {tightestRing, false}};
+  delegate->preferences().setMenuBarLayout(layout);
+  ASSERT_TRUE(test::waitUntil([&] { return recorder.statusItem->last.size() == 2; }));
+  UsageModel& model = delegate->model();
+  QString session = QString::fromStdString(Format::percent(model.session()->window.usedPercent));
+  QString week = QString::fromStdString(Format::percent(model.week()->window.usedPercent));
+  const auto& items = recorder.statusItem->last;
+  EXPECT_EQ(items[0].label, session) << "a text before the first ring goes with it";
+  EXPECT_EQ(items[0].toolTipText, QStringLiteral("Session: ") + session);
+  EXPECT_EQ(items[1].label, week);
+  EXPECT_EQ(items[1].labelGuide, QStringLiteral("100%"));
+  EXPECT_EQ(items[1].toolTipText, QStringLiteral("Week: ") + week);
+}
+
+TEST_F(AppDelegateTest, IconsFollowThePanelsTone) {
+  auto delegate = launch({"--demo", "comfortable"});
+  // The darkest and the lightest pixel of the icon: the ring's own tone is
+  // the one furthest from its halo's.
+  auto ringTone = [&] {
+    QImage icon = recorder.statusItem->last.front().paintIcon(44);
+    int darkest = 255, lightest = 0;
+    for (int y = 0; y < icon.height(); ++y)
+      for (int x = 0; x < icon.width(); ++x) {
+        QColor c = icon.pixelColor(x, y);
+        if (c.alpha() < 250) continue;
+        darkest = std::min(darkest, c.lightness());
+        lightest = std::max(lightest, c.lightness());
+      }
+    return std::pair{darkest, lightest};
+  };
+  EXPECT_EQ(ringTone().first, 0) << "black marks on a light panel";
+  int before = recorder.statusItem->images;
+  recorder.statusItem->dark = true;
+  emit recorder.statusItem->panelAppearanceChanged();
+  EXPECT_EQ(recorder.statusItem->images, before + 1) << "painted again at once";
+  EXPECT_EQ(ringTone().second, 255) << "white marks on a dark panel";
+}
+
+TEST_F(AppDelegateTest, AClickOpensThePopoverUnderThatItem) {
+  auto delegate = launch({"--demo", "watch"});
+  emit recorder.statusItem->activated(QRect(500, 0, 22, 22));
+  ASSERT_TRUE(delegate->popover()->isShown());
+  QRect frame = delegate->popover()->window()->geometry();
+  EXPECT_LE(frame.left(), 511);
+  EXPECT_GE(frame.right(), 511);
+  EXPECT_GE(frame.top(), 22);
 }
 
 TEST_F(AppDelegateTest, WakeRefreshesStaleFigures) {

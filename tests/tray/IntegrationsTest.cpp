@@ -115,7 +115,7 @@ TEST_F(IntegrationsTest, FailuresShowAndSurviveTheRefresh) {
   Integrations integrations(bundle(), nullptr);
   QSignalSpy errors(&integrations, &Integrations::statusLineErrorChanged);
   integrations.connect(dateFromSeconds1970(1781694000));
-  EXPECT_EQ(integrations.statusLineError(), QString("ovel-bridge is missing from the app bundle."));
+  EXPECT_EQ(integrations.statusLineError(), QString("ovel-bridge is missing from the Ovel installation."));
   EXPECT_EQ(test::readText(settings()), R"({"theme":"dark"})") << "settings untouched";
   EXPECT_EQ(errors.count(), 1);
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/Theme.h"
+
+#include <QPainter>
+
 #include <cmath>
 #include <limits>
 
@@ -109,9 +113,9 @@ TEST(MenuBarGlyphTest, PartsAndFallback) {
   inputs.hasAssessments = true;
   auto parts = MenuBarGlyph::parts({sessionRing, weekRing, sessionPercent, sessionReset, sessionsLeft}, inputs);
   ASSERT_EQ(parts.size(), 5u);
-  EXPECT_EQ(std::get<std::string>(parts[2].content), "42%");
-  EXPECT_EQ(std::get<std::string>(parts[3].content), "<1m") << "a reset already past";
-  EXPECT_EQ(std::get<std::string>(parts[4].content), "\u221E\u00D75h");
+  EXPECT_EQ(std::get<MenuBarPart::Text>(parts[2].content).text, "42%");
+  EXPECT_EQ(std::get<MenuBarPart::Text>(parts[3].content).text, "<1m") << "a reset already past";
+  EXPECT_EQ(std::get<MenuBarPart::Text>(parts[4].content).text, "\u221E\u00D75h");
 
   double width = 0;
   auto edges = MenuBarGlyph::layout(parts, width);
@@ -137,6 +141,96 @@ TEST(MenuBarGlyphTest, TightestRingFollowsTheSteer) {
   EXPECT_TRUE(ring.assessment);
   inputs.hasAssessments = false;
   EXPECT_FALSE(std::get<MenuBarPart::Ring>(MenuBarGlyph::parts({}, inputs)[0].content).assessment);
+}
+
+// The rings and texts of a tray item, as "ring kind: text, text".
+std::vector<std::string> describe(const std::vector<TrayItem>& items) {
+  std::vector<std::string> result;
+  for (const auto& item : items) {
+    std::string line = item.ring.kind.key() + ":";
+    for (const auto& text : item.texts) line += " " + text.text;
+    result.push_back(line);
+  }
+  return result;
+}
+
+TEST(MenuBarGlyphTest, TrayItemsPerLayout) {
+  using enum MenuBarItem;
+  GlyphInputs inputs;
+  inputs.now = dateFromSeconds1970(0);
+  inputs.session = assessed(WindowKind::session(), OvelStatus::comfortable, 42);
+  inputs.session->window.resetsAt = dateFromSeconds1970(2 * 3600 + 5 * 60);
+  inputs.week = assessed(WindowKind::week(), OvelStatus::watch, 61);
+  inputs.steer = OvelSteer{WindowKind::week(), 0.5, RateBasis::recent};
+  inputs.steerAssessment = inputs.week;
+  inputs.hasAssessments = true;
+  struct Row {
+    const char* name;
+    std::vector<MenuBarItem> items;
+    std::vector<std::string> expected;
+  } rows[] = {
+      {"the default: a ring and its percentage", {tightestRing, sessionPercent}, {"week: 42%"}},
+      {"only texts: they go with the tightest ring", {sessionPercent, weekPercent}, {"week: 42% 61%"}},
+      {"texts before the first ring go with it",
+       {sessionReset, sessionRing, sessionPercent, weekRing, weekPercent},
+       {"session: 2h 5m 42%", "week: 61%"}},
+      {"every item on",
+       {tightestRing, sessionRing, sessionPercent, sessionReset, weekRing, weekPercent, weekReset, ovelFactor,
+        sessionsLeft},
+       {"week:", "session: 42% 2h 5m", "week: 61% \u21930.5\u00D7"}},
+      {"all off: the tightest ring alone", {}, {"week:"}},
+  };
+  for (const auto& row : rows) EXPECT_EQ(describe(MenuBarGlyph::trayItems(row.items, inputs)), row.expected) << row.name;
+
+  auto items = MenuBarGlyph::trayItems({sessionRing, sessionPercent, sessionReset}, inputs);
+  EXPECT_EQ(items[0].label(), "42% \u00B7 2h 5m");
+  EXPECT_EQ(items[0].labelGuide(), "100% \u00B7 4h 59m") << "the widest each text gets";
+}
+
+TEST(MenuBarGlyphTest, DigitsKeepTheirWidth) {
+  auto widthOf = [](const char* text) {
+    double width = 0;
+    MenuBarGlyph::layout({MenuBarPart{MenuBarPart::Text{text, {}}}}, width);
+    return width;
+  };
+  EXPECT_EQ(widthOf("11%"), widthOf("88%"));
+  EXPECT_EQ(widthOf("1h 11m"), widthOf("4h 48m"));
+}
+
+// The share of an icon's pixels that stand out from a panel of `panel`.
+double standingOut(const QImage& icon, QColor panel) {
+  QImage shown(icon.size(), QImage::Format_ARGB32);
+  shown.fill(panel);
+  QPainter(&shown).drawImage(0, 0, icon);
+  int count = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x)
+      if (std::abs(shown.pixelColor(x, y).lightness() - panel.lightness()) >= 96) ++count;
+  return static_cast<double>(count) / (shown.width() * shown.height());
+}
+
+TEST(MenuBarGlyphTest, TrayIconsStandOutOnEveryPanel) {
+  MenuBarPart::Ring ring{WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 60),
+                         OvelSteer{WindowKind::session(), 2, RateBasis::recent}};
+  for (int pixels : {16, 22, 32, 64}) {
+    for (QColor base : {QColor(Qt::black), QColor(Qt::white)}) {
+      QImage icon = MenuBarGlyph::trayIcon(ring, GlyphStyle::usageAndSteer, true, base, pixels);
+      ASSERT_EQ(icon.size(), QSize(pixels, pixels));
+      for (QColor panel : {QColor(Qt::black), QColor(Qt::white), QColor(0x3c, 0x3c, 0x3c), QColor(0xf0, 0xf0, 0xf0)})
+        EXPECT_GE(standingOut(icon, panel), 0.08)
+            << pixels << " px, marks " << base.name().toStdString() << " on " << panel.name().toStdString();
+    }
+  }
+}
+
+TEST(MenuBarGlyphTest, TintedRingsKeepTheirColour) {
+  MenuBarPart::Ring ring{WindowKind::week(), assessed(WindowKind::week(), OvelStatus::limited, 100), std::nullopt};
+  QImage icon = MenuBarGlyph::trayIcon(ring, GlyphStyle::usage, true, Qt::white, 36);
+  // Three o'clock on the ring, inside a segment.
+  QColor mark = icon.pixelColor(18 + static_cast<int>(6.4 * 2), 18);
+  EXPECT_EQ(mark.rgb(), Theme::systemRed().rgb());
+  QImage plain = MenuBarGlyph::trayIcon(ring, GlyphStyle::usage, false, Qt::white, 36);
+  EXPECT_EQ(plain.pixelColor(18 + static_cast<int>(6.4 * 2), 18).rgb(), QColor(Qt::white).rgb());
 }
 
 }  // namespace

@@ -39,10 +39,14 @@ class NotifierTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Format::setTimeZone("UTC");
+    Format::setLocale("C");
     notifier.requestAuthorization([this] { ++grants; });
     center.pending(true);
   }
-  void TearDown() override { Format::setTimeZone({}); }
+  void TearDown() override {
+    Format::setTimeZone({});
+    Format::setLocale({});
+  }
 
   void evaluate(std::vector<WindowAssessment> assessments, Date now = kNow) {
     notifier.evaluate(assessments, preferences, now);

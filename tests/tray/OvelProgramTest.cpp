@@ -1,5 +1,6 @@
 // The application run as a program: snapshots of every demo scenario, a
-// snapshot that cannot be written, and the one-instance rule.
+// snapshot that cannot be written, and a second start while it runs.
+#include <QDBusConnectionInterface>
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 
 #include "core/ChildProcess.h"
+#include "platform/RunningInstance.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {
@@ -18,21 +20,26 @@ using test::TempDir;
 
 std::map<std::string, std::string> environmentFor(const TempDir& dir) {
   std::map<std::string, std::string> environment;
-  for (const char* name : {"PATH", "LANG"})
+  for (const char* name : {"PATH", "LANG", "DBUS_SESSION_BUS_ADDRESS"})
     if (const char* value = std::getenv(name)) environment[name] = value;
   environment["HOME"] = dir.path().string();
   environment["OVEL_HOME"] = (dir / "data").string();
   environment["XDG_CONFIG_HOME"] = (dir / "config").string();
   environment["CLAUDE_CONFIG_DIR"] = (dir / "claude").string();
   environment["QT_QPA_PLATFORM"] = "offscreen";
+  // A runtime folder of its own, so Qt has nothing to warn about.
+  fs::create_directories(dir / "runtime");
+  fs::permissions(dir / "runtime", fs::perms::owner_all);
+  environment["XDG_RUNTIME_DIR"] = (dir / "runtime").string();
   return environment;
 }
 
-ChildProcess::Result runOvel(const TempDir& dir, std::vector<std::string> arguments, double limit = 60) {
+ChildProcess::Result runOvel(const TempDir& dir, std::vector<std::string> arguments, double limit = 60,
+                             std::optional<std::map<std::string, std::string>> environment = std::nullopt) {
   ChildProcess::Options options;
   options.program = OVEL_APP_PATH;
   options.arguments = std::move(arguments);
-  options.environment = environmentFor(dir);
+  options.environment = environment ? std::move(environment) : environmentFor(dir);
   options.timeLimit = limit;
   return ChildProcess::run(options);
 }
@@ -54,6 +61,10 @@ TEST(OvelProgramTest, SnapshotsOfEveryScenario) {
       EXPECT_EQ(settings.size(), QSize(520, 600)) << scenario;
       EXPECT_EQ(dashboard.width(), 860) << scenario;
       EXPECT_GT(dashboard.height(), 400) << scenario;
+      QImage tray = image("menubar");
+      ASSERT_FALSE(tray.isNull()) << scenario << " " << appearance;
+      EXPECT_EQ(tray.pixelColor(0, 0).lightness() > 128, std::string(appearance) == "light") << "the panel's colour";
+      EXPECT_GE(tray.height(), 16 + 22) << "the strip above the icons";
     }
     EXPECT_FALSE(fs::exists(dir / "data/history.jsonl")) << "a demo writes nothing";
   }
@@ -68,19 +79,30 @@ TEST(OvelProgramTest, UnwritableSnapshotFails) {
   EXPECT_NE(result.error.find("couldn't write"), std::string::npos) << result.error;
 }
 
-TEST(OvelProgramTest, SecondInstanceSaysSoAndExits) {
+TEST(OvelProgramTest, SecondStartBringsTheRunningCopyForwardAndExits) {
+  if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
   TempDir dir;
   test::BackgroundProcess first(
       {OVEL_APP_PATH}, false,
       {"OVEL_HOME=" + (dir / "data").string(), "HOME=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen",
        "CLAUDE_CONFIG_DIR=" + (dir / "claude").string(), "XDG_CONFIG_HOME=" + (dir / "config").string()});
   ASSERT_TRUE(first.started());
-  ASSERT_TRUE(test::waitUntil([&] { return fs::exists(dir / "data/instance.lock"); }, 10s));
-  test::spinFor(300ms);
+  QString name = RunningInstance::serviceName(dir / "data");
+  ASSERT_TRUE(test::waitUntil(
+      [&] { return QDBusConnection::sessionBus().interface()->isServiceRegistered(name).value(); }, 20s));
+
   auto second = runOvel(dir, {});
   EXPECT_EQ(second.end, ChildProcess::Result::End::exited);
-  EXPECT_EQ(second.exitCode, 1);
-  EXPECT_NE(second.error.find("already running"), std::string::npos) << second.error;
+  EXPECT_EQ(second.exitCode, 0);
+  EXPECT_EQ(second.error, "") << "it goes quietly";
+
+  // Without a session bus there is nobody to ask: it says so and fails.
+  auto environment = environmentFor(dir);
+  environment["DBUS_SESSION_BUS_ADDRESS"] = "unix:path=/nonexistent/ovel-test-bus";
+  auto alone = runOvel(dir, {}, 60, environment);
+  EXPECT_EQ(alone.end, ChildProcess::Result::End::exited);
+  EXPECT_EQ(alone.exitCode, 1);
+  EXPECT_NE(alone.error.find("already running"), std::string::npos) << alone.error;
   first.stop();
 }
 

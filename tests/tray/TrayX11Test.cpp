@@ -1,10 +1,12 @@
-// The application on a private X display with a real tray host: its icon
-// docks, a click opens the popover below it, and Ctrl+Alt+P toggles it.
+// The application on a private X display with a real tray host (tint2, an
+// XEmbed tray): its icons dock, stand out on a dark and on a light panel, a
+// click opens the popover below them, and Ctrl+Alt+P toggles it.
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
+#include "DemoLaunch.h"
 #include "platform/PopoverHost.h"
 #include "support/TestDesktop.h"
 
@@ -15,36 +17,47 @@ using namespace std::chrono_literals;
 using test::ScopedEnv;
 using test::TempDir;
 
+// The share of the pixels in `shot` that differ clearly from the panel.
+double standingOut(const QImage& shot, const QColor& panel) {
+  int count = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x)
+      if (std::abs(shot.pixelColor(x, y).lightness() - panel.lightness()) >= 96) ++count;
+  return shot.isNull() ? 0 : static_cast<double>(count) / (shot.width() * shot.height());
+}
+
 class TrayX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
     if (auto missing = test::trayDesktopMissing()) GTEST_SKIP() << *missing;
-    tray.emplace();
-    ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
-    DesktopServices services = DesktopServices::standard();
-    services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
-    services.makeWindowSettings = [this] {
-      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
-                                         QSettings::IniFormat);
-    };
-    delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", "at-risk"},
-                                             AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"}, std::move(services));
-    delegate->applicationDidFinishLaunching();
-    ASSERT_TRUE(test::waitUntilDocked(*delegate->statusItem())) << "the icon never docked";
   }
   void TearDown() override {
     delegate.reset();
     tray.reset();
   }
 
+  // Starts tint2 on a panel of `panel` and the application in it.
+  void launch(QColor panel, const char* scenario = "at-risk") {
+    delegate.reset();
+    tray.reset();
+    tray.emplace(panel);
+    ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
+    delegate = test::launchDemo(dir, scenario);
+    ASSERT_TRUE(test::waitUntilDocked(*delegate->statusItem())) << "the icon never docked";
+  }
+
+  TrayStatusItem& trayItem() { return *static_cast<TrayStatusItem*>(delegate->statusItem()); }
+
   TempDir dir;
   ScopedEnv home{"OVEL_HOME", (dir / "data").string()};
   ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").string()};
+  ScopedEnv desktop{"XDG_CURRENT_DESKTOP", std::nullopt};
   std::optional<test::TrayHost> tray;
   std::unique_ptr<AppDelegate> delegate;
 };
 
 TEST_F(TrayX11Test, ClickOpensThePopoverAndTheHotKeyClosesIt) {
+  launch(Qt::black);
   QRect anchor = delegate->statusItem()->anchor();
   ASSERT_TRUE(test::xdotool({"mousemove", std::to_string(anchor.center().x()), std::to_string(anchor.center().y()),
                              "click", "1"}));
@@ -54,6 +67,42 @@ TEST_F(TrayX11Test, ClickOpensThePopoverAndTheHotKeyClosesIt) {
   EXPECT_TRUE(test::waitUntil([&] { return !delegate->popover()->isShown(); }, 5s));
   ASSERT_TRUE(test::xdotool({"key", "ctrl+alt+p"}));
   EXPECT_TRUE(test::waitUntil([&] { return delegate->popover()->isShown(); }, 5s));
+}
+
+TEST_F(TrayX11Test, TheRingStandsOutOnADarkAndOnALightPanel) {
+  // Untinted marks are the hard case: the desktop here says nothing of the
+  // panel, so the ring is painted for a light one.
+  struct Row {
+    const char* name;
+    QColor panel;
+  } rows[] = {{"tint2-dark", QColor(0x10, 0x10, 0x10)}, {"tint2-light", QColor(0xf0, 0xf0, 0xf0)}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    launch(row.panel, "comfortable");
+    ASSERT_EQ(trayItem().itemGeometries().size(), 1u) << "one icon for the default layout's one ring";
+    QRect icon = delegate->statusItem()->anchor();
+    test::screenshot(icon.adjusted(-60, -4, 60, 4), std::string(row.name) + "-panel");
+    EXPECT_TRUE(test::waitUntil([&] { return standingOut(test::screenshot(icon, row.name), row.panel) >= 0.08; }))
+        << "the ring's pixels differ clearly from the panel's";
+  }
+}
+
+TEST_F(TrayX11Test, TwoRingsDockAsTwoIconsInOrder) {
+  launch(Qt::black);
+  using enum MenuBarItem;
+  delegate->preferences().setMenuBarLayout(
+      {{sessionRing, true}, {sessionPercent, true}, {weekRing, true}, {tightestRing, false}});
+  ASSERT_TRUE(test::waitUntil([&] {
+    auto places = trayItem().itemGeometries();
+    return places.size() == 2 && !places[1].isEmpty() && places[0].right() < places[1].left();
+  }));
+  for (const QRect& icon : trayItem().itemGeometries())
+    EXPECT_TRUE(test::waitUntil([&] { return standingOut(test::screenshot(icon, "tint2-two-icon"), Qt::black) >= 0.08; }));
+  test::screenshot(trayItem().itemGeometries()[0].united(trayItem().itemGeometries()[1]).adjusted(-40, -4, 40, 4),
+                   "tint2-two-rings");
+
+  delegate->preferences().setMenuBarItemOn(weekRing, false);
+  EXPECT_TRUE(test::waitUntil([&] { return trayItem().itemGeometries().size() == 1; }));
 }
 
 }  // namespace

@@ -1,15 +1,12 @@
-// What the dashboard's tests share: assessments built by hand, and a usage
-// model with fake seams (virtual time) that a demo scenario or readings fill.
+// What the dashboard's tests share: assessments built by hand, and the view
+// harness's model with fake seams (virtual time), filled by a demo scenario
+// or by readings.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <optional>
 
 #include "Demo.h"
-#include "Format.h"
-#include "Integrations.h"
-#include "app/UsageModelHarness.h"
+#include "ViewHarness.h"
 
 namespace ovel::test {
 
@@ -30,21 +27,13 @@ inline WindowAssessment assessed(WindowKind kind, double used, std::optional<dou
 
 inline WindowKind opus() { return WindowKind::weekModel("Opus"); }
 
-// Clock texts read in UTC, so that kStart is 12:00 PM.
-class DashboardTest : public UsageModelTest {
+class DashboardTest : public ViewTest {
  protected:
-  DashboardTest() { Format::setTimeZone("UTC"); }
-  ~DashboardTest() override { Format::setTimeZone({}); }
-
-  void startDemo(Demo::Scenario scenario) { model->startDemo(Demo::make(scenario, kStart, "UTC")); }
   // Readings taken in as a probe would, then a recompute at the clock's time.
   void feed(const std::vector<UsageWindow>& windows) {
     UsageModelInternals::ingest(*model, windows);
     model->recompute();
   }
-
-  ScopedEnv claudeDir{"CLAUDE_CONFIG_DIR", (dir / "claude").string()};
-  Integrations integrations{AppBundle{QStringLiteral("ovel"), dir / "app/bin/Ovel"}, nullptr};
 };
 
 }  // namespace ovel::test

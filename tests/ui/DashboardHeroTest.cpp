@@ -137,7 +137,7 @@ TEST_F(DashboardHeroWidgetTest, ShowsTheTextsAndHidesAnAbsentThirdLine) {
   EXPECT_EQ(hero.titleView()->text(), QStringLiteral("Waiting for the first reading"));
   EXPECT_TRUE(hero.othersView()->isHidden());
 
-  startDemo(Demo::Scenario::atRisk);
+  showDemo(Demo::Scenario::atRisk);
   hero.refresh();
   HeroText expected = DashboardHero::heroText(model->steer(), model->steerAssessment(), model->assessments(),
                                               std::nullopt, model->now());

@@ -12,25 +12,22 @@
 #include <algorithm>
 
 #include "DashboardFixture.h"
+#include "dashboard/ActivitySection.h"
 #include "dashboard/DashboardHero.h"
+#include "dashboard/InsightsSection.h"
 #include "dashboard/LimitsSection.h"
+#include "dashboard/ResetsCard.h"
+#include "dashboard/SessionWeekCard.h"
 #include "dashboard/UsageChartSection.h"
 #include "ui/EmptyState.h"
 #include "ui/TextView.h"
-#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
 
 using namespace test;
 
-class DashboardViewTest : public DashboardTest {
- protected:
-  static int naturalHeight(DashboardView& view) {
-    settleLayouts(view);
-    return view.heightForWidth(860);
-  }
-};
+class DashboardViewTest : public DashboardTest {};
 
 TEST_F(DashboardViewTest, BeforeTheFirstReadingShowsWhyInsteadOfCards) {
   probe->work.answer = ProbeOutcome::failure("claude: command not found");
@@ -53,7 +50,7 @@ TEST_F(DashboardViewTest, CardsFollowInTheirOrderOnceThereAreReadings) {
   DashboardView dashboard(*model, integrations, [] {}, false);
   EXPECT_EQ(dashboard.emptyState()->descriptionView()->text(),
             QStringLiteral("Ovel is reading your usage from Claude Code."));
-  startDemo(Demo::Scenario::limited);
+  showDemo(Demo::Scenario::limited);
   QCoreApplication::sendPostedEvents();
   EXPECT_TRUE(dashboard.emptyState()->isHidden());
   EXPECT_FALSE(dashboard.cards()->isHidden());
@@ -62,11 +59,12 @@ TEST_F(DashboardViewTest, CardsFollowInTheirOrderOnceThereAreReadings) {
   auto* cards = static_cast<QVBoxLayout*>(dashboard.cards()->layout());
   ASSERT_EQ(cards->count(), 5);
   EXPECT_EQ(cards->itemAt(0)->widget(), dashboard.limits());
-  EXPECT_TRUE(cards->itemAt(1)->layout());  // the session/week card
-  EXPECT_TRUE(cards->itemAt(2)->layout());  // the resets card
+  EXPECT_TRUE(dynamic_cast<SessionWeekCard*>(cards->itemAt(1)->widget()));
+  EXPECT_TRUE(dynamic_cast<ResetsCard*>(cards->itemAt(2)->widget()));
   EXPECT_TRUE(cards->itemAt(3)->widget()->isAncestorOf(dashboard.usageChart()));
   EXPECT_EQ(cards->itemAt(4)->widget(), dashboard.activityRow());
-  EXPECT_TRUE(dashboard.activityRow()->isHidden());
+  EXPECT_TRUE(dashboard.activityRow()->findChild<ActivitySection*>());
+  EXPECT_TRUE(dashboard.activityRow()->findChild<InsightsSection*>());
   EXPECT_EQ(dashboard.chartKind(), std::nullopt);
   EXPECT_EQ(dashboard.promoted(), std::nullopt);
 }
@@ -74,12 +72,12 @@ TEST_F(DashboardViewTest, CardsFollowInTheirOrderOnceThereAreReadings) {
 TEST_F(DashboardViewTest, SnapshotFormHasNoScrollAreaAndItsNaturalHeight) {
   DashboardView empty(*model, integrations, [] {}, false);
   EXPECT_EQ(empty.findChild<QScrollArea*>(), nullptr);
-  int emptyHeight = naturalHeight(empty);
+  int emptyHeight = empty.heightForWidth(860);
   EXPECT_GT(emptyHeight, 0);
 
-  startDemo(Demo::Scenario::limited);
+  showDemo(Demo::Scenario::limited);
   DashboardView full(*model, integrations, [] {}, false);
-  EXPECT_GT(naturalHeight(full), emptyHeight + 500);
+  EXPECT_GT(full.heightForWidth(860), emptyHeight + 500);
 }
 
 TEST_F(DashboardViewTest, WindowFormScrollsAndHasItsMinimumSize) {

@@ -10,7 +10,6 @@
 #include "DashboardFixture.h"
 #include "dashboard/LimitPanel.h"
 #include "ui/TextView.h"
-#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -129,11 +128,6 @@ TEST_F(PromotionTest, ForgetsItsTimeoutWhenItGoes) {
 
 class LimitsSectionWidgetTest : public DashboardTest {
  protected:
-  // Lays the section out at `width`, as its window would.
-  static void layOut(LimitsSection& section, int width) {
-    section.resize(width, section.heightForWidth(width));
-    settleLayouts(section);
-  }
   static std::vector<WindowKind> shownPanels(const LimitsSection& section) {
     std::vector<WindowKind> kinds;
     for (LimitPanel* panel : section.panels())
@@ -149,7 +143,7 @@ class LimitsSectionWidgetTest : public DashboardTest {
 };
 
 TEST_F(LimitsSectionWidgetTest, ThreeWindowsAtTheSnapshotWidthShowTheSteeringWindowInFull) {
-  startDemo(Demo::Scenario::atRisk);
+  showDemo(Demo::Scenario::atRisk);
   ASSERT_EQ(model->steerAssessment()->window.kind, WindowKind::session());
   LimitsSection section(*model);
   layOut(section, 812);
@@ -176,7 +170,7 @@ TEST_F(LimitsSectionWidgetTest, ThreeWindowsAtTheSnapshotWidthShowTheSteeringWin
 }
 
 TEST_F(LimitsSectionWidgetTest, ATapPromotesUntilTheTimeoutOrANewReading) {
-  startDemo(Demo::Scenario::atRisk);
+  showDemo(Demo::Scenario::atRisk);
   LimitsSection section(*model);
   layOut(section, 812);
   QTest::mouseClick(section.compactPanels()[1], Qt::LeftButton);
@@ -214,7 +208,7 @@ TEST_F(LimitsSectionWidgetTest, OneWindowHasNoCompactColumn) {
 }
 
 TEST_F(LimitsSectionWidgetTest, EachPanelGetsTheRatesOfItsOwnWindow) {
-  startDemo(Demo::Scenario::watch);
+  showDemo(Demo::Scenario::watch);
   LimitsSection section(*model);
   const auto& assessments = model->assessments();
   ASSERT_EQ(section.panels().size(), assessments.size());

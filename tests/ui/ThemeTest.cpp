@@ -43,6 +43,19 @@ TEST(ThemeTest, AppearanceFollowsThePalette) {
   EXPECT_EQ(Theme::appearance(Theme::palette(Appearance::dark)), Appearance::dark);
 }
 
+TEST(ThemeTest, DisabledButtonTitlesStepBack) {
+  for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+    QPalette palette = Theme::palette(appearance);
+    QColor active = palette.color(QPalette::Active, QPalette::ButtonText);
+    QColor disabled = palette.color(QPalette::Disabled, QPalette::ButtonText);
+    EXPECT_EQ(disabled.rgb(), active.rgb());
+    EXPECT_LT(disabled.alphaF(), active.alphaF() / 2);
+    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::WindowText),
+              palette.color(QPalette::Active, QPalette::WindowText))
+        << "the roles the views fade themselves stay whole";
+  }
+}
+
 TEST(ThemeTest, RolesStepBackFromTheText) {
   for (Appearance appearance : {Appearance::light, Appearance::dark}) {
     QPalette palette = Theme::palette(appearance);

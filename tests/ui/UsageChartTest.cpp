@@ -3,6 +3,7 @@
 #include "dashboard/UsageChart.h"
 
 #include <QImage>
+#include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPainterPathStroker>
@@ -13,7 +14,6 @@
 #include "dashboard/UsageChartSection.h"
 #include "ui/SegmentedControl.h"
 #include "ui/Theme.h"
-#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -167,7 +167,7 @@ TEST(UsageChartTest, MarksAboveTheCeilingAreCutAtThePlotsTop) {
   chart.setPalette(Theme::palette(Appearance::light));
   chart.resize(400, 230);
   chart.setData(a, samples, kStart, 110);
-  settleLayouts(chart);
+  chart.layout()->activate();
   QImage image(chart.size(), QImage::Format_ARGB32);
   image.fill(Qt::white);
   chart.render(&image);
@@ -210,13 +210,6 @@ TEST(ChartScaleTest, TimeMarksFallOnWholeLocalSteps) {
     EXPECT_EQ(marks.marks, c.marks);
   }
   EXPECT_TRUE(timeMarks(kStart, kStart, 5, "UTC").marks.empty());
-}
-
-TEST(ChartScaleTest, TimeMarkLabels) {
-  EXPECT_EQ(timeMarkLabel(kStart, 3600, "UTC"), "12 PM");
-  EXPECT_EQ(timeMarkLabel(at(1800), 600, "UTC"), "12:30 PM");
-  EXPECT_EQ(timeMarkLabel(at(-12 * 3600 + 540), 60, "UTC"), "12:09 AM");
-  EXPECT_EQ(timeMarkLabel(at(-12 * 3600), 86400, "UTC"), "Wed 17");
 }
 
 TEST(ChartScaleTest, ThinningKeepsEveryTurnAndTheLastPoint) {
@@ -279,7 +272,7 @@ TEST(UsageChartSectionTest, SelectionIsThePickElseTheSteerElseTheSession) {
 class UsageChartSectionWidgetTest : public DashboardTest {};
 
 TEST_F(UsageChartSectionWidgetTest, FollowsTheSteerUntilTheUserPicks) {
-  startDemo(Demo::Scenario::watch);
+  showDemo(Demo::Scenario::watch);
   ASSERT_EQ(model->steerAssessment()->window.kind, WindowKind::week());
   UsageChartSection section(*model);
   EXPECT_EQ(section.picker()->titles(), (QStringList{"Session", "Week", "Week \u00B7 Opus"}));

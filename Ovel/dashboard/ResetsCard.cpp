@@ -1,0 +1,316 @@
+#include "dashboard/ResetsCard.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
+
+#include "Format.h"
+#include "UsageModel.h"
+#include "ui/Card.h"
+#include "ui/Divider.h"
+#include "ui/SectionLabel.h"
+#include "ui/Stepper.h"
+#include "ui/SymbolView.h"
+#include "ui/TextView.h"
+#include "ui/Theme.h"
+
+namespace ovel {
+namespace {
+
+constexpr int kPadding = 14;
+constexpr int kCardSpacing = 12;
+constexpr int kColumnGap = 24;
+constexpr int kBankedWidth = 200;
+constexpr int kBankedSpacing = 6;
+constexpr int kPlannedSpacing = 8;
+constexpr int kRowSpacing = 8;
+constexpr int kNoteMinimumWidth = 80;
+constexpr int kFigurePixels = 22;
+constexpr int kTrashSide = 13;
+constexpr int kMenuArrowRoom = 10;
+
+const char* const kRedeemHelp =
+    "After redeeming in Claude's Settings \u2192 Usage \u2192 Resets: Ovel takes the drop at face value instead of "
+    "treating it as a stale reading.";
+const char* const kBankedCaption =
+    "Resets you've been given and can redeem later. Neither Claude nor Codex shares this count locally, so keep it "
+    "here.";
+const char* const kEmptyPlan =
+    "None. Add one when a reset is announced or you expect one, and Ovel will plan each limit it cuts short to finish "
+    "by then.";
+
+TextView* headline(const QString& text) {
+  auto* view = new TextView(text, Theme::font(TextStyle::headline));
+  view->setSingleLine();
+  return view;
+}
+
+TextView* caption(const QString& text) {
+  return new TextView(text, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::secondary));
+}
+
+// A one-line text that keeps its whole width.
+TextView* rigidText(const QFont& font, ThemeColor color) {
+  auto* view = new TextView({}, font, std::move(color));
+  view->setSingleLine();
+  view->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  return view;
+}
+
+QVBoxLayout* column(QWidget* owner, int spacing) {
+  auto* layout = new QVBoxLayout(owner);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(spacing);
+  return layout;
+}
+
+Date dateOf(const QDateTime& moment) {
+  return dateFromSeconds1970(static_cast<double>(moment.toMSecsSinceEpoch()) / 1000);
+}
+
+}  // namespace
+
+// One planned reset: its time, scope, note, whether it has passed, and the
+// trash button. Rebuilt only when the plan changes, so the button under
+// the pointer survives the clock's ticks.
+class ResetsCard::PlannedRow final : public QWidget {
+ public:
+  PlannedRow(const PlannedReset& reset, std::function<void()> remove)
+      : id_(reset.id),
+        clock_(rigidText(Theme::withFixedDigits(Theme::font(TextStyle::callout)), ThemeColor::of(ColorRole::primary))),
+        scope_(rigidText(Theme::font(TextStyle::callout), ThemeColor::of(ColorRole::secondary))),
+        note_(new TextView({}, Theme::font(TextStyle::callout), ThemeColor::of(ColorRole::secondary))),
+        passed_(rigidText(Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::tertiary))),
+        trash_(new SymbolButton(Symbol::trash, QStringLiteral("Remove"), kTrashSide)) {
+    note_->setSingleLine();
+    passed_->setText(QStringLiteral("passed"));
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(kRowSpacing);
+    for (QWidget* part : {static_cast<QWidget*>(clock_), static_cast<QWidget*>(scope_),
+                          static_cast<QWidget*>(note_), static_cast<QWidget*>(passed_)})
+      row->addWidget(part, 0, Qt::AlignVCenter);
+    row->addStretch(1);
+    row->addWidget(trash_, 0, Qt::AlignVCenter);
+    QObject::connect(trash_, &SymbolButton::clicked, this, std::move(remove));
+  }
+
+  void setTexts(const RowTexts& texts) {
+    texts_ = texts;
+    clock_->setText(QString::fromStdString(texts.clock));
+    scope_->setText(QString::fromStdString(texts.scope));
+    note_->setText(QString::fromStdString(texts.note.value_or("")));
+    note_->setVisible(texts.note.has_value());
+    passed_->setVisible(texts.passed);
+  }
+
+  const Uuid& id() const { return id_; }
+  const RowTexts& texts() const { return texts_; }
+  SymbolButton* trash() const { return trash_; }
+
+ private:
+  Uuid id_;
+  RowTexts texts_;
+  TextView* clock_;
+  TextView* scope_;
+  TextView* note_;
+  TextView* passed_;
+  SymbolButton* trash_;
+};
+
+ResetsCard::ResetsCard(UsageModel& model, QWidget* parent) : QWidget(parent), model_(model) {
+  auto* card = new Card(kPadding, kCardSpacing);
+  column(this, 0)->addWidget(card);
+  card->column()->addWidget(new SectionLabel(QStringLiteral("Resets")));
+  auto* columns = new QHBoxLayout;
+  columns->setSpacing(kColumnGap);
+  columns->addWidget(bankedColumn(), 0, Qt::AlignTop);
+  columns->addWidget(new Divider(Qt::Vertical));
+  columns->addWidget(plannedColumn(), 1, Qt::AlignTop);
+  card->column()->addLayout(columns);
+  card->column()->addWidget(saveErrorRow());
+
+  for (auto signal : {&UsageModel::resetPlanChanged, &UsageModel::nowChanged, &UsageModel::planSaveErrorChanged})
+    connect(&model_, signal, this, &ResetsCard::refresh);
+  refresh();
+}
+
+QWidget* ResetsCard::bankedColumn() {
+  auto* box = new QWidget;
+  box->setFixedWidth(kBankedWidth);
+  QVBoxLayout* layout = column(box, kBankedSpacing);
+  layout->addWidget(headline(QStringLiteral("Banked")));
+
+  auto* stepperRow = new QHBoxLayout;
+  saved_ = rigidText(Theme::figureFont(kFigurePixels), ThemeColor::of(ColorRole::primary));
+  stepper_ = new Stepper(0, kMaximumBanked);
+  connect(stepper_, &Stepper::stepped, this, [this](int value) { model_.setBankedResets(value); });
+  stepperRow->addWidget(saved_, 0, Qt::AlignVCenter);
+  stepperRow->addStretch(1);
+  stepperRow->addWidget(stepper_, 0, Qt::AlignVCenter);
+  layout->addLayout(stepperRow);
+
+  redeem_ = new QPushButton(QStringLiteral("Redeemed one"));
+  redeem_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  redeem_->setToolTip(QString::fromUtf8(kRedeemHelp));
+  auto* menu = new QMenu(redeem_);
+  for (const RedeemEntry& entry : kRedeemEntries) {
+    PlannedReset::Scope scope = entry.scope;
+    menu->addAction(QString::fromUtf8(entry.title), this, [this, scope] { model_.redeemReset(scope); });
+  }
+  redeem_->setMenu(menu);
+  // Room for the menu's arrow beside the title.
+  redeem_->setMinimumWidth(redeem_->sizeHint().width() + kMenuArrowRoom);
+  layout->addWidget(redeem_, 0, Qt::AlignLeft);
+  layout->addWidget(caption(QString::fromUtf8(kBankedCaption)));
+  return box;
+}
+
+QWidget* ResetsCard::plannedColumn() {
+  auto* box = new QWidget;
+  QVBoxLayout* layout = column(box, kPlannedSpacing);
+  layout->addWidget(headline(QStringLiteral("Planned")));
+  emptyPlan_ = caption(QString::fromUtf8(kEmptyPlan));
+  layout->addWidget(emptyPlan_);
+  rows_ = new QVBoxLayout;
+  rows_->setSpacing(kPlannedSpacing);
+  layout->addLayout(rows_);
+  layout->addWidget(addRow());
+  return box;
+}
+
+QWidget* ResetsCard::addRow() {
+  auto* box = new QWidget;
+  auto* row = new QHBoxLayout(box);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(kRowSpacing);
+
+  QDateTime now = QDateTime::currentDateTime();
+  date_ = new QDateTimeEdit(initialDate(now));
+  date_->setCalendarPopup(true);
+  date_->setDisplayFormat(dateTimeFormat(QLocale()));
+  date_->setMinimumDateTime(now);
+
+  scope_ = new QComboBox;
+  for (PlannedReset::Scope scope : PlannedReset::allScopes)
+    scope_->addItem(QString::fromUtf8(label(scope).data(), static_cast<qsizetype>(label(scope).size())),
+                    static_cast<int>(scope));
+  scope_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+
+  note_ = new QLineEdit;
+  note_->setPlaceholderText(QStringLiteral("Note"));
+  note_->setMinimumWidth(kNoteMinimumWidth);
+
+  add_ = new QPushButton(QStringLiteral("Add"));
+  connect(add_, &QPushButton::clicked, this, &ResetsCard::addDraft);
+
+  row->addWidget(date_);
+  row->addWidget(scope_);
+  row->addWidget(note_, 1);
+  row->addWidget(add_);
+  return box;
+}
+
+QWidget* ResetsCard::saveErrorRow() {
+  saveErrorRow_ = new QWidget;
+  auto* row = new QHBoxLayout(saveErrorRow_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(kBankedSpacing);
+  row->addWidget(new SymbolView(Symbol::exclamationmarkTriangleFill, Theme::pixelSize(TextStyle::caption) + 2,
+                                ThemeColor::systemRed()),
+                 0, Qt::AlignTop);
+  saveError_ = new TextView({}, Theme::font(TextStyle::caption), ThemeColor::systemRed());
+  row->addWidget(saveError_, 1);
+  return saveErrorRow_;
+}
+
+void ResetsCard::refresh() {
+  const ResetPlan& plan = model_.resetPlan();
+  saved_->setText(QString::fromStdString(savedText(plan.banked)));
+  stepper_->setValue(static_cast<int>(std::clamp<long long>(plan.banked, 0, kMaximumBanked)));
+  redeem_->setEnabled(plan.banked != 0);
+  emptyPlan_->setVisible(plan.planned.empty());
+  refreshRows();
+  const auto& error = model_.planSaveError();
+  saveError_->setText(QString::fromStdString(error.value_or("")));
+  saveErrorRow_->setVisible(error.has_value());
+  // The earliest moment offered moves with the clock, but not while the
+  // user is typing into the editor.
+  if (!date_->hasFocus()) date_->setMinimumDateTime(QDateTime::currentDateTime());
+}
+
+void ResetsCard::refreshRows() {
+  const ResetPlan& plan = model_.resetPlan();
+  if (plan.planned != rowsShown_) {
+    // A row may be the one whose trash button is being clicked.
+    for (PlannedRow* row : rowViews_) {
+      row->hide();
+      row->deleteLater();
+    }
+    rowViews_.clear();
+    for (const PlannedReset& reset : plan.planned) {
+      Uuid id = reset.id;
+      auto* row = new PlannedRow(reset, [this, id] { model_.removePlannedReset(id); });
+      rows_->addWidget(row);
+      rowViews_.push_back(row);
+    }
+    rowsShown_ = plan.planned;
+  }
+  for (std::size_t i = 0; i < rowViews_.size(); ++i) rowViews_[i]->setTexts(rowTexts(rowsShown_[i], model_.now()));
+}
+
+void ResetsCard::addDraft() {
+  // Nothing typed a while ago may plan a reset in the past.
+  date_->setMinimumDateTime(QDateTime::currentDateTime());
+  model_.addPlannedReset(draft());
+  note_->clear();
+}
+
+PlannedReset ResetsCard::draft() const {
+  auto scope = static_cast<PlannedReset::Scope>(scope_->currentData().toInt());
+  return PlannedReset{Uuid::random(), dateOf(date_->dateTime()), scope, note_->text().toStdString()};
+}
+
+std::string ResetsCard::savedText(long long banked) { return std::to_string(banked) + " saved"; }
+
+ResetsCard::RowTexts ResetsCard::rowTexts(const PlannedReset& reset, Date now) {
+  return RowTexts{Format::clock(reset.date, now), std::string(label(reset.scope)),
+                  reset.note.empty() ? std::nullopt : std::optional(reset.note), reset.date <= now};
+}
+
+QString ResetsCard::dateTimeFormat(const QLocale& locale) {
+  // A reset is planned to the minute: the locale's seconds are left out.
+  QString time = locale.timeFormat(QLocale::ShortFormat);
+  time.remove(QRegularExpression(QStringLiteral("[:.]?s+")));
+  return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
+}
+
+QDateTime ResetsCard::initialDate(const QDateTime& now) {
+  QDateTime tomorrow = now.addDays(1);
+  return tomorrow.isValid() ? tomorrow : now;
+}
+
+std::vector<Uuid> ResetsCard::shownIds() const {
+  std::vector<Uuid> ids;
+  for (const PlannedRow* row : rowViews_) ids.push_back(row->id());
+  return ids;
+}
+
+std::vector<ResetsCard::RowTexts> ResetsCard::shownRows() const {
+  std::vector<RowTexts> rows;
+  for (const PlannedRow* row : rowViews_) rows.push_back(row->texts());
+  return rows;
+}
+
+SymbolButton* ResetsCard::removeButton(std::size_t row) const { return rowViews_.at(row)->trash(); }
+
+}  // namespace ovel

@@ -1,0 +1,52 @@
+#include "settings/MenuBarPreview.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include "UsageModel.h"
+#include "menubar/MenuBarGlyph.h"
+#include "ui/Theme.h"
+
+namespace ovel {
+namespace {
+
+constexpr int kPadX = 8;
+constexpr int kPadY = 3;
+constexpr double kRadius = 5;
+constexpr double kDensity = 2;
+
+}  // namespace
+
+MenuBarPreview::MenuBarPreview(Preferences& preferences, const UsageModel& model, QWidget* parent)
+    : QWidget(parent), preferences_(preferences), model_(model) {
+  setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+QImage MenuBarPreview::image(const QColor& text) const {
+  auto parts = MenuBarGlyph::parts(preferences_.menuBarItems(), model_);
+  return MenuBarGlyph::image(parts, preferences_.glyphStyle(), preferences_.colorWhenAtRisk(), text, kDensity);
+}
+
+void MenuBarPreview::refresh() {
+  updateGeometry();
+  update();
+}
+
+QSize MenuBarPreview::sizeHint() const {
+  QImage shown = image(Qt::black);
+  QSize logical = (QSizeF(shown.size()) / shown.devicePixelRatio()).toSize();
+  return logical + QSize(2 * kPadX, 2 * kPadY);
+}
+
+void MenuBarPreview::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
+  QPainterPath plate;
+  plate.addRoundedRect(QRectF(rect()), kRadius, kRadius);
+  painter.fillPath(plate, Theme::role(ColorRole::fillTertiary, palette()));
+  QImage shown = image(Theme::role(ColorRole::primary, palette()));
+  QSizeF logical = QSizeF(shown.size()) / shown.devicePixelRatio();
+  painter.drawImage(QRectF(QPointF(kPadX, (height() - logical.height()) / 2), logical), shown);
+}
+
+}  // namespace ovel

@@ -1,0 +1,173 @@
+#include "support/FakeDesktopBus.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+
+#include <algorithm>
+
+#include "support/TestDesktop.h"
+
+namespace ovel::test {
+namespace {
+
+const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+int nextConnection() {
+  static int count = 0;
+  return ++count;
+}
+
+}  // namespace
+
+class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+  Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+
+ public:
+  explicit FakeWatcherAdaptor(FakeStatusNotifierHost* host) : QDBusAbstractAdaptor(host), host_(host) {}
+
+  QStringList items() const { return host_->liveItems(); }
+  bool hostRegistered() const { return true; }
+  int protocolVersion() const { return 0; }
+
+ public slots:
+  void RegisterStatusNotifierItem(const QString& service) {
+    host_->registerItem(service);
+    emit StatusNotifierItemRegistered(service);
+  }
+  void RegisterStatusNotifierHost(const QString&) {}
+
+ signals:
+  void StatusNotifierItemRegistered(const QString& service);
+  void StatusNotifierItemUnregistered(const QString& service);
+  void StatusNotifierHostRegistered();
+  void StatusNotifierHostUnregistered();
+
+ private:
+  FakeStatusNotifierHost* host_;
+};
+
+FakeStatusNotifierHost::FakeStatusNotifierHost()
+    : connectionName_(QStringLiteral("fake-watcher-%1").arg(nextConnection())),
+      connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)) {
+  new FakeWatcherAdaptor(this);
+  ready_ = connection_.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                                      QDBusConnection::ExportAdaptors) &&
+           connection_.registerService(kWatcherService);
+  for (const char* member : {"NewIcon", "NewToolTip", "NewTitle", "NewStatus", "XAyatanaNewLabel"})
+    connection_.connect(QString(), QString::fromLatin1(kItemPath), QString::fromLatin1(kItemInterface),
+                        QString::fromLatin1(member), this, SLOT(itemSignal(QDBusMessage)));
+}
+
+FakeStatusNotifierHost::~FakeStatusNotifierHost() {
+  connection_.unregisterService(kWatcherService);
+  connection_.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+  QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+QStringList FakeStatusNotifierHost::liveItems() const {
+  QStringList live;
+  for (const QString& service : registered_)
+    if (!live.contains(service) && connection_.interface()->isServiceRegistered(service)) live << service;
+  return live;
+}
+
+QStringList FakeStatusNotifierHost::shownItems() const {
+  QStringList shown = liveItems();
+  std::reverse(shown.begin(), shown.end());
+  return shown;
+}
+
+void FakeStatusNotifierHost::registerItem(const QString& service) { registered_ << service; }
+
+void FakeStatusNotifierHost::itemSignal(const QDBusMessage& message) {
+  QString from = message.service();
+  for (const QString& service : registered_)
+    if (connection_.interface()->serviceOwner(service).value() == from) from = service;
+  signals_.push_back({from, message.member(), message.arguments()});
+}
+
+std::optional<QDBusMessage> FakeStatusNotifierHost::call(const QString& service, const QString& path,
+                                                         const QString& interface, const QString& method,
+                                                         const QVariantList& arguments) {
+  auto message = QDBusMessage::createMethodCall(service, path, interface, method);
+  message.setArguments(arguments);
+  // The item answers from this same thread: wait with the event loop running.
+  QDBusPendingCall pending = connection_.asyncCall(message);
+  if (!waitUntil([&] { return pending.isFinished(); })) return std::nullopt;
+  QDBusMessage reply = pending.reply();
+  if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
+  return reply;
+}
+
+std::optional<QVariantMap> FakeStatusNotifierHost::properties(const QString& service, const QString& path,
+                                                              const QString& interface) {
+  auto reply = call(service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"),
+                    {interface});
+  if (!reply || reply->arguments().isEmpty()) return std::nullopt;
+  QVariantMap result;
+  qvariant_cast<QDBusArgument>(reply->arguments().front()) >> result;
+  return result;
+}
+
+bool FakeStatusNotifierHost::waitForSignal(const QString& service, const QString& member, std::size_t from) {
+  return waitUntil([&] {
+    for (std::size_t i = from; i < signals_.size(); ++i)
+      if (signals_[i].service == service && signals_[i].member == member) return true;
+    return false;
+  });
+}
+
+class FakePortalAdaptor final : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+
+ public:
+  explicit FakePortalAdaptor(FakePortal* portal) : QDBusAbstractAdaptor(portal), portal_(portal) {}
+
+ public slots:
+  // The portal answers a variant inside a variant.
+  QDBusVariant Read(const QString&, const QString&) {
+    return QDBusVariant(QVariant::fromValue(QDBusVariant(portal_->colorScheme())));
+  }
+
+ signals:
+  void SettingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+
+ private:
+  FakePortal* portal_;
+};
+
+FakePortal::FakePortal(uint colorScheme)
+    : connectionName_(QStringLiteral("fake-portal-%1").arg(nextConnection())),
+      connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)),
+      colorScheme_(colorScheme) {
+  new FakePortalAdaptor(this);
+  ready_ = connection_.registerObject(kPortalPath, this, QDBusConnection::ExportAdaptors) &&
+           connection_.registerService(kPortalService);
+}
+
+FakePortal::~FakePortal() {
+  connection_.unregisterService(kPortalService);
+  connection_.unregisterObject(kPortalPath);
+  QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+void FakePortal::setColorScheme(uint colorScheme) {
+  colorScheme_ = colorScheme;
+  auto* adaptor = findChild<FakePortalAdaptor*>();
+  emit adaptor->SettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("color-scheme"),
+                               QDBusVariant(colorScheme));
+}
+
+}  // namespace ovel::test
+
+#include "FakeDesktopBus.moc"

@@ -1,0 +1,90 @@
+// Desktop services of the tests' own on the private session bus: a
+// StatusNotifierWatcher with a host that reads items as a panel would, and
+// the desktop portal's appearance setting.
+#pragma once
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QObject>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <optional>
+
+namespace ovel::test {
+
+// A message an item sent, with the service name it came from.
+struct ItemSignal {
+  QString service;
+  QString member;
+  QVariantList arguments;
+};
+
+class FakeStatusNotifierHost final : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
+  static constexpr const char* kItemPath = "/StatusNotifierItem";
+
+  // Owns org.kde.StatusNotifierWatcher with a host registered.
+  FakeStatusNotifierHost();
+  // Gives the name up, as a watcher that exits does.
+  ~FakeStatusNotifierHost() override;
+
+  bool ready() const { return ready_; }
+  // The services that registered, in the order they did.
+  const QStringList& registered() const { return registered_; }
+  // The item services whose names are still on the bus, in registration order.
+  QStringList liveItems() const;
+  // The items from left to right, placed as XFCE's and GNOME's hosts place
+  // them: a newer item to the left of the older ones.
+  QStringList shownItems() const;
+
+  // Every property of an item's interface; absent when it did not answer.
+  std::optional<QVariantMap> properties(const QString& service, const QString& path = kItemPath,
+                                        const QString& interface = kItemInterface);
+  // Calls a method of an item and waits for the answer; absent on error.
+  std::optional<QDBusMessage> call(const QString& service, const QString& path, const QString& interface,
+                                   const QString& method, const QVariantList& arguments = {});
+  // What the items sent since the host started, in order.
+  const std::vector<ItemSignal>& itemSignals() const { return signals_; }
+  // Waits for a signal of `member` from `service`, counting from `from`.
+  bool waitForSignal(const QString& service, const QString& member, std::size_t from = 0);
+
+  // Called by the watcher interface.
+  void registerItem(const QString& service);
+
+ private slots:
+  void itemSignal(const QDBusMessage& message);
+
+ private:
+  QString connectionName_;
+  QDBusConnection connection_;
+  bool ready_ = false;
+  QStringList registered_;
+  std::vector<ItemSignal> signals_;
+};
+
+// org.freedesktop.portal.Desktop's Settings, with only the colour scheme.
+class FakePortal final : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit FakePortal(uint colorScheme);
+  ~FakePortal() override;
+
+  bool ready() const { return ready_; }
+  uint colorScheme() const { return colorScheme_; }
+  // Changes the value and says so, as the portal does.
+  void setColorScheme(uint colorScheme);
+
+ private:
+  QString connectionName_;
+  QDBusConnection connection_;
+  bool ready_ = false;
+  uint colorScheme_;
+};
+
+}  // namespace ovel::test
