@@ -121,17 +121,22 @@ QPolygonF simplifyPolyline(const QPolygonF& points, double tolerance) {
     QPointF a = points[first];
     QPointF chord = points[last] - a;
     double length = std::hypot(chord.x(), chord.y());
+    // Distances scaled by the chord's length, so the loop needs no division;
+    // a chord of no length measures the plain distance, squared.
+    auto measure = [&](QPointF d) {
+      return length > 0 ? std::fabs(chord.x() * d.y() - chord.y() * d.x()) : d.x() * d.x() + d.y() * d.y();
+    };
+    double limit = length > 0 ? tolerance * length : tolerance * tolerance;
     double farthest = -1;
     qsizetype at = first;
     for (qsizetype i = first + 1; i < last; ++i) {
-      QPointF d = points[i] - a;
-      double distance = length > 0 ? std::fabs(chord.x() * d.y() - chord.y() * d.x()) / length : std::hypot(d.x(), d.y());
+      double distance = measure(points[i] - a);
       if (distance > farthest) {
         farthest = distance;
         at = i;
       }
     }
-    if (farthest <= tolerance) continue;
+    if (farthest <= limit) continue;
     keep[static_cast<std::size_t>(at)] = true;
     spans.push_back({first, at});
     spans.push_back({at, last});
