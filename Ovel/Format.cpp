@@ -61,6 +61,19 @@ std::string twoUnits(double whole, const char* unit, double rest, const char* re
   return text;
 }
 
+std::string shortTime(const LocalTime& local, const std::optional<QLocale>& locale) {
+  if (!locale) return timeOfDay(local);
+  return locale->toString(QTime(local.hour, local.minute), QLocale::ShortFormat).toStdString();
+}
+
+std::string_view weekdayName(int weekday);
+
+std::string shortWeekday(const LocalTime& local, const std::optional<QLocale>& locale) {
+  if (!locale) return std::string(weekdayName(local.weekday));
+  // Qt counts the days of the week from Monday = 1 to Sunday = 7.
+  return locale->dayName(local.weekday == 0 ? 7 : local.weekday, QLocale::ShortFormat).toStdString();
+}
+
 std::string_view weekdayName(int weekday) {
   static constexpr std::array<std::string_view, 7> kNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
   return kNames[static_cast<std::size_t>(weekday % 7)];
@@ -80,6 +93,8 @@ void Format::setTimeZone(std::string zone) {
   std::lock_guard lock(settingsMutex);
   timeZoneName = std::move(zone);
 }
+
+std::string Format::timeZone() { return zoneName(); }
 
 void Format::setLocale(std::string name) {
   std::lock_guard lock(settingsMutex);
@@ -142,14 +157,21 @@ std::string Format::clock(Date date, Date reference) {
   std::string zone = zoneName();
   LocalTime local = localTime(date, zone);
   std::optional<QLocale> locale = clockLocale();
-  std::string time = locale ? locale->toString(QTime(local.hour, local.minute), QLocale::ShortFormat).toStdString()
-                            : timeOfDay(local);
+  std::string time = shortTime(local, locale);
   if (local.sameDay(localTime(reference, zone))) return time;
-  // Qt counts the days of the week from Monday = 1 to Sunday = 7.
-  std::string text = locale ? locale->dayName(local.weekday == 0 ? 7 : local.weekday, QLocale::ShortFormat).toStdString()
-                            : std::string(weekdayName(local.weekday));
+  std::string text = shortWeekday(local, locale);
   text += ' ';
   text += time;
+  return text;
+}
+
+std::string Format::axisMark(Date mark, bool wholeDays) {
+  LocalTime local = localTime(mark, zoneName());
+  std::optional<QLocale> locale = clockLocale();
+  if (!wholeDays) return shortTime(local, locale);
+  std::string text = shortWeekday(local, locale);
+  text += ' ';
+  text += std::to_string(local.day);
   return text;
 }
 

@@ -17,6 +17,8 @@ struct Format {
 
   // The zone in which clock() reads days and times; empty is the machine's.
   static void setTimeZone(std::string zone);
+  // The zone set; empty for the machine's.
+  static std::string timeZone();
   // The locale whose short time and abbreviated weekday clock() writes;
   // empty is the user's (LC_ALL, LC_TIME, LANG). The C and POSIX locales
   // write the English form, "3:45 PM".
@@ -29,6 +31,10 @@ struct Format {
   static std::string sessionsLeft(double sessions);
   // "3:45 PM" on the reference's day, else "Tue 3:45 PM" (in English).
   static std::string clock(Date date, Date reference);
+  // A mark of a time axis: the short time as clock() writes it, or for marks
+  // whole days apart the abbreviated weekday and the day of the month,
+  // "Tue 14".
+  static std::string axisMark(Date mark, bool wholeDays);
   static std::string verdict(const WindowAssessment& assessment, Date now);
   static std::string rate(double ratePerHour);
   static std::string rate(double ratePerHour, const WindowKind& kind);

@@ -148,6 +148,8 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     keep(render(settings, directory / ("settings" + suffix), kSettingsSize.width()), "settings" + suffix);
     DashboardView dashboard(model, integrations, [] {}, false);
     prepare(dashboard, appearance);
+    // Its natural height, not that of a new window.
+    dashboard.resize(kDashboardWidth, 1);
     keep(render(dashboard, directory / ("dashboard" + suffix), kDashboardWidth), "dashboard" + suffix);
     keep(renderTray(model, preferences, appearance, directory / ("menubar" + suffix)), "menubar" + suffix);
   }

@@ -91,6 +91,9 @@ class UsageModel final : public QObject {
   const std::optional<std::string>& planSaveError() const { return planSaveError_; }
   bool isDemo() const { return isDemo_; }
   Preferences& preferences() const { return preferences_; }
+  // The GUI-thread scheduler the model runs on, for the views' own timed
+  // work, so that tests drive it in the same virtual time.
+  Scheduler& scheduler() const { return *scheduler_; }
 
   // Called at the end of every recompute.
   void setOnChange(std::function<void()> onChange);

@@ -1,6 +1,7 @@
-// The dashboard: the steering hero, a panel per limit window with its rate
-// table, the session/week card, the planned and banked resets, and the
-// state of the three sources.
+// The dashboard: the steering hero; then, once there are readings, the
+// limit panels with their rate tables, the session/week card, the planned
+// and banked resets, the usage chart and the activity and insights; and
+// last the state of the three sources.
 #pragma once
 
 #include <QWidget>
@@ -10,41 +11,51 @@
 
 #include "core/OvelEngine.h"
 
-class QVBoxLayout;
-
 namespace ovel {
 
+class DashboardHero;
+class EmptyState;
 class Integrations;
+class LimitsSection;
+class UsageChartSection;
 class UsageModel;
 
 class DashboardView final : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr int kMinimumWidth = 720;
+  static constexpr int kMinimumHeight = 520;
+
+  // `scrolls`: the content sits in a vertical scroll area (the window);
+  // otherwise it takes its natural height (snapshots).
   DashboardView(UsageModel& model, Integrations& integrations, std::function<void()> openSettings, bool scrolls,
                 QWidget* parent = nullptr);
 
+  // Re-reads the model at once (the view also follows its signals).
   void rebuild();
 
-  // The windows the user picked for the chart and promoted to full size.
-  const std::optional<WindowKind>& chartKind() const { return chartKind_; }
-  const std::optional<WindowKind>& promoted() const { return promoted_; }
+  // The window the user picked for the chart, and the one promoted to full
+  // size; nothing until the user does so.
+  const std::optional<WindowKind>& chartKind() const;
+  const std::optional<WindowKind>& promoted() const;
+
+  DashboardHero* hero() const { return hero_; }
+  EmptyState* emptyState() const { return empty_; }
+  QWidget* cards() const { return cards_; }
+  LimitsSection* limits() const { return limits_; }
+  UsageChartSection* usageChart() const { return chart_; }
+  // The activity and insights cards, side by side.
+  QWidget* activityRow() const { return activityRow_; }
 
  private:
-  QWidget* hero();
-  QWidget* limitPanel(const WindowAssessment& assessment);
-
   UsageModel& model_;
-  Integrations& integrations_;
-  std::function<void()> openSettings_;
-  std::optional<WindowKind> chartKind_;
-  std::optional<WindowKind> promoted_;
-  QVBoxLayout* cards_;  // rebuilt from the model
-  // Built once: they follow the model themselves (the sources too), and the
-  // resets card holds what the user is typing.
-  QWidget* sessionWeek_;
-  QWidget* resets_;
-  QWidget* whereItGoes_;  // the activity and insights cards
+  DashboardHero* hero_;
+  EmptyState* empty_;
+  QWidget* cards_;
+  LimitsSection* limits_;
+  UsageChartSection* chart_;
+  QWidget* activityRow_;
 };
 
 }  // namespace ovel

@@ -185,6 +185,16 @@ TEST(FormatClockLocaleTest, FollowsTheUsersLocale) {
   }
 }
 
+TEST_F(FormatTest, AxisMarksAreShortTimesOrWeekdaysWithTheDay) {
+  EXPECT_EQ(Format::axisMark(kNow, false), "1:00 PM");
+  EXPECT_EQ(Format::axisMark(addSeconds(kNow, 1800), false), "1:30 PM");
+  EXPECT_EQ(Format::axisMark(addSeconds(kNow, -13 * 3600), true), "Wed 17");
+  EXPECT_EQ(Format::axisMark(addSeconds(kNow, 11 * 3600), true), "Thu 18");
+  Format::setLocale("de_DE");
+  EXPECT_EQ(Format::axisMark(kNow, false), "13:00");
+  EXPECT_EQ(Format::axisMark(kNow, true), "Mi. 17");
+}
+
 struct VerdictCase {
   const char* name;
   OvelStatus status;

@@ -51,9 +51,10 @@ class OtherClient {
                                                                      &std::free);
     return !error;
   }
+  // Waits for the server, so that a grab by another client made next is
+  // judged after it.
   void ungrab(std::uint16_t extra = 0) {
-    xcb_ungrab_key(connection_, keycode_, root_, kCtrlAlt | extra);
-    xcb_flush(connection_);
+    std::free(xcb_request_check(connection_, xcb_ungrab_key_checked(connection_, keycode_, root_, kCtrlAlt | extra)));
   }
   // With every lock state; false when any of them is held elsewhere.
   bool grabAllLockStates() {

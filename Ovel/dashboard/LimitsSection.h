@@ -1,0 +1,96 @@
+// The dashboard's limit panels: every current window in full, side by side,
+// when they fit; otherwise the main window in full with the others as a
+// column of compact panels beside it. Tapping a compact panel promotes its
+// window to the main panel until 30 s have passed or a new reading arrives.
+#pragma once
+
+#include <QObject>
+#include <QWidget>
+
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "AppServices.h"
+#include "core/OvelEngine.h"
+
+namespace ovel {
+
+class CompactLimitPanel;
+class LimitPanel;
+class UsageModel;
+
+enum class LimitsLayout { allInFull, mainAndCompact };
+
+// The window a promotion shows in full, and its end: 30 s after the last
+// promotion, or at once when the newest reading changes. The timeout runs
+// on the model's scheduler.
+class PromotionState final : public QObject {
+  Q_OBJECT
+
+ public:
+  static constexpr double kTimeout = 30;
+
+  explicit PromotionState(Scheduler& scheduler, QObject* parent = nullptr);
+  ~PromotionState() override;
+
+  const std::optional<WindowKind>& promoted() const { return promoted_; }
+  // Shows `kind` in full and starts the 30 s again.
+  void promote(const WindowKind& kind);
+  // Told the newest observation time at every refresh: the first value is
+  // taken as it stands, a different later one ends the promotion.
+  void noteLastObserved(std::optional<Date> lastObservedAt);
+
+ signals:
+  void changed();
+
+ private:
+  void set(std::optional<WindowKind> kind);
+
+  Scheduler& scheduler_;
+  std::optional<WindowKind> promoted_;
+  std::optional<Scheduler::TaskId> timeout_;
+  bool seenReading_ = false;
+  std::optional<Date> lastObserved_;
+};
+
+class LimitsSection final : public QWidget {
+ public:
+  static constexpr int kSpacing = 14;
+  static constexpr int kPanelMinimumWidth = 296;
+  static constexpr int kCompactWidth = 290;
+
+  explicit LimitsSection(UsageModel& model, QWidget* parent = nullptr);
+
+  // Re-reads the model.
+  void refresh();
+
+  // All in full when every panel, at its ideal width but no narrower than
+  // 296, fits side by side with gaps of 14; else main and compact.
+  static LimitsLayout chooseLayout(double width, std::span<const double> panelIdealWidths);
+  // The promoted window's assessment, else the steering window's, else the
+  // first one; nothing without assessments.
+  static std::optional<WindowAssessment> mainAssessment(std::span<const WindowAssessment> assessments,
+                                                        const std::optional<WindowKind>& promoted,
+                                                        const std::optional<WindowAssessment>& steerAssessment);
+
+  PromotionState& promotion() const { return *promotion_; }
+  // The layout of the last placement.
+  LimitsLayout layoutShown() const;
+  const std::vector<LimitPanel*>& panels() const { return panels_; }
+  const std::vector<CompactLimitPanel*>& compactPanels() const { return compacts_; }
+
+ private:
+  class Arrangement;
+
+  void rebuildPanels();
+
+  UsageModel& model_;
+  PromotionState* promotion_;
+  Arrangement* arrangement_;
+  std::vector<WindowKind> kinds_;
+  std::vector<LimitPanel*> panels_;
+  std::vector<CompactLimitPanel*> compacts_;
+};
+
+}  // namespace ovel
