@@ -8,6 +8,7 @@
 
 #include "Integrations.h"
 #include "popover/BreakdownView.h"
+#include "popover/WindowCard.h"
 #include "ui/DayRingView.h"
 #include "ui/Divider.h"
 #include "ui/Freshness.h"
@@ -17,7 +18,6 @@
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
 #include "ui/ViewSupport.h"
-#include "ui/WindowCard.h"
 
 namespace ovel {
 namespace {

@@ -7,13 +7,13 @@
 #include <limits>
 
 #include "ViewHarness.h"
+#include "popover/WindowCard.h"
 #include "ui/DayRingView.h"
 #include "ui/IconLabel.h"
 #include "ui/Spinner.h"
 #include "ui/SteerBanner.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
-#include "ui/WindowCard.h"
 
 namespace ovel {
 namespace {

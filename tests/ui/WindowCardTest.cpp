@@ -1,4 +1,4 @@
-#include "ui/WindowCard.h"
+#include "popover/WindowCard.h"
 
 #include <gtest/gtest.h>
 
