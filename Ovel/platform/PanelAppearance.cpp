@@ -47,7 +47,14 @@ PanelAppearance::PanelAppearance(const QDBusConnection& bus, QObject* parent) : 
   });
 }
 
-bool PanelAppearance::isDark(const QString& desktops, std::optional<uint> scheme, const QColor& window) {
+void PanelAppearance::setSeenPanel(std::optional<QColor> panel) {
+  seen_ = panel;
+  update();
+}
+
+bool PanelAppearance::isDark(std::optional<QColor> seen, const QString& desktops, std::optional<uint> scheme,
+                             const QColor& window) {
+  if (seen) return seen->lightness() < 128;
   for (const QString& desktop : desktops.split(QLatin1Char(':')))
     if (desktop.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0) return true;
   if (scheme == static_cast<uint>(ColorScheme::preferDark)) return true;
@@ -68,7 +75,7 @@ void PanelAppearance::settingChanged(const QDBusMessage& message) {
 }
 
 void PanelAppearance::update() {
-  bool dark = isDark(currentDesktops(), scheme_, QGuiApplication::palette().color(QPalette::Window));
+  bool dark = isDark(seen_, currentDesktops(), scheme_, QGuiApplication::palette().color(QPalette::Window));
   if (dark == dark_) return;
   dark_ = dark;
   emit changed();

@@ -8,10 +8,13 @@
 #include <QDBusVariant>
 #include <QIconEngine>
 #include <QMenu>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPaintDevice>
 #include <QCursor>
+#include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -59,6 +62,33 @@ QString joinedToolTip(const StatusItemContent& content) {
   return content.toolTipTitle + QLatin1Char('\n') + content.toolTipText;
 }
 
+// An XEmbed tray paints its own background around an icon: the corners of
+// the slot, outside the ring, show the panel. Absent when they disagree (a
+// picture or a gradient) or cannot be read.
+std::optional<QColor> panelAround(const QRect& icon) {
+  constexpr int kCorner = 2;
+  constexpr int kAgreement = 24;
+  QScreen* screen = QGuiApplication::screenAt(icon.center());
+  if (!screen || icon.width() < 4 * kCorner || icon.height() < 4 * kCorner) return std::nullopt;
+  QImage shot = screen->grabWindow(0, icon.x(), icon.y(), icon.width(), icon.height()).toImage();
+  if (shot.isNull()) return std::nullopt;
+  int right = shot.width() - kCorner, bottom = shot.height() - kCorner;
+  double red = 0, green = 0, blue = 0;
+  int lightest = 0, darkest = 255, count = 0;
+  for (QPoint corner : {QPoint(0, 0), QPoint(right, 0), QPoint(0, bottom), QPoint(right, bottom)})
+    for (int dy = 0; dy < kCorner; ++dy)
+      for (int dx = 0; dx < kCorner; ++dx) {
+        QColor pixel = shot.pixelColor(corner + QPoint(dx, dy));
+        red += pixel.redF(), green += pixel.greenF(), blue += pixel.blueF();
+        lightest = std::max(lightest, pixel.lightness());
+        darkest = std::min(darkest, pixel.lightness());
+        ++count;
+      }
+  if (lightest - darkest > kAgreement) return std::nullopt;
+  return QColor::fromRgbF(static_cast<float>(red / count), static_cast<float>(green / count),
+                          static_cast<float>(blue / count));
+}
+
 QRect anchorAt(QPoint at) {
   // A host that does not know where the click was sends (0, 0).
   return at.isNull() ? QRect() : QRect(at, QSize(1, 1));
@@ -70,8 +100,11 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
     : StatusItem(parent),
       menu_(std::make_unique<QMenu>()),
       panel_(std::make_unique<PanelAppearance>()),
-      replies_(std::make_unique<QObject>()) {
+      replies_(std::make_unique<QObject>()),
+      panelLook_(new QTimer(this)) {
   connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
+  panelLook_->setInterval(std::chrono::milliseconds(500));
+  connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) return;
   auto* watch = new QDBusServiceWatcher(StatusNotifierItem::kWatcherService, bus,
@@ -157,6 +190,7 @@ void TrayStatusItem::useStatusNotifier() {
   if (useNotifier_) return;
   useNotifier_ = true;
   trayIcons_.clear();
+  panel_->setSeenPanel(std::nullopt);
   syncItems();
 }
 
@@ -192,6 +226,27 @@ void TrayStatusItem::syncItems() {
     trayIcons_[i]->setToolTip(joinedToolTip(contents_[i]));
     // Shown only once it has an icon: an empty one would dock as a blank.
     trayIcons_[i]->show();
+  }
+  lookAtPanelSoon();
+}
+
+void TrayStatusItem::lookAtPanelSoon() {
+  // Docking takes a moment; the panel may also come up after us.
+  constexpr int kLooks = 20;
+  panelLooksLeft_ = kLooks;
+  panelLook_->start();
+}
+
+void TrayStatusItem::lookAtPanel() {
+  if (useNotifier_ || trayIcons_.empty() || --panelLooksLeft_ <= 0) {
+    panelLook_->stop();
+    return;
+  }
+  QRect icon = trayIcons_.front()->geometry();
+  if (icon.isEmpty()) return;
+  if (auto seen = panelAround(icon)) {
+    panelLook_->stop();
+    panel_->setSeenPanel(seen);
   }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QMenu;
+class QTimer;
 class QSystemTrayIcon;
 
 namespace ovel {
@@ -98,6 +99,8 @@ class TrayStatusItem final : public StatusItem {
   void syncItems();
   std::unique_ptr<StatusNotifierItem> makeNotifierItem(std::size_t position);
   void openMenu(QPoint at);
+  void lookAtPanelSoon();
+  void lookAtPanel();
 
   std::vector<StatusItemContent> contents_;
   std::vector<MenuAction> actions_;
@@ -110,6 +113,9 @@ class TrayStatusItem final : public StatusItem {
   std::vector<std::unique_ptr<StatusNotifierItem>> notifierItems_;
   std::vector<std::unique_ptr<QSystemTrayIcon>> trayIcons_;
   QRect lastClick_;
+  // Looks at the panel around the XEmbed icons once they have docked.
+  QTimer* panelLook_;
+  int panelLooksLeft_ = 0;
   // Owns the pending watcher replies.
   std::unique_ptr<QObject> replies_;
 };

@@ -14,25 +14,28 @@ namespace {
 
 using test::waitUntil;
 
-TEST(PanelAppearance, DesktopThenPreferenceThenPalette) {
+TEST(PanelAppearance, SeenPanelThenDesktopThenPreferenceThenPalette) {
   const QColor light(0xf0, 0xf0, 0xf0);
   const QColor dark(0x30, 0x30, 0x30);
   struct Row {
     const char* name;
+    std::optional<QColor> seen;
     const char* desktops;
     std::optional<uint> scheme;
     QColor window;
     bool isDark;
   } rows[] = {
-      {"GNOME's top bar is dark whatever the preference", "GNOME", 2u, light, true},
-      {"GNOME among other names", "ubuntu:GNOME", std::nullopt, light, true},
-      {"the preference for dark", "KDE", 1u, light, true},
-      {"the preference for light", "XFCE", 2u, dark, false},
-      {"no preference: the palette", "KDE", 0u, dark, true},
-      {"no portal: the palette", "", std::nullopt, light, false},
+      {"a dark panel seen", QColor(0x10, 0x10, 0x10), "XFCE", 2u, light, true},
+      {"a light panel seen", light, "GNOME", 1u, dark, false},
+      {"GNOME's top bar is dark whatever the preference", std::nullopt, "GNOME", 2u, light, true},
+      {"GNOME among other names", std::nullopt, "ubuntu:GNOME", std::nullopt, light, true},
+      {"the preference for dark", std::nullopt, "KDE", 1u, light, true},
+      {"the preference for light", std::nullopt, "XFCE", 2u, dark, false},
+      {"no preference: the palette", std::nullopt, "KDE", 0u, dark, true},
+      {"no portal: the palette", std::nullopt, "", std::nullopt, light, false},
   };
   for (const auto& row : rows)
-    EXPECT_EQ(PanelAppearance::isDark(QString::fromLatin1(row.desktops), row.scheme, row.window), row.isDark)
+    EXPECT_EQ(PanelAppearance::isDark(row.seen, QString::fromLatin1(row.desktops), row.scheme, row.window), row.isDark)
         << row.name;
 }
 

@@ -26,6 +26,17 @@ double standingOut(const QImage& shot, const QColor& panel) {
   return shot.isNull() ? 0 : static_cast<double>(count) / (shot.width() * shot.height());
 }
 
+// The share of the pixels in `shot` that are clearly dark, or clearly light.
+double markedInTone(const QImage& shot, bool darkMarks) {
+  int count = 0;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      int lightness = shot.pixelColor(x, y).lightness();
+      if (darkMarks ? lightness < 64 : lightness > 192) ++count;
+    }
+  return shot.isNull() ? 0 : static_cast<double>(count) / (shot.width() * shot.height());
+}
+
 class TrayX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,8 +81,9 @@ TEST_F(TrayX11Test, ClickOpensThePopoverAndTheHotKeyClosesIt) {
 }
 
 TEST_F(TrayX11Test, TheRingStandsOutOnADarkAndOnALightPanel) {
-  // Untinted marks are the hard case: the desktop here says nothing of the
-  // panel, so the ring is painted for a light one.
+  // Untinted marks are the hard case. The desktop here says nothing of the
+  // panel, but the tray shows it around the icon: the marks take the tone
+  // that stands out on it.
   struct Row {
     const char* name;
     QColor panel;
@@ -81,9 +93,14 @@ TEST_F(TrayX11Test, TheRingStandsOutOnADarkAndOnALightPanel) {
     launch(row.panel, "comfortable");
     ASSERT_EQ(trayItem().itemGeometries().size(), 1u) << "one icon for the default layout's one ring";
     QRect icon = delegate->statusItem()->anchor();
-    test::screenshot(icon.adjusted(-60, -4, 60, 4), std::string(row.name) + "-panel");
+    bool dark = row.panel.lightness() < 128;
+    EXPECT_TRUE(test::waitUntil([&] { return delegate->statusItem()->panelIsDark() == dark; }))
+        << "the panel seen around the icon decides";
     EXPECT_TRUE(test::waitUntil([&] { return standingOut(test::screenshot(icon, row.name), row.panel) >= 0.08; }))
         << "the ring's pixels differ clearly from the panel's";
+    EXPECT_TRUE(test::waitUntil([&] { return markedInTone(test::screenshot(icon, row.name), !dark) >= 0.05; }))
+        << "the marks take the tone opposite to the panel's";
+    test::screenshot(icon.adjusted(-60, -4, 60, 4), std::string(row.name) + "-panel");
   }
 }
 
