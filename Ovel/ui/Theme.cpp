@@ -2,7 +2,6 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QGuiApplication>
 
 #include <array>
 
@@ -100,8 +99,6 @@ QColor Theme::role(ColorRole role, const QPalette& palette) {
 Appearance Theme::appearance(const QPalette& palette) {
   return palette.color(QPalette::Window).lightnessF() < 0.5 ? Appearance::dark : Appearance::light;
 }
-
-Appearance Theme::current() { return appearance(QGuiApplication::palette()); }
 
 QPalette Theme::palette(Appearance appearance) {
   if (appearance == Appearance::light) {

@@ -47,8 +47,6 @@ struct Theme {
 
   // Whether a palette draws dark: its window colour is below half lightness.
   static Appearance appearance(const QPalette& palette);
-  // The appearance of the running desktop, judged by its window colour.
-  static Appearance current();
   // A window palette for that appearance.
   static QPalette palette(Appearance appearance);
 

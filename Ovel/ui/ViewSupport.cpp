@@ -10,29 +10,6 @@
 
 namespace ovel {
 
-QLabel* makeLabel(const QString& text, TextRole role, bool secondary) {
-  auto* label = new QLabel(text);
-  QFont font = label->font();
-  switch (role) {
-    case TextRole::title: font.setPointSizeF(font.pointSizeF() * 1.5); font.setWeight(QFont::DemiBold); break;
-    case TextRole::headline: font.setPointSizeF(font.pointSizeF() * 1.15); font.setWeight(QFont::DemiBold); break;
-    case TextRole::subheadline: font.setWeight(QFont::DemiBold); break;
-    case TextRole::caption: font.setPointSizeF(font.pointSizeF() * 0.85); break;
-    case TextRole::body: break;
-  }
-  label->setFont(font);
-  label->setWordWrap(true);
-  label->setTextFormat(Qt::PlainText);
-  if (secondary) label->setForegroundRole(QPalette::PlaceholderText);
-  return label;
-}
-
-QLabel* makeLabel(const std::string& text, TextRole role, bool secondary) {
-  return makeLabel(QString::fromStdString(text), role, secondary);
-}
-
-Appearance appearanceOf(const QWidget& widget) { return Theme::appearance(widget.palette()); }
-
 QWidget* widgetOf(QLayout* layout) {
   auto* box = new QWidget;
   box->setLayout(layout);

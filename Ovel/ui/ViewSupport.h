@@ -1,14 +1,12 @@
-// Small pieces every window of the application builds with: texts in the
-// system's roles and a redraw that coalesces bursts of model signals into
+// Small pieces every window of the application builds with: layout helpers,
+// a capsule fill and a redraw that coalesces bursts of model signals into
 // one rebuild.
 #pragma once
 
-#include <QLabel>
 #include <QObject>
-#include <QString>
+#include <QWidget>
 
 #include <functional>
-#include <string>
 
 #include "ui/Card.h"
 #include "ui/Theme.h"
@@ -20,14 +18,6 @@ class QRectF;
 class QVBoxLayout;
 
 namespace ovel {
-
-enum class TextRole { headline, subheadline, body, caption, title };
-
-QLabel* makeLabel(const QString& text, TextRole role = TextRole::body, bool secondary = false);
-QLabel* makeLabel(const std::string& text, TextRole role = TextRole::body, bool secondary = false);
-
-// The appearance a widget draws in, read from its palette.
-Appearance appearanceOf(const QWidget& widget);
 
 // A plain widget holding `layout`, which loses its margins.
 QWidget* widgetOf(QLayout* layout);
