@@ -63,6 +63,7 @@ void TextView::setText(const QString& text) {
 }
 
 void TextView::setTextFont(const QFont& font) {
+  if (font == font_) return;
   font_ = font;
   changed();
 }
@@ -74,6 +75,7 @@ void TextView::setColor(ThemeColor color) {
 }
 
 void TextView::setSingleLine(Qt::TextElideMode mode) {
+  if (singleLine_ && elide_ == mode) return;
   singleLine_ = true;
   elide_ = mode;
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
@@ -81,6 +83,7 @@ void TextView::setSingleLine(Qt::TextElideMode mode) {
 }
 
 void TextView::setMaxLines(int lines) {
+  if (!singleLine_ && maxLines_ == lines) return;
   singleLine_ = false;
   maxLines_ = lines;
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
@@ -88,24 +91,33 @@ void TextView::setMaxLines(int lines) {
 }
 
 void TextView::setAlignment(Qt::Alignment alignment) {
+  if (alignment == alignment_) return;
   alignment_ = alignment;
   update();
 }
 
 void TextView::changed() {
+  wrappedWidth_ = -1;
   // The widgets and layouts above cache the heights their widths give.
   relayoutUpwards(this);
   update();
 }
 
 QStringList TextView::linesAt(int width) const {
-  if (text_.isEmpty()) return {};
-  if (singleLine_) {
+  // Layouts ask for the height and paint asks for the lines at one width,
+  // again and again: wrap once per width.
+  if (width == wrappedWidth_) return wrapped_;
+  if (text_.isEmpty()) {
+    wrapped_.clear();
+  } else if (singleLine_) {
     QString flat = text_;
     flat.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return {QFontMetricsF(font_).elidedText(flat, elide_, width)};
+    wrapped_ = {QFontMetricsF(font_).elidedText(flat, elide_, width)};
+  } else {
+    wrapped_ = wrapText(text_, font_, width, maxLines_);
   }
-  return wrapText(text_, font_, width, maxLines_);
+  wrappedWidth_ = width;
+  return wrapped_;
 }
 
 QStringList TextView::shownLines() const { return linesAt(contentsRect().width()); }

@@ -54,6 +54,9 @@ class TextView final : public QWidget {
   Qt::TextElideMode elide_ = Qt::ElideRight;
   int maxLines_ = 0;
   Qt::Alignment alignment_ = Qt::AlignLeft;
+  // The lines at the width last asked for; -1: none yet.
+  mutable int wrappedWidth_ = -1;
+  mutable QStringList wrapped_;
 };
 
 // The lines `text` takes at `width` in `font`, breaking between words where

@@ -4,6 +4,8 @@
 
 #include <QFontMetricsF>
 
+#include <functional>
+
 namespace ovel {
 namespace {
 
@@ -46,6 +48,37 @@ TEST(TextViewTest, SingleLineIsCutAndHeightFollowsWidth) {
   wrapping.setMaxLines(2);
   EXPECT_EQ(wrapping.heightForWidth(60), wrapping.heightForWidth(100)) << "never more than two lines";
   EXPECT_LT(wrapping.minimumSizeHint().width(), 60) << "a wrapping text never forces its width";
+}
+
+TEST(TextViewTest, LinesFollowEachChangeAtTheSameWidth) {
+  const QString longText = QStringLiteral("one two three four five six seven eight nine ten eleven twelve");
+  struct Case {
+    const char* name;
+    std::function<void(TextView&)> change;
+    QStringList (*expected)(const QString& text, const QFont& font, int width);
+  } cases[] = {
+      {"new text", [](TextView& v) { v.setText(QStringLiteral("short")); },
+       [](const QString&, const QFont&, int) { return QStringList{QStringLiteral("short")}; }},
+      {"larger font", [](TextView& v) { v.setTextFont(Theme::font(TextStyle::title2)); },
+       [](const QString& t, const QFont&, int w) { return wrapText(t, Theme::font(TextStyle::title2), w); }},
+      {"two lines", [](TextView& v) { v.setMaxLines(2); },
+       [](const QString& t, const QFont& f, int w) { return wrapText(t, f, w, 2); }},
+      {"one line", [](TextView& v) { v.setSingleLine(); },
+       [](const QString& t, const QFont& f, int w) {
+         return QStringList{QFontMetricsF(f).elidedText(t, Qt::ElideRight, w)};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFont font = Theme::font(TextStyle::caption);
+    TextView view(longText, font);
+    view.resize(90, 200);
+    ASSERT_EQ(view.shownLines(), wrapText(longText, font, 90));
+    c.change(view);
+    EXPECT_EQ(view.shownLines(), c.expected(longText, font, 90));
+    // Asking again at the same width gives the same lines.
+    EXPECT_EQ(view.shownLines(), c.expected(longText, font, 90));
+  }
 }
 
 }  // namespace
