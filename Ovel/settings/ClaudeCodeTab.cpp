@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "Integrations.h"
@@ -78,6 +79,19 @@ ClaudeCodeTab::ClaudeCodeTab(Preferences& preferences, Integrations& integration
     connect(&model_, signal, gate, &RedrawGate::poke);
   connect(&preferences_, &Preferences::claudePathOverrideChanged, gate, &RedrawGate::poke);
   refresh();
+  showSearch();
+}
+
+void ClaudeCodeTab::showSearch() {
+  // What the automatic search finds, whatever the override says.
+  auto found = ClaudeLocator::locate(std::nullopt);
+  path_->setPlaceholderText(found ? QString::fromStdString(found->string()) : QStringLiteral("Not found"));
+}
+
+void ClaudeCodeTab::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The search walks the disk: once per showing, not on every clock tick.
+  if (!event->spontaneous()) showSearch();
 }
 
 QWidget* ClaudeCodeTab::buildLiveSection() {
@@ -139,9 +153,6 @@ void ClaudeCodeTab::refresh() {
   error_->setText(integrations_.statusLineError().value_or(QString()));
   error_->setVisible(integrations_.statusLineError().has_value());
 
-  // What the automatic search finds, whatever the override says.
-  auto found = ClaudeLocator::locate(std::nullopt);
-  path_->setPlaceholderText(found ? QString::fromStdString(found->string()) : QStringLiteral("Not found"));
   if (path_->text() != preferences_.claudePathOverride()) path_->setText(preferences_.claudePathOverride());
 
   check_->setEnabled(!model_.isProbing());

@@ -32,6 +32,9 @@ class ClaudeCodeTab final : public QWidget {
 
   // Brings every control up to date (the tab also follows signals).
   void refresh();
+  // Searches for the claude command again and shows what it finds in the
+  // path field's placeholder (also done whenever the tab is shown).
+  void showSearch();
 
   // The state line: its text, symbol (none when not connected) and colour.
   struct StateLine {
@@ -60,6 +63,9 @@ class ClaudeCodeTab final : public QWidget {
   QPushButton* checkButton() const { return check_; }
   Spinner* probeSpinner() const { return spinner_; }
   IconLabel* probeResult() const { return result_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   QWidget* buildLiveSection();

@@ -51,6 +51,7 @@ void SettingsView::rebuild() {
   paintTabIcons();
   general_->refresh();
   claudeCode_->refresh();
+  claudeCode_->showSearch();
 }
 
 void SettingsView::showEvent(QShowEvent* event) {
