@@ -1,6 +1,5 @@
 #include "dashboard/LimitPanel.h"
 
-#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -45,17 +44,10 @@ QFont withWeight(TextStyle style, QFont::Weight weight, bool fixedDigits = false
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-// The distance from the bottom of a TextView line to its baseline.
-double baselineFromBottom(const QFont& font) {
-  QFontMetricsF metrics(font);
-  double line = std::ceil(metrics.lineSpacing());
-  return (line - metrics.ascent() + metrics.descent()) / 2;
-}
-
-// How far a text in `font` must rise, bottom-aligned beside a text in
-// `reference`, to share its baseline.
-int baselineLift(const QFont& reference, const QFont& font) {
-  return static_cast<int>(std::lround(baselineFromBottom(reference) - baselineFromBottom(font)));
+// How far `text` must rise, bottom-aligned beside `reference`, to share its
+// baseline.
+int baselineLift(const TextView* reference, const TextView* text) {
+  return reference->baselineFromBottom() - text->baselineFromBottom();
 }
 
 // `child` with `lift` points of room below it.
@@ -314,7 +306,7 @@ LimitPanel::LimitPanel(QWidget* parent)
   auto* used = new TextView(QStringLiteral("used"), Theme::font(TextStyle::body), ThemeColor::of(ColorRole::secondary));
   used->setSingleLine();
   figures->addWidget(figure_, 0, Qt::AlignBottom);
-  figures->addWidget(lifted(used, baselineLift(figure_->font(), used->font())), 0, Qt::AlignBottom);
+  figures->addWidget(lifted(used, baselineLift(figure_, used)), 0, Qt::AlignBottom);
   figures->addStretch(1);
   auto* block = new QVBoxLayout(resetBlock_);
   block->setSpacing(1);
@@ -324,7 +316,7 @@ LimitPanel::LimitPanel(QWidget* parent)
     block->addWidget(line, 0, Qt::AlignRight);
   }
   planned_->setToolTip(QString::fromLatin1(kPlannedHelp));
-  int lift = baselineLift(figure_->font(), resets_->font());
+  int lift = baselineLift(figure_, resets_);
   block->setContentsMargins(0, 0, 0, std::max(lift, 0));
   figures->addWidget(resetBlock_, 0, Qt::AlignBottom);
   column->addWidget(figureRow);
@@ -425,15 +417,14 @@ CompactLimitPanel::CompactLimitPanel(QWidget* parent)
   figure_->setSingleLine();
   resets_->setSingleLine();
   times_->setSingleLine();
-  int lift = baselineLift(figure_->font(), resets_->font());
   figures->addWidget(figure_, 0, Qt::AlignBottom);
-  figures->addWidget(lifted(resets_, lift), 0, Qt::AlignBottom);
+  figures->addWidget(lifted(resets_, baselineLift(figure_, resets_)), 0, Qt::AlignBottom);
   figures->addSpacing(4);
   figures->addStretch(1);
   QHBoxLayout* steer = rowOf(steerBox_, 4);
   ring_->setFixedSize(kCompactRing, kCompactRing);
-  int ringLift = static_cast<int>(std::lround(baselineFromBottom(figure_->font()) + kCompactRingRaise - kCompactRing / 2.0));
-  steer->addWidget(lifted(times_, lift), 0, Qt::AlignBottom);
+  int ringLift = figure_->baselineFromBottom() + kCompactRingRaise - kCompactRing / 2;
+  steer->addWidget(lifted(times_, baselineLift(figure_, times_)), 0, Qt::AlignBottom);
   steer->addWidget(lifted(ring_, ringLift), 0, Qt::AlignBottom);
   figures->addWidget(steerBox_, 0, Qt::AlignBottom);
   column->addWidget(figureRow);

@@ -1,6 +1,5 @@
 #include "dashboard/SessionWeekCard.h"
 
-#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -26,13 +25,9 @@ const char* const kLearning =
     "Ovel compares how your session and week climb together. It needs about 20 points of session use with week "
     "readings alongside; keep Ovel running.";
 
-QFont sectionFont() { return Theme::font(TextStyle::caption2, QFont::DemiBold); }
-
-// Where a one-line TextView in `font` draws its baseline, from its top.
-double baselineOf(const QFont& font) {
-  QFontMetricsF metrics(font);
-  double line = std::ceil(metrics.lineSpacing());
-  return (line - metrics.height()) / 2 + metrics.ascent();
+// Where a one-line text draws its baseline, from its top.
+int baselineOf(const TextView* text) {
+  return TextView::lineHeight(text->textFont()) - text->baselineFromBottom();
 }
 
 std::string shareOfWeek(double weekPointsPerSessionPoint) {
@@ -74,7 +69,9 @@ SessionWeekCard::SessionWeekCard(const UsageModel& model, QWidget* parent)
   auto* texts = new QVBoxLayout(textColumn_);
   texts->setContentsMargins(0, 0, 0, 0);
   texts->setSpacing(kTextSpacing);
-  texts->addWidget(new SectionLabel(QStringLiteral("Week vs 5-hour")));
+  auto* heading = new SectionLabel(QStringLiteral("Week vs 5-hour"));
+  heading_ = heading->textView();
+  texts->addWidget(heading);
   texts->addWidget(headline_);
   texts->addWidget(caption_);
 
@@ -108,9 +105,7 @@ void SessionWeekCard::setRatio(const std::optional<SessionWeekRatio>& ratio, std
   left_->setVisible(texts.left.has_value());
   leftValue_->setText(QString::fromStdString(texts.left.value_or("")));
   // The figures sit on the heading's baseline, as the texts read across.
-  int lift = texts.perWeek ? static_cast<int>(std::lround(baselineOf(Theme::figureFont(kFigurePixels)) -
-                                                          baselineOf(sectionFont())))
-                           : 0;
+  int lift = texts.perWeek ? baselineOf(perWeekValue_) - baselineOf(heading_) : 0;
   textColumn_->layout()->setContentsMargins(0, std::max(lift, 0), 0, 0);
   QStringList spoken{QStringLiteral("Week vs 5-hour"), headline_->text(), caption_->text()};
   if (texts.perWeek) spoken << perWeekValue_->text() + QStringLiteral(" sessions per week");

@@ -44,6 +44,7 @@ class SessionWeekCard final : public QWidget {
   const UsageModel& model_;
   Texts shown_;
   QWidget* textColumn_;
+  TextView* heading_;
   TextView* headline_;
   TextView* caption_;
   QWidget* perWeek_;

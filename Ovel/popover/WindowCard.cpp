@@ -1,10 +1,8 @@
 #include "popover/WindowCard.h"
 
-#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include <cmath>
 
 #include "Format.h"
 #include "ui/Divider.h"
@@ -28,9 +26,6 @@ QString rateText(const std::optional<double>& rate, const WindowKind& kind) {
 }
 
 QFont digits(TextStyle style, QFont::Weight weight) { return Theme::withFixedDigits(Theme::font(style, weight)); }
-
-// How far a text's baseline lies above its view's bottom edge.
-int baselineDrop(const QFont& font) { return static_cast<int>(std::lround(QFontMetricsF(font).descent())); }
 
 QWidget* stat(const QString& label, const QString& help, TextView*& value) {
   auto* box = new QWidget;
@@ -111,12 +106,12 @@ WindowCard::WindowCard(QWidget* parent)
   figure->addWidget(used_, 0, Qt::AlignBottom);
   auto* usedWord = new TextView(QStringLiteral("used"), Theme::font(TextStyle::callout), ThemeColor::of(ColorRole::secondary));
   usedWord->setSingleLine();
-  usedWord->setContentsMargins(0, 0, 0, baselineDrop(used_->textFont()) - baselineDrop(usedWord->textFont()));
+  usedWord->setContentsMargins(0, 0, 0, used_->baselineFromBottom() - usedWord->baselineFromBottom());
   figure->addWidget(usedWord, 0, Qt::AlignBottom);
   usage->addLayout(figure);
   usage->addStretch();
   auto* resetColumn = new QVBoxLayout(resetBlock_);
-  resetColumn->setContentsMargins(0, 0, 0, baselineDrop(used_->textFont()) - baselineDrop(resets_->textFont()));
+  resetColumn->setContentsMargins(0, 0, 0, used_->baselineFromBottom() - resets_->baselineFromBottom());
   resetColumn->setSpacing(1);
   for (TextView* line : {resets_, resetsIn_, planned_}) {
     line->setSingleLine();

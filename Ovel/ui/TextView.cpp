@@ -11,8 +11,6 @@
 namespace ovel {
 namespace {
 
-int lineHeight(const QFont& font) { return static_cast<int>(std::ceil(QFontMetricsF(font).lineSpacing())); }
-
 int naturalWidth(const QString& text, const QFont& font) {
   QFontMetricsF metrics(font);
   qreal widest = 0;
@@ -47,6 +45,16 @@ QStringList wrapText(const QString& text, const QFont& font, qreal width, int ma
     lines << cut;
   }
   return lines;
+}
+
+int TextView::lineHeight(const QFont& font) { return static_cast<int>(std::ceil(QFontMetricsF(font).lineSpacing())); }
+
+int TextView::baselineFromBottom(const QFont& font) {
+  // As paintEvent draws: the ascent and descent centred in the line.
+  QFontMetricsF metrics(font);
+  int line = lineHeight(font);
+  double fromTop = (line + metrics.ascent() - metrics.descent()) / 2;
+  return line - static_cast<int>(std::lround(fromTop));
 }
 
 TextView::TextView(const QString& text, const QFont& font, ThemeColor color, QWidget* parent)

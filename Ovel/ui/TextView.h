@@ -35,6 +35,15 @@ class TextView final : public QWidget {
   // The lines shown at the current width.
   QStringList shownLines() const;
 
+  // The height of one line in `font`: its line spacing, rounded up.
+  static int lineHeight(const QFont& font);
+  // How far above a line's bottom edge its baseline is drawn in `font`: the
+  // text is centred in the line and its baseline lands on the nearest pixel.
+  // Texts side by side share a baseline when their bottoms differ by the
+  // difference of these.
+  static int baselineFromBottom(const QFont& font);
+  int baselineFromBottom() const { return baselineFromBottom(font_); }
+
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
   bool hasHeightForWidth() const override;

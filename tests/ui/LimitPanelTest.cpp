@@ -175,6 +175,39 @@ TEST(LimitPanelTest, LeavesOutWhatDoesNotApply) {
   EXPECT_TRUE(panel.steeringLine()->isHidden());
 }
 
+class LimitPanelLayout : public ViewTest {};
+
+TEST_F(LimitPanelLayout, UsedAndResetLinesShareTheFiguresBaseline) {
+  auto plain = assessed(WindowKind::week(), 41, 2, 4, OvelStatus::comfortable, at(3 * 86400));
+  auto planned = plain;
+  planned.plannedResetAt = at(86400);
+  struct Case {
+    const char* name;
+    WindowAssessment assessment;
+  } cases[] = {{"resets and in", plain}, {"with a planned reset", planned}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LimitPanel panel;
+    panel.setData(c.assessment, readings({1, 2, {}, {}, 1.5}), kStart);
+    layOut(panel, 480);
+    TextView* figure = textViewShowing(panel, QStringLiteral("41%"));
+    TextView* used = textViewShowing(panel, QStringLiteral("used"));
+    ASSERT_TRUE(figure && used);
+    TextView* lastLine = c.assessment.plannedResetAt ? panel.plannedText() : panel.inText();
+    int baseline = baselineIn(panel, *figure);
+    EXPECT_EQ(baselineIn(panel, *used), baseline);
+    EXPECT_EQ(baselineIn(panel, *lastLine), baseline);
+  }
+
+  CompactLimitPanel compact;
+  compact.setData(assessed(WindowKind::week(), 41, 2, 1, OvelStatus::atRisk, at(86400)), kStart);
+  layOut(compact, 260);
+  TextView* figure = textViewShowing(compact, QStringLiteral("41%"));
+  ASSERT_TRUE(figure);
+  EXPECT_EQ(baselineIn(compact, *compact.resetsText()), baselineIn(compact, *figure));
+  EXPECT_EQ(baselineIn(compact, *compact.timesText()), baselineIn(compact, *figure));
+}
+
 TEST(LimitPanelTest, CompactPanelShowsTheMultipleBesideItsRing) {
   CompactLimitPanel panel;
   panel.setData(assessed(WindowKind::week(), 40, 2, 1, OvelStatus::atRisk, at(86400)), kStart);

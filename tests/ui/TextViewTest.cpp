@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
+#include <QImage>
 
 #include <functional>
 
@@ -78,6 +79,36 @@ TEST(TextViewTest, LinesFollowEachChangeAtTheSameWidth) {
     EXPECT_EQ(view.shownLines(), c.expected(longText, font, 90));
     // Asking again at the same width gives the same lines.
     EXPECT_EQ(view.shownLines(), c.expected(longText, font, 90));
+  }
+}
+
+TEST(TextViewTest, BaselineIsWherePaintPutsIt) {
+  struct Case {
+    const char* name;
+    QFont font;
+  } cases[] = {
+      {"popover figure", Theme::figureFont(40)}, {"panel figure", Theme::figureFont(34)},
+      {"compact figure", Theme::figureFont(22)}, {"body", Theme::font(TextStyle::body)},
+      {"callout", Theme::font(TextStyle::callout)}, {"caption", Theme::font(TextStyle::caption, QFont::Medium)},
+      {"section", Theme::font(TextStyle::caption2, QFont::DemiBold)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A capital H stands on the baseline: its ink ends on the row above it.
+    TextView view(QStringLiteral("HHH"), c.font);
+    view.setSingleLine();
+    view.setContentsMargins(0, 0, 0, 3);
+    view.resize(view.sizeHint());
+    QImage image(view.size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    view.render(&image);
+    int inkBottom = -1;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (qGray(image.pixel(x, y)) < 160) inkBottom = y;
+    ASSERT_GE(inkBottom, 0);
+    EXPECT_EQ(view.height() - 3 - (inkBottom + 1), view.baselineFromBottom());
+    EXPECT_EQ(view.height() - 3, TextView::lineHeight(c.font));
   }
 }
 

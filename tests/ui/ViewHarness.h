@@ -10,6 +10,7 @@
 #include "Format.h"
 #include "Integrations.h"
 #include "app/UsageModelHarness.h"
+#include "ui/TextView.h"
 
 namespace ovel::test {
 
@@ -26,6 +27,19 @@ class FakeLoginItem final : public LoginItem {
  private:
   int& reads_;
 };
+
+// Where a one-line `text` draws its baseline, in `root`'s coordinates.
+inline int baselineIn(const QWidget& root, const TextView& text) {
+  int bottom = text.mapTo(&root, QPoint(0, text.height() - text.contentsMargins().bottom())).y();
+  return bottom - text.baselineFromBottom();
+}
+
+// The first child of `root` that shows `text`.
+inline TextView* textViewShowing(const QWidget& root, const QString& text) {
+  for (TextView* view : root.findChildren<TextView*>())
+    if (view->text() == text) return view;
+  return nullptr;
+}
 
 class ViewTest : public UsageModelTest {
  protected:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Format.h"
+#include "ViewHarness.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
 
@@ -84,6 +85,32 @@ TEST_F(WindowCardTest, RowSymbolAndVerdictStylePerStatus) {
     EXPECT_EQ(!symbol->isHidden(), row.symbol) << label(row.status);
     EXPECT_EQ(symbol->symbol(), statusSymbol(row.status));
     EXPECT_TRUE(view.verdictView()->color() == ThemeColor::of(row.verdict)) << label(row.status);
+  }
+}
+
+class WindowCardLayout : public test::ViewTest {};
+
+TEST_F(WindowCardLayout, UsedAndResetLinesShareTheFiguresBaseline) {
+  auto plain = window(WindowKind::session(), 3 * 3600);
+  auto planned = plain;
+  planned.plannedResetAt = addSeconds(kNow, 3600);
+  struct Case {
+    const char* name;
+    WindowAssessment assessment;
+  } cases[] = {{"resets and in", plain}, {"with a planned reset", planned}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WindowCard card;
+    card.setAssessment(c.assessment, kNow);
+    layOut(card, 308);
+    WindowTexts texts = WindowTexts::of(c.assessment, kNow);
+    TextView* figure = test::textViewShowing(card, texts.used);
+    TextView* used = test::textViewShowing(card, QStringLiteral("used"));
+    TextView* last = test::textViewShowing(card, texts.planned.value_or(texts.resetsIn.value_or(QString())));
+    ASSERT_TRUE(figure && used && last);
+    int baseline = test::baselineIn(card, *figure);
+    EXPECT_EQ(test::baselineIn(card, *used), baseline);
+    EXPECT_EQ(test::baselineIn(card, *last), baseline);
   }
 }
 
