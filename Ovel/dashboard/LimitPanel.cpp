@@ -34,8 +34,6 @@ constexpr int kPanelRing = 16;
 constexpr int kCompactRing = 14;
 // The compact ring's centre stands this far above the row's baseline.
 constexpr int kCompactRingRaise = 4;
-constexpr const char* kPlannedHelp =
-    "Ovel is planning this limit to a reset you added, ahead of the scheduled one.";
 
 QFont withWeight(TextStyle style, QFont::Weight weight, bool fixedDigits = false) {
   QFont font = Theme::font(style, weight);
@@ -75,11 +73,6 @@ QWidget* titleRow(TextView* title, StatusPill* pill) {
   row->addWidget(title, 1, Qt::AlignVCenter);
   row->addWidget(pill, 0, Qt::AlignVCenter);
   return box;
-}
-
-void showText(TextView* view, const std::optional<std::string>& value) {
-  view->setVisible(value.has_value());
-  if (value) view->setText(text(*value));
 }
 
 void setSteerRing(DayRingView* ring, const PanelSteer& steer) {
@@ -145,16 +138,6 @@ std::optional<PanelSteer> PanelSteer::of(const WindowAssessment& assessment) {
                     !assessment.window.kind.isSession(),
                     steer->factor < 1 ? ThemeColor::systemOrange() : ThemeColor::brand()};
   return result;
-}
-
-ResetLines ResetLines::of(const WindowAssessment& assessment, Date now) {
-  ResetLines lines;
-  const auto& reset = assessment.window.resetsAt;
-  if (!reset) return lines;
-  lines.resets = "resets " + Format::clock(*reset, now);
-  lines.in = "in " + Format::duration(secondsBetween(*reset, now));
-  if (assessment.plannedResetAt) lines.planned = "planned " + Format::clock(*assessment.plannedResetAt, now);
-  return lines;
 }
 
 double rateScale(std::optional<double> sustainable, std::span<const RateReading> rates) {
@@ -315,7 +298,7 @@ LimitPanel::LimitPanel(QWidget* parent)
     line->setAlignment(Qt::AlignRight);
     block->addWidget(line, 0, Qt::AlignRight);
   }
-  planned_->setToolTip(QString::fromLatin1(kPlannedHelp));
+  planned_->setToolTip(QString::fromLatin1(ResetLines::kPlannedHelp));
   int lift = baselineLift(figure_, resets_);
   block->setContentsMargins(0, 0, 0, std::max(lift, 0));
   figures->addWidget(resetBlock_, 0, Qt::AlignBottom);
@@ -354,9 +337,9 @@ void LimitPanel::setData(const WindowAssessment& a, std::span<const RateReading>
   figure_->setText(text(Format::percent(a.window.usedPercent)));
   ResetLines lines = ResetLines::of(a, now);
   resetBlock_->setVisible(lines.resets.has_value());
-  showText(resets_, lines.resets);
-  showText(in_, lines.in);
-  showText(planned_, lines.planned);
+  showIfSet(resets_, lines.resets);
+  showIfSet(in_, lines.in);
+  showIfSet(planned_, lines.planned);
   bar_->setAssessment(a, ThemeColor::status(a.status));
   verdict_->setText(text(Format::verdict(a, now)));
   auto steer = PanelSteer::of(a);
@@ -438,7 +421,7 @@ void CompactLimitPanel::setData(const WindowAssessment& a, Date now) {
   title_->setText(text(a.window.kind.title()));
   pill_->setStatus(a.status);
   figure_->setText(text(Format::percent(a.window.usedPercent)));
-  showText(resets_, ResetLines::of(a, now).resets);
+  showIfSet(resets_, ResetLines::of(a, now).resets);
   auto steer = PanelSteer::of(a);
   steerBox_->setVisible(steer.has_value());
   if (steer) {

@@ -17,6 +17,7 @@
 
 #include "core/OvelEngine.h"
 #include "ui/DayRing.h"
+#include "ui/ResetLines.h"
 #include "ui/ThemeColor.h"
 
 namespace ovel {
@@ -36,16 +37,6 @@ struct PanelSteer {
   ThemeColor tint = ThemeColor::brand();
 
   static std::optional<PanelSteer> of(const WindowAssessment& assessment);
-};
-
-// The reset block beside the figure: "resets 3:45 PM", "in 1h 20m" and
-// "planned Tue 9:00 AM", each only where it applies.
-struct ResetLines {
-  std::optional<std::string> resets;
-  std::optional<std::string> in;
-  std::optional<std::string> planned;
-
-  static ResetLines of(const WindowAssessment& assessment, Date now);
 };
 
 // Points per hour that fill a whole rate bar: twice the sustainable rate

@@ -8,6 +8,7 @@
 #include "ui/Divider.h"
 #include "ui/IconLabel.h"
 #include "ui/OvelBar.h"
+#include "ui/ResetLines.h"
 #include "ui/StatusPill.h"
 #include "ui/Symbol.h"
 #include "ui/SymbolView.h"
@@ -20,6 +21,10 @@ const QString kMissing = QStringLiteral("\u2014");
 constexpr double kLabelHeight = 14;
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
+
+std::optional<QString> text(const std::optional<std::string>& value) {
+  return value ? std::optional(text(*value)) : std::nullopt;
+}
 
 QString rateText(const std::optional<double>& rate, const WindowKind& kind) {
   return rate ? text(Format::rate(*rate, kind)) : kMissing;
@@ -43,11 +48,6 @@ QWidget* stat(const QString& label, const QString& help, TextView*& value) {
   return box;
 }
 
-void showIfSet(TextView* view, const std::optional<QString>& value) {
-  view->setVisible(value.has_value());
-  if (value) view->setText(*value);
-}
-
 }  // namespace
 
 std::string rateHelp(RateBasis basis) {
@@ -66,11 +66,10 @@ WindowTexts WindowTexts::of(const WindowAssessment& a, Date now) {
   const WindowKind& kind = a.window.kind;
   t.title = text(kind.title());
   t.used = text(Format::percent(a.window.usedPercent));
-  if (a.window.resetsAt) {
-    t.resets = text("resets " + Format::clock(*a.window.resetsAt, now));
-    t.resetsIn = text("in " + Format::duration(secondsBetween(*a.window.resetsAt, now)));
-    if (a.plannedResetAt) t.planned = text("planned " + Format::clock(*a.plannedResetAt, now));
-  }
+  ResetLines lines = ResetLines::of(a, now);
+  t.resets = text(lines.resets);
+  t.resetsIn = text(lines.in);
+  t.planned = text(lines.planned);
   t.verdict = text(Format::verdict(a, now));
   t.burnRate = rateText(a.ratePerHour, kind);
   t.sustainable = rateText(a.sustainableRatePerHour, kind);
@@ -118,7 +117,7 @@ WindowCard::WindowCard(QWidget* parent)
     line->setAlignment(Qt::AlignRight);
     resetColumn->addWidget(line, 0, Qt::AlignRight);
   }
-  planned_->setToolTip(QStringLiteral("Ovel is planning this limit to a reset you added, ahead of the scheduled one."));
+  planned_->setToolTip(QString::fromLatin1(ResetLines::kPlannedHelp));
   usage->addWidget(resetBlock_, 0, Qt::AlignBottom);
   column()->addLayout(usage);
 

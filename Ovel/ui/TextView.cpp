@@ -57,6 +57,15 @@ int TextView::baselineFromBottom(const QFont& font) {
   return line - static_cast<int>(std::lround(fromTop));
 }
 
+void showIfSet(TextView* view, const std::optional<QString>& text) {
+  view->setVisible(text.has_value());
+  if (text) view->setText(*text);
+}
+
+void showIfSet(TextView* view, const std::optional<std::string>& text) {
+  showIfSet(view, text ? std::optional(QString::fromStdString(*text)) : std::nullopt);
+}
+
 TextView::TextView(const QString& text, const QFont& font, ThemeColor color, QWidget* parent)
     : QWidget(parent), text_(text), font_(font), color_(std::move(color)) {
   setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);

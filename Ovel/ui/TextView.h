@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <optional>
+#include <string>
+
 #include "ui/ThemeColor.h"
 
 namespace ovel {
@@ -67,6 +70,10 @@ class TextView final : public QWidget {
   mutable int wrappedWidth_ = -1;
   mutable QStringList wrapped_;
 };
+
+// Shows `text` in `view`, or hides the view without one.
+void showIfSet(TextView* view, const std::optional<QString>& text);
+void showIfSet(TextView* view, const std::optional<std::string>& text);
 
 // The lines `text` takes at `width` in `font`, breaking between words where
 // it can and anywhere else where it must; with `maxLines` above 0, at most
