@@ -178,34 +178,21 @@ TEST(LimitPanelTest, LeavesOutWhatDoesNotApply) {
 class LimitPanelLayout : public ViewTest {};
 
 TEST_F(LimitPanelLayout, UsedAndResetLinesShareTheFiguresBaseline) {
-  auto plain = assessed(WindowKind::week(), 41, 2, 4, OvelStatus::comfortable, at(3 * 86400));
-  auto planned = plain;
-  planned.plannedResetAt = at(86400);
-  struct Case {
-    const char* name;
-    WindowAssessment assessment;
-  } cases[] = {{"resets and in", plain}, {"with a planned reset", planned}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (bool withPlan : {false, true}) {
+    auto a = assessed(WindowKind::week(), 41, 2, 4, OvelStatus::comfortable, at(3 * 86400));
+    if (withPlan) a.plannedResetAt = at(86400);
     LimitPanel panel;
-    panel.setData(c.assessment, readings({1, 2, {}, {}, 1.5}), kStart);
+    panel.setData(a, readings({1, 2, {}, {}, 1.5}), kStart);
     layOut(panel, 480);
-    TextView* figure = textViewShowing(panel, QStringLiteral("41%"));
-    TextView* used = textViewShowing(panel, QStringLiteral("used"));
-    ASSERT_TRUE(figure && used);
-    TextView* lastLine = c.assessment.plannedResetAt ? panel.plannedText() : panel.inText();
-    int baseline = baselineIn(panel, *figure);
-    EXPECT_EQ(baselineIn(panel, *used), baseline);
-    EXPECT_EQ(baselineIn(panel, *lastLine), baseline);
+    // The reset block's last line stands on the figure's baseline.
+    expectOnBaseline(panel, textViewShowing(panel, QStringLiteral("41%")),
+                     {textViewShowing(panel, QStringLiteral("used")), withPlan ? panel.plannedText() : panel.inText()});
   }
 
   CompactLimitPanel compact;
   compact.setData(assessed(WindowKind::week(), 41, 2, 1, OvelStatus::atRisk, at(86400)), kStart);
   layOut(compact, 260);
-  TextView* figure = textViewShowing(compact, QStringLiteral("41%"));
-  ASSERT_TRUE(figure);
-  EXPECT_EQ(baselineIn(compact, *compact.resetsText()), baselineIn(compact, *figure));
-  EXPECT_EQ(baselineIn(compact, *compact.timesText()), baselineIn(compact, *figure));
+  expectOnBaseline(compact, textViewShowing(compact, QStringLiteral("41%")), {compact.resetsText(), compact.timesText()});
 }
 
 TEST(LimitPanelTest, CompactPanelShowsTheMultipleBesideItsRing) {

@@ -7,6 +7,10 @@
 #include <QLayout>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
 #include "Format.h"
 #include "Integrations.h"
 #include "app/UsageModelHarness.h"
@@ -32,6 +36,16 @@ class FakeLoginItem final : public LoginItem {
 inline int baselineIn(const QWidget& root, const TextView& text) {
   int bottom = text.mapTo(&root, QPoint(0, text.height() - text.contentsMargins().bottom())).y();
   return bottom - text.baselineFromBottom();
+}
+
+// Expects each of `texts` to draw its baseline on `reference`'s, in `root`.
+inline void expectOnBaseline(const QWidget& root, const TextView* reference,
+                             std::initializer_list<const TextView*> texts) {
+  ASSERT_NE(reference, nullptr);
+  for (const TextView* text : texts) {
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(baselineIn(root, *text), baselineIn(root, *reference)) << text->text().toStdString();
+  }
 }
 
 // The first child of `root` that shows `text`.

@@ -91,26 +91,16 @@ TEST_F(WindowCardTest, RowSymbolAndVerdictStylePerStatus) {
 class WindowCardLayout : public test::ViewTest {};
 
 TEST_F(WindowCardLayout, UsedAndResetLinesShareTheFiguresBaseline) {
-  auto plain = window(WindowKind::session(), 3 * 3600);
-  auto planned = plain;
-  planned.plannedResetAt = addSeconds(kNow, 3600);
-  struct Case {
-    const char* name;
-    WindowAssessment assessment;
-  } cases[] = {{"resets and in", plain}, {"with a planned reset", planned}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (bool withPlan : {false, true}) {
+    auto a = window(WindowKind::session(), 3 * 3600);
+    if (withPlan) a.plannedResetAt = addSeconds(kNow, 3600);
     WindowCard card;
-    card.setAssessment(c.assessment, kNow);
+    card.setAssessment(a, kNow);
     layOut(card, 308);
-    WindowTexts texts = WindowTexts::of(c.assessment, kNow);
-    TextView* figure = test::textViewShowing(card, texts.used);
-    TextView* used = test::textViewShowing(card, QStringLiteral("used"));
-    TextView* last = test::textViewShowing(card, texts.planned.value_or(texts.resetsIn.value_or(QString())));
-    ASSERT_TRUE(figure && used && last);
-    int baseline = test::baselineIn(card, *figure);
-    EXPECT_EQ(test::baselineIn(card, *used), baseline);
-    EXPECT_EQ(test::baselineIn(card, *last), baseline);
+    WindowTexts texts = WindowTexts::of(a, kNow);
+    QString lastLine = withPlan ? *texts.planned : *texts.resetsIn;
+    test::expectOnBaseline(card, test::textViewShowing(card, texts.used),
+                           {test::textViewShowing(card, QStringLiteral("used")), test::textViewShowing(card, lastLine)});
   }
 }
 
