@@ -151,8 +151,8 @@ BreakdownView::BreakdownView(UsageModel& model, QWidget* parent)
   for (auto signal : {&UsageModel::nowChanged, &UsageModel::activityChanged, &UsageModel::assessmentsChanged,
                       &UsageModel::insightsChanged})
     connect(&model_, signal, gate, &RedrawGate::poke);
+  picker_->setCurrentIndex(indexOf(range_));
   setExpanded(expanded_);
-  refresh();
 }
 
 void BreakdownView::setExpanded(bool expanded) {
@@ -160,6 +160,8 @@ void BreakdownView::setExpanded(bool expanded) {
     model_.preferences().defaults().setValue(key(kExpandedKey), expanded);
   expanded_ = expanded;
   header_->setSymbol(expanded ? Symbol::chevronDown : Symbol::chevronRight);
+  // Shut, it let the ticks pass: it catches up before it shows.
+  refresh();
   content_->setVisible(expanded);
   // The host sizes itself to its content: let it hear of the new height.
   relayoutUpwards(this);
@@ -169,33 +171,36 @@ void BreakdownView::setRange(Range range) {
   if (range != storedRange(model_.preferences().defaults()))
     model_.preferences().defaults().setValue(key(kRangeKey), QString::fromUtf8(rawValue(range).data()));
   range_ = range;
+  picker_->setCurrentIndex(indexOf(range));
   refresh();
 }
 
 void BreakdownView::refresh() {
-  picker_->setCurrentIndex(indexOf(range_));
+  // Nothing of it shows while it is shut.
+  if (!expanded_) return;
   Date now = model_.now();
   Date from = start(range_, now, model_.session());
   auto timeline = model_.activity().timeline(from, now, bucketWidth(from, now));
-  chart_->setVisible(showsChart(timeline));
+  bool flipped = setShown(chart_, showsChart(timeline));
   chart_->setPlot(ActivityChart::plot(timeline));
 
   auto slices = model_.activity().projects(from, kProjectLimit);
   projects_->setSlices(slices);
-  projects_->setVisible(!slices.empty());
-  empty_->setVisible(slices.empty());
-  showFindings(insightPeriod(range_, model_.insights()));
-  relayoutUpwards(content_);
+  flipped |= setShown(projects_, !slices.empty());
+  flipped |= setShown(empty_, slices.empty());
+  flipped |= showFindings(insightPeriod(range_, model_.insights()));
+  if (flipped) relayoutUpwards(content_);
 }
 
-void BreakdownView::showFindings(const std::optional<UsageInsights::Period>& period) {
+bool BreakdownView::showFindings(const std::optional<UsageInsights::Period>& period) {
   auto first = period ? FindingRow::first(*period, kFindingLimit) : std::vector<UsageInsights::Finding>{};
-  findings_->setVisible(!first.empty());
-  if (first == shownFindings_) return;
+  bool flipped = setShown(findings_, !first.empty());
+  if (first == shownFindings_) return flipped;
   shownFindings_ = first;
   clearLayout(findingRows_);
   for (const auto& finding : first) findingRows_->addWidget(new FindingRow(finding, TextStyle::caption, kFindingPercentWidth));
   relayoutUpwards(findings_);
+  return flipped;
 }
 
 }  // namespace ovel

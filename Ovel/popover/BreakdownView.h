@@ -74,8 +74,10 @@ class BreakdownView final : public QWidget {
   const std::vector<UsageInsights::Finding>& shownFindings() const { return shownFindings_; }
 
  private:
+  // Brings the content up to date, only while it is open.
   void refresh();
-  void showFindings(const std::optional<UsageInsights::Period>& period);
+  // Whether the findings' visibility flipped.
+  bool showFindings(const std::optional<UsageInsights::Period>& period);
 
   UsageModel& model_;
   bool expanded_;

@@ -25,6 +25,12 @@ void clearLayout(QLayout* layout) {
   }
 }
 
+bool setShown(QWidget* widget, bool shown) {
+  if (widget->isHidden() != shown) return false;
+  widget->setVisible(shown);
+  return true;
+}
+
 void relayoutUpwards(QWidget* widget) {
   for (QWidget* level = widget; level; level = level->parentWidget()) {
     level->updateGeometry();

@@ -25,6 +25,9 @@ QWidget* widgetOf(QLayout* layout);
 // Deletes every item and widget of the layout.
 void clearLayout(QLayout* layout);
 
+// Shows or hides `widget`; whether that changed anything.
+bool setShown(QWidget* widget, bool shown);
+
 // Tells `widget` and every widget above it, and their layouts, that its
 // size may have changed. The layouts cache the sizes they were given; the
 // event loop would pass the news up one level per turn, and an image taken

@@ -209,6 +209,21 @@ TEST_F(BreakdownViewShown, WithoutActivityOrFindings) {
   EXPECT_TRUE(view.findings()->isHidden()) << "no matching period hides the heading too";
 }
 
+TEST_F(BreakdownViewShown, ShutItWaitsUntilOpened) {
+  Demo quiet = Demo::make(Demo::Scenario::comfortable, kNow, "UTC");
+  quiet.events.clear();
+  model->startDemo(quiet);
+  BreakdownView view(*model);
+  view.setExpanded(false);
+  showDemo(Demo::Scenario::comfortable);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(view.projects()->rows().empty()) << "shut, it leaves the new activity for later";
+  view.setExpanded(true);
+  EXPECT_EQ(view.projects()->rows().size(), 5u);
+  EXPECT_FALSE(view.chart()->isHidden());
+  EXPECT_TRUE(view.emptyText()->isHidden());
+}
+
 TEST_F(BreakdownViewShown, HeightIsKnownBeforeThePopoverIsShown) {
   PopoverView popover(*model, integrations, [] {});
   int asked = popover.heightForWidth(340);
