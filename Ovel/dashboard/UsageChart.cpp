@@ -312,10 +312,8 @@ void UsageChart::Plot::paintMarks(QPainter& painter, const ChartScale& scale, co
     QPolygonF line = simplifyPolyline(mapped, kLineTolerance);
     QPolygonF area = line;
     area << QPointF(line.back().x(), scale.y(0)) << QPointF(line.front().x(), scale.y(0));
-    QColor fill = tint;
-    fill.setAlphaF(static_cast<float>(tint.alphaF() * kAreaOpacity));
     painter.setPen(Qt::NoPen);
-    painter.setBrush(fill);
+    painter.setBrush(Theme::faded(tint, kAreaOpacity));
     // The line covers the area's only slanted edge, so the fill needs no
     // antialiasing, which costs much over a long history.
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -329,9 +327,7 @@ void UsageChart::Plot::paintMarks(QPainter& painter, const ChartScale& scale, co
   QColor limit = ThemeColor::systemRed().withAlpha(kLimitRuleOpacity).resolve(colors);
   painter.setPen(kLimitStyle.pen(limit));
   painter.drawLine(QPointF(plot.left(), scale.y(100)), QPointF(plot.right(), scale.y(100)));
-  QColor nowColor = grayColor;
-  nowColor.setAlphaF(static_cast<float>(kNowRuleOpacity));
-  painter.setPen(QPen(nowColor, 1));
+  painter.setPen(QPen(Theme::faded(grayColor, kNowRuleOpacity), 1));
   double nowX = scale.x(chart_.now_);
   painter.drawLine(QPointF(nowX, plot.top()), QPointF(nowX, plot.bottom()));
   if (auto dot = limitDot(a, chart_.now_)) {

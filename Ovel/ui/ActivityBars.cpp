@@ -45,9 +45,7 @@ void ActivityBars::paintEvent(QPaintEvent*) {
     double radius = std::min({kCornerRadius, shapes[i].width() / 2, shapes[i].height() / 2});
     QPainterPath bar;
     bar.addRoundedRect(shapes[i], radius, radius);
-    QColor fill = brand;
-    fill.setAlphaF(static_cast<float>(plot_.bars[i].opacity));
-    painter.fillPath(bar, fill);
+    painter.fillPath(bar, Theme::faded(brand, plot_.bars[i].opacity));
   }
 }
 

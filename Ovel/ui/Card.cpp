@@ -21,8 +21,7 @@ void Card::paintEvent(QPaintEvent*) {
   shape.addRoundedRect(QRectF(rect()), kRadius, kRadius);
   painter.fillPath(shape, Theme::role(ColorRole::fillQuinary, palette()));
   // The border lies inside the shape's edge.
-  QColor border = Theme::role(ColorRole::separator, palette());
-  border.setAlphaF(static_cast<float>(border.alphaF() * kBorderOpacity));
+  QColor border = Theme::faded(Theme::role(ColorRole::separator, palette()), kBorderOpacity);
   QPainterPath edge;
   double inset = kBorderWidth / 2;
   edge.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), kRadius - inset, kRadius - inset);

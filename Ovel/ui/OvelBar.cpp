@@ -112,9 +112,7 @@ void OvelBar::paintEvent(QPaintEvent*) {
   QColor tint = tint_.resolve(colors);
   fillCapsule(painter, g.track, Theme::role(ColorRole::quaternary, colors));
   if (g.projection) {
-    QColor ahead = tint;
-    ahead.setAlphaF(static_cast<float>(tint.alphaF() * kProjectionOpacity));
-    fillCapsule(painter, *g.projection, ahead);
+    fillCapsule(painter, *g.projection, Theme::faded(tint, kProjectionOpacity));
   }
   if (g.fill) {
     QLinearGradient gradient(g.fill->topLeft(), g.fill->bottomLeft());

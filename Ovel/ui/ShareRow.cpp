@@ -71,9 +71,7 @@ void ShareRow::paintEvent(QPaintEvent*) {
   painter.setPen(Theme::role(ColorRole::primary, palette()));
   painter.drawText(parts.name, Qt::AlignLeft | Qt::AlignVCenter, shownName());
   fillCapsule(painter, parts.track, Theme::role(ColorRole::quaternary, palette()));
-  QColor fill = Theme::brand(Theme::appearance(palette()));
-  fill.setAlphaF(static_cast<float>(kFillOpacity));
-  fillCapsule(painter, parts.fill, fill);
+  fillCapsule(painter, parts.fill, Theme::faded(Theme::brand(Theme::appearance(palette())), kFillOpacity));
   painter.setFont(percentFont());
   painter.setPen(Theme::role(ColorRole::secondary, palette()));
   painter.drawText(parts.percent, Qt::AlignRight | Qt::AlignVCenter, percentText(share_));

@@ -42,8 +42,7 @@ void Spinner::paintEvent(QPaintEvent*) {
   for (int spoke = 0; spoke < kSpokes; ++spoke) {
     // The current spoke darkest, the ones behind it fading out.
     int behind = (frame_ - spoke + kSpokes) % kSpokes;
-    QColor shade = base;
-    shade.setAlphaF(static_cast<float>(0.8 - 0.6 * behind / (kSpokes - 1)));
+    QColor shade = Theme::faded(base, 0.8 - 0.6 * behind / (kSpokes - 1));
     painter.save();
     painter.rotate(spoke * 360.0 / kSpokes);
     painter.setPen(QPen(shade, side * 0.11, Qt::SolidLine, Qt::RoundCap));

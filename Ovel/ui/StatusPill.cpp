@@ -51,8 +51,7 @@ void StatusPill::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   Look pill = look(status_);
   QColor status = ThemeColor::status(status_).resolve(palette());
-  QColor background = status;
-  background.setAlphaF(static_cast<float>(pill.backgroundOpacity));
+  QColor background = Theme::faded(status, pill.backgroundOpacity);
   QPainterPath shape;
   shape.addRoundedRect(QRectF(rect()), height() / 2.0, height() / 2.0);
   painter.fillPath(shape, background);

@@ -36,7 +36,7 @@ void SymbolView::setColor(ThemeColor color) {
 void SymbolView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   QColor color = color_.resolve(palette());
-  if (!isEnabled()) color.setAlphaF(static_cast<float>(color.alphaF() * kDisabledAlpha));
+  if (!isEnabled()) color = Theme::faded(color, kDisabledAlpha);
   paintSymbol(painter, symbol_, QRectF(rect()), color);
 }
 
@@ -102,7 +102,7 @@ void SymbolButton::paintEvent(QPaintEvent*) {
     painter.fillPath(plate, Theme::role(isDown() ? ColorRole::fillTertiary : ColorRole::fillQuinary, palette()));
   }
   QColor color = color_.resolve(palette());
-  if (!isEnabled()) color.setAlphaF(static_cast<float>(color.alphaF() * kDisabledAlpha));
+  if (!isEnabled()) color = Theme::faded(color, kDisabledAlpha);
   if (text().isEmpty()) {
     QRectF box(0, 0, symbolSide_, symbolSide_);
     box.moveCenter(QRectF(rect()).center());

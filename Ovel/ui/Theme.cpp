@@ -12,15 +12,10 @@ QColor byAppearance(Appearance appearance, QColor light, QColor dark) {
   return appearance == Appearance::dark ? dark : light;
 }
 
-QColor withAlpha(QColor color, double alpha) {
-  color.setAlphaF(static_cast<float>(alpha));
-  return color;
-}
-
 // A disabled button's title steps back, as on the desktop; the text roles
 // stay whole, since the views fade their own disabled drawing.
 QPalette withFadedDisabledButtons(QPalette palette) {
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, withAlpha(palette.color(QPalette::ButtonText), 0.35));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, Theme::faded(palette.color(QPalette::ButtonText), 0.35));
   return palette;
 }
 
@@ -80,17 +75,22 @@ QColor Theme::steerColor(double factor, Appearance appearance) {
   return brand(appearance);
 }
 
+QColor Theme::faded(QColor color, double opacity) {
+  color.setAlphaF(static_cast<float>(color.alphaF() * opacity));
+  return color;
+}
+
 QColor Theme::role(ColorRole role, const QPalette& palette) {
   QColor text = palette.color(QPalette::WindowText);
   bool dark = appearance(palette) == Appearance::dark;
   switch (role) {
     case ColorRole::primary: return text;
-    case ColorRole::secondary: return withAlpha(text, 0.55);
-    case ColorRole::tertiary: return withAlpha(text, 0.3);
-    case ColorRole::quaternary: return withAlpha(text, 0.12);
-    case ColorRole::separator: return withAlpha(text, dark ? 0.16 : 0.12);
-    case ColorRole::fillTertiary: return withAlpha(text, dark ? 0.1 : 0.07);
-    case ColorRole::fillQuinary: return withAlpha(text, dark ? 0.06 : 0.035);
+    case ColorRole::secondary: return faded(text, 0.55);
+    case ColorRole::tertiary: return faded(text, 0.3);
+    case ColorRole::quaternary: return faded(text, 0.12);
+    case ColorRole::separator: return faded(text, dark ? 0.16 : 0.12);
+    case ColorRole::fillTertiary: return faded(text, dark ? 0.1 : 0.07);
+    case ColorRole::fillQuinary: return faded(text, dark ? 0.06 : 0.035);
     case ColorRole::windowBackground: break;
   }
   return palette.color(QPalette::Window);

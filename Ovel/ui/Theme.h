@@ -44,6 +44,8 @@ struct Theme {
   static QColor steerColor(double factor, Appearance appearance);
 
   static QColor role(ColorRole role, const QPalette& palette);
+  // `color` with its own opacity multiplied by `opacity`.
+  static QColor faded(QColor color, double opacity);
 
   // Whether a palette draws dark: its window colour is below half lightness.
   static Appearance appearance(const QPalette& palette);

@@ -45,8 +45,7 @@ QColor ThemeColor::resolve(const QPalette& palette) const {
     case Kind::green: color = Theme::systemGreen(appearance); break;
     case Kind::fixed: color = fixed_; break;
   }
-  color.setAlphaF(static_cast<float>(color.alphaF() * alpha_));
-  return color;
+  return Theme::faded(color, alpha_);
 }
 
 }  // namespace ovel
