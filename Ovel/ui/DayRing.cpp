@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/Symbol.h"
+
 namespace ovel {
 namespace {
 
@@ -21,27 +23,12 @@ QPointF onCircle(QPointF c, double distance, double degrees) {
   return {c.x() + distance * std::sin(radians), c.y() - distance * std::cos(radians)};
 }
 
-QPainterPath arc(QPointF c, double radius, double from, double to) {
-  QRectF box(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius);
-  QPainterPath path;
-  // Qt counts degrees from three o'clock, counter-clockwise on screen.
-  path.arcMoveTo(box, 90 - from);
-  path.arcTo(box, 90 - from, -(to - from));
-  return path;
-}
-
-QPainterPath line(QPointF from, QPointF to) {
-  QPainterPath path(from);
-  path.lineTo(to);
-  return path;
-}
-
 std::optional<DayRing::Mark> centerMark(QPointF c, double u, const DayRing::Center& center) {
   using Case = DayRing::Center::Case;
   switch (center.centerCase) {
     case Case::evenOvel: {
       double angle = center.value <= 0 ? 0 : std::min(center.value, 100.0) * 3.6;
-      return DayRing::Mark{line(onCircle(c, 1.6 * u, angle), onCircle(c, 4.1 * u, angle)),
+      return DayRing::Mark{linePath(onCircle(c, 1.6 * u, angle), onCircle(c, 4.1 * u, angle)),
                            DayRing::Stroke{1.5 * u, Qt::RoundCap}, 1.0};
     }
     case Case::arrow: {
@@ -62,7 +49,7 @@ std::optional<DayRing::Mark> centerMark(QPointF c, double u, const DayRing::Cent
       return DayRing::Mark{square, DayRing::Fill{}, 1.0};
     }
     case Case::dash:
-      return DayRing::Mark{line({c.x() - 2.6 * u, c.y()}, {c.x() + 2.6 * u, c.y()}),
+      return DayRing::Mark{linePath({c.x() - 2.6 * u, c.y()}, {c.x() + 2.6 * u, c.y()}),
                            DayRing::Stroke{1.6 * u, Qt::RoundCap}, kDashAlpha};
     case Case::none:
       break;
@@ -83,14 +70,14 @@ std::vector<DayRing::Mark> DayRing::marks(double side, std::optional<double> use
 
   std::vector<Mark> result;
   if (!segmented) {
-    result.push_back({arc(c, radius, 0, 360), roundStroke, kTrackAlpha});
-    if (sweep && *sweep > 0) result.push_back({arc(c, radius, 0, *sweep >= kClosedSweep ? 360 : *sweep), roundStroke, 1.0});
+    result.push_back({arcPath(c, radius, 0, 360), roundStroke, kTrackAlpha});
+    if (sweep && *sweep > 0) result.push_back({arcPath(c, radius, 0, *sweep >= kClosedSweep ? 360 : *sweep), roundStroke, 1.0});
   } else {
     for (int i = 0; i < kSegments; ++i) {
       double start = i * 360 / kSegments + kSegmentTrim;
       double end = (i + 1) * 360 / kSegments - kSegmentTrim;
-      result.push_back({arc(c, radius, start, end), buttStroke, kTrackAlpha});
-      if (sweep && start < *sweep) result.push_back({arc(c, radius, start, std::min(end, *sweep)), buttStroke, 1.0});
+      result.push_back({arcPath(c, radius, start, end), buttStroke, kTrackAlpha});
+      if (sweep && start < *sweep) result.push_back({arcPath(c, radius, start, std::min(end, *sweep)), buttStroke, 1.0});
     }
   }
   if (auto mark = centerMark(c, u, center)) result.push_back(std::move(*mark));

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "ui/Theme.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -81,13 +82,10 @@ void SegmentedControl::keyPressEvent(QKeyEvent* event) {
 void SegmentedControl::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  QPainterPath track;
-  track.addRoundedRect(QRectF(rect()), height() / 2.0, height() / 2.0);
+  QPainterPath track = capsulePath(QRectF(rect()));
   painter.fillPath(track, Theme::role(ColorRole::fillTertiary, palette()));
   if (current_ >= 0) {
-    QRectF plate = segmentRect(current_);
-    QPainterPath shape;
-    shape.addRoundedRect(plate, plate.height() / 2, plate.height() / 2);
+    QPainterPath shape = capsulePath(segmentRect(current_));
     bool dark = Theme::appearance(palette()) == Appearance::dark;
     painter.fillPath(shape, dark ? QColor(255, 255, 255, 46) : QColor(Qt::white));
     painter.setPen(QPen(Theme::role(ColorRole::separator, palette()), 0.5));

@@ -2,9 +2,10 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
+
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -51,10 +52,7 @@ void StatusPill::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   Look pill = look(status_);
   QColor status = ThemeColor::status(status_).resolve(palette());
-  QColor background = Theme::faded(status, pill.backgroundOpacity);
-  QPainterPath shape;
-  shape.addRoundedRect(QRectF(rect()), height() / 2.0, height() / 2.0);
-  painter.fillPath(shape, background);
+  fillCapsule(painter, QRectF(rect()), Theme::faded(status, pill.backgroundOpacity));
   painter.setPen(Qt::NoPen);
   painter.setBrush(status);
   painter.drawEllipse(QRectF(kPadX, (height() - kDot) / 2, kDot, kDot));

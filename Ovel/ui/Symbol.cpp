@@ -28,20 +28,9 @@ QPainterPath polyline(std::initializer_list<QPointF> points, bool closed = false
   return path;
 }
 
-QPainterPath line(QPointF from, QPointF to) { return polyline({from, to}); }
-
 QPainterPath disc(QPointF centre, double radius) {
   QPainterPath path;
   path.addEllipse(centre, radius, radius);
-  return path;
-}
-
-// From `from` to `to` degrees, 0 at twelve o'clock, clockwise on screen.
-QPainterPath arc(QPointF centre, double radius, double from, double to) {
-  QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
-  QPainterPath path;
-  path.arcMoveTo(box, 90 - from);
-  path.arcTo(box, 90 - from, -(to - from));
   return path;
 }
 
@@ -52,7 +41,7 @@ QPainterPath unite(std::initializer_list<QPainterPath> parts) {
 }
 
 QPainterPath exclamation(double top, double bottom, double width, double dotY, double dotRadius) {
-  return unite({stroked(line({12, top}, {12, bottom}), width), disc({12, dotY}, dotRadius)});
+  return unite({stroked(linePath({12, top}, {12, bottom}), width), disc({12, dotY}, dotRadius)});
 }
 
 QPainterPath triangle() { return polyline({{12, 3.4}, {21.4, 19.8}, {2.6, 19.8}}, true); }
@@ -62,8 +51,8 @@ QPainterPath hand() {
   palm.addRoundedRect(QRectF(8.6, 11.2, 7.2, 6.8), 2.6, 2.6);
   QPainterPath fingers;
   constexpr double kFingers[][2] = {{9.5, 8.0}, {11.3, 6.4}, {13.1, 6.6}, {14.9, 8.2}};  // x, tip
-  for (const auto& finger : kFingers) fingers.addPath(line({finger[0], 12.5}, {finger[0], finger[1]}));
-  fingers.addPath(line({9.2, 15.0}, {7.0, 12.4}));
+  for (const auto& finger : kFingers) fingers.addPath(linePath({finger[0], 12.5}, {finger[0], finger[1]}));
+  fingers.addPath(linePath({9.2, 15.0}, {7.0, 12.4}));
   return palm.united(stroked(fingers, 1.7));
 }
 
@@ -89,23 +78,23 @@ QPainterPath gauge() {
   }
   double needle = 240 * M_PI / 180;
   QPointF tip(hub.x() + 5.6 * std::sin(needle), hub.y() - 5.6 * std::cos(needle));
-  return unite({stroked(disc(kMiddle, 9.6), 1.6), dots, stroked(line(hub, tip), 1.8), disc(hub, 1.7)});
+  return unite({stroked(disc(kMiddle, 9.6), 1.6), dots, stroked(linePath(hub, tip), 1.8), disc(hub, 1.7)});
 }
 
 QPainterPath terminal() {
   QPainterPath frame;
   frame.addRoundedRect(QRectF(2.6, 4.4, 18.8, 15.2), 2.6, 2.6);
   QPainterPath prompt = polyline({{6.6, 9.2}, {9.6, 12}, {6.6, 14.8}});
-  prompt.addPath(line({11.6, 15}, {16.6, 15}));
+  prompt.addPath(linePath({11.6, 15}, {16.6, 15}));
   return unite({stroked(frame, 1.6), stroked(prompt, 1.7)});
 }
 
 QPainterPath trash() {
-  QPainterPath outline = line({4, 6.2}, {20, 6.2});
+  QPainterPath outline = linePath({4, 6.2}, {20, 6.2});
   outline.addPath(polyline({{9.2, 6}, {9.2, 3.6}, {14.8, 3.6}, {14.8, 6}}));
   outline.addPath(polyline({{6, 6.4}, {7.2, 20.4}, {16.8, 20.4}, {18, 6.4}}));
-  QPainterPath ribs = line({10.2, 9.6}, {10.2, 17.2});
-  ribs.addPath(line({13.8, 9.6}, {13.8, 17.2}));
+  QPainterPath ribs = linePath({10.2, 9.6}, {10.2, 17.2});
+  ribs.addPath(linePath({13.8, 9.6}, {13.8, 17.2}));
   return unite({stroked(outline, 1.7), stroked(ribs, 1.4)});
 }
 
@@ -128,14 +117,14 @@ QPainterPath build(Symbol symbol) {
     case Symbol::exclamationmarkTriangle:
       return unite({stroked(triangle(), 1.8), exclamation(9.5, 13.8, 1.9, 16.6, 1.2)});
     case Symbol::xmarkCircleFill: {
-      QPainterPath cross = line({8.4, 8.4}, {15.6, 15.6});
-      cross.addPath(line({15.6, 8.4}, {8.4, 15.6}));
+      QPainterPath cross = linePath({8.4, 8.4}, {15.6, 15.6});
+      cross.addPath(linePath({15.6, 8.4}, {8.4, 15.6}));
       return disc(kMiddle, 10).subtracted(stroked(cross, 2.3));
     }
     case Symbol::infoCircle:
-      return unite({stroked(disc(kMiddle, 9.2), 1.8), disc({12, 7.6}, 1.3), stroked(line({12, 10.8}, {12, 16.8}), 2)});
+      return unite({stroked(disc(kMiddle, 9.2), 1.8), disc({12, 7.6}, 1.3), stroked(linePath({12, 10.8}, {12, 16.8}), 2)});
     case Symbol::arrowClockwise:
-      return unite({stroked(arc({12, 13}, 7.5, 55, 348), 2), polyline({{9.8, 2.2}, {15, 5.6}, {9.8, 9.0}}, true)});
+      return unite({stroked(arcPath({12, 13}, 7.5, 55, 348), 2), polyline({{9.8, 2.2}, {15, 5.6}, {9.8, 9.0}}, true)});
     case Symbol::boltFill:
       return polyline({{13.6, 1.8}, {5.2, 13.6}, {11.2, 13.6}, {10.2, 22.2}, {18.8, 10}, {12.8, 10}}, true);
     case Symbol::chartXyaxisLine:
@@ -143,7 +132,7 @@ QPainterPath build(Symbol symbol) {
                     stroked(polyline({{6.8, 16.2}, {10.6, 11.2}, {14, 14}, {19.6, 6.4}}), 1.8)});
     case Symbol::gearshape: return gear();
     case Symbol::power:
-      return unite({stroked(arc({12, 13}, 7.6, 38, 322), 2.1), stroked(line({12, 2.8}, {12, 11}), 2.1)});
+      return unite({stroked(arcPath({12, 13}, 7.6, 38, 322), 2.1), stroked(linePath({12, 2.8}, {12, 11}), 2.1)});
     case Symbol::terminal: return terminal();
     case Symbol::gaugeWithDotsNeedle0percent: return gauge();
     case Symbol::trash: return trash();
@@ -151,17 +140,32 @@ QPainterPath build(Symbol symbol) {
     case Symbol::chevronDown: return stroked(polyline({{5.5, 8.5}, {12, 15}, {18.5, 8.5}}), 2.3);
     case Symbol::chevronRight: return stroked(polyline({{8.5, 5.5}, {15, 12}, {8.5, 18.5}}), 2.3);
     case Symbol::plus: {
-      QPainterPath cross = line({12, 5}, {12, 19});
-      cross.addPath(line({5, 12}, {19, 12}));
+      QPainterPath cross = linePath({12, 5}, {12, 19});
+      cross.addPath(linePath({5, 12}, {19, 12}));
       return stroked(cross, 2.2);
     }
-    case Symbol::minus: return stroked(line({5, 12}, {19, 12}), 2.2);
+    case Symbol::minus: return stroked(linePath({5, 12}, {19, 12}), 2.2);
     case Symbol::circleFill: break;
   }
   return disc(kMiddle, 12);
 }
 
 }  // namespace
+
+QPainterPath linePath(QPointF from, QPointF to) {
+  QPainterPath path(from);
+  path.lineTo(to);
+  return path;
+}
+
+QPainterPath arcPath(QPointF centre, double radius, double from, double to) {
+  QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+  QPainterPath path;
+  // Qt counts degrees from three o'clock, counter-clockwise on screen.
+  path.arcMoveTo(box, 90 - from);
+  path.arcTo(box, 90 - from, -(to - from));
+  return path;
+}
 
 std::string_view symbolName(Symbol symbol) {
   switch (symbol) {

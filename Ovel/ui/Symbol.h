@@ -82,4 +82,10 @@ void paintSymbol(QPainter& painter, Symbol symbol, const QRectF& box, const QCol
 // The symbol as an icon `pixels` wide, drawn sharp on high-density screens.
 QIcon symbolIcon(Symbol symbol, int pixels, const QColor& color);
 
+// Strokes the symbols are built from, and the day ring too: a straight
+// line, and an arc from `from` to `to` degrees, 0 at twelve o'clock,
+// clockwise on screen.
+QPainterPath linePath(QPointF from, QPointF to);
+QPainterPath arcPath(QPointF centre, double radius, double from, double to);
+
 }  // namespace ovel

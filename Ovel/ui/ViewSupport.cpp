@@ -38,11 +38,15 @@ void relayoutUpwards(QWidget* widget) {
   }
 }
 
-void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
+QPainterPath capsulePath(const QRectF& rect) {
   QPainterPath path;
   double radius = std::min(rect.width(), rect.height()) / 2;
   path.addRoundedRect(rect, radius, radius);
-  painter.fillPath(path, brush);
+  return path;
+}
+
+void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
+  painter.fillPath(capsulePath(rect), brush);
 }
 
 RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}

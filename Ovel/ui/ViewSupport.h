@@ -14,6 +14,7 @@
 class QBrush;
 class QLayout;
 class QPainter;
+class QPainterPath;
 class QRectF;
 class QVBoxLayout;
 
@@ -34,7 +35,9 @@ bool setShown(QWidget* widget, bool shown);
 // before then would show the old sizes.
 void relayoutUpwards(QWidget* widget);
 
-// Fills `rect` with rounded ends: a capsule along its longer side.
+// `rect` with rounded ends: a capsule along its longer side.
+QPainterPath capsulePath(const QRectF& rect);
+// Fills that capsule.
 void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush);
 
 // Runs `rebuild` once from the event loop after any number of pokes.
