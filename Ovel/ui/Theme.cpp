@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QHash>
 
 #include <array>
 
@@ -39,6 +40,20 @@ StyleSpec specOf(TextStyle style) {
 
 // Sans families that usually ship with tabular digits.
 constexpr std::array kFixedDigitFamilies = {"DejaVu Sans", "Noto Sans", "Liberation Sans"};
+
+// The family that gives `font` tabular digits; empty: the font's own (or
+// none found).
+QString fixedDigitFamily(const QFont& font) {
+  if (Theme::hasFixedDigits(font)) return {};
+  const QStringList installed = QFontDatabase::families();
+  for (const char* family : kFixedDigitFamilies) {
+    if (!installed.contains(QLatin1String(family))) continue;
+    QFont candidate = font;
+    candidate.setFamily(QLatin1String(family));
+    if (Theme::hasFixedDigits(candidate)) return QLatin1String(family);
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -153,15 +168,13 @@ bool Theme::hasFixedDigits(const QFont& font) {
 
 QFont Theme::withFixedDigits(QFont font) {
   // Qt 6.4 cannot switch on a font's tabular figures, so changing numbers
-  // borrow a family whose digits are tabular by default.
-  if (hasFixedDigits(font)) return font;
-  const QStringList installed = QFontDatabase::families();
-  for (const char* family : kFixedDigitFamilies) {
-    if (!installed.contains(QLatin1String(family))) continue;
-    QFont candidate = font;
-    candidate.setFamily(QLatin1String(family));
-    if (hasFixedDigits(candidate)) return candidate;
-  }
+  // borrow a family whose digits are tabular by default. Views ask on every
+  // paint, and the answer costs measurements: it is kept per font.
+  static QHash<QString, QString> families;
+  QString key = font.key();
+  auto known = families.constFind(key);
+  QString family = known != families.cend() ? *known : *families.insert(key, fixedDigitFamily(font));
+  if (!family.isEmpty()) font.setFamily(family);
   return font;
 }
 
