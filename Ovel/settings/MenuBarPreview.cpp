@@ -1,5 +1,6 @@
 #include "settings/MenuBarPreview.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -20,6 +21,7 @@ constexpr double kDensity = 2;
 MenuBarPreview::MenuBarPreview(Preferences& preferences, const UsageModel& model, QWidget* parent)
     : QWidget(parent), preferences_(preferences), model_(model) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  render();
 }
 
 QImage MenuBarPreview::image(const QColor& text) const {
@@ -27,14 +29,24 @@ QImage MenuBarPreview::image(const QColor& text) const {
   return MenuBarGlyph::image(parts, preferences_.glyphStyle(), preferences_.colorWhenAtRisk(), text, kDensity);
 }
 
+void MenuBarPreview::render() { shown_ = image(Theme::role(ColorRole::primary, palette())); }
+
 void MenuBarPreview::refresh() {
+  render();
   updateGeometry();
   update();
 }
 
+void MenuBarPreview::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) {
+    render();
+    update();
+  }
+}
+
 QSize MenuBarPreview::sizeHint() const {
-  QImage shown = image(Qt::black);
-  QSize logical = (QSizeF(shown.size()) / shown.devicePixelRatio()).toSize();
+  QSize logical = (QSizeF(shown_.size()) / shown_.devicePixelRatio()).toSize();
   return logical + QSize(2 * kPadX, 2 * kPadY);
 }
 
@@ -44,9 +56,8 @@ void MenuBarPreview::paintEvent(QPaintEvent*) {
   QPainterPath plate;
   plate.addRoundedRect(QRectF(rect()), kRadius, kRadius);
   painter.fillPath(plate, Theme::role(ColorRole::fillTertiary, palette()));
-  QImage shown = image(Theme::role(ColorRole::primary, palette()));
-  QSizeF logical = QSizeF(shown.size()) / shown.devicePixelRatio();
-  painter.drawImage(QRectF(QPointF(kPadX, (height() - logical.height()) / 2), logical), shown);
+  QSizeF logical = QSizeF(shown_.size()) / shown_.devicePixelRatio();
+  painter.drawImage(QRectF(QPointF(kPadX, (height() - logical.height()) / 2), logical), shown_);
 }
 
 }  // namespace ovel

@@ -26,10 +26,15 @@ class MenuBarPreview final : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
+  // Renders the image in the text colour, kept for sizing and painting.
+  void render();
+
   Preferences& preferences_;
   const UsageModel& model_;
+  QImage shown_;
 };
 
 }  // namespace ovel
