@@ -23,14 +23,15 @@ namespace ovel {
 namespace {
 
 constexpr double kLiveAge = 120;
-constexpr int kRefreshSide = 22;
-constexpr int kFooterSymbol = 15;
+constexpr int kButtonSide = 22;
+constexpr int kButtonSymbol = 15;
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-SymbolButton* footerButton(Symbol symbol, const QString& help, const char* keys, std::function<void()> action) {
-  auto* button = new SymbolButton(symbol, help, kFooterSymbol);
-  button->setFrameSize({kRefreshSide, kRefreshSide});
+// A symbol button of the header or footer, with its shortcut.
+SymbolButton* symbolButton(Symbol symbol, const QString& help, const char* keys, std::function<void()> action) {
+  auto* button = new SymbolButton(symbol, help, kButtonSymbol);
+  button->setFrameSize({kButtonSide, kButtonSide});
   button->setShortcut(QKeySequence(QLatin1String(keys)));
   QObject::connect(button, &SymbolButton::clicked, button, [action = std::move(action)] { action(); });
   return button;
@@ -177,11 +178,9 @@ QWidget* PopoverView::buildHeader() {
   row->addSpacing(4);
 
   auto* refreshSlot = widgetOf(new QHBoxLayout);
-  refreshSlot->setFixedSize(kRefreshSide, kRefreshSide);
-  refresh_ = new SymbolButton(Symbol::arrowClockwise, QStringLiteral("Refresh now (Ctrl+R)"), 15);
-  refresh_->setFrameSize({kRefreshSide, kRefreshSide});
-  refresh_->setShortcut(QKeySequence(QStringLiteral("Ctrl+R")));
-  connect(refresh_, &SymbolButton::clicked, this, [this] { model_.probe(); });
+  refreshSlot->setFixedSize(kButtonSide, kButtonSide);
+  refresh_ = symbolButton(Symbol::arrowClockwise, QStringLiteral("Refresh now (Ctrl+R)"), "Ctrl+R",
+                          [this] { model_.probe(); });
   probeSpinner_ = new Spinner(16);
   refreshSlot->layout()->addWidget(refresh_);
   refreshSlot->layout()->addWidget(probeSpinner_);
@@ -235,11 +234,11 @@ QWidget* PopoverView::buildFooter() {
   connect(liveLink_, &SymbolButton::clicked, this, [this] { openSettings_(); });
   row->addWidget(liveLink_);
   row->addStretch();
-  row->addWidget(footerButton(Symbol::chartXyaxisLine, QStringLiteral("Open dashboard (Ctrl+D)"), "Ctrl+D",
+  row->addWidget(symbolButton(Symbol::chartXyaxisLine, QStringLiteral("Open dashboard (Ctrl+D)"), "Ctrl+D",
                               [this] { openDashboard_(); }));
-  row->addWidget(footerButton(Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
+  row->addWidget(symbolButton(Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
                               [this] { openSettings_(); }));
-  row->addWidget(footerButton(Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q", [] { QApplication::quit(); }));
+  row->addWidget(symbolButton(Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q", [] { QApplication::quit(); }));
   QWidget* footer = widgetOf(row);
   row->setContentsMargins(0, 2, 0, 0);
   return footer;
