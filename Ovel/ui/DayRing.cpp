@@ -71,13 +71,15 @@ std::vector<DayRing::Mark> DayRing::marks(double side, std::optional<double> use
   std::vector<Mark> result;
   if (!segmented) {
     result.push_back({arcPath(c, radius, 0, 360), roundStroke, kTrackAlpha});
-    if (sweep && *sweep > 0) result.push_back({arcPath(c, radius, 0, *sweep >= kClosedSweep ? 360 : *sweep), roundStroke, 1.0});
+    if (sweep && *sweep > 0)
+      result.push_back({arcPath(c, radius, 0, *sweep >= kClosedSweep ? 360 : *sweep), roundStroke, 1.0});
   } else {
     for (int i = 0; i < kSegments; ++i) {
       double start = i * 360 / kSegments + kSegmentTrim;
       double end = (i + 1) * 360 / kSegments - kSegmentTrim;
       result.push_back({arcPath(c, radius, start, end), buttStroke, kTrackAlpha});
-      if (sweep && start < *sweep) result.push_back({arcPath(c, radius, start, std::min(end, *sweep)), buttStroke, 1.0});
+      if (sweep && start < *sweep)
+        result.push_back({arcPath(c, radius, start, std::min(end, *sweep)), buttStroke, 1.0});
     }
   }
   if (auto mark = centerMark(c, u, center)) result.push_back(std::move(*mark));

@@ -122,7 +122,8 @@ QPainterPath build(Symbol symbol) {
       return disc(kMiddle, 10).subtracted(stroked(cross, 2.3));
     }
     case Symbol::infoCircle:
-      return unite({stroked(disc(kMiddle, 9.2), 1.8), disc({12, 7.6}, 1.3), stroked(linePath({12, 10.8}, {12, 16.8}), 2)});
+      return unite(
+          {stroked(disc(kMiddle, 9.2), 1.8), disc({12, 7.6}, 1.3), stroked(linePath({12, 10.8}, {12, 16.8}), 2)});
     case Symbol::arrowClockwise:
       return unite({stroked(arcPath({12, 13}, 7.5, 55, 348), 2), polyline({{9.8, 2.2}, {15, 5.6}, {9.8, 9.0}}, true)});
     case Symbol::boltFill:

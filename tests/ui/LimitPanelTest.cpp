@@ -192,7 +192,8 @@ TEST_F(LimitPanelLayout, UsedAndResetLinesShareTheFiguresBaseline) {
   CompactLimitPanel compact;
   compact.setData(assessed(WindowKind::week(), 41, 2, 1, OvelStatus::atRisk, at(86400)), kStart);
   layOut(compact, 260);
-  expectOnBaseline(compact, textViewShowing(compact, QStringLiteral("41%")), {compact.resetsText(), compact.timesText()});
+  expectOnBaseline(compact, textViewShowing(compact, QStringLiteral("41%")),
+                   {compact.resetsText(), compact.timesText()});
 }
 
 TEST(LimitPanelTest, CompactPanelShowsTheMultipleBesideItsRing) {

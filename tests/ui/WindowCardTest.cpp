@@ -99,8 +99,8 @@ TEST_F(WindowCardLayout, UsedAndResetLinesShareTheFiguresBaseline) {
     layOut(card, 308);
     WindowTexts texts = WindowTexts::of(a, kNow);
     QString lastLine = withPlan ? *texts.planned : *texts.resetsIn;
-    test::expectOnBaseline(card, test::textViewShowing(card, texts.used),
-                           {test::textViewShowing(card, QStringLiteral("used")), test::textViewShowing(card, lastLine)});
+    TextView* used = test::textViewShowing(card, QStringLiteral("used"));
+    test::expectOnBaseline(card, test::textViewShowing(card, texts.used), {used, test::textViewShowing(card, lastLine)});
   }
 }
 
