@@ -178,7 +178,8 @@ void TrayStatusItem::askWhetherAHostIsRegistered() {
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
-    if (!reply.isError() && reply.value().variant().toBool()) hostRegistered_ = true;
+    // Asked again when a host leaves: the last one gone takes the button.
+    hostRegistered_ = !reply.isError() && reply.value().variant().toBool();
   });
 }
 
