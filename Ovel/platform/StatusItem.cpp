@@ -100,8 +100,8 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
     : StatusItem(parent),
       menu_(std::make_unique<QMenu>()),
       panel_(std::make_unique<PanelAppearance>()),
-      replies_(std::make_unique<QObject>()),
-      panelLook_(new QTimer(this)) {
+      panelLook_(new QTimer(this)),
+      replies_(std::make_unique<QObject>()) {
   connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
   panelLook_->setInterval(std::chrono::milliseconds(500));
   connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
