@@ -21,6 +21,7 @@
 #include "platform/WindowFrames.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -231,18 +232,11 @@ void AppDelegate::updateStatusItem() {
 }
 
 void AppDelegate::observePreferences() {
-  // Each change posts one recompute; a burst of changes posts one.
-  auto recomputeSoon = [this] {
-    if (recomputePending_) return;
-    recomputePending_ = true;
-    QTimer::singleShot(0, this, [this] {
-      recomputePending_ = false;
-      model().recompute();
-    });
-  };
-  connect(preferences_.get(), &Preferences::menuBarLayoutChanged, this, recomputeSoon);
-  connect(preferences_.get(), &Preferences::colorWhenAtRiskChanged, this, recomputeSoon);
-  connect(preferences_.get(), &Preferences::glyphStyleChanged, this, recomputeSoon);
+  // A burst of changes recomputes once.
+  auto* recompute = new RedrawGate(this, [this] { model().recompute(); });
+  connect(preferences_.get(), &Preferences::menuBarLayoutChanged, recompute, &RedrawGate::poke);
+  connect(preferences_.get(), &Preferences::colorWhenAtRiskChanged, recompute, &RedrawGate::poke);
+  connect(preferences_.get(), &Preferences::glyphStyleChanged, recompute, &RedrawGate::poke);
 }
 
 }  // namespace ovel
