@@ -213,19 +213,14 @@ QString AppDelegate::toolTip() {
 
 void AppDelegate::updateStatusItem() {
   if (!statusItem_) return;
-  // The panel's own text colour, as far as the desktop tells.
-  QColor base = statusItem_->panelIsDark() ? Qt::white : Qt::black;
-  GlyphStyle style = preferences_->glyphStyle();
-  bool tint = preferences_->colorWhenAtRisk();
   QString title = toolTip();
+  // The panel's tone, as far as the desktop tells.
+  bool darkPanel = statusItem_->panelIsDark();
   std::vector<StatusItemContent> contents;
-  for (TrayItem& item : MenuBarGlyph::trayItems(preferences_->menuBarItems(), model())) {
-    QString label = QString::fromStdString(item.label());
-    QString kind = QString::fromStdString(item.ring.kind.title());
-    contents.push_back({[ring = std::move(item.ring), style, tint, base](int pixels) {
-                          return MenuBarGlyph::trayIcon(ring, style, tint, base, pixels);
-                        },
-                        label, QString::fromStdString(item.labelGuide()), title,
+  for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), darkPanel)) {
+    QString label = QString::fromStdString(painted.item.label());
+    QString kind = QString::fromStdString(painted.item.ring.kind.title());
+    contents.push_back({std::move(painted.paintIcon), label, QString::fromStdString(painted.item.labelGuide()), title,
                         label.isEmpty() ? kind : kind + QStringLiteral(": ") + label});
   }
   statusItem_->setItems(std::move(contents));
