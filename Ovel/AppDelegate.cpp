@@ -72,8 +72,8 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments, AppBundle bundle, D
 }
 
 AppDelegate::~AppDelegate() {
-  applicationWillTerminate();
-  // Windows show the model: they go before it.
+  // Windows show the model: they go before it. The hot key needs no
+  // applicationWillTerminate() here: destroyed, it gives itself back.
   delete settingsWindow_.data();
   delete dashboardWindow_.data();
   popover_.reset();
