@@ -197,7 +197,7 @@ void AppDelegate::didWake() { model().refreshIfStale(); }
 
 void AppDelegate::modelDidChange() {
   updateStatusItem();
-  if (!model().isDemo()) evaluateNotifications();
+  evaluateNotifications();
 }
 
 void AppDelegate::evaluateNotifications() {
