@@ -21,6 +21,7 @@
 #include "platform/WindowFrames.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -71,8 +72,8 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments, AppBundle bundle, D
 }
 
 AppDelegate::~AppDelegate() {
-  applicationWillTerminate();
-  // Windows show the model: they go before it.
+  // Windows show the model: they go before it. The hot key needs no
+  // applicationWillTerminate() here: destroyed, it gives itself back.
   delete settingsWindow_.data();
   delete dashboardWindow_.data();
   popover_.reset();
@@ -196,7 +197,7 @@ void AppDelegate::didWake() { model().refreshIfStale(); }
 
 void AppDelegate::modelDidChange() {
   updateStatusItem();
-  if (!model().isDemo()) evaluateNotifications();
+  evaluateNotifications();
 }
 
 void AppDelegate::evaluateNotifications() {
@@ -212,37 +213,25 @@ QString AppDelegate::toolTip() {
 
 void AppDelegate::updateStatusItem() {
   if (!statusItem_) return;
-  // The panel's own text colour, as far as the desktop tells.
-  QColor base = statusItem_->panelIsDark() ? Qt::white : Qt::black;
-  GlyphStyle style = preferences_->glyphStyle();
-  bool tint = preferences_->colorWhenAtRisk();
   QString title = toolTip();
+  // The panel's tone, as far as the desktop tells.
+  bool darkPanel = statusItem_->panelIsDark();
   std::vector<StatusItemContent> contents;
-  for (TrayItem& item : MenuBarGlyph::trayItems(preferences_->menuBarItems(), model())) {
-    QString label = QString::fromStdString(item.label());
-    QString kind = QString::fromStdString(item.ring.kind.title());
-    contents.push_back({[ring = std::move(item.ring), style, tint, base](int pixels) {
-                          return MenuBarGlyph::trayIcon(ring, style, tint, base, pixels);
-                        },
-                        label, QString::fromStdString(item.labelGuide()), title,
+  for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), darkPanel)) {
+    QString label = QString::fromStdString(painted.item.label());
+    QString kind = QString::fromStdString(painted.item.ring.kind.title());
+    contents.push_back({std::move(painted.paintIcon), label, QString::fromStdString(painted.item.labelGuide()), title,
                         label.isEmpty() ? kind : kind + QStringLiteral(": ") + label});
   }
   statusItem_->setItems(std::move(contents));
 }
 
 void AppDelegate::observePreferences() {
-  // Each change posts one recompute; a burst of changes posts one.
-  auto recomputeSoon = [this] {
-    if (recomputePending_) return;
-    recomputePending_ = true;
-    QTimer::singleShot(0, this, [this] {
-      recomputePending_ = false;
-      model().recompute();
-    });
-  };
-  connect(preferences_.get(), &Preferences::menuBarLayoutChanged, this, recomputeSoon);
-  connect(preferences_.get(), &Preferences::colorWhenAtRiskChanged, this, recomputeSoon);
-  connect(preferences_.get(), &Preferences::glyphStyleChanged, this, recomputeSoon);
+  // A burst of changes recomputes once.
+  auto* recompute = new RedrawGate(this, [this] { model().recompute(); });
+  connect(preferences_.get(), &Preferences::menuBarLayoutChanged, recompute, &RedrawGate::poke);
+  connect(preferences_.get(), &Preferences::colorWhenAtRiskChanged, recompute, &RedrawGate::poke);
+  connect(preferences_.get(), &Preferences::glyphStyleChanged, recompute, &RedrawGate::poke);
 }
 
 }  // namespace ovel

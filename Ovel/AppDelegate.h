@@ -109,7 +109,6 @@ class AppDelegate final : public QObject {
   QPointer<QWidget> dashboardWindow_;
   std::unique_ptr<HotKey> hotKey_;
   std::unique_ptr<QObject> wakeWatch_;
-  bool recomputePending_ = false;
 };
 
 }  // namespace ovel

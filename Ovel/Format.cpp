@@ -32,7 +32,7 @@ std::string zoneName() {
 // The locale clock texts are written in; none where the English form stands.
 // The C locale (also what an unknown name gives) would write 24-hour times
 // with seconds.
-std::optional<QLocale> clockLocale() {
+std::optional<QLocale> writtenLocale() {
   std::unique_lock lock(settingsMutex);
   QLocale locale = localeName.empty() ? QLocale::system() : QLocale(QString::fromStdString(localeName));
   lock.unlock();
@@ -101,6 +101,8 @@ void Format::setLocale(std::string name) {
   localeName = std::move(name);
 }
 
+QLocale Format::clockLocale() { return writtenLocale().value_or(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
 std::string Format::rounded(double value) {
   if (!std::isfinite(value)) return "\u2014";
   double whole = std::round(value);
@@ -156,7 +158,7 @@ std::string Format::sessionsLeft(double sessions) {
 std::string Format::clock(Date date, Date reference) {
   std::string zone = zoneName();
   LocalTime local = localTime(date, zone);
-  std::optional<QLocale> locale = clockLocale();
+  std::optional<QLocale> locale = writtenLocale();
   std::string time = shortTime(local, locale);
   if (local.sameDay(localTime(reference, zone))) return time;
   std::string text = shortWeekday(local, locale);
@@ -167,7 +169,7 @@ std::string Format::clock(Date date, Date reference) {
 
 std::string Format::axisMark(Date mark, bool wholeDays) {
   LocalTime local = localTime(mark, zoneName());
-  std::optional<QLocale> locale = clockLocale();
+  std::optional<QLocale> locale = writtenLocale();
   if (!wholeDays) return shortTime(local, locale);
   std::string text = shortWeekday(local, locale);
   text += ' ';

@@ -10,6 +10,8 @@
 #include "core/Time.h"
 #include "core/WindowModel.h"
 
+class QLocale;
+
 namespace ovel {
 
 struct Format {
@@ -23,6 +25,9 @@ struct Format {
   // empty is the user's (LC_ALL, LC_TIME, LANG). The C and POSIX locales
   // write the English form, "3:45 PM".
   static void setLocale(std::string name);
+  // The locale clock() writes in, for other views of clock times to agree:
+  // the one set or the user's, English (United States) for C and POSIX.
+  static QLocale clockLocale();
 
   static std::string percent(double percent);
   static std::string duration(double seconds);

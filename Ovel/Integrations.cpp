@@ -1,8 +1,6 @@
 #include "Integrations.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include "core/ClaudeLocator.h"
 #include "core/FileIO.h"
 
 namespace ovel {
@@ -15,17 +13,6 @@ QString text(const std::string& message) { return QString::fromStdString(message
 
 QString fileError(const fs::path& path, std::error_code error) {
   return QString::fromStdString("Couldn't install " + path.string() + ": " + error.message());
-}
-
-bool isExecutableFile(const fs::path& path) {
-  struct stat info{};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-bool sameFile(const fs::path& a, const fs::path& b) {
-  struct stat first{}, second{};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-         first.st_ino == second.st_ino;
 }
 
 template <typename T>
@@ -93,7 +80,7 @@ void Integrations::disconnect() {
 std::optional<QString> Integrations::installBridgeBinary() const {
   std::optional<fs::path> source;
   for (const fs::path& candidate : bundle_.relayCandidates()) {
-    if (isExecutableFile(candidate)) {
+    if (ClaudeLocator::isExecutableFile(candidate)) {
       source = candidate;
       break;
     }
@@ -101,10 +88,12 @@ std::optional<QString> Integrations::installBridgeBinary() const {
   if (!source) return QString::fromLatin1(kMissingRelay);
 
   const fs::path& target = integration_.bridgeURL;
-  if (sameFile(*source, target)) return std::nullopt;
+  // A missing target is no error here: it is simply not the source.
+  std::error_code unused;
+  if (fs::equivalent(*source, target, unused)) return std::nullopt;
   std::string bytes;
   if (std::error_code error = readWholeFile(*source, bytes)) return fileError(*source, error);
-  if (isExecutableFile(target) && readWholeFile(target) == bytes) return std::nullopt;
+  if (ClaudeLocator::isExecutableFile(target) && readWholeFile(target) == bytes) return std::nullopt;
   // Claude Code may start the relay at any moment: it must never find the
   // file missing or half written.
   if (std::error_code error = writeFileAtomically(target, bytes, {.mode = 0755})) return fileError(target, error);

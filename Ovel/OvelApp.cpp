@@ -26,18 +26,21 @@ int main(int argc, char** argv) {
   for (const QString& argument : QApplication::arguments()) arguments.push_back(argument.toStdString());
 
   // Two copies appending to one history would lose lines when either
-  // rewrites it; demos and snapshots write nothing there. Started again, Ovel
-  // brings the running copy forward and goes.
+  // rewrites it. Only a demo writes nothing there; a snapshot of real data
+  // runs the model, which does. Started again, Ovel brings the running copy
+  // forward and goes; a snapshot leaves the running copy alone and fails.
   std::optional<ovel::InstanceLock> lock;
   std::unique_ptr<ovel::RunningInstance> instance;
-  if (!ovel::Demo::requested(arguments) && !ovel::Snapshot::directory(arguments)) {
+  if (!ovel::Demo::requested(arguments)) {
+    bool snapshot = ovel::Snapshot::directory(arguments).has_value();
     lock.emplace(ovel::OvelPaths::root());
-    if (lock->isHeldElsewhere() && ovel::RunningInstance::activate(ovel::OvelPaths::root())) return 0;
+    if (!snapshot && lock->isHeldElsewhere() && ovel::RunningInstance::activate(ovel::OvelPaths::root())) return 0;
     if (!lock->isHeld()) {
       std::fprintf(stderr, "%s\n", lock->error().c_str());
       return 1;
     }
-    instance = std::make_unique<ovel::RunningInstance>(ovel::OvelPaths::root());
+    // A snapshot soon quits: a later start is not handed to it.
+    if (!snapshot) instance = std::make_unique<ovel::RunningInstance>(ovel::OvelPaths::root());
     // Whatever a write that was killed halfway left beside our files.
     ovel::removeStaleTemporaries(ovel::OvelPaths::root());
   }

@@ -72,11 +72,10 @@ void prepare(View& view, Appearance appearance) {
 bool Snapshot::renderTray(const UsageModel& model, const Preferences& preferences, Appearance appearance,
                           const fs::path& file) {
   bool dark = appearance == Appearance::dark;
-  QColor base = dark ? Qt::white : Qt::black;
-  GlyphStyle style = preferences.glyphStyle();
-  bool tint = preferences.colorWhenAtRisk();
-  QImage strip = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), model), style, tint, base, 1);
-  auto items = MenuBarGlyph::trayItems(preferences.menuBarItems(), model);
+  GlyphLook look = GlyphLook::of(preferences, dark);
+  QImage strip = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), model), look.style, look.tint,
+                                     look.base, 1);
+  auto items = MenuBarGlyph::paintedTrayItems(preferences, model, dark);
   int iconsWidth = static_cast<int>(items.size()) * (kTrayIconPixels + kTrayIconGap) - kTrayIconGap;
   QImage picture(kTrayPadding * 2 + std::max(strip.width(), iconsWidth),
                  kTrayPadding * 3 + strip.height() + kTrayIconPixels, QImage::Format_ARGB32_Premultiplied);
@@ -84,9 +83,8 @@ bool Snapshot::renderTray(const UsageModel& model, const Preferences& preference
   QPainter painter(&picture);
   painter.drawImage(kTrayPadding, kTrayPadding, strip);
   int x = kTrayPadding;
-  for (const TrayItem& item : items) {
-    painter.drawImage(x, kTrayPadding * 2 + strip.height(),
-                      MenuBarGlyph::trayIcon(item.ring, style, tint, base, kTrayIconPixels));
+  for (const PaintedTrayItem& item : items) {
+    painter.drawImage(x, kTrayPadding * 2 + strip.height(), item.paintIcon(kTrayIconPixels));
     x += kTrayIconPixels + kTrayIconGap;
   }
   painter.end();

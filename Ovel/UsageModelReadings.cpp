@@ -119,10 +119,11 @@ void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
 // whole here; the file is written off this thread.
 void UsageModel::applyHistoryChange(HistoryChange change) {
   if (change.added.empty() && !change.prunedBefore) return;
-  if (auto cutoff = change.prunedBefore)
-    std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
+  // In the store's order: a sample just added can fall to the same prune.
   history_.insert(history_.end(), std::make_move_iterator(change.added.begin()),
                   std::make_move_iterator(change.added.end()));
+  if (auto cutoff = change.prunedBefore)
+    std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
   emit historyChanged();
 }
 

@@ -129,7 +129,6 @@ HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date
     change.prunedBefore = cutoff;
     // The rewrite takes in every sample held, these included.
     rewriteDue_ = true;
-    pendingLines_.clear();
   } else {
     pendingLines_ += encodeLines(change.added);
   }
@@ -185,6 +184,8 @@ void HistoryStore::writeLoop() {
     if (rewriteDue_) {
       rewriteDue_ = false;
       std::vector<HistorySample> samples = samples_;
+      // Lines recorded up to now are in this copy; appending them as well would write them twice.
+      pendingLines_.clear();
       lock.unlock();
       rewrite(samples);
     } else {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/FileIO.h"
@@ -147,9 +148,26 @@ class ZoneCache {
     return zones_.emplace(key, std::move(zone)).first->second.get();
   }
 
+  // The zone of the last $TZ name or rule, found once: a rule such as
+  // "JST-9" would otherwise be looked for as a zone file on every call.
+  const TimeZone* tzZone(const std::string& key, const std::function<const TimeZone*()>& find) {
+    {
+      std::lock_guard lock(mutex_);
+      if (tzKey_ == key) return tzZone_;
+    }
+    // Unlocked: find() goes through get().
+    const TimeZone* zone = find();
+    std::lock_guard lock(mutex_);
+    tzKey_ = key;
+    tzZone_ = zone;
+    return zone;
+  }
+
  private:
   std::mutex mutex_;
   std::map<std::string, std::unique_ptr<TimeZone>> zones_;
+  std::optional<std::string> tzKey_;
+  const TimeZone* tzZone_ = nullptr;
 };
 
 ZoneCache& cache() {
@@ -163,6 +181,15 @@ const TimeZone* fileZone(const fs::path& path) {
 
 const TimeZone* ruleZone(std::string_view text) {
   return cache().get("rule:" + std::string(text), [&] { return zoneFromRule(text); });
+}
+
+// The machine's zone changes by retargeting a link, so the zone is keyed by
+// the file the link names; a plain file is keyed by its own path.
+const TimeZone* linkedFileZone(const fs::path& path) {
+  std::error_code notALink;
+  fs::path target = fs::read_symlink(path, notALink);
+  if (notALink) return fileZone(path);
+  return fileZone((path.parent_path() / target).lexically_normal());
 }
 
 // An IANA id names a file below the zone folder, and nothing else.
@@ -191,9 +218,13 @@ const TimeZone* zoneOfTzVariable() {
   std::string_view value = variable;
   if (value.starts_with(':')) value.remove_prefix(1);
   if (value.empty()) return &utc();
-  if (value.front() == '/') return fileZone(fs::path(value));
-  if (const TimeZone* zone = knownZone(value)) return zone;
-  return ruleZone(value);
+  if (value.front() == '/') return linkedFileZone(fs::path(value));
+  // A name is looked for in the zone folder, so the folder is part of the key.
+  std::string key = std::string(value) + '\0' + zoneFolder().string();
+  return cache().tzZone(key, [value]() -> const TimeZone* {
+    if (const TimeZone* zone = knownZone(value)) return zone;
+    return ruleZone(value);
+  });
 }
 
 }  // namespace
@@ -206,7 +237,7 @@ const TimeZone* knownZone(std::string_view name) {
 const TimeZone& zoneOrMachine(std::string_view name) {
   if (const TimeZone* zone = knownZone(name)) return *zone;
   if (const TimeZone* zone = zoneOfTzVariable()) return *zone;
-  if (const TimeZone* zone = fileZone("/etc/localtime")) return *zone;
+  if (const TimeZone* zone = linkedFileZone("/etc/localtime")) return *zone;
   return utc();
 }
 

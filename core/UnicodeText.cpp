@@ -14,9 +14,9 @@
 namespace ovel {
 namespace {
 
+// ICU replaces each maximal ill-formed subsequence by one U+FFFD, as decodeUtf8Lossy does.
 icu::UnicodeString unicodeOf(std::string_view text) {
-  std::string valid = decodeUtf8Lossy(text);
-  return icu::UnicodeString::fromUTF8(icu::StringPiece(valid.data(), static_cast<int32_t>(valid.size())));
+  return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 
 std::string utf8Of(const icu::UnicodeString& text) {
@@ -70,12 +70,7 @@ std::string firstCharacters(std::string_view text, std::size_t count) {
 }
 
 std::string caseFolded(std::string_view text) {
-  if (isAscii(text)) {
-    std::string folded(text);
-    for (char& c : folded)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-  }
+  if (isAscii(text)) return asciiLowered(text);
   return utf8Of(unicodeOf(text).foldCase(U_FOLD_CASE_DEFAULT));
 }
 

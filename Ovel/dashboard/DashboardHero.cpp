@@ -127,7 +127,7 @@ HeroText DashboardHero::heroText(const std::optional<OvelSteer>& steer,
   }
   if (!assessments.empty())
     return {"Not enough data to steer yet", "Ovel needs a burn rate: a few minutes of readings or local activity.", {}};
-  return {"Waiting for the first reading", lastProbeError.value_or("Ovel is reading your usage from Claude Code."), {}};
+  return {"Waiting for the first reading", lastProbeError.value_or(kReadingYourUsage), {}};
 }
 
 void DashboardHero::refresh() {

@@ -19,6 +19,9 @@ class DayRingView;
 class TextView;
 class UsageModel;
 
+// What the dashboard says while no reading has come and no probe failed.
+inline constexpr const char* kReadingYourUsage = "Ovel is reading your usage from Claude Code.";
+
 struct HeroText {
   std::string title;
   std::string detail;

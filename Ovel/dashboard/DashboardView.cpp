@@ -24,7 +24,6 @@ namespace {
 constexpr int kSectionSpacing = 18;
 constexpr int kPadding = 24;
 constexpr int kTopPadding = 36;
-constexpr const char* kReadingSentence = "Ovel is reading your usage from Claude Code.";
 
 QVBoxLayout* plainColumn(QWidget* owner) {
   auto* column = new QVBoxLayout(owner);
@@ -41,7 +40,7 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
       model_(model),
       hero_(new DashboardHero(model)),
       empty_(new EmptyState(Symbol::gaugeWithDotsNeedle0percent, QStringLiteral("No usage data yet"),
-                            QString::fromLatin1(kReadingSentence))),
+                            QString::fromLatin1(kReadingYourUsage))),
       cards_(new QWidget),
       limits_(new LimitsSection(model)),
       chart_(new UsageChartSection(model)),
@@ -103,7 +102,7 @@ void DashboardView::rebuild() {
   bool empty = model_.assessments().empty();
   hero_->refresh();
   empty_->setVisible(empty);
-  empty_->setDescription(QString::fromStdString(model_.lastProbeError().value_or(kReadingSentence)));
+  empty_->setDescription(QString::fromStdString(model_.lastProbeError().value_or(kReadingYourUsage)));
   cards_->setVisible(!empty);
   limits_->refresh();
   if (!empty) chart_->refresh();

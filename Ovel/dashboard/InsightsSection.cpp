@@ -35,16 +35,15 @@ InsightsSection::InsightsSection(UsageModel& model, QWidget* parent)
   refresh();
 }
 
+// Runs only when the insights changed: the model signals real changes only.
 void InsightsSection::refresh() {
-  if (built_ && shown_ == model_.insights()) return;
-  built_ = true;
-  shown_ = model_.insights();
+  const auto& insights = model_.insights();
   clearLayout(periods_);
-  if (!shown_ || shown_->periods.empty()) {
+  if (!insights || insights->periods.empty()) {
     periods_->addWidget(new TextView(QStringLiteral("No findings yet."), Theme::font(TextStyle::caption),
                                      ThemeColor::of(ColorRole::secondary)));
   } else {
-    for (const auto& period : shown_->periods) {
+    for (const auto& period : insights->periods) {
       periods_->addWidget(new SectionLabel(periodHeading(period)));
       for (const auto& finding : FindingRow::first(period, kFindingLimit))
         periods_->addWidget(new FindingRow(finding, TextStyle::callout, kPercentWidth));

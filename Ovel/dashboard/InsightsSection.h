@@ -33,8 +33,6 @@ class InsightsSection final : public Card {
 
   UsageModel& model_;
   QVBoxLayout* periods_;
-  std::optional<UsageInsights> shown_;
-  bool built_ = false;
 };
 
 }  // namespace ovel

@@ -19,11 +19,13 @@ PromotionState::~PromotionState() {
 
 void PromotionState::promote(const WindowKind& kind) { set(kind); }
 
-void PromotionState::noteLastObserved(std::optional<Date> lastObservedAt) {
+bool PromotionState::noteLastObserved(std::optional<Date> lastObservedAt) {
   bool changedReading = seenReading_ && lastObservedAt != lastObserved_;
   seenReading_ = true;
   lastObserved_ = lastObservedAt;
-  if (changedReading) set(std::nullopt);
+  if (!changedReading || !promoted_) return false;
+  set(std::nullopt);
+  return true;
 }
 
 void PromotionState::set(std::optional<WindowKind> kind) {
@@ -226,7 +228,8 @@ void LimitsSection::rebuildPanels() {
 }
 
 void LimitsSection::refresh() {
-  promotion_->noteLastObserved(model_.state().lastObservedAt());
+  // Ending a promotion refreshes through changed(): once is enough.
+  if (promotion_->noteLastObserved(model_.state().lastObservedAt())) return;
   const auto& assessments = model_.assessments();
   std::vector<WindowKind> kinds;
   for (const WindowAssessment& a : assessments) kinds.push_back(a.window.kind);

@@ -38,8 +38,9 @@ class PromotionState final : public QObject {
   // Shows `kind` in full and starts the 30 s again.
   void promote(const WindowKind& kind);
   // Told the newest observation time at every refresh: the first value is
-  // taken as it stands, a different later one ends the promotion.
-  void noteLastObserved(std::optional<Date> lastObservedAt);
+  // taken as it stands, a different later one ends the promotion. True
+  // when that ended one (and changed() has been sent).
+  bool noteLastObserved(std::optional<Date> lastObservedAt);
 
  signals:
   void changed();

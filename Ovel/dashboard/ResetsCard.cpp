@@ -197,7 +197,7 @@ QWidget* ResetsCard::addRow() {
   QDateTime now = QDateTime::currentDateTime();
   date_ = new QDateTimeEdit(initialDate(now));
   date_->setCalendarPopup(true);
-  date_->setDisplayFormat(dateTimeFormat(QLocale()));
+  date_->setDisplayFormat(dateTimeFormat(Format::clockLocale()));
   date_->setMinimumDateTime(now);
 
   scope_ = new QComboBox;

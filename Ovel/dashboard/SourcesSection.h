@@ -30,9 +30,9 @@ class SourcesSection final : public QWidget {
   // What the rows read of the model and the integrations.
   struct Inputs {
     Date now;
-    std::optional<Date> lastProbeAt;
-    std::optional<std::string> lastProbeError;
-    std::optional<Date> lastStatusLineAt;
+    std::optional<Date> lastProbeAt = {};
+    std::optional<std::string> lastProbeError = {};
+    std::optional<Date> lastStatusLineAt = {};
     StatusLineIntegration::State statusLine = StatusLineIntegration::State::notInstalled();
     std::size_t eventCount = 0;
   };

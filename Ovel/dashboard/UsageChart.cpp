@@ -12,14 +12,13 @@
 #include <cmath>
 
 #include "Format.h"
+#include "core/EngineConstants.h"
 #include "ui/TextView.h"
 #include "ui/Theme.h"
 
 namespace ovel {
 namespace {
 
-constexpr double kOneHour = 3600;
-constexpr double kOneDay = 86400;
 constexpr double kAreaOpacity = 0.12;
 constexpr double kLimitRuleOpacity = 0.5;
 constexpr double kLegendLimitOpacity = 0.6;
@@ -159,7 +158,7 @@ void UsageChart::setData(const WindowAssessment& assessment, std::vector<History
 std::pair<Date, Date> UsageChart::xDomain(const WindowAssessment& assessment, Date now) {
   if (const auto& reset = assessment.window.resetsAt)
     return {addSeconds(*reset, -assessment.window.kind.duration()), *reset};
-  return {addSeconds(now, -kOneHour), now};
+  return {addSeconds(now, -kHour), now};
 }
 
 std::vector<ChartPoint> UsageChart::points(const WindowAssessment& assessment, std::span<const HistorySample> samples,
@@ -286,7 +285,7 @@ void UsageChart::Plot::paintAxes(QPainter& painter, const ChartScale& scale) con
     painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, percentLabel(value));
   }
   for (Date mark : marks.marks) {
-    QString text = QString::fromStdString(Format::axisMark(mark, marks.step >= kOneDay));
+    QString text = QString::fromStdString(Format::axisMark(mark, marks.step >= kDay));
     painter.drawText(labelBox(text, font, scale.x(mark), plot.bottom() + kAxisLabelGap / 2, false, rect()),
                      Qt::AlignCenter, text);
   }

@@ -267,6 +267,10 @@ QImage MenuBarGlyph::image(const std::vector<MenuBarPart>& parts, GlyphStyle sty
   return image;
 }
 
+GlyphLook GlyphLook::of(const Preferences& preferences, bool darkPanel) {
+  return {preferences.glyphStyle(), preferences.colorWhenAtRisk(), darkPanel ? Qt::white : Qt::black};
+}
+
 std::vector<TrayItem> MenuBarGlyph::trayItems(const std::vector<MenuBarItem>& items, const UsageModel& model) {
   return trayItems(items, inputsOf(model));
 }
@@ -301,6 +305,19 @@ QImage MenuBarGlyph::trayIcon(const MenuBarPart::Ring& ring, GlyphStyle style, b
   painter.setOpacity(1);
   DayRing::draw(painter, marks, tintOf(ring, tint).value_or(base));
   return image;
+}
+
+std::vector<PaintedTrayItem> MenuBarGlyph::paintedTrayItems(const Preferences& preferences, const UsageModel& model,
+                                                             bool darkPanel) {
+  GlyphLook look = GlyphLook::of(preferences, darkPanel);
+  std::vector<PaintedTrayItem> result;
+  for (TrayItem& item : trayItems(preferences.menuBarItems(), model)) {
+    auto paint = [ring = item.ring, look](int pixels) {
+      return trayIcon(ring, look.style, look.tint, look.base, pixels);
+    };
+    result.push_back({std::move(item), std::move(paint)});
+  }
+  return result;
 }
 
 }  // namespace ovel

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QImage>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -57,6 +58,22 @@ struct TrayItem {
   std::string labelGuide() const;
 };
 
+// How the preferences draw on a light or a dark panel: untinted marks take
+// the panel's text colour.
+struct GlyphLook {
+  GlyphStyle style;
+  bool tint;
+  QColor base;
+
+  static GlyphLook of(const Preferences& preferences, bool darkPanel);
+};
+
+// A tray item with its icon painted at any size, `pixels` a side.
+struct PaintedTrayItem {
+  TrayItem item;
+  std::function<QImage(int pixels)> paintIcon;
+};
+
 struct MenuBarGlyph {
   MenuBarGlyph() = delete;
 
@@ -83,6 +100,10 @@ struct MenuBarGlyph {
   // the ring stays readable when the panel is not the colour `base` suits.
   static QImage trayIcon(const MenuBarPart::Ring& ring, GlyphStyle style, bool tint, const QColor& base,
                          int pixels);
+  // The user's tray items, each painting its icon in the look of the
+  // preferences on that panel.
+  static std::vector<PaintedTrayItem> paintedTrayItems(const Preferences& preferences, const UsageModel& model,
+                                                       bool darkPanel);
 };
 
 }  // namespace ovel

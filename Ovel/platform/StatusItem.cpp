@@ -25,9 +25,6 @@
 namespace ovel {
 namespace {
 
-const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
-const QString kWatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
-
 // Paints the icon at exactly the size and pixel ratio asked, never scaled.
 class PaintedIconEngine final : public QIconEngine {
  public:
@@ -100,8 +97,8 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
     : StatusItem(parent),
       menu_(std::make_unique<QMenu>()),
       panel_(std::make_unique<PanelAppearance>()),
-      replies_(std::make_unique<QObject>()),
-      panelLook_(new QTimer(this)) {
+      panelLook_(new QTimer(this)),
+      replies_(std::make_unique<QObject>()) {
   connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
   panelLook_->setInterval(std::chrono::milliseconds(500));
   connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
@@ -111,9 +108,10 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(watch, &QDBusServiceWatcher::serviceOwnerChanged, this,
           [this](const QString&, const QString&, const QString& owner) { watcherChanged(owner); });
-  bus.connect(StatusNotifierItem::kWatcherService, kWatcherPath, kWatcherInterface,
+  using Item = StatusNotifierItem;
+  bus.connect(Item::kWatcherService, Item::kWatcherPath, Item::kWatcherInterface,
               QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(hostRegistered()));
-  bus.connect(StatusNotifierItem::kWatcherService, kWatcherPath, kWatcherInterface,
+  bus.connect(Item::kWatcherService, Item::kWatcherPath, Item::kWatcherInterface,
               QStringLiteral("StatusNotifierHostUnregistered"), this, SLOT(hostUnregistered()));
   auto owner = bus.interface()->serviceOwner(StatusNotifierItem::kWatcherService);
   if (owner.isValid()) watcherChanged(owner.value());
@@ -171,14 +169,16 @@ void TrayStatusItem::watcherChanged(const QString& owner) {
 }
 
 void TrayStatusItem::askWhetherAHostIsRegistered() {
-  auto call = QDBusMessage::createMethodCall(StatusNotifierItem::kWatcherService, kWatcherPath,
-                                             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-  call << kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+  auto call = QDBusMessage::createMethodCall(StatusNotifierItem::kWatcherService, StatusNotifierItem::kWatcherPath,
+                                             QStringLiteral("org.freedesktop.DBus.Properties"),
+                                             QStringLiteral("Get"));
+  call << StatusNotifierItem::kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
   auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), replies_.get());
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
-    if (!reply.isError() && reply.value().variant().toBool()) hostRegistered_ = true;
+    // Asked again when a host leaves: the last one gone takes the button.
+    hostRegistered_ = !reply.isError() && reply.value().variant().toBool();
   });
 }
 

@@ -67,8 +67,6 @@ QImage StatusNotifierPixmap::toImage() const {
 namespace {
 
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
-const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
-const QString kWatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 void registerTypes() {
   static const bool once = [] {
@@ -153,6 +151,8 @@ class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor {
 
 const std::vector<int> StatusNotifierItem::kIconSizes = {16, 22, 24, 32, 44, 48, 64};
 const QString StatusNotifierItem::kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString StatusNotifierItem::kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString StatusNotifierItem::kWatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 StatusNotifierItem::StatusNotifierItem(int position, int count, std::vector<MenuAction> actions, QObject* parent)
     : QObject(parent),

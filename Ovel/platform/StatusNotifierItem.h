@@ -52,7 +52,10 @@ class StatusNotifierItem final : public QObject {
  public:
   // The pixel sizes offered to hosts: their usual slots, once and twice over.
   static const std::vector<int> kIconSizes;
+  // Where the watcher that items register with answers.
   static const QString kWatcherService;
+  static const QString kWatcherPath;
+  static const QString kWatcherInterface;
 
   // `position` counts from 0 in layout order, of `count` items. With the
   // count they make the item's id and title, which hosts that sort their

@@ -5,12 +5,12 @@
 #include <chrono>
 #include <cmath>
 
+#include "core/EngineConstants.h"
 #include "core/TimeZone.h"
 
 namespace ovel {
 namespace {
 
-constexpr double kDay = 86400;
 constexpr std::array<double, 14> kSteps = {60,   120,  300,   600,   900,   1800, 3600,
                                            7200, 10800, 21600, 43200, kDay, 2 * kDay, 7 * kDay};
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+#include <QTime>
+
 #include <locale.h>
 
 #include <cmath>
@@ -119,6 +122,22 @@ TEST_F(FormatTest, ClockIsEnglishInTheChosenZone) {
   EXPECT_EQ(Format::clock(addSeconds(kNow, 11 * 3600), kNow), "Thu 12:00 AM");
   Format::setTimeZone("America/New_York");
   EXPECT_EQ(Format::clock(kNow, kNow), "7:00 AM");
+}
+
+TEST_F(FormatTest, ClockLocaleWritesTheTimeAsClockDoes) {
+  const Date sameDay = addSeconds(kNow, 2 * 3600 + 45 * 60);  // 15:45
+  struct Case {
+    const char* locale;
+    const char* time;
+  } cases[] = {{"C", "3:45 PM"}, {"POSIX", "3:45 PM"}, {"en_US", "3:45 PM"}, {"de_DE", "15:45"}};
+  for (const Case& c : cases) {
+    Format::setLocale(c.locale);
+    ASSERT_EQ(Format::clock(sameDay, kNow), c.time) << c.locale;
+    QString time = Format::clockLocale().toString(QTime(15, 45), QLocale::ShortFormat);
+    // Newer locale data puts a no-break space before AM and PM.
+    time.replace(QChar(0x202F), QLatin1Char(' ')).replace(QChar(0x00A0), QLatin1Char(' '));
+    EXPECT_EQ(time.toStdString(), c.time) << c.locale;
+  }
 }
 
 // Whether this machine has the C library's data for the locale.

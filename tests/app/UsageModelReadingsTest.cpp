@@ -212,6 +212,15 @@ TEST_F(UsageModelTest, HistoryRecordsTheBelievedReadingNotTheRawOne) {
   EXPECT_EQ(reread.all(), model->history());
 }
 
+TEST_F(UsageModelTest, ReadingOlderThanTheRetentionIsPrunedAsTheStoreDoes) {
+  Date old = at(-kHistoryRetention - kHistoryPruneMargin - kHour);
+  probe->work.answer = probeAnswer({sessionReading(50, old), weekReading(30, kStart)});
+  model->probe();
+  EXPECT_EQ(usedOf(model->history(), "session"), std::vector<double>{}) << "added, then pruned at once";
+  EXPECT_EQ(usedOf(model->history(), "week"), std::vector<double>{30});
+  EXPECT_EQ(model->history(), historyStore.all());
+}
+
 TEST_F(UsageModelTest, ScanStartTimeIsKeptBeforeItsResultArrives) {
   scan->work.hold = true;
   probe->work.hold = true;

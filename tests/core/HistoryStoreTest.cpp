@@ -174,6 +174,18 @@ TEST_F(HistoryStoreTest, PrunesOnlyOnceTheOldestIsADayPastRetention) {
   }
 }
 
+TEST_F(HistoryStoreTest, ARecordRightAfterAPruneIsWrittenOnce) {
+  const double tooOld = kNow - kHistoryRetention - kDay - 1;
+  test::writeText(url, json{{"k", "week"}, {"u", 1}, {"t", tooOld}}.dump() + "\n");
+  auto store = makeStore();
+  ASSERT_TRUE(store.record({window(WindowKind::session(), 5, kNow)}, dateFromSeconds1970(kNow)).prunedBefore);
+  // Most likely before the writer has taken the rewrite, which covers this sample too.
+  store.record({window(WindowKind::session(), 6, kNow + 1)}, dateFromSeconds1970(kNow + 1));
+  store.flush();
+  EXPECT_EQ(makeStore().all(), store.all());
+  EXPECT_EQ(lines(url).size(), 2u);
+}
+
 TEST_F(HistoryStoreTest, LoadsEveryGoodLineOfADamagedFile) {
   const char kGarbage[] = "\x00\xff\xfe{\"k\":\x01\x02\n\x89PNG\r\n\x1a";
   const std::string garbage(kGarbage, sizeof kGarbage - 1);

@@ -116,6 +116,20 @@ TEST_F(SlimZonesTest, ResetTimesNamingTheZoneKeepSummerTime) {
   }
 }
 
+TEST_F(SlimZonesTest, MachineZoneFollowsItsLinkWhenRetargeted) {
+  const fs::path link = folder / "localtime";
+  ScopedEnv machine("TZ", ":" + link.string());
+  const struct {
+    const char* target;
+    int hour;
+  } cases[] = {{"Test/Berlin", 14}, {"Test/New_York", 8}, {"Test/Berlin", 14}};
+  for (const auto& c : cases) {
+    fs::remove(link);
+    fs::create_symlink(fs::path("zoneinfo") / c.target, link);
+    EXPECT_EQ(localTime(at("2026-07-01T12:00:00Z")).hour, c.hour) << c.target;
+  }
+}
+
 TEST(TimeZoneTest, SystemZoneFilesHonourTheirClosingRulePastTheirLastListedChange) {
   // Debian's files list changes up to 2037; July 2038 is summer time all the same.
   EXPECT_EQ(localTime(at("2038-07-01T12:00:00Z"), "Europe/Berlin").hour, 14);

@@ -220,6 +220,17 @@ TEST_F(StatusNotifierItemTest, ItemsRegisterAgainWhenTheWatcherRestarts) {
   EXPECT_TRUE(waitUntil([&] { return tray.hasButton(); }));
 }
 
+TEST_F(StatusNotifierItemTest, TheButtonFollowsTheWatchersHost) {
+  TrayStatusItem tray;
+  tray.setItems({content(Qt::red)});
+  ASSERT_TRUE(registrations(1));
+  EXPECT_TRUE(waitUntil([&] { return tray.hasButton(); }));
+  for (bool registered : {false, true, false}) {
+    host->setHostRegistered(registered);
+    EXPECT_TRUE(waitUntil([&] { return tray.hasButton() == registered; })) << registered;
+  }
+}
+
 TEST_F(StatusNotifierItemTest, WithoutAWatcherTheXEmbedTrayStandsIn) {
   host.reset();
   TrayStatusItem tray;

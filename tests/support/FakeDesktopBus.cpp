@@ -35,7 +35,7 @@ class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
   explicit FakeWatcherAdaptor(FakeStatusNotifierHost* host) : QDBusAbstractAdaptor(host), host_(host) {}
 
   QStringList items() const { return host_->liveItems(); }
-  bool hostRegistered() const { return true; }
+  bool hostRegistered() const { return host_->hostRegistered(); }
   int protocolVersion() const { return 0; }
 
  public slots:
@@ -87,6 +87,13 @@ QStringList FakeStatusNotifierHost::shownItems() const {
 }
 
 void FakeStatusNotifierHost::registerItem(const QString& service) { registered_ << service; }
+
+void FakeStatusNotifierHost::setHostRegistered(bool registered) {
+  hostRegistered_ = registered;
+  connection_.send(QDBusMessage::createSignal(
+      QStringLiteral("/StatusNotifierWatcher"), kWatcherService,
+      registered ? QStringLiteral("StatusNotifierHostRegistered") : QStringLiteral("StatusNotifierHostUnregistered")));
+}
 
 void FakeStatusNotifierHost::itemSignal(const QDBusMessage& message) {
   QString from = message.service();

@@ -53,6 +53,11 @@ class FakeStatusNotifierHost final : public QObject {
   // Waits for a signal of `member` from `service`, counting from `from`.
   bool waitForSignal(const QString& service, const QString& member, std::size_t from = 0);
 
+  // Whether a host is registered with the watcher; a change says so, as a
+  // panel that comes or goes does.
+  bool hostRegistered() const { return hostRegistered_; }
+  void setHostRegistered(bool registered);
+
   // Called by the watcher interface.
   void registerItem(const QString& service);
 
@@ -63,6 +68,7 @@ class FakeStatusNotifierHost final : public QObject {
   QString connectionName_;
   QDBusConnection connection_;
   bool ready_ = false;
+  bool hostRegistered_ = true;
   QStringList registered_;
   std::vector<ItemSignal> signals_;
 };

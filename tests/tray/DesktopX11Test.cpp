@@ -70,7 +70,7 @@ class Display {
   xcb_atom_t atom(const char* name) const {
     xcb_intern_atom_reply_t* reply =
         xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
-    xcb_atom_t result = reply ? reply->atom : XCB_ATOM_NONE;
+    xcb_atom_t result = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
     std::free(reply);
     return result;
   }

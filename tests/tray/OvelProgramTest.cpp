@@ -1,5 +1,6 @@
 // The application run as a program: snapshots of every demo scenario, a
-// snapshot that cannot be written, and a second start while it runs.
+// snapshot that cannot be written, and a second start or a snapshot while it
+// runs.
 #include <QDBusConnectionInterface>
 #include <QImage>
 
@@ -95,6 +96,13 @@ TEST(OvelProgramTest, SecondStartBringsTheRunningCopyForwardAndExits) {
   EXPECT_EQ(second.end, ChildProcess::Result::End::exited);
   EXPECT_EQ(second.exitCode, 0);
   EXPECT_EQ(second.error, "") << "it goes quietly";
+
+  // A snapshot of real data would write the history too: it says so and fails.
+  auto snapshot = runOvel(dir, {"--snapshot", (dir / "shots").string()});
+  EXPECT_EQ(snapshot.end, ChildProcess::Result::End::exited);
+  EXPECT_EQ(snapshot.exitCode, 1);
+  EXPECT_NE(snapshot.error.find("already running"), std::string::npos) << snapshot.error;
+  EXPECT_FALSE(fs::exists(dir / "shots"));
 
   // Without a session bus there is nobody to ask: it says so and fails.
   auto environment = environmentFor(dir);

@@ -154,8 +154,12 @@ TEST(ActivitySectionTest, WhatTheCardShowsOfTheDay) {
     EXPECT_EQ(content.projects.size(), c.projects);
     EXPECT_EQ(content.models.size(), c.models);
     ASSERT_EQ(content.buckets.size(), 24u);
-    if (c.projects > 5) EXPECT_EQ(content.projects.back().name, "Other");
-    if (c.models > 4) EXPECT_EQ(content.models.back().name, "Other");
+    if (c.projects > 5) {
+      EXPECT_EQ(content.projects.back().name, "Other");
+    }
+    if (c.models > 4) {
+      EXPECT_EQ(content.models.back().name, "Other");
+    }
   }
 }
 

@@ -240,6 +240,17 @@ TEST_F(ResetsCardTest, TheDateEditorOffersNoPastMoment) {
   EXPECT_GE(fresh.dateEdit()->dateTime(), before) << "a past moment is raised to the earliest one offered";
 }
 
+TEST_F(ResetsCardTest, TheDateEditorWritesTimesInTheRowsLocale) {
+  for (const char* locale : {"C", "de_DE", "fr_FR"}) {
+    Format::setLocale(locale);
+    ResetsCard fresh(*model);
+    EXPECT_EQ(fresh.dateEdit()->displayFormat().toStdString(),
+              ResetsCard::dateTimeFormat(Format::clockLocale()).toStdString())
+        << locale;
+  }
+  Format::setLocale({});
+}
+
 TEST_F(ResetsCardTest, AFailedSaveShowsOnTheCard) {
   test::writeText(dir / "plain-file", "");
   rebuild(ResetPlanStore(dir / "plain-file" / "reset-plan.json"));
