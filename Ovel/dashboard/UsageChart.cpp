@@ -284,9 +284,11 @@ void UsageChart::Plot::paintAxes(QPainter& painter, const ChartScale& scale) con
                lineHeight(font));
     painter.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, percentLabel(value));
   }
+  // Time labels stay clear of the percent labels' column on the right.
+  QRectF timeBounds(QPointF(rect().left(), rect().top()), QPointF(plot.right(), rect().bottom()));
   for (Date mark : marks.marks) {
     QString text = QString::fromStdString(Format::axisMark(mark, marks.step >= kDay));
-    painter.drawText(labelBox(text, font, scale.x(mark), plot.bottom() + kAxisLabelGap / 2, false, rect()),
+    painter.drawText(labelBox(text, font, scale.x(mark), plot.bottom() + kAxisLabelGap / 2, false, timeBounds),
                      Qt::AlignCenter, text);
   }
 }
