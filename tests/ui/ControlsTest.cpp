@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "support/Children.h"
 #include "ui/EmptyState.h"
 #include "ui/SegmentedControl.h"
 #include "ui/Spinner.h"
@@ -37,7 +38,7 @@ TEST(StepperTest, StaysWithinItsBounds) {
   stepper.setValue(0);
   EXPECT_FALSE(stepper.canStepDown());
   EXPECT_TRUE(stepper.canStepUp());
-  auto buttons = stepper.findChildren<SymbolButton*>();
+  auto buttons = test::childrenOf<SymbolButton>(stepper);
   ASSERT_EQ(buttons.size(), 2);
   buttons[0]->click();
   EXPECT_EQ(stepped.count(), 0) << "the minus button is disabled at 0";

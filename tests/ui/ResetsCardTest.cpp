@@ -2,6 +2,7 @@
 // do to the plan through the model, and the editors that keep what the user
 // types across the model's changes.
 #include "dashboard/ResetsCard.h"
+#include "support/Children.h"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +97,7 @@ TEST_F(ResetsCardTest, StepperSetsTheBankedCountWithinItsBounds) {
   EXPECT_FALSE(card->stepper()->canStepDown());
   EXPECT_FALSE(card->redeemButton()->isEnabled()) << "nothing to redeem";
 
-  auto buttons = card->stepper()->findChildren<SymbolButton*>();
+  auto buttons = test::childrenOf<SymbolButton>(*card->stepper());
   ASSERT_EQ(buttons.size(), 2);
   buttons[1]->click();
   EXPECT_EQ(model->resetPlan().banked, 1);

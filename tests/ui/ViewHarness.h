@@ -14,6 +14,7 @@
 #include "Format.h"
 #include "Integrations.h"
 #include "app/UsageModelHarness.h"
+#include "support/Children.h"
 #include "ui/TextView.h"
 
 namespace ovel::test {
@@ -50,7 +51,7 @@ inline void expectOnBaseline(const QWidget& root, const TextView* reference,
 
 // The first child of `root` that shows `text`.
 inline TextView* textViewShowing(const QWidget& root, const QString& text) {
-  for (TextView* view : root.findChildren<TextView*>())
+  for (TextView* view : test::childrenOf<TextView>(root))
     if (view->text() == text) return view;
   return nullptr;
 }

@@ -1,0 +1,18 @@
+// Finding children of a type that has no meta-object of its own: there
+// findChildren<T*> matches every child of the nearest Qt base class.
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+namespace ovel::test {
+
+template <class T>
+QList<T*> childrenOf(const QObject& root) {
+  QList<T*> found;
+  for (QObject* child : root.findChildren<QObject*>())
+    if (auto* typed = dynamic_cast<T*>(child)) found << typed;
+  return found;
+}
+
+}  // namespace ovel::test
