@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -56,6 +57,9 @@ struct HistoryChange {
 // holds the lock only for its work in memory.
 class HistoryStore final {
  public:
+  // A larger file is not read: eight days of history take a few megabytes.
+  static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{256} << 20;
+
   // Touches nothing; the file is read on the first call of all() or record().
   HistoryStore(std::filesystem::path url, double retention, double heartbeat);
   // Writes what is still pending first.

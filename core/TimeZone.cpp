@@ -152,7 +152,7 @@ std::unique_ptr<TimeZone> zoneFromRule(std::string_view text) {
 
 std::unique_ptr<TimeZone> zoneFromFile(const fs::path& path) {
   std::string bytes;
-  if (readWholeFile(path, bytes)) return nullptr;
+  if (readWholeFile(path, bytes, ZoneFile::kFileSizeLimit)) return nullptr;
   auto file = ZoneFile::parse(bytes);
   return file ? zoneFrom(*file, path.string()) : nullptr;
 }

@@ -12,6 +12,7 @@
 #include "core/JsonWriter.h"
 #include "core/OvelPaths.h"
 #include "core/Time.h"
+#include "support/SpecialFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
@@ -205,6 +206,55 @@ TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {
   test::writeText(path, test::readText(path) + "{\"torn");
   ASSERT_FALSE(appendOnNewLine(path, "c\n"));
   EXPECT_EQ(test::readText(path), "a\nb\n{\"torn\nc\n");
+}
+
+// Whole-file reads never wait and never take more than their limit.
+TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
+  TempDir dir;
+  constexpr std::uint64_t kLimit = 1000;
+  const std::error_code notRegular = FileError::notRegularFile;
+  const struct {
+    test::SpecialFile kind;
+    std::error_code expected;
+  } cases[] = {
+      {test::SpecialFile::fifo, notRegular},
+      {test::SpecialFile::folder, std::make_error_code(std::errc::is_a_directory)},
+      {test::SpecialFile::socket, notRegular},
+      {test::SpecialFile::overLimit, std::make_error_code(std::errc::file_too_large)},
+  };
+  for (const auto& c : cases) {
+    fs::path path = dir / test::nameOf(c.kind);
+    test::makeSpecialFile(path, c.kind, kLimit);
+    test::returnsPromptly(dir.path(), [&] {
+      std::string bytes = "left over";
+      EXPECT_EQ(readWholeFile(path, bytes, kLimit), c.expected) << test::nameOf(c.kind);
+      EXPECT_EQ(bytes, "") << test::nameOf(c.kind);
+    }, std::string("reading ") + test::nameOf(c.kind));
+  }
+  std::string bytes;
+  EXPECT_EQ(readWholeFile("/dev/null", bytes, kLimit), notRegular) << "a device";
+  EXPECT_EQ(notRegular.message(), "Not a regular file");
+
+  test::writeText(dir / "at the limit", std::string(kLimit, 'x'));
+  EXPECT_EQ(readWholeFile(dir / "at the limit", kLimit), std::string(kLimit, 'x'));
+  // A file that says it is empty and holds more, as those of /proc do.
+  EXPECT_EQ(readWholeFile("/proc/self/status", bytes, 16), std::errc::file_too_large);
+  EXPECT_FALSE(readWholeFile("/proc/self/status", bytes, kLimit * 1000));
+  EXPECT_NE(bytes, "");
+}
+
+TEST(FileIOTest, AppendsGoToRegularFilesOnly) {
+  TempDir dir;
+  for (auto kind : {test::SpecialFile::fifo, test::SpecialFile::folder, test::SpecialFile::socket}) {
+    fs::path path = dir / test::nameOf(kind);
+    test::makeSpecialFile(path, kind, 0);
+    // A FIFO would take a few kilobytes, then block the writer for good.
+    test::returnsPromptly(dir.path(), [&] {
+      std::error_code error = appendOnNewLine(path, std::string(1 << 20, 'x'));
+      EXPECT_TRUE(error) << test::nameOf(kind);
+      EXPECT_NE(error, std::errc::no_such_file_or_directory) << test::nameOf(kind) << ": it would be created";
+    }, std::string("appending to ") + test::nameOf(kind));
+  }
 }
 
 TEST(ActivityTest, WeightsByFamily) {

@@ -65,7 +65,12 @@ inline std::string repeated(const std::string& text, int times) {
   return result;
 }
 
-inline std::string readText(const std::filesystem::path& path) { return readWholeFile(path).value_or(""); }
+// Test files stay far below this.
+constexpr std::uint64_t kTestFileLimit = std::uint64_t{1} << 30;
+
+inline std::string readText(const std::filesystem::path& path) {
+  return readWholeFile(path, kTestFileLimit).value_or("");
+}
 
 inline void writeText(const std::filesystem::path& path, const std::string& text) {
   if (auto error = writeFileAtomically(path, text)) throw std::system_error(error, path.string());
