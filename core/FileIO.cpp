@@ -11,7 +11,6 @@
 #include <charconv>
 #include <chrono>
 #include <limits>
-#include <random>
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -84,10 +83,14 @@ void removeAbandonedTemporaries(const fs::path& folder, std::string_view target)
   }
 }
 
+// The process id and a counter tell live writers apart; the clock keeps a
+// name off one that an earlier process of the same id left (O_EXCL catches
+// the rest). No random device: the relay names one file per run, and
+// seeding a generator cost more than all the rest of the name.
 std::string uniqueSuffix() {
   static std::atomic<unsigned> counter{0};
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random() % 1000000007);
+  auto ticks = static_cast<unsigned long long>(std::chrono::system_clock::now().time_since_epoch().count());
+  return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(ticks % 1000000007);
 }
 
 fs::path resolveTarget(const fs::path& path, bool followSymlink) {
