@@ -57,7 +57,8 @@ struct HistoryChange {
 // holds the lock only for its work in memory.
 class HistoryStore final {
  public:
-  // A larger file is not read: eight days of history take a few megabytes.
+  // A larger file, like one that is not regular, is not read and the
+  // history starts empty: eight days of it take a few megabytes.
   static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{256} << 20;
 
   // Touches nothing; the file is read on the first call of all() or record().
