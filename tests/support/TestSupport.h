@@ -67,8 +67,10 @@ inline std::string repeated(const std::string& text, int times) {
 
 inline std::string readText(const std::filesystem::path& path) { return readWholeFile(path).value_or(""); }
 
+// Atomic like the stores' writes, without their fsync: a test's files need
+// not outlive a power cut, and thousands of them would cost seconds.
 inline void writeText(const std::filesystem::path& path, const std::string& text) {
-  if (auto error = writeFileAtomically(path, text)) throw std::system_error(error, path.string());
+  if (auto error = writeFileAtomically(path, text, {.sync = false})) throw std::system_error(error, path.string());
 }
 
 }  // namespace ovel::test
