@@ -20,6 +20,7 @@
 #include "platform/SleepWatcher.h"
 #include "platform/WindowFrames.h"
 #include "popover/PopoverView.h"
+#include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"
 #include "ui/ViewSupport.h"
 
@@ -28,6 +29,19 @@ namespace {
 
 constexpr int kShowDashboardDelay = 1000;
 constexpr int kShowPopoverDelay = 4000;
+
+// What the settings window says of a shortcut that could not be taken;
+// nothing where there is no X server to take it from.
+QString hotKeyProblemText(const HotKey* hotKey) {
+  switch (hotKey ? hotKey->problem() : HotKey::Problem::none) {
+    case HotKey::Problem::heldElsewhere:
+      return QStringLiteral("Ctrl+Alt+P is in use by another program, so it can't open Ovel.");
+    case HotKey::Problem::noSuchKey: return QStringLiteral("Ctrl+Alt+P can't open Ovel: the keyboard has no P key.");
+    case HotKey::Problem::none:
+    case HotKey::Problem::noX11: break;
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -177,7 +191,11 @@ void AppDelegate::openSettings() {
   QWidget* window = windowOnce(settingsWindow_,
                                {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings"),
                                 /*minimizable=*/false},
-                               *windowSettings_, [this] { return new SettingsView(*preferences_, *integrations_, model()); });
+                               *windowSettings_, [this] {
+                                 auto* view = new SettingsView(*preferences_, *integrations_, model());
+                                 view->general()->setHotKeyProblem(hotKeyProblemText(hotKey_.get()));
+                                 return view;
+                               });
   WindowFrames::present(window);
 }
 
