@@ -10,6 +10,7 @@
 
 #include "Demo.h"
 #include "Format.h"
+#include "Log.h"
 #include "Snapshot.h"
 #include "UsageModel.h"
 #include "core/EngineConstants.h"
@@ -151,6 +152,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
   if (hotKey_) hotKey_->unregister();
+  // Every sample is in the file already; a prune's rewrite may still be under way.
+  if (historyStore_) historyStore_->flush();
+  windowSettings_->sync();
+  if (windowSettings_->status() != QSettings::NoError)
+    qCWarning(logApp).noquote() << "couldn't save the window places in" << windowSettings_->fileName();
 }
 
 void AppDelegate::togglePopover() { togglePopover(statusItem_ ? statusItem_->anchor() : QRect()); }
