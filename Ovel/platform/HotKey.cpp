@@ -56,7 +56,7 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
     connection_ = x11Connection();
     if (!connection_) {
       problem_ = Problem::noX11;
-      qCInfo(logHotKey) << "no X server: there is no global shortcut";
+      qCDebug(logHotKey) << "no X server: there is no global shortcut";
       return;
     }
     std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)> symbols(xcb_key_symbols_alloc(connection_),
