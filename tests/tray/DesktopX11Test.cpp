@@ -96,6 +96,20 @@ class DesktopX11Test : public ::testing::Test {
     if (!test::testDesktop().display) GTEST_SKIP() << "Xvfb is not installed";
   }
 
+  // The real desktop services on a demo, launched; settings kept in the test's folder.
+  std::unique_ptr<AppDelegate> launchDemo() {
+    DesktopServices services = DesktopServices::standard();
+    services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
+    services.makeWindowSettings = [this] {
+      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
+    };
+    auto delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", "comfortable"},
+                                                  AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
+                                                  std::move(services));
+    delegate->applicationDidFinishLaunching();
+    return delegate;
+  }
+
   TempDir dir;
   ScopedEnv home{"OVEL_HOME", (dir / "data").string()};
   ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").string()};
@@ -103,23 +117,16 @@ class DesktopX11Test : public ::testing::Test {
 
 TEST_F(DesktopX11Test, WindowsHaveTheirOwnTitlesTheIconAndTheirButtons) {
   AppBundle::identifyApplication();
-  DesktopServices services = DesktopServices::standard();
-  services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
-  services.makeWindowSettings = [this] {
-    return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
-  };
-  AppDelegate delegate({"Ovel", "--demo", "comfortable"}, AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
-                       std::move(services));
-  delegate.applicationDidFinishLaunching();
-  delegate.openSettings();
-  delegate.openDashboard();
+  auto delegate = launchDemo();
+  delegate->openSettings();
+  delegate->openDashboard();
 
   Display display;
   struct Case {
     QWidget* window;
     const char* title;
     bool minimizable;
-  } cases[] = {{delegate.settingsWindow(), "Ovel Settings", false}, {delegate.dashboardWindow(), "Ovel", true}};
+  } cases[] = {{delegate->settingsWindow(), "Ovel Settings", false}, {delegate->dashboardWindow(), "Ovel", true}};
   for (const auto& c : cases) {
     ASSERT_NE(c.window, nullptr) << c.title;
     auto id = static_cast<xcb_window_t>(c.window->winId());
@@ -157,16 +164,9 @@ TEST_F(DesktopX11Test, SettingsSayWhenAnotherProgramHoldsTheShortcut) {
     if (held) std::free(xcb_request_check(other, xcb_grab_key_checked(other, 1, root, ctrlAlt, p, XCB_GRAB_MODE_ASYNC,
                                                                        XCB_GRAB_MODE_ASYNC)));
     else std::free(xcb_request_check(other, xcb_ungrab_key_checked(other, p, root, ctrlAlt)));
-    DesktopServices services = DesktopServices::standard();
-    services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
-    services.makeWindowSettings = [this] {
-      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
-    };
-    AppDelegate delegate({"Ovel", "--demo", "comfortable"}, AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
-                         std::move(services));
-    delegate.applicationDidFinishLaunching();
-    delegate.openSettings();
-    auto* settings = dynamic_cast<SettingsView*>(delegate.settingsWindow());
+    auto delegate = launchDemo();
+    delegate->openSettings();
+    auto* settings = dynamic_cast<SettingsView*>(delegate->settingsWindow());
     ASSERT_NE(settings, nullptr);
     TextView* problem = settings->general()->hotKeyProblemView();
     EXPECT_EQ(problem->isVisibleTo(settings), held);
