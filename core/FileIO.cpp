@@ -182,6 +182,7 @@ FileReplacement::FileReplacement(const fs::path& path, const AtomicWriteOptions&
   fd_ = openTemporary(target_, temporary_, mode);
   if (fd_ < 0) {
     error_ = lastError();
+    temporary_.clear();  // a name tried, not a file of ours
     return;
   }
   // open() applies the umask; the replaced file's bits must survive whole.
