@@ -73,6 +73,10 @@ inline std::string repeated(const std::string& text, int times) {
 
 inline std::string readText(const std::filesystem::path& path) { return readWholeFile(path).value_or(""); }
 
+inline void writeText(const std::filesystem::path& path, const std::string& text) {
+  if (auto error = writeFileAtomically(path, text)) throw std::system_error(error, path.string());
+}
+
 // A folder in which no entry can be made, renamed or removed while the
 // object lives, though its files can still be written: immutable for root
 // (who passes every permission), read-only for anyone else. `held()` is
@@ -109,9 +113,5 @@ class LockedFolder {
   std::filesystem::path folder_;
   bool held_ = false;
 };
-
-inline void writeText(const std::filesystem::path& path, const std::string& text) {
-  if (auto error = writeFileAtomically(path, text)) throw std::system_error(error, path.string());
-}
 
 }  // namespace ovel::test
