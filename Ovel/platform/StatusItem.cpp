@@ -1,6 +1,7 @@
 #include "platform/StatusItem.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -19,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Log.h"
 #include "platform/PanelAppearance.h"
 #include "platform/StatusNotifierItem.h"
 
@@ -103,7 +105,10 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
   panelLook_->setInterval(std::chrono::milliseconds(500));
   connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return;
+  if (!bus.isConnected()) {
+    qCWarning(logTray).noquote() << "no session bus: only an XEmbed tray can show Ovel:" << bus.lastError().message();
+    return;
+  }
   auto* watch = new QDBusServiceWatcher(StatusNotifierItem::kWatcherService, bus,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(watch, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -178,6 +183,7 @@ void TrayStatusItem::askWhetherAHostIsRegistered() {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
     // Asked again when a host leaves: the last one gone takes the button.
+    if (reply.isError()) qCWarning(logTray).noquote() << "couldn't ask the tray for a host:" << reply.error().message();
     hostRegistered_ = !reply.isError() && reply.value().variant().toBool();
   });
 }
