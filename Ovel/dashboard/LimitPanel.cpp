@@ -328,6 +328,9 @@ LimitPanel::LimitPanel(QWidget* parent)
   table->addWidget(rows_);
   sustainableHeader_ = rows_->header();
   column->addWidget(rateTable_);
+  // Stretched to the height of a taller panel beside it, the panel keeps its
+  // content together at the top.
+  column->addStretch(1);
 }
 
 void LimitPanel::setData(const WindowAssessment& a, std::span<const RateReading> rates, Date now) {
