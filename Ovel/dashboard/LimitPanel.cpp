@@ -304,7 +304,7 @@ LimitPanel::LimitPanel(QWidget* parent)
   figures->addWidget(resetBlock_, 0, Qt::AlignBottom);
   column->addWidget(figureRow);
 
-  column->addWidget(bar_);
+  OvelBar::addTo(column, bar_);
   column->addWidget(verdict_);
 
   QHBoxLayout* steering = rowOf(steeringLine_, 6);
@@ -415,7 +415,7 @@ CompactLimitPanel::CompactLimitPanel(QWidget* parent)
   figures->addWidget(steerBox_, 0, Qt::AlignBottom);
   column->addWidget(figureRow);
 
-  column->addWidget(bar_);
+  OvelBar::addTo(column, bar_);
   column->addWidget(verdict_);
 }
 

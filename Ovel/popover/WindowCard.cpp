@@ -121,7 +121,7 @@ WindowCard::WindowCard(QWidget* parent)
   usage->addWidget(resetBlock_, 0, Qt::AlignBottom);
   column()->addLayout(usage);
 
-  column()->addWidget(bar_);
+  OvelBar::addTo(column(), bar_);
   column()->addWidget(verdict_);
 
   auto* divider = new QVBoxLayout;
@@ -184,7 +184,7 @@ WindowRow::WindowRow(QWidget* parent)
   title_->setSingleLine();
   title_->setFixedWidth(kTitleWidth);
   first->addWidget(title_);
-  first->addWidget(bar_, 1);
+  OvelBar::addTo(first, bar_, 1);
   used_->setSingleLine();
   used_->setAlignment(Qt::AlignRight);
   used_->setFixedWidth(kPercentWidth);
