@@ -73,6 +73,14 @@ TEST_F(DashboardViewTest, BeforeTheFirstReadingShowsWhyInsteadOfCards) {
   }));
 }
 
+TEST_F(DashboardViewTest, AFailureEndingInALineFeedLeavesNoBlankLine) {
+  probe->work.answer = ProbeOutcome::failure("claude: command not found\n");
+  model->probe();
+  DashboardView dashboard(*model, integrations, [] {}, false);
+  EXPECT_EQ(dashboard.emptyState()->descriptionView()->text(), QStringLiteral("claude: command not found"));
+  EXPECT_EQ(dashboard.hero()->detailView()->text(), QStringLiteral("claude: command not found"));
+}
+
 TEST_F(DashboardViewTest, CardsFollowInTheirOrderOnceThereAreReadings) {
   DashboardView dashboard(*model, integrations, [] {}, false);
   EXPECT_EQ(dashboard.emptyState()->descriptionView()->text(),
