@@ -18,11 +18,13 @@
 #include "UsageModel.h"
 #include "ui/Card.h"
 #include "ui/Divider.h"
+#include "ui/FitRow.h"
 #include "ui/SectionLabel.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
 #include "ui/Theme.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -191,11 +193,6 @@ QWidget* ResetsCard::plannedColumn() {
 }
 
 QWidget* ResetsCard::addRow() {
-  auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(kRowSpacing);
-
   QDateTime now = QDateTime::currentDateTime();
   date_ = new QDateTimeEdit(initialDate(now));
   date_->setCalendarPopup(true);
@@ -215,10 +212,21 @@ QWidget* ResetsCard::addRow() {
   add_ = new QPushButton(QStringLiteral("Add"));
   connect(add_, &QPushButton::clicked, this, &ResetsCard::addDraft);
 
-  row->addWidget(date_);
-  row->addWidget(scope_);
-  row->addWidget(note_, 1);
-  row->addWidget(add_);
+  // When the planned column is narrow, the note and "Add" go on a line of
+  // their own under the date and scope.
+  auto* when = new QHBoxLayout;
+  when->setSpacing(kRowSpacing);
+  when->addWidget(date_);
+  when->addWidget(scope_);
+  when->addStretch(1);
+  auto* what = new QHBoxLayout;
+  what->setSpacing(kRowSpacing);
+  what->addWidget(note_, 1);
+  what->addWidget(add_);
+  auto* box = new QWidget;
+  addRow_ = new FitRow(kRowSpacing, kPlannedSpacing, box);
+  addRow_->addGroup(widgetOf(when));
+  addRow_->addGroup(widgetOf(what), 1);
   return box;
 }
 

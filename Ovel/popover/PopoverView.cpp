@@ -4,8 +4,10 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
+#include "Format.h"
 #include "Integrations.h"
 #include "popover/BreakdownView.h"
 #include "popover/WindowCard.h"
@@ -28,12 +30,16 @@ constexpr int kButtonSymbol = 15;
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-// A symbol button of the header or footer, with its shortcut.
-SymbolButton* symbolButton(Symbol symbol, const QString& help, const char* keys, std::function<void()> action) {
+// A symbol button of the header or footer, whose help text names its
+// shortcut. The shortcut belongs to the view and acts at once: set on the
+// button, it would first play a 100-ms animated click.
+SymbolButton* symbolButton(QWidget* view, Symbol symbol, const QString& help, const char* keys,
+                           const std::function<void()>& action) {
   auto* button = new SymbolButton(symbol, help, kButtonSymbol);
   button->setFrameSize({kButtonSide, kButtonSide});
-  button->setShortcut(QKeySequence(QLatin1String(keys)));
-  QObject::connect(button, &SymbolButton::clicked, button, [action = std::move(action)] { action(); });
+  QObject::connect(button, &SymbolButton::clicked, button, [action] { action(); });
+  auto* shortcut = new QShortcut(QKeySequence(QLatin1String(keys)), view);
+  QObject::connect(shortcut, &QShortcut::activated, view, [action] { action(); });
   return button;
 }
 
@@ -179,7 +185,9 @@ QWidget* PopoverView::buildHeader() {
 
   auto* refreshSlot = widgetOf(new QHBoxLayout);
   refreshSlot->setFixedSize(kButtonSide, kButtonSide);
-  refresh_ = symbolButton(Symbol::arrowClockwise, QStringLiteral("Refresh now (Ctrl+R)"), "Ctrl+R",
+  // While a probe runs the button is hidden; the shortcut may still fire,
+  // and probe() then returns at once.
+  refresh_ = symbolButton(this, Symbol::arrowClockwise, QStringLiteral("Refresh now (Ctrl+R)"), "Ctrl+R",
                           [this] { model_.probe(); });
   probeSpinner_ = new Spinner(16);
   refreshSlot->layout()->addWidget(refresh_);
@@ -234,11 +242,12 @@ QWidget* PopoverView::buildFooter() {
   connect(liveLink_, &SymbolButton::clicked, this, [this] { openSettings_(); });
   row->addWidget(liveLink_);
   row->addStretch();
-  row->addWidget(symbolButton(Symbol::chartXyaxisLine, QStringLiteral("Open dashboard (Ctrl+D)"), "Ctrl+D",
+  row->addWidget(symbolButton(this, Symbol::chartXyaxisLine, QStringLiteral("Open dashboard (Ctrl+D)"), "Ctrl+D",
                               [this] { openDashboard_(); }));
-  row->addWidget(symbolButton(Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
+  row->addWidget(symbolButton(this, Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
                               [this] { openSettings_(); }));
-  row->addWidget(symbolButton(Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q", [] { QApplication::quit(); }));
+  row->addWidget(symbolButton(this, Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q",
+                              [] { QApplication::quit(); }));
   QWidget* footer = widgetOf(row);
   row->setContentsMargins(0, 2, 0, 0);
   return footer;
@@ -259,7 +268,7 @@ void PopoverView::rebuild() {
 
   ContentForm form = contentForm(model_.phase(), !model_.assessments().empty());
   setupHint_->setVisible(form == ContentForm::setupHint);
-  if (form == ContentForm::setupHint) setupHint_->setMessage(text(model_.phase().message()));
+  if (form == ContentForm::setupHint) setupHint_->setMessage(text(Format::message(model_.phase().message())));
   waiting_->setVisible(form == ContentForm::spinner);
   windows_->setVisible(form == ContentForm::windows);
   if (form == ContentForm::windows) updateWindows(headline);
@@ -315,7 +324,7 @@ void PopoverView::updateWindows(const std::optional<WindowAssessment>& headline)
   updateRows(rowAssessments(model_.assessments(), headline->window.kind));
   const auto& error = model_.lastProbeError();
   error_->setVisible(error.has_value());
-  if (error) error_->setText(text(*error));
+  if (error) error_->setText(text(Format::message(*error)));
 }
 
 void PopoverView::updateRows(const std::vector<WindowAssessment>& rows) {

@@ -134,7 +134,7 @@ QWidget* ClaudeCodeTab::buildCommandSection() {
   row->addWidget(spinner_);
   result_ = new IconLabel(Symbol::checkmarkCircleFill, {}, Theme::font(TextStyle::caption),
                           ThemeColor::systemGreen(), ThemeColor::systemGreen());
-  row->addWidget(result_, 1);
+  row->addWidget(result_, 1, Qt::AlignVCenter);
   row->addStretch();
   section->addRow(widgetOf(row));
   return section;

@@ -86,6 +86,44 @@ TEST(DayRingTest, ArrowTiltsUpForPositiveAngles) {
   EXPECT_GT(up.x(), 9);
 }
 
+TEST(DayRingTest, MarksMultiplyTheTintsOwnOpacity) {
+  // The secondary colour is the text colour at 0.55: the track (0.3) and the
+  // dash (0.45) of a ring in that tint are fainter still, never darker.
+  struct Row {
+    const char* name;
+    QColor tint;
+    double alpha;
+    QColor expected;
+  };
+  QColor lightSecondary = Theme::role(ColorRole::secondary, Theme::palette(Appearance::light));
+  QColor darkSecondary = Theme::role(ColorRole::secondary, Theme::palette(Appearance::dark));
+  QColor brand = Theme::brand(Appearance::light);
+  const Row rows[] = {
+      {"light secondary, whole mark", lightSecondary, 1.0, QColor(28, 28, 30, 140)},
+      {"light secondary, dash", lightSecondary, 0.45, QColor(28, 28, 30, 63)},
+      {"light secondary, track", lightSecondary, 0.3, QColor(28, 28, 30, 42)},
+      {"dark secondary, whole mark", darkSecondary, 1.0, QColor(235, 235, 240, 140)},
+      {"dark secondary, dash", darkSecondary, 0.45, QColor(235, 235, 240, 63)},
+      {"dark secondary, track", darkSecondary, 0.3, QColor(235, 235, 240, 42)},
+      {"opaque brand, track", brand, 0.3, QColor(brand.red(), brand.green(), brand.blue(), 77)},
+  };
+  for (const Row& row : rows) {
+    QImage image(8, 8, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    QPainterPath square;
+    square.addRect(0, 0, 8, 8);
+    DayRing::draw(painter, {DayRing::Mark{square, DayRing::Fill{}, row.alpha}}, row.tint);
+    painter.end();
+    QColor drawn = image.pixelColor(4, 4);
+    EXPECT_NEAR(drawn.alpha(), row.expected.alpha(), 1) << row.name;
+    // Faint pixels lose a little colour precision to premultiplying.
+    EXPECT_NEAR(drawn.red(), row.expected.red(), 4) << row.name;
+    EXPECT_NEAR(drawn.green(), row.expected.green(), 4) << row.name;
+    EXPECT_NEAR(drawn.blue(), row.expected.blue(), 4) << row.name;
+  }
+}
+
 WindowAssessment assessed(WindowKind kind, OvelStatus status, double used) {
   WindowAssessment a;
   a.window.kind = std::move(kind);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
+#include <QTest>
 
+#include <algorithm>
 #include <limits>
 
 #include "ViewHarness.h"
@@ -143,6 +145,14 @@ TEST_F(PopoverViewTest, FailedWithoutReadingsShowsTheSetupHintAndABareRing) {
   EXPECT_EQ(p.rings()[0]->shownCenter(), DayRing::Center::dash());
 }
 
+TEST_F(PopoverViewTest, TheSetupHintShowsAFailureWithoutItsClosingLineFeed) {
+  probe->work.answer = ProbeOutcome::failure("claude was not found\n\n");
+  startAndSettle();
+  PopoverView& p = popover();
+  EXPECT_EQ(p.setupHint()->messageView()->text(), QStringLiteral("claude was not found"));
+  EXPECT_EQ(p.setupHint()->messageView()->shownLines().size(), 1);
+}
+
 TEST_F(PopoverViewTest, ALongFailureGrowsDownwardsNeverWider) {
   probe->work.answer = ProbeOutcome::failure("short");
   startAndSettle();
@@ -202,6 +212,35 @@ TEST_F(PopoverViewTest, ProbingShowsTheSpinnerInsteadOfTheButton) {
   popover();
   EXPECT_TRUE(p.refreshButton()->isEnabled());
   EXPECT_TRUE(p.probeSpinner()->isHidden());
+}
+
+TEST_F(PopoverViewTest, ShortcutsActAtOnceAndTheButtonsNameThem) {
+  startAndSettle();
+  int dashboards = 0;
+  int settings = 0;
+  PopoverView p(*model, integrations, [&] { ++settings; }, [&] { ++dashboards; });
+  p.show();
+  p.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
+
+  // No event loop turns between the key and the check: nothing waits for
+  // an animated click.
+  QTest::keyClick(&p, Qt::Key_D, Qt::ControlModifier);
+  EXPECT_EQ(dashboards, 1);
+  QTest::keyClick(&p, Qt::Key_Comma, Qt::ControlModifier);
+  EXPECT_EQ(settings, 1);
+  probe->work.hold = true;
+  QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_TRUE(model->isProbing());
+  probe->work.finish();
+
+  std::vector<QString> helps;
+  for (SymbolButton* button : test::childrenOf<SymbolButton>(p)) {
+    EXPECT_TRUE(button->shortcut().isEmpty()) << "a button's own shortcut animates a click first";
+    helps.push_back(button->toolTip());
+  }
+  for (const char* help : {"Refresh now (Ctrl+R)", "Open dashboard (Ctrl+D)", "Settings (Ctrl+,)", "Quit Ovel (Ctrl+Q)"})
+    EXPECT_NE(std::find(helps.begin(), helps.end(), QString::fromLatin1(help)), helps.end()) << help;
 }
 
 TEST_F(PopoverViewTest, LiveDotLinkAndError) {
