@@ -99,7 +99,7 @@ TEST(SettingsTextTest, ClaudeCodeStates) {
 
   using Form = ClaudeCodeTab::ProbeStatus::Form;
   EXPECT_EQ(ClaudeCodeTab::probeStatus(true, "failed", kStart, at(10)).form, Form::spinner);
-  auto error = ClaudeCodeTab::probeStatus(false, "claude not found", kStart, at(10));
+  auto error = ClaudeCodeTab::probeStatus(false, "claude not found\n", kStart, at(10));
   EXPECT_EQ(error.form, Form::error);
   EXPECT_EQ(error.text, QStringLiteral("claude not found"));
   EXPECT_EQ(ClaudeCodeTab::probeStatus(false, std::nullopt, kStart, at(10)).text, QStringLiteral("Working \u00B7 just now"));
