@@ -218,10 +218,9 @@ void AppDelegate::updateStatusItem() {
   bool darkPanel = statusItem_->panelIsDark();
   std::vector<StatusItemContent> contents;
   for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), darkPanel)) {
-    QString label = QString::fromStdString(painted.item.label());
-    QString kind = QString::fromStdString(painted.item.ring.kind.title());
-    contents.push_back({std::move(painted.paintIcon), label, QString::fromStdString(painted.item.labelGuide()), title,
-                        label.isEmpty() ? kind : kind + QStringLiteral(": ") + label});
+    contents.push_back({std::move(painted.paintIcon), QString::fromStdString(painted.item.label()),
+                        QString::fromStdString(painted.item.labelGuide()), title,
+                        QString::fromStdString(painted.item.toolTipText())});
   }
   statusItem_->setItems(std::move(contents));
 }

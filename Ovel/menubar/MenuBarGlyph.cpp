@@ -128,9 +128,24 @@ MenuBarPart tightest(const GlyphInputs& inputs) {
   return MenuBarPart{MenuBarPart::Ring{std::move(kind), assessment, inputs.steer}};
 }
 
-std::optional<MenuBarPart> text(std::optional<std::string> value, std::string guide) {
+// The widest text of each kind, written by the same formats.
+std::string guideFor(MenuBarItem item) {
+  constexpr double kLongestSessionReset = 4 * 3600 + 59 * 60;
+  constexpr double kLongestWeekReset = 6 * 86400 + 23 * 3600;
+  switch (item) {
+    case MenuBarItem::sessionPercent:
+    case MenuBarItem::weekPercent: return Format::percent(100);
+    case MenuBarItem::sessionReset: return Format::duration(kLongestSessionReset);
+    case MenuBarItem::weekReset: return Format::duration(kLongestWeekReset);
+    case MenuBarItem::ovelFactor: return Format::factor(OvelSteer{WindowKind::session(), 0.88, RateBasis::recent});
+    case MenuBarItem::sessionsLeft: return Format::sessionsLeft(9.9);
+    default: return {};
+  }
+}
+
+std::optional<MenuBarPart> text(std::optional<std::string> value, MenuBarItem item, WindowKind window) {
   if (!value) return std::nullopt;
-  return MenuBarPart{MenuBarPart::Text{std::move(*value), std::move(guide)}};
+  return MenuBarPart{MenuBarPart::Text{std::move(*value), guideFor(item), std::move(window)}};
 }
 
 std::optional<std::string> percentOf(const std::optional<WindowAssessment>& a) {
@@ -153,32 +168,19 @@ std::optional<std::string> sessionsLeftOf(const GlyphInputs& in) {
   return Format::sessionsLeft(in.sessionWeekRatio->sessionsLeft(in.week->window.usedPercent));
 }
 
-// The widest text of each kind, written by the same formats.
-std::string guideFor(MenuBarItem item) {
-  constexpr double kLongestSessionReset = 4 * 3600 + 59 * 60;
-  constexpr double kLongestWeekReset = 6 * 86400 + 23 * 3600;
-  switch (item) {
-    case MenuBarItem::sessionPercent:
-    case MenuBarItem::weekPercent: return Format::percent(100);
-    case MenuBarItem::sessionReset: return Format::duration(kLongestSessionReset);
-    case MenuBarItem::weekReset: return Format::duration(kLongestWeekReset);
-    case MenuBarItem::ovelFactor: return Format::factor(OvelSteer{WindowKind::session(), 0.88, RateBasis::recent});
-    case MenuBarItem::sessionsLeft: return Format::sessionsLeft(9.9);
-    default: return {};
-  }
-}
-
 std::optional<MenuBarPart> partFor(MenuBarItem item, const GlyphInputs& in) {
   switch (item) {
     case MenuBarItem::tightestRing: return tightest(in);
     case MenuBarItem::sessionRing: return ringOf(WindowKind::session(), in.session);
     case MenuBarItem::weekRing: return ringOf(WindowKind::week(), in.week);
-    case MenuBarItem::sessionPercent: return text(percentOf(in.session), guideFor(item));
-    case MenuBarItem::weekPercent: return text(percentOf(in.week), guideFor(item));
-    case MenuBarItem::sessionReset: return text(resetOf(in.session, in.now), guideFor(item));
-    case MenuBarItem::weekReset: return text(resetOf(in.week, in.now), guideFor(item));
-    case MenuBarItem::ovelFactor: return text(factorOf(in.steer), guideFor(item));
-    case MenuBarItem::sessionsLeft: return text(sessionsLeftOf(in), guideFor(item));
+    case MenuBarItem::sessionPercent: return text(percentOf(in.session), item, WindowKind::session());
+    case MenuBarItem::weekPercent: return text(percentOf(in.week), item, WindowKind::week());
+    case MenuBarItem::sessionReset: return text(resetOf(in.session, in.now), item, WindowKind::session());
+    case MenuBarItem::weekReset: return text(resetOf(in.week, in.now), item, WindowKind::week());
+    case MenuBarItem::ovelFactor:
+      return text(factorOf(in.steer), item, in.steer ? in.steer->kind : WindowKind::session());
+    // The sessions that the week has room for.
+    case MenuBarItem::sessionsLeft: return text(sessionsLeftOf(in), item, WindowKind::week());
   }
   return std::nullopt;
 }
@@ -205,6 +207,29 @@ std::string joined(const std::vector<MenuBarPart::Text>& texts, Field field) {
 std::string TrayItem::label() const { return joined(texts, &MenuBarPart::Text::text); }
 
 std::string TrayItem::labelGuide() const { return joined(texts, &MenuBarPart::Text::guide); }
+
+std::string TrayItem::toolTipText() const {
+  struct Line {
+    WindowKind window;
+    std::vector<MenuBarPart::Text> texts;
+  };
+  std::vector<Line> lines{{ring.kind, {}}};
+  for (const auto& text : texts) {
+    auto line = std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.window == text.window; });
+    if (line == lines.end()) lines.push_back({text.window, {text}});
+    else line->texts.push_back(text);
+  }
+  // A ring without texts of its own window names its used figure.
+  if (lines.front().texts.empty() && ring.assessment)
+    lines.front().texts.push_back({Format::percent(ring.assessment->window.usedPercent), {}, ring.kind});
+  std::string result;
+  for (const Line& line : lines) {
+    if (line.texts.empty()) continue;
+    if (!result.empty()) result += '\n';
+    result += line.window.title() + ": " + joined(line.texts, &MenuBarPart::Text::text);
+  }
+  return result;
+}
 
 std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& items, const UsageModel& model) {
   return parts(items, inputsOf(model));

@@ -30,6 +30,8 @@ struct MenuBarPart {
     std::string text;
     // The widest this item's text gets, for hosts that size a label once.
     std::string guide;
+    // The window whose figure it is.
+    WindowKind window = WindowKind::session();
   };
   std::variant<Ring, Text> content;
 
@@ -56,6 +58,9 @@ struct TrayItem {
   // The texts in one line, for hosts that show a label beside the icon.
   std::string label() const;
   std::string labelGuide() const;
+  // For the tooltip: a line per window, the ring's first, each named with
+  // its own figures ("Week: 40%", then "Session: 2%").
+  std::string toolTipText() const;
 };
 
 // How the preferences draw on a light or a dark panel: untinted marks take

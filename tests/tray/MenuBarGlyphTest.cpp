@@ -187,6 +187,52 @@ TEST(MenuBarGlyphTest, TrayItemsPerLayout) {
   EXPECT_EQ(items[0].labelGuide(), "100% \u00B7 4h 59m") << "the widest each text gets";
 }
 
+TEST(MenuBarGlyphTest, EachTooltipNamesTheWindowsOfItsFigures) {
+  using enum MenuBarItem;
+  auto inputsBoundBy = [](const WindowKind& binding) {
+    GlyphInputs inputs;
+    inputs.now = dateFromSeconds1970(0);
+    inputs.session = assessed(WindowKind::session(), OvelStatus::comfortable, 2);
+    inputs.session->window.resetsAt = dateFromSeconds1970(2 * 3600 + 5 * 60);
+    inputs.week = assessed(WindowKind::week(), OvelStatus::watch, 40);
+    inputs.sessionWeekRatio = SessionWeekRatio{0.2, 3, 60};
+    inputs.steer = OvelSteer{binding, 0.5, RateBasis::recent};
+    inputs.steerAssessment = binding.isSession() ? inputs.session : inputs.week;
+    inputs.hasAssessments = true;
+    return inputs;
+  };
+  const WindowKind session = WindowKind::session(), week = WindowKind::week();
+  struct Row {
+    const char* name;
+    std::vector<MenuBarItem> items;
+    WindowKind binding;
+    std::vector<std::string> toolTips;
+  } rows[] = {
+      {"the default layout bound by the week: the ring is the week's, the text the session's",
+       {tightestRing, sessionPercent}, week, {"Week: 40%\nSession: 2%"}},
+      {"the default layout bound by the session", {tightestRing, sessionPercent}, session, {"Session: 2%"}},
+      {"a ring alone names its own figure", {weekRing}, session, {"Week: 40%"}},
+      {"each ring with its own texts",
+       {sessionRing, sessionPercent, sessionReset, weekRing, weekPercent},
+       week,
+       {"Session: 2% \u00B7 2h 5m", "Week: 40%"}},
+      {"texts of both windows after one ring",
+       {sessionRing, weekPercent, sessionsLeft, sessionReset},
+       session,
+       {"Session: 2h 5m\nWeek: 40% \u00B7 3.0\u00D75h"}},
+      {"the factor belongs to the binding window", {sessionRing, ovelFactor}, week,
+       {"Session: 2%\nWeek: \u21930.5\u00D7"}},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> toolTips;
+    for (const TrayItem& item : MenuBarGlyph::trayItems(row.items, inputsBoundBy(row.binding)))
+      toolTips.push_back(item.toolTipText());
+    EXPECT_EQ(toolTips, row.toolTips) << row.name;
+  }
+  EXPECT_EQ(MenuBarGlyph::trayItems({tightestRing, sessionPercent}, GlyphInputs{}).front().toolTipText(), "")
+      << "no readings, nothing to name";
+}
+
 TEST(MenuBarGlyphTest, DigitsKeepTheirWidth) {
   auto widthOf = [](const char* text) {
     double width = 0;
