@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -22,7 +23,8 @@ class PopoverHost final : public QObject {
 
   // Takes `content` over, replacing any earlier content. The window takes
   // the content's size hint, each time it is shown and whenever the hint
-  // changes while it is open.
+  // changes while it is open, but never more height than the screen it
+  // opens on has free of panels: content that may be taller scrolls.
   void setContent(QWidget* content);
 
   bool isShown() const;
@@ -42,16 +44,22 @@ class PopoverHost final : public QObject {
  signals:
   // Whatever closed it: an outside click, close(), or losing the focus.
   void closed();
+  // After closed(), when a click outside closed it; the click goes no
+  // further.
+  void dismissedByClick(QPoint global);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  QRect availableArea() const;
+  void fitContent();
   void place();
 
   std::unique_ptr<QWidget> window_;
   QRect anchor_;
   bool closesOnDeactivate_ = false;
+  std::optional<QPoint> outsideClick_;
 };
 
 }  // namespace ovel

@@ -175,6 +175,45 @@ void FakePortal::setColorScheme(uint colorScheme) {
                                QDBusVariant(colorScheme));
 }
 
+class FakeXfconfAdaptor final : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.xfce.Xfconf")
+
+ public:
+  explicit FakeXfconfAdaptor(FakeXfconf* xfconf) : QDBusAbstractAdaptor(xfconf), xfconf_(xfconf) {}
+
+ public slots:
+  QVariantMap GetAllProperties(const QString& channel, const QString&) {
+    return channel == QLatin1String("xfce4-panel") ? xfconf_->panelProperties() : QVariantMap();
+  }
+
+ signals:
+  void PropertyChanged(const QString& channel, const QString& property, const QDBusVariant& value);
+
+ private:
+  FakeXfconf* xfconf_;
+};
+
+FakeXfconf::FakeXfconf(QVariantMap panelProperties)
+    : connectionName_(QStringLiteral("fake-xfconf-%1").arg(nextConnection())),
+      connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)),
+      properties_(std::move(panelProperties)) {
+  new FakeXfconfAdaptor(this);
+  ready_ = connection_.registerObject(QStringLiteral("/org/xfce/Xfconf"), this, QDBusConnection::ExportAdaptors) &&
+           connection_.registerService(QStringLiteral("org.xfce.Xfconf"));
+}
+
+FakeXfconf::~FakeXfconf() {
+  connection_.unregisterService(QStringLiteral("org.xfce.Xfconf"));
+  connection_.unregisterObject(QStringLiteral("/org/xfce/Xfconf"));
+  QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+void FakeXfconf::setPanelProperty(const QString& property, const QVariant& value) {
+  properties_[property] = value;
+  emit findChild<FakeXfconfAdaptor*>()->PropertyChanged(QStringLiteral("xfce4-panel"), property, QDBusVariant(value));
+}
+
 }  // namespace ovel::test
 
 #include "FakeDesktopBus.moc"

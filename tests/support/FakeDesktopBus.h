@@ -93,4 +93,24 @@ class FakePortal final : public QObject {
   uint colorScheme_;
 };
 
+// xfconfd with one channel, "xfce4-panel", as XFCE's panel keeps it.
+class FakeXfconf final : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit FakeXfconf(QVariantMap panelProperties);
+  ~FakeXfconf() override;
+
+  bool ready() const { return ready_; }
+  const QVariantMap& panelProperties() const { return properties_; }
+  // Changes a property and says so, as xfconfd does.
+  void setPanelProperty(const QString& property, const QVariant& value);
+
+ private:
+  QString connectionName_;
+  QDBusConnection connection_;
+  bool ready_ = false;
+  QVariantMap properties_;
+};
+
 }  // namespace ovel::test

@@ -259,8 +259,9 @@ TEST(MenuBarGlyphTest, TrayIconsStandOutOnEveryPanel) {
   MenuBarPart::Ring ring{WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 60),
                          OvelSteer{WindowKind::session(), 2, RateBasis::recent}};
   for (int pixels : {16, 22, 32, 64}) {
-    for (QColor base : {QColor(Qt::black), QColor(Qt::white)}) {
-      QImage icon = MenuBarGlyph::trayIcon(ring, GlyphStyle::usageAndSteer, true, base, pixels);
+    for (Appearance marksFor : {Appearance::light, Appearance::dark}) {
+      QImage icon = MenuBarGlyph::trayIcon(ring, {GlyphStyle::usageAndSteer, true, marksFor}, pixels);
+      QColor base = marksFor == Appearance::light ? Qt::black : Qt::white;
       ASSERT_EQ(icon.size(), QSize(pixels, pixels));
       for (QColor panel : {QColor(Qt::black), QColor(Qt::white), QColor(0x3c, 0x3c, 0x3c), QColor(0xf0, 0xf0, 0xf0)})
         EXPECT_GE(standingOut(icon, panel), 0.08)
@@ -269,14 +270,31 @@ TEST(MenuBarGlyphTest, TrayIconsStandOutOnEveryPanel) {
   }
 }
 
-TEST(MenuBarGlyphTest, TintedRingsKeepTheirColour) {
-  MenuBarPart::Ring ring{WindowKind::week(), assessed(WindowKind::week(), OvelStatus::limited, 100), std::nullopt};
-  QImage icon = MenuBarGlyph::trayIcon(ring, GlyphStyle::usage, true, Qt::white, 36);
-  // Three o'clock on the ring, inside a segment.
-  QColor mark = icon.pixelColor(18 + static_cast<int>(6.4 * 2), 18);
-  EXPECT_EQ(mark.rgb(), Theme::systemRed().rgb());
-  QImage plain = MenuBarGlyph::trayIcon(ring, GlyphStyle::usage, false, Qt::white, 36);
-  EXPECT_EQ(plain.pixelColor(18 + static_cast<int>(6.4 * 2), 18).rgb(), QColor(Qt::white).rgb());
+TEST(MenuBarGlyphTest, TintsTakeTheAppearanceOfThePanel) {
+  auto ring = [](OvelStatus status) {
+    return MenuBarPart::Ring{WindowKind::week(), assessed(WindowKind::week(), status, 100), std::nullopt};
+  };
+  struct Row {
+    const char* name;
+    OvelStatus status;
+    std::optional<Appearance> panel;
+    bool tint;
+    QColor expected;
+  } rows[] = {
+      {"limited on a light panel", OvelStatus::limited, Appearance::light, true, Theme::systemRed(Appearance::light)},
+      {"limited on a dark panel", OvelStatus::limited, Appearance::dark, true, Theme::systemRed(Appearance::dark)},
+      {"at risk on a dark panel", OvelStatus::atRisk, Appearance::dark, true, Theme::systemOrange(Appearance::dark)},
+      {"at risk, tone unknown: light marks", OvelStatus::atRisk, std::nullopt, true,
+       Theme::systemOrange(Appearance::dark)},
+      {"untinted on a dark panel", OvelStatus::limited, Appearance::dark, false, Qt::white},
+      {"untinted on a light panel", OvelStatus::atRisk, Appearance::light, false, Qt::black},
+  };
+  for (const auto& row : rows) {
+    QImage icon = MenuBarGlyph::trayIcon(ring(row.status), {GlyphStyle::usage, row.tint, row.panel}, 36);
+    // Three o'clock on the ring, inside a segment.
+    EXPECT_EQ(icon.pixelColor(18 + static_cast<int>(6.4 * 2), 18).rgb(), row.expected.rgb()) << row.name;
+  }
+  EXPECT_NE(Theme::systemRed(Appearance::light).rgb(), Theme::systemRed(Appearance::dark).rgb());
 }
 
 }  // namespace

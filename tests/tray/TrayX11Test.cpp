@@ -94,7 +94,8 @@ TEST_F(TrayX11Test, TheRingStandsOutOnADarkAndOnALightPanel) {
     ASSERT_EQ(trayItem().itemGeometries().size(), 1u) << "one icon for the default layout's one ring";
     QRect icon = delegate->statusItem()->anchor();
     bool dark = row.panel.lightness() < 128;
-    EXPECT_TRUE(test::waitUntil([&] { return delegate->statusItem()->panelIsDark() == dark; }))
+    PanelTone tone = dark ? PanelTone::dark : PanelTone::light;
+    EXPECT_TRUE(test::waitUntil([&] { return delegate->statusItem()->panelTone() == tone; }))
         << "the panel seen around the icon decides";
     EXPECT_TRUE(test::waitUntil([&] { return standingOut(test::screenshot(icon, row.name), row.panel) >= 0.08; }))
         << "the ring's pixels differ clearly from the panel's";
