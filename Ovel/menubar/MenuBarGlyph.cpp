@@ -27,7 +27,7 @@ struct Halo {
   double dimmedAlpha;
 };
 constexpr Halo kThinHalo{1.0, 0.85, 0.35};
-constexpr Halo kCarryingHalo{1.6, 1.0, 0.6};
+constexpr Halo kCarryingHalo{1.6, 1.0, 0.25};
 constexpr double kSolid = 1.0;
 
 QFont glyphFont() { return QFontDatabase::systemFont(QFontDatabase::GeneralFont); }
