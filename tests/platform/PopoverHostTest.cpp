@@ -61,6 +61,25 @@ TEST(PopoverHost, ShowsItsContentAtTheAnchorAndTellsWhenClosed) {
   EXPECT_TRUE(old.isNull()) << "replaced content is not leaked";
 }
 
+// Content that would rather be taller than any screen, and can do with less.
+class TallContent final : public QWidget {
+ public:
+  QSize sizeHint() const override { return {240, 5000}; }
+  QSize minimumSizeHint() const override { return {240, 50}; }
+};
+
+TEST(PopoverHost, NeverTallerThanTheScreenItOpensOn) {
+  PopoverHost popover;
+  popover.setContent(new TallContent);
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  for (QRect anchor : {QRect(300, 0, 22, 22), QRect(300, available.bottom() - 22, 22, 22)}) {
+    popover.show(anchor);
+    EXPECT_EQ(popover.window()->height(), available.height());
+    EXPECT_TRUE(available.contains(popover.window()->geometry())) << "under or above the anchor, on the screen";
+    popover.close();
+  }
+}
+
 // A column like the popover's: fixed width, a card holding a wrapped
 // message, and a footer.
 struct Column {
