@@ -54,7 +54,7 @@ void PopoverHost::show(const QRect& anchor) {
 QRect PopoverHost::availableArea() const {
   QScreen* screen = QGuiApplication::screenAt(anchor_.center());
   if (!screen) screen = QGuiApplication::primaryScreen();
-  return screen ? screen->availableGeometry() : QRect();
+  return screen ? usableArea(anchor_, screen->availableGeometry()) : QRect();
 }
 
 void PopoverHost::fitContent() {
@@ -77,6 +77,14 @@ QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRec
   x = std::clamp(x, available.left(), std::max(available.left(), available.right() + 1 - size.width()));
   y = std::clamp(y, available.top(), std::max(available.top(), available.bottom() + 1 - size.height()));
   return {x, y};
+}
+
+QRect PopoverHost::usableArea(const QRect& anchor, const QRect& available) {
+  QRect area = available;
+  if (anchor.width() <= 1 && anchor.height() <= 1) return area;
+  if (anchor.center().y() > available.center().y()) area.setBottom(std::min(available.bottom(), anchor.top() - 1));
+  else area.setTop(std::max(available.top(), anchor.bottom() + 1));
+  return area.isEmpty() ? available : area;
 }
 
 bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {

@@ -38,6 +38,23 @@ TEST(PopoverHost, PlacementKeepsToTheScreenAndTheAnchor) {
     EXPECT_EQ(PopoverHost::placement(c.size, c.anchor, c.available), c.expected) << c.name;
 }
 
+TEST(PopoverHost, TheUsableAreaLeavesTheItemsPanelClear) {
+  const QRect screen(0, 0, 1366, 768);
+  struct Case {
+    const char* name;
+    QRect anchor;
+    QRect available;
+    QRect expected;
+  } cases[] = {
+      {"an item in a top panel the screen's area still holds", {1300, 4, 22, 22}, screen, {0, 26, 1366, 742}},
+      {"an item in a bottom panel", {1300, 742, 22, 22}, screen, {0, 0, 1366, 742}},
+      {"a top panel already outside the area", {1300, 4, 22, 22}, {0, 30, 1366, 738}, {0, 30, 1366, 738}},
+      {"a bottom panel already outside the area", {1300, 742, 22, 22}, {0, 0, 1366, 738}, {0, 0, 1366, 738}},
+      {"a point: the cursor or a click", {640, 300, 1, 1}, screen, screen},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PopoverHost::usableArea(c.anchor, c.available), c.expected) << c.name;
+}
+
 TEST(PopoverHost, ShowsItsContentAtTheAnchorAndTellsWhenClosed) {
   PopoverHost popover;
   auto* content = new QLabel(QStringLiteral("content"));
@@ -72,10 +89,11 @@ TEST(PopoverHost, NeverTallerThanTheScreenItOpensOn) {
   PopoverHost popover;
   popover.setContent(new TallContent);
   QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-  for (QRect anchor : {QRect(300, 0, 22, 22), QRect(300, available.bottom() - 22, 22, 22)}) {
+  for (QRect anchor : {QRect(300, 0, 22, 22), QRect(300, available.bottom() - 22, 22, 22), QRect(300, 300, 1, 1)}) {
     popover.show(anchor);
-    EXPECT_EQ(popover.window()->height(), available.height());
-    EXPECT_TRUE(available.contains(popover.window()->geometry())) << "under or above the anchor, on the screen";
+    QRect usable = PopoverHost::usableArea(anchor, available);
+    EXPECT_EQ(popover.window()->height(), usable.height());
+    EXPECT_TRUE(usable.contains(popover.window()->geometry())) << "under or above the anchor, on the screen";
     popover.close();
   }
 }

@@ -63,7 +63,8 @@ class StatusItemX11Test : public ::testing::Test {
 };
 
 TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
-  EXPECT_NE(std::find(asked.begin(), asked.end(), item->anchor().width()), asked.end())
+  // Painted once the panel around the slot has been seen.
+  EXPECT_TRUE(waitUntil([&] { return std::find(asked.begin(), asked.end(), item->anchor().width()) != asked.end(); }))
       << "painted at the slot's own size, not scaled";
 
   item->setItems({solid(Qt::red), solid(Qt::blue)});
