@@ -96,7 +96,9 @@ bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Hide) {
       emit closed();
-      if (auto click = std::exchange(outsideClick_, std::nullopt)) emit dismissedByClick(*click);
+      // Told once the window is gone: it may be opened again at once.
+      if (auto click = std::exchange(outsideClick_, std::nullopt))
+        QMetaObject::invokeMethod(this, [this, at = *click] { emit dismissedByClick(at); }, Qt::QueuedConnection);
     }
     // The layout follows the content's size hint; the place follows the size.
     else if (event->type() == QEvent::Resize && window_->isVisible()) place();

@@ -49,7 +49,7 @@ class PopoverHost final : public QObject {
  signals:
   // Whatever closed it: an outside click, close(), or losing the focus.
   void closed();
-  // After closed(), when a click outside closed it; the click goes no
+  // Soon after closed(), when a click outside closed it; the click goes no
   // further.
   void dismissedByClick(QPoint global);
 

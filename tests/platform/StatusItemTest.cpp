@@ -89,6 +89,26 @@ TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
   })) << "the first item stays and shows its new icon";
 }
 
+TEST_F(StatusItemX11Test, TheFirstIconIsPaintedOnceThePanelIsSeen) {
+  // Icons take the tone of the moment they are painted in: none may be
+  // painted before the tray's panel shows around the slot.
+  item.reset();
+  tray.reset();
+  tray.emplace(QColor(0x10, 0x10, 0x10));
+  ASSERT_TRUE(tray->ready()) << tray->log();
+  item.emplace();
+  std::vector<PanelTone> paintedIn;
+  StatusItemContent content = solid(Qt::darkCyan);
+  content.paintIcon = [&, paint = content.paintIcon](int pixels) {
+    paintedIn.push_back(item->panelTone());
+    return paint(pixels);
+  };
+  item->setItems({content});
+  ASSERT_TRUE(test::waitUntilDocked(*item));
+  ASSERT_TRUE(waitUntil([&] { return !paintedIn.empty(); }));
+  for (PanelTone tone : paintedIn) EXPECT_EQ(tone, PanelTone::dark);
+}
+
 TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {
   PopoverHost popover;
   auto* content = new QLabel(QStringLiteral("popover"));

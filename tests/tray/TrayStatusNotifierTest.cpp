@@ -96,6 +96,19 @@ TEST_F(TrayStatusNotifierTest, ActivateTogglesThePopoverAndTheLabelFollowsTheMod
   EXPECT_EQ(property(first, "XAyatanaLabel"), percent(model.session()));
 }
 
+TEST_F(TrayStatusNotifierTest, TheFirstIconIsAlreadyInThePanelsTone) {
+  test::FakePortal portal(static_cast<uint>(PanelAppearance::ColorScheme::preferDark));
+  ASSERT_TRUE(portal.ready());
+  launch("comfortable");
+  ASSERT_TRUE(waitUntil([&] { return host->liveItems().size() == 1; }));
+  QString item = host->shownItems()[0];
+  EXPECT_TRUE(lightMarks(item)) << "drawn for the dark panel";
+  test::spinFor(std::chrono::milliseconds(500));
+  auto icons = std::count_if(host->itemSignals().begin(), host->itemSignals().end(),
+                             [&](const test::ItemSignal& sent) { return sent.member == QStringLiteral("NewIcon"); });
+  EXPECT_EQ(icons, 1) << "its one icon, and no other of the wrong tone before it";
+}
+
 TEST_F(TrayStatusNotifierTest, IconsAreRepaintedWhenThePanelTurnsDark) {
   test::FakePortal portal(static_cast<uint>(PanelAppearance::ColorScheme::preferLight));
   ASSERT_TRUE(portal.ready());
