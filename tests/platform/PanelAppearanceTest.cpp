@@ -188,6 +188,17 @@ TEST_F(PanelAppearanceTest, FollowsXfcesPanelWhereThePortalStatesNoPreference) {
   EXPECT_TRUE(waitUntil([&] { return panel.tone() == light; })) << "followed when it changes";
 }
 
+TEST_F(PanelAppearanceTest, OnKdeThePlasmaPanelsColourSchemeTells) {
+  test::TempDir config;
+  test::writeText(config / "kdeglobals", "[Colors:Window]\nBackgroundNormal=49,54,59\n");
+  test::ScopedEnv kde{"XDG_CURRENT_DESKTOP", "KDE"};
+  test::ScopedEnv home{"XDG_CONFIG_HOME", config.path().string()};
+  PanelAppearance panel;
+  EXPECT_EQ(panel.tone(), dark) << "over the light palette";
+  test::writeText(config / "kdeglobals", "[Colors:Window]\nBackgroundNormal=239,240,241\n");
+  EXPECT_TRUE(waitUntil([&] { return panel.tone() == light; })) << "followed when it changes";
+}
+
 TEST_F(PanelAppearanceTest, WithoutAPortalThePaletteDecides) {
   PanelAppearance panel;
   EXPECT_EQ(panel.tone(), light);
