@@ -10,6 +10,7 @@
 
 #include "Demo.h"
 #include "Format.h"
+#include "Log.h"
 #include "Snapshot.h"
 #include "UsageModel.h"
 #include "core/EngineConstants.h"
@@ -20,6 +21,7 @@
 #include "platform/SleepWatcher.h"
 #include "platform/WindowFrames.h"
 #include "popover/PopoverView.h"
+#include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"
 #include "ui/ViewSupport.h"
 
@@ -37,6 +39,19 @@ std::optional<Appearance> appearanceOf(PanelTone tone) {
     case PanelTone::unknown: break;
   }
   return std::nullopt;
+}
+
+// What the settings window says of a shortcut that could not be taken;
+// nothing where there is no X server to take it from.
+QString hotKeyProblemText(const HotKey* hotKey) {
+  switch (hotKey ? hotKey->problem() : HotKey::Problem::none) {
+    case HotKey::Problem::heldElsewhere:
+      return QStringLiteral("Ctrl+Alt+P is in use by another program, so it can't open Ovel.");
+    case HotKey::Problem::noSuchKey: return QStringLiteral("Ctrl+Alt+P can't open Ovel: the keyboard has no P key.");
+    case HotKey::Problem::none:
+    case HotKey::Problem::noX11: break;
+  }
+  return {};
 }
 
 }  // namespace
@@ -153,6 +168,11 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
   if (hotKey_) hotKey_->unregister();
+  // Every sample is in the file already; a prune's rewrite may still be under way.
+  if (historyStore_) historyStore_->flush();
+  windowSettings_->sync();
+  if (windowSettings_->status() != QSettings::NoError)
+    qCWarning(logApp).noquote() << "couldn't save the window places in" << windowSettings_->fileName();
 }
 
 void AppDelegate::togglePopover() { togglePopover(statusItem_ ? statusItem_->anchor() : QRect()); }
@@ -202,7 +222,11 @@ void AppDelegate::openSettings() {
   QWidget* window = windowOnce(settingsWindow_,
                                {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings"),
                                 /*minimizable=*/false},
-                               *windowSettings_, [this] { return new SettingsView(*preferences_, *integrations_, model()); });
+                               *windowSettings_, [this] {
+                                 auto* view = new SettingsView(*preferences_, *integrations_, model());
+                                 view->general()->setHotKeyProblem(hotKeyProblemText(hotKey_.get()));
+                                 return view;
+                               });
   WindowFrames::present(window);
 }
 

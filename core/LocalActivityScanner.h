@@ -48,6 +48,14 @@ class LocalActivityScanner final {
   // read.
   std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
 
+  // A scan with what it passed over: one text per failure it swallowed (a
+  // file it could not finish, or the whole scan), for the caller to log.
+  struct Report {
+    std::vector<ActivityEvent> events;
+    std::vector<std::string> failures;
+  };
+  Report scanReporting(Date now, const std::function<bool()>& stopRequested = {});
+
  private:
   struct Cursor {
     std::uint64_t offset = 0;  // always just after a line feed, or 0

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -139,7 +140,8 @@ ResetsCard::ResetsCard(UsageModel& model, QWidget* parent) : QWidget(parent), mo
   card->column()->addLayout(columns);
   card->column()->addWidget(saveErrorRow());
 
-  for (auto signal : {&UsageModel::resetPlanChanged, &UsageModel::nowChanged, &UsageModel::planSaveErrorChanged})
+  for (auto signal : {&UsageModel::resetPlanChanged, &UsageModel::nowChanged, &UsageModel::planSaveErrorChanged,
+                      &UsageModel::historySaveErrorChanged})
     connect(&model_, signal, this, &ResetsCard::refresh);
   refresh();
 }
@@ -240,9 +242,12 @@ void ResetsCard::refresh() {
   redeem_->setEnabled(plan.banked != 0);
   emptyPlan_->setVisible(plan.planned.empty());
   refreshRows();
-  const auto& error = model_.planSaveError();
-  saveError_->setText(QString::fromStdString(error.value_or("")));
-  saveErrorRow_->setVisible(error.has_value());
+  // What could not be saved: the plan, the usage history, or both.
+  QStringList errors;
+  for (const auto* error : {&model_.planSaveError(), &model_.historySaveError()})
+    if (*error) errors << QString::fromStdString(**error);
+  saveError_->setText(errors.join(u'\n'));
+  saveErrorRow_->setVisible(!errors.isEmpty());
   // The earliest moment offered moves with the clock, but not while the
   // user is typing into the editor.
   if (!date_->hasFocus()) date_->setMinimumDateTime(QDateTime::currentDateTime());

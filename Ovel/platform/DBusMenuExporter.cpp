@@ -1,8 +1,11 @@
 #include "platform/DBusMenuExporter.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusError>
 #include <QDBusMetaType>
 #include <QTimer>
+
+#include "Log.h"
 
 namespace ovel {
 
@@ -137,7 +140,8 @@ DBusMenuExporter::DBusMenuExporter(QDBusConnection connection, std::vector<MenuA
     : QObject(parent), connection_(std::move(connection)), actions_(std::move(actions)) {
   registerTypes();
   new DBusMenuAdaptor(this);
-  connection_.registerObject(kPath, this, QDBusConnection::ExportAdaptors);
+  if (connection_.isConnected() && !connection_.registerObject(kPath, this, QDBusConnection::ExportAdaptors))
+    qCWarning(logTray).noquote() << "couldn't offer the tray menu:" << connection_.lastError().message();
 }
 
 DBusMenuExporter::~DBusMenuExporter() { connection_.unregisterObject(kPath); }

@@ -1,6 +1,7 @@
 #include "platform/StatusItem.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -19,10 +20,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Log.h"
 #include "platform/PanelAppearance.h"
 #include "platform/StatusNotifierItem.h"
 #include "platform/XEmbedTray.h"
-#include "Log.h"
 
 namespace ovel {
 namespace {
@@ -133,7 +134,10 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
   watcherAway_->setInterval(kWatcherAbsence);
   connect(watcherAway_, &QTimer::timeout, this, &TrayStatusItem::watcherStaysAway);
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return;
+  if (!bus.isConnected()) {
+    qCWarning(logTray).noquote() << "no session bus: only an XEmbed tray can show Ovel:" << bus.lastError().message();
+    return;
+  }
   auto* watch = new QDBusServiceWatcher(StatusNotifierItem::kWatcherService, bus,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(watch, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -220,6 +224,7 @@ void TrayStatusItem::askWhetherAHostIsRegistered() {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
     // Asked again when a host leaves: the last one gone takes the button.
+    if (reply.isError()) qCWarning(logTray).noquote() << "couldn't ask the tray for a host:" << reply.error().message();
     hostRegistered_ = !reply.isError() && reply.value().variant().toBool();
   });
 }

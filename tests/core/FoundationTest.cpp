@@ -207,6 +207,15 @@ TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {
   EXPECT_EQ(test::readText(path), "a\nb\n{\"torn\nc\n");
 }
 
+TEST(FileIOTest, AppendGoesOnlyIntoARegularFileAndNeverWaits) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  fs::create_directories(dir / "folder");
+  EXPECT_EQ(appendOnNewLine(dir / "fifo", "a\n"), std::make_error_code(std::errc::invalid_argument));
+  EXPECT_EQ(appendOnNewLine(dir / "folder", "a\n"), std::make_error_code(std::errc::is_a_directory));
+  EXPECT_EQ(appendOnNewLine("/dev/null", "a\n"), std::make_error_code(std::errc::invalid_argument));
+}
+
 TEST(ActivityTest, WeightsByFamily) {
   TokenCounts counts{1000, 200, 50000, 3000, 0};
   EXPECT_DOUBLE_EQ(counts.weight("claude-sonnet-4-5"), 10750);
