@@ -98,7 +98,7 @@ void PanelAppearance::readPortal() {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
     portalAnswered_ = true;
-    if (reply.isError()) qCDebug(logTray) << "portal colour scheme:" << reply.error().message();
+    if (reply.isError()) qCDebug(logTray).noquote() << "portal colour scheme:" << reply.error().message();
     else scheme_ = schemeOf(QVariant::fromValue(reply.value()));
     update();
     settleWhenAnswered();

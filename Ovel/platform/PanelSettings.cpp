@@ -103,7 +103,7 @@ void XfcePanelSettings::read() {
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
     QDBusPendingReply<QVariantMap> reply = *finished;
     // A channel without properties answers with an error.
-    if (reply.isError()) qCDebug(logTray) << "xfconf:" << reply.error().message();
+    if (reply.isError()) qCDebug(logTray).noquote() << "xfconf:" << reply.error().message();
     take(reply.isError() ? PanelTone::unknown : toneOf(reply.value()));
   });
 }
@@ -162,7 +162,11 @@ void KdePanelSettings::read() {
     for (const QString& folder : folders_) {
       QFile file(QDir(folder).filePath(name));
       // Only regular files: nothing here may wait on a pipe.
-      if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) continue;
+      if (!QFileInfo(file).isFile()) continue;
+      if (!file.open(QIODevice::ReadOnly)) {
+        qCDebug(logTray).noquote() << "couldn't read" << file.fileName() << ":" << file.errorString();
+        continue;
+      }
       result << QString::fromUtf8(file.read(1 << 20));
       if (!watcher_->files().contains(file.fileName())) watcher_->addPath(file.fileName());
     }

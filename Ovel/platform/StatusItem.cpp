@@ -243,7 +243,7 @@ void TrayStatusItem::useStatusNotifier() {
 }
 
 void TrayStatusItem::useXEmbed() {
-  qCDebug(logTray) << "the StatusNotifierWatcher stays away: the items go to the XEmbed tray";
+  qCDebug(logTray).noquote() << "the StatusNotifierWatcher stays away: the items go to the XEmbed tray";
   wantsXEmbed_ = false;
   useNotifier_ = false;
   notifierItems_.clear();
@@ -333,7 +333,7 @@ void TrayStatusItem::lookAtPanel() {
   } else if (panelLooksLeft_ == kLooks - kHeldLooks) {
     // Held back no longer: a panel that cannot be read gets the icons in
     // the tone the desktop tells.
-    qCDebug(logTray) << "the panel around the tray icon could not be read yet";
+    qCDebug(logTray).noquote() << "the panel around the tray icon could not be read yet";
     syncTrayIcons();
   }
 }
