@@ -31,6 +31,16 @@ namespace {
 constexpr int kShowDashboardDelay = 1000;
 constexpr int kShowPopoverDelay = 4000;
 
+// Marks for a light or a dark panel, or for one whose tone nothing tells.
+std::optional<Appearance> appearanceOf(PanelTone tone) {
+  switch (tone) {
+    case PanelTone::light: return Appearance::light;
+    case PanelTone::dark: return Appearance::dark;
+    case PanelTone::unknown: break;
+  }
+  return std::nullopt;
+}
+
 // What the settings window says of a shortcut that could not be taken;
 // nothing where there is no X server to take it from.
 QString hotKeyProblemText(const HotKey* hotKey) {
@@ -111,7 +121,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   QPointer<AppDelegate> self(this);
   statusItem_ = services_.makeStatusItem();
   if (statusItem_) {
-    connect(statusItem_.get(), &StatusItem::activated, this, [this](QRect anchor) { togglePopover(anchor); });
+    connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::itemClicked);
     connect(statusItem_.get(), &StatusItem::panelAppearanceChanged, this, &AppDelegate::updateStatusItem);
     statusItem_->setMenuActions({
         {QStringLiteral("Open Ovel"), [self] { if (self) self->togglePopover(); }},
@@ -122,6 +132,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     });
   }
   connect(popover_.get(), &PopoverHost::closed, this, &AppDelegate::popoverDidClose);
+  // The click that closed the popover never reaches the tray: on another
+  // item it opens the popover there.
+  connect(popover_.get(), &PopoverHost::dismissedByClick, this, [this](QPoint at) {
+    auto place = statusItem_ ? statusItem_->itemAt(at) : std::nullopt;
+    if (place && place->item != popoverItem_) showPopover(place->geometry, place->item);
+  });
 
   UsageModel& usage = model();
   popover_->setContent(new PopoverView(usage, *integrations_, [self] { if (self) self->openSettings(); },
@@ -162,13 +178,22 @@ void AppDelegate::applicationWillTerminate() {
 void AppDelegate::togglePopover() { togglePopover(statusItem_ ? statusItem_->anchor() : QRect()); }
 
 void AppDelegate::togglePopover(const QRect& anchor) {
-  if (popover_->isShown()) {
-    popover_->close();
-    return;
-  }
+  if (popover_->isShown()) popover_->close();
+  else showPopover(anchor, 0);
+}
+
+void AppDelegate::itemClicked(const QRect& anchor, int item) {
+  if (popover_->isShown() && item == popoverItem_) popover_->close();
+  else showPopover(anchor, item);
+}
+
+void AppDelegate::showPopover(const QRect& anchor, int item) {
   if (!statusItem_ || !statusItem_->hasButton()) return;
-  model().refreshIfStale();
-  integrations_->refresh();
+  if (!popover_->isShown()) {
+    model().refreshIfStale();
+    integrations_->refresh();
+  }
+  popoverItem_ = item;
   popover_->show(anchor);
 }
 
@@ -239,13 +264,12 @@ void AppDelegate::updateStatusItem() {
   if (!statusItem_) return;
   QString title = toolTip();
   // The panel's tone, as far as the desktop tells.
-  bool darkPanel = statusItem_->panelIsDark();
+  auto panel = appearanceOf(statusItem_->panelTone());
   std::vector<StatusItemContent> contents;
-  for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), darkPanel)) {
-    QString label = QString::fromStdString(painted.item.label());
-    QString kind = QString::fromStdString(painted.item.ring.kind.title());
-    contents.push_back({std::move(painted.paintIcon), label, QString::fromStdString(painted.item.labelGuide()), title,
-                        label.isEmpty() ? kind : kind + QStringLiteral(": ") + label});
+  for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), panel)) {
+    contents.push_back({std::move(painted.paintIcon), QString::fromStdString(painted.item.label()),
+                        QString::fromStdString(painted.item.labelGuide()), title,
+                        QString::fromStdString(painted.item.toolTipText())});
   }
   statusItem_->setItems(std::move(contents));
 }

@@ -76,10 +76,10 @@ void prepare(View& view, Appearance appearance) {
 bool Snapshot::renderTray(const UsageModel& model, const Preferences& preferences, Appearance appearance,
                           const fs::path& file) {
   bool dark = appearance == Appearance::dark;
-  GlyphLook look = GlyphLook::of(preferences, dark);
+  GlyphLook look = GlyphLook::of(preferences, appearance);
   QImage strip = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), model), look.style, look.tint,
-                                     look.base, 1);
-  auto items = MenuBarGlyph::paintedTrayItems(preferences, model, dark);
+                                     look.base(), 1);
+  auto items = MenuBarGlyph::paintedTrayItems(preferences, model, appearance);
   int iconsWidth = static_cast<int>(items.size()) * (kTrayIconPixels + kTrayIconGap) - kTrayIconGap;
   QImage picture(kTrayPadding * 2 + std::max(strip.width(), iconsWidth),
                  kTrayPadding * 3 + strip.height() + kTrayIconPixels, QImage::Format_ARGB32_Premultiplied);

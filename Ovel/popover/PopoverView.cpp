@@ -1,9 +1,13 @@
 #include "popover/PopoverView.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QKeySequence>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -27,6 +31,13 @@ namespace {
 constexpr double kLiveAge = 120;
 constexpr int kButtonSide = 22;
 constexpr int kButtonSymbol = 15;
+constexpr int kMargin = 16;
+constexpr int kSpacing = 12;
+// The least of the content that stays in view on the smallest screens.
+constexpr int kLeastContent = 48;
+// The content's scroll bar, and its gap to the window's edge.
+constexpr int kBarWidth = 8;
+constexpr int kBarInset = 2;
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
@@ -42,6 +53,80 @@ SymbolButton* symbolButton(QWidget* view, Symbol symbol, const QString& help, co
   QObject::connect(shortcut, &QShortcut::activated, view, [action] { action(); });
   return button;
 }
+
+// The band between the header and the footer. It asks for the content's
+// whole height and scrolls when given less; its scroll bar takes the place
+// of the right margin, so the content keeps its width and its wrapping.
+class ContentScroll final : public QScrollArea {
+ public:
+  explicit ContentScroll(QWidget* content) : content_(content) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWidgetResizable(true);
+    setWidget(content);
+    viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    content->layout()->setContentsMargins(kMargin, 0, kMargin, 0);
+    content->installEventFilter(this);
+    verticalScrollBar()->installEventFilter(this);
+    styleBar();
+  }
+
+  QSize sizeHint() const override {
+    QMargins margins = content_->layout()->contentsMargins();
+    int width = PopoverView::kWidth - 2 * kMargin + margins.left() + margins.right();
+    return {PopoverView::kWidth, content_->heightForWidth(width)};
+  }
+  QSize minimumSizeHint() const override { return {PopoverView::kWidth, std::min(kLeastContent, sizeHint().height())}; }
+
+  // Once the content has its new size: scrolls down as far as needed to
+  // show all of `child`, but never past its top.
+  void revealAfterResize(QWidget* child) { reveal_ = child; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == content_ && event->type() == QEvent::LayoutRequest) updateGeometry();
+    // After the scroll area's own look at the new size, which sets the bar's range.
+    if (watched == content_ && event->type() == QEvent::Resize && reveal_)
+      QMetaObject::invokeMethod(this, [this, child = std::exchange(reveal_, nullptr)] { if (child) reveal(child); },
+                                Qt::QueuedConnection);
+    if (watched == verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+      int bar = event->type() == QEvent::Show ? verticalScrollBar()->sizeHint().width() : 0;
+      content_->layout()->setContentsMargins(kMargin, 0, std::max(0, kMargin - bar), 0);
+    }
+    return QScrollArea::eventFilter(watched, event);
+  }
+
+  void changeEvent(QEvent* event) override {
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) styleBar();
+  }
+
+ private:
+  // A slim bar in the popover's own colours, without arrows or a groove.
+  void styleBar() {
+    QColor handle = Theme::role(ColorRole::tertiary, palette());
+    verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: %1px; background: transparent; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: %2; border-radius: 3px; min-height: 24px;"
+                       " margin: 0 %3px 0 0; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+            .arg(kBarWidth)
+            .arg(handle.name(QColor::HexArgb))
+            .arg(kBarInset));
+  }
+
+  void reveal(QWidget* child) {
+    QRect place(child->mapTo(content_, QPoint()), child->size());
+    int top = verticalScrollBar()->value();
+    int shown = viewport()->height();
+    if (place.bottom() >= top + shown) verticalScrollBar()->setValue(std::min(place.top(), place.bottom() + 1 - shown));
+  }
+
+  QWidget* content_;
+  QPointer<QWidget> reveal_;
+};
 
 }  // namespace
 
@@ -73,11 +158,20 @@ PopoverView::PopoverView(UsageModel& model, Integrations& integrations, std::fun
       openDashboard_(std::move(openDashboard)) {
   setFixedWidth(kWidth);
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(16, 16, 16, 16);
-  column->setSpacing(12);
-  column->addWidget(buildHeader());
-  column->addWidget(buildContent());
-  column->addWidget(buildFooter());
+  column->setContentsMargins(0, kMargin, 0, kMargin);
+  column->setSpacing(kSpacing);
+  QWidget* header = buildHeader();
+  header->layout()->setContentsMargins(kMargin, 0, kMargin, 0);
+  column->addWidget(header);
+  auto* scroll = new ContentScroll(buildContent());
+  scroll_ = scroll;
+  column->addWidget(scroll_, 1);
+  // Opened, the breakdown comes into view as far as the popover allows.
+  connect(breakdown_->header(), &SymbolButton::clicked, scroll, [this, scroll] {
+    if (breakdown_->isExpanded()) scroll->revealAfterResize(breakdown_);
+  });
+  footer_ = buildFooter();
+  column->addWidget(footer_);
 
   auto* gate = new RedrawGate(this, [this] { rebuild(); });
   for (auto signal : {&UsageModel::phaseChanged, &UsageModel::assessmentsChanged, &UsageModel::steerChanged,
@@ -224,9 +318,9 @@ QWidget* PopoverView::buildContent() {
   error_->setMaxLines(3);
   column->addWidget(error_);
   // The activity breakdown closes this column, with 2 pt more above it.
-  auto* breakdown = new BreakdownView(model_);
-  breakdown->setContentsMargins(0, 2, 0, 0);
-  column->addWidget(breakdown);
+  breakdown_ = new BreakdownView(model_);
+  breakdown_->setContentsMargins(0, 2, 0, 0);
+  column->addWidget(breakdown_);
   windows_ = widgetOf(column);
   forms->addWidget(windows_);
   return widgetOf(forms);
@@ -249,8 +343,13 @@ QWidget* PopoverView::buildFooter() {
   row->addWidget(symbolButton(this, Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q",
                               [] { QApplication::quit(); }));
   QWidget* footer = widgetOf(row);
-  row->setContentsMargins(0, 2, 0, 0);
+  row->setContentsMargins(kMargin, 2, kMargin, 0);
   return footer;
+}
+
+void PopoverView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  scroll_->verticalScrollBar()->setValue(0);
 }
 
 // --- Updating
