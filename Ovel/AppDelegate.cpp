@@ -10,6 +10,7 @@
 
 #include "Demo.h"
 #include "Format.h"
+#include "Log.h"
 #include "Snapshot.h"
 #include "UsageModel.h"
 #include "core/EngineConstants.h"
@@ -20,6 +21,7 @@
 #include "platform/SleepWatcher.h"
 #include "platform/WindowFrames.h"
 #include "popover/PopoverView.h"
+#include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"
 #include "ui/ViewSupport.h"
 
@@ -28,6 +30,29 @@ namespace {
 
 constexpr int kShowDashboardDelay = 1000;
 constexpr int kShowPopoverDelay = 4000;
+
+// Marks for a light or a dark panel, or for one whose tone nothing tells.
+std::optional<Appearance> appearanceOf(PanelTone tone) {
+  switch (tone) {
+    case PanelTone::light: return Appearance::light;
+    case PanelTone::dark: return Appearance::dark;
+    case PanelTone::unknown: break;
+  }
+  return std::nullopt;
+}
+
+// What the settings window says of a shortcut that could not be taken;
+// nothing where there is no X server to take it from.
+QString hotKeyProblemText(const HotKey* hotKey) {
+  switch (hotKey ? hotKey->problem() : HotKey::Problem::none) {
+    case HotKey::Problem::heldElsewhere:
+      return QStringLiteral("Ctrl+Alt+P is in use by another program, so it can't open Ovel.");
+    case HotKey::Problem::noSuchKey: return QStringLiteral("Ctrl+Alt+P can't open Ovel: the keyboard has no P key.");
+    case HotKey::Problem::none:
+    case HotKey::Problem::noX11: break;
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -96,7 +121,7 @@ void AppDelegate::applicationDidFinishLaunching() {
   QPointer<AppDelegate> self(this);
   statusItem_ = services_.makeStatusItem();
   if (statusItem_) {
-    connect(statusItem_.get(), &StatusItem::activated, this, [this](QRect anchor) { togglePopover(anchor); });
+    connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::itemClicked);
     connect(statusItem_.get(), &StatusItem::panelAppearanceChanged, this, &AppDelegate::updateStatusItem);
     statusItem_->setMenuActions({
         {QStringLiteral("Open Ovel"), [self] { if (self) self->togglePopover(); }},
@@ -107,6 +132,12 @@ void AppDelegate::applicationDidFinishLaunching() {
     });
   }
   connect(popover_.get(), &PopoverHost::closed, this, &AppDelegate::popoverDidClose);
+  // The click that closed the popover never reaches the tray: on another
+  // item it opens the popover there.
+  connect(popover_.get(), &PopoverHost::dismissedByClick, this, [this](QPoint at) {
+    auto place = statusItem_ ? statusItem_->itemAt(at) : std::nullopt;
+    if (place && place->item != popoverItem_) showPopover(place->geometry, place->item);
+  });
 
   UsageModel& usage = model();
   popover_->setContent(new PopoverView(usage, *integrations_, [self] { if (self) self->openSettings(); },
@@ -137,18 +168,32 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
   if (hotKey_) hotKey_->unregister();
+  // Every sample is in the file already; a prune's rewrite may still be under way.
+  if (historyStore_) historyStore_->flush();
+  windowSettings_->sync();
+  if (windowSettings_->status() != QSettings::NoError)
+    qCWarning(logApp).noquote() << "couldn't save the window places in" << windowSettings_->fileName();
 }
 
 void AppDelegate::togglePopover() { togglePopover(statusItem_ ? statusItem_->anchor() : QRect()); }
 
 void AppDelegate::togglePopover(const QRect& anchor) {
-  if (popover_->isShown()) {
-    popover_->close();
-    return;
-  }
+  if (popover_->isShown()) popover_->close();
+  else showPopover(anchor, 0);
+}
+
+void AppDelegate::itemClicked(const QRect& anchor, int item) {
+  if (popover_->isShown() && item == popoverItem_) popover_->close();
+  else showPopover(anchor, item);
+}
+
+void AppDelegate::showPopover(const QRect& anchor, int item) {
   if (!statusItem_ || !statusItem_->hasButton()) return;
-  model().refreshIfStale();
-  integrations_->refresh();
+  if (!popover_->isShown()) {
+    model().refreshIfStale();
+    integrations_->refresh();
+  }
+  popoverItem_ = item;
   popover_->show(anchor);
 }
 
@@ -177,7 +222,11 @@ void AppDelegate::openSettings() {
   QWidget* window = windowOnce(settingsWindow_,
                                {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings"),
                                 /*minimizable=*/false},
-                               *windowSettings_, [this] { return new SettingsView(*preferences_, *integrations_, model()); });
+                               *windowSettings_, [this] {
+                                 auto* view = new SettingsView(*preferences_, *integrations_, model());
+                                 view->general()->setHotKeyProblem(hotKeyProblemText(hotKey_.get()));
+                                 return view;
+                               });
   WindowFrames::present(window);
 }
 
@@ -215,13 +264,12 @@ void AppDelegate::updateStatusItem() {
   if (!statusItem_) return;
   QString title = toolTip();
   // The panel's tone, as far as the desktop tells.
-  bool darkPanel = statusItem_->panelIsDark();
+  auto panel = appearanceOf(statusItem_->panelTone());
   std::vector<StatusItemContent> contents;
-  for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), darkPanel)) {
-    QString label = QString::fromStdString(painted.item.label());
-    QString kind = QString::fromStdString(painted.item.ring.kind.title());
-    contents.push_back({std::move(painted.paintIcon), label, QString::fromStdString(painted.item.labelGuide()), title,
-                        label.isEmpty() ? kind : kind + QStringLiteral(": ") + label});
+  for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), panel)) {
+    contents.push_back({std::move(painted.paintIcon), QString::fromStdString(painted.item.label()),
+                        QString::fromStdString(painted.item.labelGuide()), title,
+                        QString::fromStdString(painted.item.toolTipText())});
   }
   statusItem_->setItems(std::move(contents));
 }

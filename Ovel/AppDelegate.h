@@ -64,6 +64,9 @@ class AppDelegate final : public QObject {
   // Opens under the first tray item (the hot key), or under `anchor`.
   void togglePopover();
   void togglePopover(const QRect& anchor);
+  // A click on tray item `item`: toggles the popover, or moves it there
+  // from under another item.
+  void itemClicked(const QRect& anchor, int item);
   // Ovel was started again: the popover comes up, or the dashboard where
   // there is no tray item to open it under.
   void reopen();
@@ -89,6 +92,7 @@ class AppDelegate final : public QObject {
   void updateStatusItem();
   void observePreferences();
   void popoverDidClose();
+  void showPopover(const QRect& anchor, int item);
   void evaluateNotifications();
   bool hasArgument(const char* flag) const;
 
@@ -105,6 +109,8 @@ class AppDelegate final : public QObject {
   std::unique_ptr<UsageModel> model_;
   std::unique_ptr<StatusItem> statusItem_;
   std::unique_ptr<PopoverHost> popover_;
+  // The tray item the popover opened under.
+  int popoverItem_ = 0;
   QPointer<QWidget> settingsWindow_;
   QPointer<QWidget> dashboardWindow_;
   std::unique_ptr<HotKey> hotKey_;

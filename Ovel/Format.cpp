@@ -206,6 +206,11 @@ std::string Format::steerReason(const OvelSteer& steer) {
   return window + " is the tight one";
 }
 
+std::string Format::message(std::string_view text) {
+  std::size_t end = text.find_last_not_of(" \t\r\n\v\f");
+  return std::string(end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1));
+}
+
 std::string Format::times(double value) {
   if (!std::isfinite(value)) return "idle";
   if (value >= 4) return std::string(kTimes) + "4+";

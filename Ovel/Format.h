@@ -46,6 +46,10 @@ struct Format {
   static std::string steerHeadline(const OvelSteer& steer);
   static std::string steerReason(const OvelSteer& steer);
   static std::string times(double value);
+  // A message from data (a probe's error) as a view shows it: without the
+  // white space it ends in, which would stand as a blank line; otherwise
+  // as it came.
+  static std::string message(std::string_view text);
 
   // Rounded half away from zero, as a plain integer; "—" when not finite.
   static std::string rounded(double value);

@@ -1,5 +1,6 @@
 #include "Integrations.h"
 
+#include "Log.h"
 #include "core/ClaudeLocator.h"
 #include "core/FileIO.h"
 
@@ -36,11 +37,15 @@ Integrations::Integrations(AppBundle bundle, std::unique_ptr<LoginItem> loginIte
 Integrations::~Integrations() = default;
 
 void Integrations::setStatusLineError(std::optional<QString> error) {
-  if (assign(statusLineError_, std::move(error))) emit statusLineErrorChanged();
+  if (!assign(statusLineError_, std::move(error))) return;
+  if (statusLineError_) qCWarning(logStatusLine).noquote() << *statusLineError_;
+  emit statusLineErrorChanged();
 }
 
 void Integrations::setLoginItemError(std::optional<QString> error) {
-  if (assign(loginItemError_, std::move(error))) emit loginItemErrorChanged();
+  if (!assign(loginItemError_, std::move(error))) return;
+  if (loginItemError_) qCWarning(logDesktop).noquote() << *loginItemError_;
+  emit loginItemErrorChanged();
 }
 
 void Integrations::refresh() {

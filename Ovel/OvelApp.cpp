@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,10 +10,12 @@
 
 #include "AppDelegate.h"
 #include "Demo.h"
+#include "Log.h"
 #include "Snapshot.h"
 #include "core/FileIO.h"
 #include "core/OvelPaths.h"
 #include "platform/InstanceLock.h"
+#include "platform/QuitSignals.h"
 #include "platform/RunningInstance.h"
 
 int main(int argc, char** argv) {
@@ -41,10 +44,18 @@ int main(int argc, char** argv) {
     }
     // A snapshot soon quits: a later start is not handed to it.
     if (!snapshot) instance = std::make_unique<ovel::RunningInstance>(ovel::OvelPaths::root());
+    if (instance && !instance->isListening())
+      qCWarning(ovel::logDesktop) << "not on the session bus: a second start cannot bring this one forward";
     // Whatever a write that was killed halfway left beside our files.
     ovel::removeStaleTemporaries(ovel::OvelPaths::root());
   }
 
+  // From here on a logout or a stop quits as the tray's Quit does: a
+  // prune's rewrite finishes and the window places are saved.
+  ovel::QuitSignals quitSignals([](int signal) {
+    qCInfo(ovel::logApp).nospace() << "quitting on SIG" << sigabbrev_np(signal);
+    QApplication::quit();
+  });
   ovel::AppDelegate delegate(arguments, ovel::AppBundle::current(), ovel::DesktopServices::standard());
   if (instance)
     QObject::connect(instance.get(), &ovel::RunningInstance::activated, &delegate, &ovel::AppDelegate::reopen);

@@ -59,6 +59,10 @@ void poll(std::shared_ptr<PendingSnapshot> pending) {
   });
 }
 
+void settle() {
+  for (int round = 0; round < kLayoutRounds; ++round) QCoreApplication::sendPostedEvents();
+}
+
 template <class View>
 void prepare(View& view, Appearance appearance) {
   view.setPalette(Theme::palette(appearance));
@@ -72,10 +76,10 @@ void prepare(View& view, Appearance appearance) {
 bool Snapshot::renderTray(const UsageModel& model, const Preferences& preferences, Appearance appearance,
                           const fs::path& file) {
   bool dark = appearance == Appearance::dark;
-  GlyphLook look = GlyphLook::of(preferences, dark);
+  GlyphLook look = GlyphLook::of(preferences, appearance);
   QImage strip = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), model), look.style, look.tint,
-                                     look.base, 1);
-  auto items = MenuBarGlyph::paintedTrayItems(preferences, model, dark);
+                                     look.base(), 1);
+  auto items = MenuBarGlyph::paintedTrayItems(preferences, model, appearance);
   int iconsWidth = static_cast<int>(items.size()) * (kTrayIconPixels + kTrayIconGap) - kTrayIconGap;
   QImage picture(kTrayPadding * 2 + std::max(strip.width(), iconsWidth),
                  kTrayPadding * 3 + strip.height() + kTrayIconPixels, QImage::Format_ARGB32_Premultiplied);
@@ -106,22 +110,27 @@ void Snapshot::run(UsageModel& model, Integrations& integrations, Preferences& p
   QTimer::singleShot(0, &model, [pending] { poll(pending); });
 }
 
-bool Snapshot::render(QWidget& view, const fs::path& file, std::optional<int> width) {
+int Snapshot::neededHeight(QWidget& view, int width) {
   view.ensurePolished();
   if (view.layout()) view.layout()->activate();
-  if (width) {
-    view.setFixedWidth(*width);
-    int height = view.hasHeightForWidth() ? view.heightForWidth(*width) : view.sizeHint().height();
-    view.resize(*width, std::max({height, view.minimumSizeHint().height(), view.height()}));
-  } else {
-    view.adjustSize();
-  }
-  if (view.layout()) view.layout()->activate();
+  int height = view.hasHeightForWidth() ? view.heightForWidth(width) : view.sizeHint().height();
+  return std::max(height, view.minimumSizeHint().height());
+}
+
+bool Snapshot::render(QWidget& view, const fs::path& file, int width, std::optional<int> height) {
+  // A view never shown has a window's default size, which is no size it asked
+  // for: it gets the height it needs at this width, as the popover host gives,
+  // once more after it settled.
+  view.setFixedWidth(width);
+  auto fit = [&] { view.resize(width, height.value_or(neededHeight(view, width))); };
+  fit();
   // Shown off screen, the view settles as a window does before it is drawn:
   // each round of layout requests reaches one level further up.
   view.setAttribute(Qt::WA_DontShowOnScreen);
   view.show();
-  for (int round = 0; round < kLayoutRounds; ++round) QCoreApplication::sendPostedEvents();
+  settle();
+  fit();
+  settle();
   QImage image = view.grab().toImage();
   return !image.isNull() && image.save(QString::fromStdString(file.string()), "PNG");
 }
@@ -142,12 +151,10 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     keep(render(popover, directory / ("popover" + suffix), kPopoverWidth), "popover" + suffix);
     SettingsView settings(preferences, integrations, model);
     prepare(settings, appearance);
-    settings.resize(kSettingsSize);
-    keep(render(settings, directory / ("settings" + suffix), kSettingsSize.width()), "settings" + suffix);
+    keep(render(settings, directory / ("settings" + suffix), kSettingsSize.width(), kSettingsSize.height()),
+         "settings" + suffix);
     DashboardView dashboard(model, integrations, [] {}, false);
     prepare(dashboard, appearance);
-    // Its natural height, not that of a new window.
-    dashboard.resize(kDashboardWidth, 1);
     keep(render(dashboard, directory / ("dashboard" + suffix), kDashboardWidth), "dashboard" + suffix);
     keep(renderTray(model, preferences, appearance, directory / ("menubar" + suffix)), "menubar" + suffix);
   }

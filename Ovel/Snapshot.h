@@ -31,10 +31,13 @@ struct Snapshot {
   static void run(UsageModel& model, Integrations& integrations, Preferences& preferences,
                   std::filesystem::path directory, std::function<void(std::vector<std::string> failed)> finished);
 
-  // Draws the view at its fitting size (or at `width` with the height it
-  // needs); false when no PNG could be written.
-  [[nodiscard]] static bool render(QWidget& view, const std::filesystem::path& file,
-                     std::optional<int> width = std::nullopt);
+  // The height `view` asks for at `width`, as a host that fits it would give.
+  static int neededHeight(QWidget& view, int width);
+
+  // Draws the view `width` wide and `height` tall, or as tall as it needs at
+  // that width; false when no PNG could be written.
+  [[nodiscard]] static bool render(QWidget& view, const std::filesystem::path& file, int width,
+                                   std::optional<int> height = std::nullopt);
 
   // The tray on a panel of `appearance`: the full strip of rings and texts,
   // and below it each tray item's icon at the size panels usually ask.

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <exception>
 
+#include "Log.h"
 #include "core/ClaudeLocator.h"
 #include "core/UsageCommandProbe.h"
 
@@ -101,7 +102,9 @@ ThreadedScanRunner::~ThreadedScanRunner() { stopping_ = true; }
 void ThreadedScanRunner::scan(Date now, Completion done) {
   worker_.start([this, now, done = std::move(done)] {
     lowerThisThreadsPriority();
-    postBack(context_, done, scanner_.scan(now, [this] { return stopping_.load(); }));
+    LocalActivityScanner::Report report = scanner_.scanReporting(now, [this] { return stopping_.load(); });
+    for (const std::string& failure : report.failures) qCWarning(logScan).noquote() << failure.c_str();
+    postBack(context_, done, std::move(report.events));
   });
 }
 

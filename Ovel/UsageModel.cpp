@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "Log.h"
 #include "core/EngineConstants.h"
 
 namespace ovel {
@@ -119,7 +120,10 @@ void UsageModel::savePlan() {
   // A failed save leaves the file as it was; the next edit writes the plan whole.
   std::error_code error = resetPlanStore_.save(resetPlan_);
   std::optional<std::string> message;
-  if (error) message = "Couldn't save your planned resets: " + error.message();
+  if (error) {
+    message = "Couldn't save your planned resets: " + error.message();
+    qCWarning(logPlan).noquote() << "writing" << resetPlanStore_.url().c_str() << "failed:" << error.message().c_str();
+  }
   assign(planSaveError_, std::move(message), &UsageModel::planSaveErrorChanged);
 }
 

@@ -89,6 +89,9 @@ class UsageModel final : public QObject {
   // could not be written; the plan stays in memory and the next edit
   // writes it whole again.
   const std::optional<std::string>& planSaveError() const { return planSaveError_; }
+  // "Couldn't save your usage history: <reason>" while the last write of
+  // the history file failed; memory keeps every sample.
+  const std::optional<std::string>& historySaveError() const { return historySaveError_; }
   bool isDemo() const { return isDemo_; }
   Preferences& preferences() const { return preferences_; }
   // The GUI-thread scheduler the model runs on, for the views' own timed
@@ -150,6 +153,7 @@ class UsageModel final : public QObject {
   void consecutiveFailuresChanged();
   void resetPlanChanged();
   void planSaveErrorChanged();
+  void historySaveErrorChanged();
   void isDemoChanged();
 
  private:
@@ -172,6 +176,7 @@ class UsageModel final : public QObject {
   void scanActivity(std::function<void()> completion = {});
   void ingest(const std::vector<UsageWindow>& windows);
   void applyHistoryChange(HistoryChange change);
+  void noteHistoryWrite(std::error_code error);
   void fail(const std::string& message);
   void finishProbe(ProbeOutcome outcome);
 
@@ -222,6 +227,7 @@ class UsageModel final : public QObject {
   ResetPlan resetPlan_;
   ResetPlanStore resetPlanStore_;
   std::optional<std::string> planSaveError_;
+  std::optional<std::string> historySaveError_;
   bool isDemo_ = false;
 };
 

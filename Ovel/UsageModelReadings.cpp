@@ -4,6 +4,7 @@
 #include <iterator>
 #include <system_error>
 
+#include "Log.h"
 #include "UsageModel.h"
 #include "core/OvelPaths.h"
 #include "core/StatusLineSnapshot.h"
@@ -55,6 +56,9 @@ void UsageModel::finishProbe(ProbeOutcome outcome) {
 }
 
 void UsageModel::fail(const std::string& message) {
+  // A failure that keeps coming back is told once, at each new text.
+  if (message != lastProbeError_) qCWarning(logProbe).noquote() << message.c_str();
+  else qCDebug(logProbe).noquote() << "failed again:" << message.c_str();
   assign(lastProbeAt_, std::optional(clockNow()), &UsageModel::lastProbeAtChanged);
   assign(lastProbeError_, std::optional(message), &UsageModel::lastProbeErrorChanged);
   ++consecutiveFailures_;
@@ -116,15 +120,28 @@ void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
 }
 
 // The store hands back what it changed, so the history is never copied
-// whole here; the file is written off this thread.
+// whole here.
 void UsageModel::applyHistoryChange(HistoryChange change) {
+  if (change.written) noteHistoryWrite(*change.written);
   if (change.added.empty() && !change.prunedBefore) return;
+  qCDebug(logHistory) << "recorded" << change.added.size() << "samples";
   // In the store's order: a sample just added can fall to the same prune.
   history_.insert(history_.end(), std::make_move_iterator(change.added.begin()),
                   std::make_move_iterator(change.added.end()));
   if (auto cutoff = change.prunedBefore)
     std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
   emit historyChanged();
+}
+
+void UsageModel::noteHistoryWrite(std::error_code error) {
+  std::optional<std::string> message;
+  if (error) message = "Couldn't save your usage history: " + error.message();
+  // Once per change: a full disk must not fill the log at every reading.
+  if (message != historySaveError_) {
+    if (message) qCWarning(logHistory).noquote() << "writing" << historyStore_.url().c_str() << "failed:" << error.message().c_str();
+    else qCInfo(logHistory) << "writing the history works again";
+  }
+  assign(historySaveError_, std::move(message), &UsageModel::historySaveErrorChanged);
 }
 
 void UsageModel::redeemReset(PlannedReset::Scope scope) {

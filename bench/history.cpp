@@ -1,6 +1,8 @@
 // What the reading history costs at start-up (loading eight days of lines)
-// and on every tick (recording one batch of readings). Everything is
-// written into a temporary folder that is removed afterwards.
+// and on the GUI thread at every tick (recording one batch of readings,
+// whose lines are written before record() returns) and once a day (the
+// record that prunes). Everything is written into a temporary folder that
+// is removed afterwards.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -78,6 +80,41 @@ void BM_RecordAppend(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RecordAppend)->Arg(1)->Arg(4)->Unit(benchmark::kMicrosecond);
+
+// The record that prunes, once a day: the GUI thread drops a day of samples
+// from memory and appends; the rewrite itself runs on the writer thread
+// (waited for outside the timing).
+void BM_RecordThatPrunes(benchmark::State& state) {
+  test::TempDir dir;
+  auto url = dir / "history.jsonl";
+  writeEightDays(url);
+  // One more day at the front: the oldest sample is then a day past the retention.
+  std::string eightDays = test::readText(url);
+  std::vector<UsageWindow> dayBefore;
+  for (double at = kNow - kHistoryRetention - kDay - kCadence; at > kNow - kHistoryRetention - 2 * kDay; at -= kCadence)
+    dayBefore.push_back(reading(WindowKind::session(), at));
+  std::string text;
+  for (auto it = dayBefore.rbegin(); it != dayBefore.rend(); ++it)
+    text += "{\"k\":\"session\",\"u\":1,\"t\":" + std::to_string(secondsSince1970(it->observedAt)) + "}\n";
+  text += eightDays;
+  for (auto _ : state) {
+    state.PauseTiming();
+    test::writeText(url, text);
+    {
+      HistoryStore store(url, kHistoryRetention, kHistoryHeartbeat);
+      store.all();
+      std::vector<UsageWindow> windows{reading(WindowKind::session(), kNow + 1)};
+      windows.back().usedPercent = 99.5;
+      state.ResumeTiming();
+      HistoryChange change = store.record(windows, dateFromSeconds1970(kNow + 1));
+      state.PauseTiming();
+      if (!change.prunedBefore) state.SkipWithError("no prune");
+      store.flush();
+    }
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_RecordThatPrunes)->Iterations(30)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace ovel

@@ -11,6 +11,7 @@
 #include <charconv>
 #include <chrono>
 #include <limits>
+#include <utility>
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -193,29 +194,58 @@ std::error_code writeAll(int fd, std::string_view bytes) {
 }
 
 std::error_code writeFileAtomically(const fs::path& path, std::string_view bytes, const AtomicWriteOptions& options) {
-  fs::path target = resolveTarget(path, options.followSymlink);
-  std::error_code error;
-  if (target.has_parent_path()) fs::create_directories(target.parent_path(), error);
-  if (error) return error;
+  FileReplacement replacement(path, options);
+  replacement.write(bytes);
+  if (options.sync) replacement.sync();
+  return replacement.commit();
+}
+
+FileReplacement::FileReplacement(const fs::path& path, const AtomicWriteOptions& options)
+    : target_(resolveTarget(path, options.followSymlink)) {
+  if (target_.has_parent_path()) fs::create_directories(target_.parent_path(), error_);
+  if (error_) return;
 
   mode_t mode = 0666;
   struct stat existing{};
-  bool exactMode = options.mode || (options.keepExistingMode && ::stat(target.c_str(), &existing) == 0);
+  bool exactMode = options.mode || (options.keepExistingMode && ::stat(target_.c_str(), &existing) == 0);
   if (options.mode) mode = *options.mode & 07777;
   else if (exactMode) mode = existing.st_mode & 07777;
 
-  removeAbandonedTemporaries(target.parent_path(), target.filename().native());
-  fs::path tempPath;
-  FileDescriptor file(openTemporary(target, tempPath, mode));
-  if (!file.valid()) return lastError();
+  removeAbandonedTemporaries(target_.parent_path(), target_.filename().native());
+  fd_ = openTemporary(target_, temporary_, mode);
+  if (fd_ < 0) {
+    error_ = lastError();
+    temporary_.clear();  // a name tried, not a file of ours
+    return;
+  }
   // open() applies the umask; the replaced file's bits must survive whole.
-  if (exactMode && ::fchmod(file.get(), mode) != 0) error = lastError();
-  if (!error) error = writeAll(file.get(), bytes);
-  if (!error && options.sync && ::fsync(file.get()) != 0) error = lastError();
-  if (std::error_code closeError = file.close(); !error) error = closeError;
-  if (!error && ::rename(tempPath.c_str(), target.c_str()) != 0) error = lastError();
-  if (error) ::unlink(tempPath.c_str());
-  return error;
+  if (exactMode && ::fchmod(fd_, mode) != 0) error_ = lastError();
+}
+
+FileReplacement::~FileReplacement() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+}
+
+std::error_code FileReplacement::write(std::string_view bytes) {
+  if (!error_) error_ = writeAll(fd_, bytes);
+  return error_;
+}
+
+std::error_code FileReplacement::sync() {
+  if (!error_ && ::fsync(fd_) != 0) error_ = lastError();
+  return error_;
+}
+
+std::error_code FileReplacement::commit() {
+  if (fd_ >= 0) {
+    FileDescriptor file(std::exchange(fd_, -1));
+    if (std::error_code closeError = file.close(); !error_) error_ = closeError;
+  }
+  if (!error_ && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) error_ = lastError();
+  // Renamed, the temporary's name is the target's now.
+  if (!error_) temporary_.clear();
+  return error_;
 }
 
 void removeStaleTemporaries(const fs::path& folder) { removeAbandonedTemporaries(folder, {}); }

@@ -50,16 +50,42 @@ struct AtomicWriteOptions {
 [[nodiscard]] std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                                     const AtomicWriteOptions& options = {});
 
+// writeFileAtomically in steps, for a writer that must add the last bytes at
+// the moment of the rename: open, write and sync as needed, then commit().
+// The first failure sticks: later steps do nothing and give it again. Gone
+// without a commit (or after a failed one), the temporary is removed and the
+// target is as it was. `options.sync` is left to the caller's sync().
+class FileReplacement {
+ public:
+  explicit FileReplacement(const std::filesystem::path& path, const AtomicWriteOptions& options = {});
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  std::error_code write(std::string_view bytes);
+  std::error_code sync();
+  // Closes the temporary and renames it over the target.
+  std::error_code commit();
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temporary_;
+  int fd_ = -1;
+  std::error_code error_;
+};
+
 // Every temporary of ours beside `folder`'s files that no write will finish:
 // named as writeFileAtomically names them, and either left by a process
 // that is gone or older than a minute. Other files are never touched.
 void removeStaleTemporaries(const std::filesystem::path& folder);
 
 // Appends to an existing regular file opened with O_APPEND (never creates
-// it: a missing file gives std::errc::no_such_file_or_directory; a FIFO,
-// which would block once full, FileError::notRegularFile). When the file
-// is not empty and does not end in a line feed, a line feed is written
-// first, so the new text never joins a torn last line.
+// it: a missing file gives std::errc::no_such_file_or_directory, a folder
+// std::errc::is_a_directory, anything else but a regular file
+// FileError::notRegularFile; a FIFO, which would block once full, is never
+// waited on). When the file is not empty and does not end
+// in a line feed, a line feed is written first, so the new text never joins
+// a torn last line.
 [[nodiscard]] std::error_code appendOnNewLine(const std::filesystem::path& path, std::string_view bytes);
 
 // Writes all of `bytes` to the descriptor, retrying on EINTR and short writes.

@@ -123,15 +123,18 @@ HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date
     change.added.push_back(samples_.back());
   }
   if (change.added.empty()) return change;
-  if (isPruneDue(now)) {
-    Date cutoff = addSeconds(now, -retention_);
-    std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
-    change.prunedBefore = cutoff;
-    // The rewrite takes in every sample held, these included.
-    rewriteDue_ = true;
-  } else {
-    pendingLines_ += encodeLines(change.added);
-  }
+  // Appended even when a prune follows: until the rewrite's rename, the old
+  // file is the one a kill leaves.
+  std::string lines = encodeLines(change.added);
+  std::error_code error = append(lines);
+  if (linesSinceCopy_) *linesSinceCopy_ += lines;
+  change.written = error ? error : rewriteFailure_.value_or(std::error_code());
+  rewriteFailure_.reset();
+  if (!isPruneDue(now)) return change;
+  Date cutoff = addSeconds(now, -retention_);
+  std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
+  change.prunedBefore = cutoff;
+  rewriteDue_ = true;
   startWriterIfNeeded();
   lock.unlock();
   workArrived_.notify_one();
@@ -140,7 +143,7 @@ HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date
 
 void HistoryStore::flush() {
   std::unique_lock lock(mutex_);
-  workDone_.wait(lock, [this] { return !writing_ && !rewriteDue_ && pendingLines_.empty(); });
+  workDone_.wait(lock, [this] { return !rewriteDue_ && !linesSinceCopy_; });
 }
 
 void HistoryStore::loadIfNeeded() {
@@ -171,6 +174,18 @@ bool HistoryStore::isPruneDue(Date now) const {
   return !samples_.empty() && samples_.front().observedAt < addSeconds(cutoff, -kHistoryPruneMargin);
 }
 
+std::error_code HistoryStore::append(const std::string& lines) {
+  // Appending never creates the file and writes only at its end; a missing
+  // file is created holding the lines. Any other failure (no permission, a
+  // full disk) keeps the samples in memory only, until the next rewrite.
+  // No sync: a line with the kernel survives a kill, and a sync costs
+  // milliseconds on every record.
+  if (lines.empty()) return {};
+  std::error_code error = appendOnNewLine(url_, lines);
+  if (error == std::errc::no_such_file_or_directory) error = writeFileAtomically(url_, lines, {.sync = false});
+  return error;
+}
+
 void HistoryStore::startWriterIfNeeded() {
   if (!writer_.joinable()) writer_ = std::thread([this] { writeLoop(); });
 }
@@ -178,46 +193,32 @@ void HistoryStore::startWriterIfNeeded() {
 void HistoryStore::writeLoop() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    workArrived_.wait(lock, [this] { return stopping_ || rewriteDue_ || !pendingLines_.empty(); });
-    if (!rewriteDue_ && pendingLines_.empty()) return;  // stopping, with nothing left to write
-    writing_ = true;
-    if (rewriteDue_) {
-      rewriteDue_ = false;
-      std::vector<HistorySample> samples = samples_;
-      // Lines recorded up to now are in this copy; appending them as well would write them twice.
-      pendingLines_.clear();
-      lock.unlock();
-      rewrite(samples);
-    } else {
-      std::string lines = std::move(pendingLines_);
-      pendingLines_.clear();
-      lock.unlock();
-      append(lines);
-    }
-    lock.lock();
-    writing_ = false;
+    workArrived_.wait(lock, [this] { return stopping_ || rewriteDue_; });
+    if (!rewriteDue_) return;  // stopping, with nothing left to write
+    rewriteDue_ = false;
+    if (std::error_code error = rewrite(lock)) rewriteFailure_ = error;
     workDone_.notify_all();
   }
 }
 
-void HistoryStore::rewrite(const std::vector<HistorySample>& samples) {
+// Called and left with the lock held; the file work runs without it.
+std::error_code HistoryStore::rewrite(std::unique_lock<std::mutex>& lock) {
   // The file is rebuilt from memory alone, so lines that another process
   // appended since our load are lost here. Two copies of the application on
   // one data directory would do that; the application holds a
   // single-instance lock so that one store at a time writes this file.
-  // A failed write leaves the old file; memory still has every sample.
-  (void)writeFileAtomically(url_, encodeLines(samples));
-}
-
-void HistoryStore::append(const std::string& lines) {
-  if (lines.empty()) return;
-  std::error_code ignored;
-  if (url_.has_parent_path()) fs::create_directories(url_.parent_path(), ignored);
-  // Appending never creates the file and writes only at its end; a missing
-  // file is created holding the lines. Any other failure (no permission, a
-  // full disk) keeps the samples in memory only, until the next rewrite.
-  if (appendOnNewLine(url_, lines) == std::errc::no_such_file_or_directory)
-    (void)writeFileAtomically(url_, lines);
+  std::vector<HistorySample> samples = samples_;
+  linesSinceCopy_.emplace();
+  lock.unlock();
+  FileReplacement replacement(url_);
+  replacement.write(encodeLines(samples));
+  replacement.sync();
+  lock.lock();
+  // Records wait from here to the rename, so none lands in the old file only.
+  replacement.write(*linesSinceCopy_);
+  linesSinceCopy_.reset();
+  // A failed rewrite leaves the old file, which every record appended to.
+  return replacement.commit();
 }
 
 }  // namespace ovel

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -38,10 +39,14 @@ struct HistorySample {
 };
 
 // What one record() changed in memory: the samples it added, in order, and
-// the cutoff before which it dropped every sample when it pruned.
+// the cutoff before which it dropped every sample when it pruned. With
+// `written`, how the file took it: the error of this record's append, else
+// that of a rewrite that failed since the last record; absent when nothing
+// was written.
 struct HistoryChange {
   std::vector<HistorySample> added;
   std::optional<Date> prunedBefore;
+  std::optional<std::error_code> written;
 };
 
 // Keeps the samples in memory and in a file of JSON lines, one compact
@@ -49,12 +54,13 @@ struct HistoryChange {
 // "r" (reset, seconds since 1970, left out when absent) and "t"
 // (observation, seconds since 1970). New samples are appended; the whole
 // file is rewritten only when the oldest sample is a day past the
-// retention. Nothing is ever reported: a bad line is skipped, a failed
-// write leaves the file as it was while memory keeps every sample.
+// retention. A bad line is skipped; a failed write leaves the file as it
+// was while memory keeps every sample, and is told in HistoryChange.
 //
-// Thread-safe. The file is written by a writer thread of the store's own,
-// in the order of the records, so a caller never waits for a sync; a call
-// holds the lock only for its work in memory.
+// Thread-safe. record() appends its lines itself, so they are with the
+// kernel when it returns and survive the process being killed. Only the
+// prune's rewrite runs on a writer thread of the store's own: lines recorded
+// while it runs go to the old file and, at the rename, to the new one too.
 class HistoryStore final {
  public:
   // A larger file, like one that is not regular, is not read and the
@@ -63,7 +69,7 @@ class HistoryStore final {
 
   // Touches nothing; the file is read on the first call of all() or record().
   HistoryStore(std::filesystem::path url, double retention, double heartbeat);
-  // Writes what is still pending first.
+  // Finishes a rewrite under way first.
   ~HistoryStore();
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
@@ -76,32 +82,32 @@ class HistoryStore final {
   // Records each window that is newer than the last sample of its kind and
   // either changed (another percentage or another window instance) or at
   // least a heartbeat older than it. A later window of the same kind in the
-  // list is judged against an earlier recorded one. The file follows soon
-  // after, on the writer thread.
+  // list is judged against an earlier recorded one. The new lines are in the
+  // file on return; a prune's rewrite follows on the writer thread.
   HistoryChange record(const std::vector<UsageWindow>& windows, Date now);
-  // Waits until the file holds everything recorded so far.
+  // Waits until a rewrite under way or due has ended.
   void flush();
 
  private:
   void loadIfNeeded();
   bool isWorthRecording(const UsageWindow& window) const;
   bool isPruneDue(Date now) const;
+  std::error_code append(const std::string& lines);
   void startWriterIfNeeded();
   void writeLoop();
-  void rewrite(const std::vector<HistorySample>& samples);
-  void append(const std::string& lines);
+  std::error_code rewrite(std::unique_lock<std::mutex>& lock);
 
   std::filesystem::path url_;
   double retention_;
   double heartbeat_;
-  std::mutex mutex_;  // guards everything below
+  std::mutex mutex_;  // guards everything below, and orders appends against the rewrite's rename
   std::vector<HistorySample> samples_;
   bool loaded_ = false;
-  // The writer's work: lines to append, or a whole rewrite, which takes in
-  // every sample held at the moment it starts.
-  std::string pendingLines_;
   bool rewriteDue_ = false;
-  bool writing_ = false;
+  // While a rewrite runs: the lines appended since it took its copy, which
+  // it adds to the new file before the rename.
+  std::optional<std::string> linesSinceCopy_;
+  std::optional<std::error_code> rewriteFailure_;  // not yet told to a record
   bool stopping_ = false;
   std::condition_variable workArrived_;
   std::condition_variable workDone_;

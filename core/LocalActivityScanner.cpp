@@ -136,7 +136,13 @@ LocalActivityScanner::LocalActivityScanner(fs::path root, double lookback, Trans
 LocalActivityScanner::~LocalActivityScanner() = default;
 
 std::vector<ActivityEvent> LocalActivityScanner::scan(Date now, const std::function<bool()>& stopRequested) {
+  return scanReporting(now, stopRequested).events;
+}
+
+LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now,
+                                                                const std::function<bool()>& stopRequested) {
   std::lock_guard guard(lock_);
+  Report report;
   try {
     Date cutoff = addSeconds(now, -lookback_);
     ScanPass pass(limits_);
@@ -144,16 +150,23 @@ std::vector<ActivityEvent> LocalActivityScanner::scan(Date now, const std::funct
       if (stopRequested && stopRequested()) break;
       try {
         readAppended(file, cutoff, pass);
-      } catch (const std::exception&) {
+      } catch (const std::exception& error) {
         // Out of memory on a damaged file: it keeps its old cursor.
+        report.failures.push_back(file.path + ": " + error.what());
       }
     }
     figures_.bytesRead += pass.reader.bytesRead();
     figures_.largestBuffer = std::max(figures_.largestBuffer, pass.reader.largestBuffer());
-    return turns_->keptSince(cutoff);
-  } catch (const std::exception&) {
-    return {};
+    report.events = turns_->keptSince(cutoff);
+  } catch (const std::exception& error) {
+    report.events.clear();
+    try {
+      report.failures.push_back(std::string("the scan stopped: ") + error.what());
+    } catch (const std::exception&) {
+      // Nothing left to say it with.
+    }
   }
+  return report;
 }
 
 LocalActivityScanner::ReadFigures LocalActivityScanner::readFigures() {

@@ -46,10 +46,17 @@ class LocalActivityScanner final {
   // with the largest token total, the first one read on a tie. A file of
   // the size and date it had when last read is not opened, even with an
   // unfinished last line; a line longer than the limit is read once and
-  // passed over, never held whole. Once
-  // `stopRequested` (asked before each file) says so, no further file is
-  // read.
+  // passed over, never held whole. Once `stopRequested` (asked before each
+  // file) says so, no further file is read.
   std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
+
+  // A scan with what it passed over: one text per failure it swallowed (a
+  // file it could not finish, or the whole scan), for the caller to log.
+  struct Report {
+    std::vector<ActivityEvent> events;
+    std::vector<std::string> failures;
+  };
+  Report scanReporting(Date now, const std::function<bool()>& stopRequested = {});
 
   // What the scans so far have read, for tests and benchmarks.
   struct ReadFigures {

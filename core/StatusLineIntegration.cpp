@@ -55,11 +55,16 @@ IntegrationError IntegrationError::fileSystem(const fs::path& path, std::error_c
   return IntegrationError(Case::fileSystem, path.string(), code);
 }
 
+IntegrationError IntegrationError::recordKept(const fs::path& path, std::error_code code) {
+  return IntegrationError(Case::recordKept, path.string(), code);
+}
+
 std::string IntegrationError::errorDescription() const {
   switch (case_) {
     case Case::unreadableSettings: return "Couldn't read Claude Code settings: " + detail_;
     case Case::notInstalled: return "Ovel isn't connected to Claude Code's status line.";
     case Case::fileSystem: return "Couldn't write " + detail_ + ": " + code_.message();
+    case Case::recordKept: return "Couldn't remove " + detail_ + ": " + code_.message();
   }
   return {};
 }
@@ -209,8 +214,11 @@ std::optional<IntegrationError> StatusLineIntegration::uninstall() const {
   if (record->originalStatusLine) settings[kStatusLineKey] = std::move(*record->originalStatusLine);
   else settings.erase(kStatusLineKey);
   if (auto error = writeSettings(settings)) return error;
-  std::error_code ignored;
-  fs::remove(recordURL, ignored);
+  // The settings are given back by now; a record left behind is still a
+  // disconnect that did not finish, and the user is told.
+  std::error_code error;
+  fs::remove(recordURL, error);
+  if (error) return IntegrationError::recordKept(recordURL, error);
   return std::nullopt;
 }
 

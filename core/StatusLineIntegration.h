@@ -66,15 +66,17 @@ struct StatusLineIntegration {
 
   class IntegrationError {
    public:
-    enum class Case { unreadableSettings, notInstalled, fileSystem };
+    enum class Case { unreadableSettings, notInstalled, fileSystem, recordKept };
 
     static IntegrationError unreadableSettings(std::string reason);
     static IntegrationError notInstalled();
     // A folder, backup, record or settings file that could not be written.
     static IntegrationError fileSystem(const std::filesystem::path& path, std::error_code code);
+    // The settings were given back, but the record could not be deleted.
+    static IntegrationError recordKept(const std::filesystem::path& path, std::error_code code);
 
     Case errorCase() const { return case_; }
-    // The reason of unreadableSettings, the path of fileSystem.
+    // The reason of unreadableSettings, the path of fileSystem and recordKept.
     const std::string& detail() const { return detail_; }
     std::error_code code() const { return code_; }
     // The text the user sees.
@@ -136,7 +138,8 @@ struct StatusLineIntegration {
   [[nodiscard]] std::optional<IntegrationError> install(Date now) const;
   // Disconnect: puts the saved "statusLine" back, or removes it when none
   // was saved, then deletes the record. Fails with notInstalled, changing
-  // nothing, when there is no readable record.
+  // nothing, when there is no readable record, and with recordKept when the
+  // record stays after the settings were written.
   [[nodiscard]] std::optional<IntegrationError> uninstall() const;
   [[nodiscard]] std::optional<IntegrationError> writeRecord(const Record& record) const;
   // Backs up the file once, then replaces it atomically: pretty, sorted

@@ -127,7 +127,7 @@ HeroText DashboardHero::heroText(const std::optional<OvelSteer>& steer,
   }
   if (!assessments.empty())
     return {"Not enough data to steer yet", "Ovel needs a burn rate: a few minutes of readings or local activity.", {}};
-  return {"Waiting for the first reading", lastProbeError.value_or(kReadingYourUsage), {}};
+  return {"Waiting for the first reading", Format::message(lastProbeError.value_or(kReadingYourUsage)), {}};
 }
 
 void DashboardHero::refresh() {

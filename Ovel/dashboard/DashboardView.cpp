@@ -4,6 +4,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
+#include "Format.h"
 #include "Integrations.h"
 #include "UsageModel.h"
 #include "dashboard/ActivitySection.h"
@@ -102,7 +103,7 @@ void DashboardView::rebuild() {
   bool empty = model_.assessments().empty();
   hero_->refresh();
   empty_->setVisible(empty);
-  empty_->setDescription(QString::fromStdString(model_.lastProbeError().value_or(kReadingYourUsage)));
+  empty_->setDescription(QString::fromStdString(Format::message(model_.lastProbeError().value_or(kReadingYourUsage))));
   cards_->setVisible(!empty);
   limits_->refresh();
   if (!empty) chart_->refresh();

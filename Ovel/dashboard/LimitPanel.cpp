@@ -304,7 +304,7 @@ LimitPanel::LimitPanel(QWidget* parent)
   figures->addWidget(resetBlock_, 0, Qt::AlignBottom);
   column->addWidget(figureRow);
 
-  column->addWidget(bar_);
+  OvelBar::addTo(column, bar_);
   column->addWidget(verdict_);
 
   QHBoxLayout* steering = rowOf(steeringLine_, 6);
@@ -328,6 +328,9 @@ LimitPanel::LimitPanel(QWidget* parent)
   table->addWidget(rows_);
   sustainableHeader_ = rows_->header();
   column->addWidget(rateTable_);
+  // Stretched to the height of a taller panel beside it, the panel keeps its
+  // content together at the top.
+  column->addStretch(1);
 }
 
 void LimitPanel::setData(const WindowAssessment& a, std::span<const RateReading> rates, Date now) {
@@ -412,7 +415,7 @@ CompactLimitPanel::CompactLimitPanel(QWidget* parent)
   figures->addWidget(steerBox_, 0, Qt::AlignBottom);
   column->addWidget(figureRow);
 
-  column->addWidget(bar_);
+  OvelBar::addTo(column, bar_);
   column->addWidget(verdict_);
 }
 

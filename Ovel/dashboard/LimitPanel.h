@@ -83,6 +83,8 @@ class LimitPanel final : public QWidget {
   void setData(const WindowAssessment& assessment, std::span<const RateReading> rates, Date now);
 
   const WindowAssessment& assessment() const { return assessment_; }
+  TextView* titleText() const { return title_; }
+  TextView* figureText() const { return figure_; }
   QWidget* steeringLine() const { return steeringLine_; }
   QWidget* rateTable() const { return rateTable_; }
   QWidget* sustainableHeader() const { return sustainableHeader_; }

@@ -1,12 +1,15 @@
 #include "dashboard/LimitsSection.h"
 
 #include <QLayout>
+#include <QPainter>
+#include <QPixmap>
 
 #include <algorithm>
 #include <numeric>
 
 #include "UsageModel.h"
 #include "dashboard/LimitPanel.h"
+#include "ui/Spring.h"
 #include "ui/ViewSupport.h"
 
 namespace ovel {
@@ -17,18 +20,18 @@ PromotionState::~PromotionState() {
   if (timeout_) scheduler_.cancel(*timeout_);
 }
 
-void PromotionState::promote(const WindowKind& kind) { set(kind); }
+void PromotionState::promote(const WindowKind& kind) { set(kind, true); }
 
 bool PromotionState::noteLastObserved(std::optional<Date> lastObservedAt) {
   bool changedReading = seenReading_ && lastObservedAt != lastObserved_;
   seenReading_ = true;
   lastObserved_ = lastObservedAt;
   if (!changedReading || !promoted_) return false;
-  set(std::nullopt);
+  set(std::nullopt, false);
   return true;
 }
 
-void PromotionState::set(std::optional<WindowKind> kind) {
+void PromotionState::set(std::optional<WindowKind> kind, bool animated) {
   if (kind == promoted_) return;
   promoted_ = std::move(kind);
   if (timeout_) scheduler_.cancel(*timeout_);
@@ -36,9 +39,9 @@ void PromotionState::set(std::optional<WindowKind> kind) {
   if (promoted_)
     timeout_ = scheduler_.after(kTimeout, [this] {
       timeout_.reset();
-      set(std::nullopt);
+      set(std::nullopt, true);
     });
-  emit changed();
+  emit changed(animated);
 }
 
 // Places the panels for the width it is given, as a layout, so that the
@@ -180,15 +183,65 @@ class LimitsSection::Arrangement final : public QLayout {
   mutable LimitsLayout shown_ = LimitsLayout::allInFull;
 };
 
+// The section as it stood before an animated promotion, drawn over the new
+// layout and fading out along the promotion's spring.
+class LimitsSection::Crossfade final : public QWidget {
+ public:
+  explicit Crossfade(QWidget* parent)
+      : QWidget(parent), spring_(new Spring(this, [this](const QVariant& value) { show(value.toDouble()); },
+                                            kPromotionResponse)) {
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    hide();
+  }
+
+  void start(QPixmap before) {
+    before_ = std::move(before);
+    setGeometry(QRect(QPoint(), before_.deviceIndependentSize().toSize()));
+    raise();
+    spring_->setTarget(1.0, false);
+    spring_->setTarget(0.0);
+  }
+  double opacity() const { return opacity_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.setOpacity(opacity_);
+    painter.drawPixmap(0, 0, before_);
+  }
+
+ private:
+  void show(double opacity) {
+    opacity_ = opacity;
+    setVisible(opacity_ > 0);
+    if (opacity_ <= 0) before_ = QPixmap();
+    update();
+  }
+
+  Spring* spring_;
+  QPixmap before_;
+  double opacity_ = 0;
+};
+
 LimitsSection::LimitsSection(UsageModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       promotion_(new PromotionState(model.scheduler(), this)),
-      arrangement_(new Arrangement(this)) {
+      arrangement_(new Arrangement(this)),
+      crossfade_(new Crossfade(this)) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-  connect(promotion_, &PromotionState::changed, this, [this] { refresh(); });
+  connect(promotion_, &PromotionState::changed, this, &LimitsSection::promotionChanged);
   refresh();
 }
+
+void LimitsSection::promotionChanged(bool animated) {
+  // Only the second layout shows which window is promoted.
+  bool shows = animated && isVisible() && layoutShown() == LimitsLayout::mainAndCompact;
+  if (shows && Spring::animationsEnabled()) crossfade_->start(grab());
+  refresh();
+}
+
+double LimitsSection::crossfade() const { return crossfade_->opacity(); }
 
 LimitsLayout LimitsSection::chooseLayout(double width, std::span<const double> panelIdealWidths) {
   double needed = 0;

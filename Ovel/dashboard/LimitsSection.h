@@ -24,7 +24,8 @@ enum class LimitsLayout { allInFull, mainAndCompact };
 
 // The window a promotion shows in full, and its end: 30 s after the last
 // promotion, or at once when the newest reading changes. The timeout runs
-// on the model's scheduler.
+// on the model's scheduler. A tap and the timeout are shown moving along a
+// spring; a new reading puts the steering window back at once.
 class PromotionState final : public QObject {
   Q_OBJECT
 
@@ -43,10 +44,10 @@ class PromotionState final : public QObject {
   bool noteLastObserved(std::optional<Date> lastObservedAt);
 
  signals:
-  void changed();
+  void changed(bool animated);
 
  private:
-  void set(std::optional<WindowKind> kind);
+  void set(std::optional<WindowKind> kind, bool animated);
 
   Scheduler& scheduler_;
   std::optional<WindowKind> promoted_;
@@ -60,6 +61,8 @@ class LimitsSection final : public QWidget {
   static constexpr int kSpacing = 14;
   static constexpr int kPanelMinimumWidth = 296;
   static constexpr int kCompactWidth = 290;
+  // The spring a promotion and its return move on.
+  static constexpr double kPromotionResponse = 0.5;
 
   explicit LimitsSection(UsageModel& model, QWidget* parent = nullptr);
 
@@ -78,17 +81,23 @@ class LimitsSection final : public QWidget {
   PromotionState& promotion() const { return *promotion_; }
   // The layout of the last placement.
   LimitsLayout layoutShown() const;
+  // How strongly the panels as they stood before the last animated
+  // promotion still show over the new ones: 1 at the change, 0 at rest.
+  double crossfade() const;
   const std::vector<LimitPanel*>& panels() const { return panels_; }
   const std::vector<CompactLimitPanel*>& compactPanels() const { return compacts_; }
 
  private:
   class Arrangement;
+  class Crossfade;
 
   void rebuildPanels();
+  void promotionChanged(bool animated);
 
   UsageModel& model_;
   PromotionState* promotion_;
   Arrangement* arrangement_;
+  Crossfade* crossfade_;
   std::vector<WindowKind> kinds_;
   std::vector<LimitPanel*> panels_;
   std::vector<CompactLimitPanel*> compacts_;

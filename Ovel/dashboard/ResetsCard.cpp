@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -17,11 +18,13 @@
 #include "UsageModel.h"
 #include "ui/Card.h"
 #include "ui/Divider.h"
+#include "ui/FitRow.h"
 #include "ui/SectionLabel.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
 #include "ui/Theme.h"
+#include "ui/ViewSupport.h"
 
 namespace ovel {
 namespace {
@@ -139,7 +142,8 @@ ResetsCard::ResetsCard(UsageModel& model, QWidget* parent) : QWidget(parent), mo
   card->column()->addLayout(columns);
   card->column()->addWidget(saveErrorRow());
 
-  for (auto signal : {&UsageModel::resetPlanChanged, &UsageModel::nowChanged, &UsageModel::planSaveErrorChanged})
+  for (auto signal : {&UsageModel::resetPlanChanged, &UsageModel::nowChanged, &UsageModel::planSaveErrorChanged,
+                      &UsageModel::historySaveErrorChanged})
     connect(&model_, signal, this, &ResetsCard::refresh);
   refresh();
 }
@@ -189,11 +193,6 @@ QWidget* ResetsCard::plannedColumn() {
 }
 
 QWidget* ResetsCard::addRow() {
-  auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
-  row->setContentsMargins(0, 0, 0, 0);
-  row->setSpacing(kRowSpacing);
-
   QDateTime now = QDateTime::currentDateTime();
   date_ = new QDateTimeEdit(initialDate(now));
   date_->setCalendarPopup(true);
@@ -213,10 +212,21 @@ QWidget* ResetsCard::addRow() {
   add_ = new QPushButton(QStringLiteral("Add"));
   connect(add_, &QPushButton::clicked, this, &ResetsCard::addDraft);
 
-  row->addWidget(date_);
-  row->addWidget(scope_);
-  row->addWidget(note_, 1);
-  row->addWidget(add_);
+  // When the planned column is narrow, the note and "Add" go on a line of
+  // their own under the date and scope.
+  auto* when = new QHBoxLayout;
+  when->setSpacing(kRowSpacing);
+  when->addWidget(date_);
+  when->addWidget(scope_);
+  when->addStretch(1);
+  auto* what = new QHBoxLayout;
+  what->setSpacing(kRowSpacing);
+  what->addWidget(note_, 1);
+  what->addWidget(add_);
+  auto* box = new QWidget;
+  addRow_ = new FitRow(kRowSpacing, kPlannedSpacing, box);
+  addRow_->addGroup(widgetOf(when));
+  addRow_->addGroup(widgetOf(what), 1);
   return box;
 }
 
@@ -240,9 +250,12 @@ void ResetsCard::refresh() {
   redeem_->setEnabled(plan.banked != 0);
   emptyPlan_->setVisible(plan.planned.empty());
   refreshRows();
-  const auto& error = model_.planSaveError();
-  saveError_->setText(QString::fromStdString(error.value_or("")));
-  saveErrorRow_->setVisible(error.has_value());
+  // What could not be saved: the plan, the usage history, or both.
+  QStringList errors;
+  for (const auto* error : {&model_.planSaveError(), &model_.historySaveError()})
+    if (*error) errors << QString::fromStdString(**error);
+  saveError_->setText(errors.join(u'\n'));
+  saveErrorRow_->setVisible(!errors.isEmpty());
   // The earliest moment offered moves with the clock, but not while the
   // user is typing into the editor.
   if (!date_->hasFocus()) date_->setMinimumDateTime(QDateTime::currentDateTime());

@@ -52,8 +52,9 @@ SourcesSection::SourcesSection(UsageModel& model, Integrations& integrations, st
     row->addWidget(statuses_[i], 0, Qt::AlignVCenter);
   }
   row->addStretch(1);
+  // A small button in the row's own caption font.
   auto* settings = new QPushButton(QStringLiteral("Settings\u2026"));
-  settings->setFont(Theme::font(TextStyle::subheadline));
+  settings->setFont(font);
   connect(settings, &QPushButton::clicked, this, [openSettings = std::move(openSettings)] { openSettings(); });
   row->addWidget(settings, 0, Qt::AlignVCenter);
 

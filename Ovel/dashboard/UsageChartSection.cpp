@@ -20,10 +20,13 @@ UsageChartSection::UsageChartSection(UsageModel& model, QWidget* parent)
   column->setSpacing(10);
   auto* heading = new QHBoxLayout;
   heading->setContentsMargins(0, 0, 0, 0);
-  heading->addWidget(new TextView(QStringLiteral("Usage over this window"), Theme::font(TextStyle::headline)), 0,
-                     Qt::AlignVCenter);
+  // The heading keeps its words on one line; a picker of long window
+  // titles gives way instead, cutting its titles.
+  heading_ = new TextView(QStringLiteral("Usage over this window"), Theme::font(TextStyle::headline));
+  heading_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+  heading->addWidget(heading_, 0, Qt::AlignVCenter);
   heading->addStretch();
-  picker_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  picker_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
   picker_->setAccessibleName(QStringLiteral("Window"));
   heading->addWidget(picker_, 0, Qt::AlignVCenter);
   column->addLayout(heading);

@@ -15,6 +15,7 @@
 namespace ovel {
 
 class SegmentedControl;
+class TextView;
 class UsageChart;
 class UsageModel;
 
@@ -38,6 +39,7 @@ class UsageChartSection final : public QWidget {
   static const WindowAssessment* selectedAssessment(const WindowKind& kind,
                                                     std::span<const WindowAssessment> assessments);
 
+  TextView* heading() const { return heading_; }
   SegmentedControl* picker() const { return picker_; }
   UsageChart* chart() const { return chart_; }
 
@@ -47,6 +49,7 @@ class UsageChartSection final : public QWidget {
   UsageModel& model_;
   std::optional<WindowKind> chartKind_;
   std::vector<WindowKind> kinds_;  // the picker's entries
+  TextView* heading_ = nullptr;
   SegmentedControl* picker_;
   UsageChart* chart_;
 };

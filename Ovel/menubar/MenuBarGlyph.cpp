@@ -18,10 +18,16 @@ constexpr double kRingSide = 16;
 constexpr double kGapAfterRing = 3;
 constexpr double kGap = 6;
 constexpr const char* kLabelSeparator = " \u00B7 ";
-// The tray icon's halo: its width at a 22-pixel icon, and its opacity.
-constexpr double kHaloAt22 = 1.0;
-constexpr double kHaloAlpha = 0.85;
-constexpr double kFaintHaloAlpha = 0.35;
+// The tray icon's halo: its width at a 22-pixel icon, and its opacity
+// around solid and around dimmed marks; on a panel of known tone, and where
+// the tone is not known.
+struct Halo {
+  double widthAt22;
+  double solidAlpha;
+  double dimmedAlpha;
+};
+constexpr Halo kThinHalo{1.0, 0.85, 0.35};
+constexpr Halo kCarryingHalo{1.6, 1.0, 0.25};
 constexpr double kSolid = 1.0;
 
 QFont glyphFont() { return QFontDatabase::systemFont(QFontDatabase::GeneralFont); }
@@ -78,16 +84,21 @@ double imageHeight() {
   return std::max(std::ceil(metrics.ascent() + metrics.descent()), kRingSide);
 }
 
-std::optional<QColor> tintOf(const MenuBarPart::Ring& ring, bool tint) {
+std::optional<QColor> tintOf(const MenuBarPart::Ring& ring, bool tint, Appearance appearance) {
   if (!tint || !ring.assessment) return std::nullopt;
-  if (ring.assessment->status == OvelStatus::limited) return Theme::systemRed();
-  if (ring.assessment->status == OvelStatus::atRisk) return Theme::systemOrange();
+  if (ring.assessment->status == OvelStatus::limited) return Theme::systemRed(appearance);
+  if (ring.assessment->status == OvelStatus::atRisk) return Theme::systemOrange(appearance);
   return std::nullopt;
 }
 
-std::optional<QColor> tintOf(const MenuBarPart& part, bool tint) {
+bool isTinted(const MenuBarPart& part, bool tint) {
   const auto* ring = std::get_if<MenuBarPart::Ring>(&part.content);
-  return ring ? tintOf(*ring, tint) : std::nullopt;
+  return ring && tintOf(*ring, tint, Appearance::light);
+}
+
+// The appearance whose text colour `base` is.
+Appearance appearanceOfText(const QColor& base) {
+  return base.lightness() < 128 ? Appearance::light : Appearance::dark;
 }
 
 std::vector<DayRing::Mark> ringMarks(const MenuBarPart::Ring& ring, GlyphStyle style, double side) {
@@ -128,9 +139,24 @@ MenuBarPart tightest(const GlyphInputs& inputs) {
   return MenuBarPart{MenuBarPart::Ring{std::move(kind), assessment, inputs.steer}};
 }
 
-std::optional<MenuBarPart> text(std::optional<std::string> value, std::string guide) {
+// The widest text of each kind, written by the same formats.
+std::string guideFor(MenuBarItem item) {
+  constexpr double kLongestSessionReset = 4 * 3600 + 59 * 60;
+  constexpr double kLongestWeekReset = 6 * 86400 + 23 * 3600;
+  switch (item) {
+    case MenuBarItem::sessionPercent:
+    case MenuBarItem::weekPercent: return Format::percent(100);
+    case MenuBarItem::sessionReset: return Format::duration(kLongestSessionReset);
+    case MenuBarItem::weekReset: return Format::duration(kLongestWeekReset);
+    case MenuBarItem::ovelFactor: return Format::factor(OvelSteer{WindowKind::session(), 0.88, RateBasis::recent});
+    case MenuBarItem::sessionsLeft: return Format::sessionsLeft(9.9);
+    default: return {};
+  }
+}
+
+std::optional<MenuBarPart> text(std::optional<std::string> value, MenuBarItem item, WindowKind window) {
   if (!value) return std::nullopt;
-  return MenuBarPart{MenuBarPart::Text{std::move(*value), std::move(guide)}};
+  return MenuBarPart{MenuBarPart::Text{std::move(*value), guideFor(item), std::move(window)}};
 }
 
 std::optional<std::string> percentOf(const std::optional<WindowAssessment>& a) {
@@ -153,32 +179,19 @@ std::optional<std::string> sessionsLeftOf(const GlyphInputs& in) {
   return Format::sessionsLeft(in.sessionWeekRatio->sessionsLeft(in.week->window.usedPercent));
 }
 
-// The widest text of each kind, written by the same formats.
-std::string guideFor(MenuBarItem item) {
-  constexpr double kLongestSessionReset = 4 * 3600 + 59 * 60;
-  constexpr double kLongestWeekReset = 6 * 86400 + 23 * 3600;
-  switch (item) {
-    case MenuBarItem::sessionPercent:
-    case MenuBarItem::weekPercent: return Format::percent(100);
-    case MenuBarItem::sessionReset: return Format::duration(kLongestSessionReset);
-    case MenuBarItem::weekReset: return Format::duration(kLongestWeekReset);
-    case MenuBarItem::ovelFactor: return Format::factor(OvelSteer{WindowKind::session(), 0.88, RateBasis::recent});
-    case MenuBarItem::sessionsLeft: return Format::sessionsLeft(9.9);
-    default: return {};
-  }
-}
-
 std::optional<MenuBarPart> partFor(MenuBarItem item, const GlyphInputs& in) {
   switch (item) {
     case MenuBarItem::tightestRing: return tightest(in);
     case MenuBarItem::sessionRing: return ringOf(WindowKind::session(), in.session);
     case MenuBarItem::weekRing: return ringOf(WindowKind::week(), in.week);
-    case MenuBarItem::sessionPercent: return text(percentOf(in.session), guideFor(item));
-    case MenuBarItem::weekPercent: return text(percentOf(in.week), guideFor(item));
-    case MenuBarItem::sessionReset: return text(resetOf(in.session, in.now), guideFor(item));
-    case MenuBarItem::weekReset: return text(resetOf(in.week, in.now), guideFor(item));
-    case MenuBarItem::ovelFactor: return text(factorOf(in.steer), guideFor(item));
-    case MenuBarItem::sessionsLeft: return text(sessionsLeftOf(in), guideFor(item));
+    case MenuBarItem::sessionPercent: return text(percentOf(in.session), item, WindowKind::session());
+    case MenuBarItem::weekPercent: return text(percentOf(in.week), item, WindowKind::week());
+    case MenuBarItem::sessionReset: return text(resetOf(in.session, in.now), item, WindowKind::session());
+    case MenuBarItem::weekReset: return text(resetOf(in.week, in.now), item, WindowKind::week());
+    case MenuBarItem::ovelFactor:
+      return text(factorOf(in.steer), item, in.steer ? in.steer->kind : WindowKind::session());
+    // The sessions that the week has room for.
+    case MenuBarItem::sessionsLeft: return text(sessionsLeftOf(in), item, WindowKind::week());
   }
   return std::nullopt;
 }
@@ -206,6 +219,29 @@ std::string TrayItem::label() const { return joined(texts, &MenuBarPart::Text::t
 
 std::string TrayItem::labelGuide() const { return joined(texts, &MenuBarPart::Text::guide); }
 
+std::string TrayItem::toolTipText() const {
+  struct Line {
+    WindowKind window;
+    std::vector<MenuBarPart::Text> texts;
+  };
+  std::vector<Line> lines{{ring.kind, {}}};
+  for (const auto& text : texts) {
+    auto line = std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.window == text.window; });
+    if (line == lines.end()) lines.push_back({text.window, {text}});
+    else line->texts.push_back(text);
+  }
+  // A ring without texts of its own window names its used figure.
+  if (lines.front().texts.empty() && ring.assessment)
+    lines.front().texts.push_back({Format::percent(ring.assessment->window.usedPercent), {}, ring.kind});
+  std::string result;
+  for (const Line& line : lines) {
+    if (line.texts.empty()) continue;
+    if (!result.empty()) result += '\n';
+    result += line.window.title() + ": " + joined(line.texts, &MenuBarPart::Text::text);
+  }
+  return result;
+}
+
 std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& items, const UsageModel& model) {
   return parts(items, inputsOf(model));
 }
@@ -219,7 +255,7 @@ std::vector<MenuBarPart> MenuBarGlyph::parts(const std::vector<MenuBarItem>& ite
 }
 
 bool MenuBarGlyph::isTemplate(const std::vector<MenuBarPart>& parts, bool tint) {
-  return std::none_of(parts.begin(), parts.end(), [tint](const MenuBarPart& p) { return tintOf(p, tint).has_value(); });
+  return std::none_of(parts.begin(), parts.end(), [tint](const MenuBarPart& p) { return isTinted(p, tint); });
 }
 
 std::vector<double> MenuBarGlyph::layout(const std::vector<MenuBarPart>& parts, double& width) {
@@ -261,15 +297,18 @@ QImage MenuBarGlyph::image(const std::vector<MenuBarPart>& parts, GlyphStyle sty
     const auto& ring = std::get<MenuBarPart::Ring>(parts[i].content);
     painter.save();
     painter.translate(edges[i], (height - kRingSide) / 2);
-    DayRing::draw(painter, ringMarks(ring, style, kRingSide), tintOf(ring, tint).value_or(base));
+    DayRing::draw(painter, ringMarks(ring, style, kRingSide),
+                  tintOf(ring, tint, appearanceOfText(base)).value_or(base));
     painter.restore();
   }
   return image;
 }
 
-GlyphLook GlyphLook::of(const Preferences& preferences, bool darkPanel) {
-  return {preferences.glyphStyle(), preferences.colorWhenAtRisk(), darkPanel ? Qt::white : Qt::black};
+GlyphLook GlyphLook::of(const Preferences& preferences, std::optional<Appearance> panel) {
+  return {preferences.glyphStyle(), preferences.colorWhenAtRisk(), panel};
 }
+
+QColor GlyphLook::base() const { return panel == Appearance::light ? Qt::black : Qt::white; }
 
 std::vector<TrayItem> MenuBarGlyph::trayItems(const std::vector<MenuBarItem>& items, const UsageModel& model) {
   return trayItems(items, inputsOf(model));
@@ -288,33 +327,32 @@ std::vector<TrayItem> MenuBarGlyph::trayItems(const std::vector<MenuBarItem>& it
   return result;
 }
 
-QImage MenuBarGlyph::trayIcon(const MenuBarPart::Ring& ring, GlyphStyle style, bool tint, const QColor& base,
-                              int pixels) {
+QImage MenuBarGlyph::trayIcon(const MenuBarPart::Ring& ring, const GlyphLook& look, int pixels) {
   QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
-  auto marks = ringMarks(ring, style, pixels);
+  auto marks = ringMarks(ring, look.style, pixels);
+  QColor base = look.base();
   QColor opposite = base.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
-  double width = kHaloAt22 * pixels / 22;
+  const Halo& halo = look.panel ? kThinHalo : kCarryingHalo;
+  double width = halo.widthAt22 * pixels / 22;
   QPainter painter(&image);
-  // Dimmed marks get a faint halo, solid ones a strong one: on the wrong
-  // panel the ring then reads as it does on the right one.
-  painter.setOpacity(kFaintHaloAlpha);
+  // Dimmed marks get a fainter halo than solid ones: on a panel of the
+  // marks' own tone the ring then reads as it does on the other.
+  painter.setOpacity(halo.dimmedAlpha);
   painter.drawImage(0, 0, haloLayer(marks, 0, kSolid - 0.01, opposite, image.size(), width));
-  painter.setOpacity(kHaloAlpha);
+  painter.setOpacity(halo.solidAlpha);
   painter.drawImage(0, 0, haloLayer(marks, kSolid, kSolid, opposite, image.size(), width));
   painter.setOpacity(1);
-  DayRing::draw(painter, marks, tintOf(ring, tint).value_or(base));
+  DayRing::draw(painter, marks, tintOf(ring, look.tint, appearanceOfText(base)).value_or(base));
   return image;
 }
 
 std::vector<PaintedTrayItem> MenuBarGlyph::paintedTrayItems(const Preferences& preferences, const UsageModel& model,
-                                                             bool darkPanel) {
-  GlyphLook look = GlyphLook::of(preferences, darkPanel);
+                                                             std::optional<Appearance> panel) {
+  GlyphLook look = GlyphLook::of(preferences, panel);
   std::vector<PaintedTrayItem> result;
   for (TrayItem& item : trayItems(preferences.menuBarItems(), model)) {
-    auto paint = [ring = item.ring, look](int pixels) {
-      return trayIcon(ring, look.style, look.tint, look.base, pixels);
-    };
+    auto paint = [ring = item.ring, look](int pixels) { return trayIcon(ring, look, pixels); };
     result.push_back({std::move(item), std::move(paint)});
   }
   return result;

@@ -15,6 +15,7 @@
 #include "Preferences.h"
 #include "core/OvelEngine.h"
 #include "ui/DayRing.h"
+#include "ui/Theme.h"
 
 namespace ovel {
 
@@ -30,6 +31,8 @@ struct MenuBarPart {
     std::string text;
     // The widest this item's text gets, for hosts that size a label once.
     std::string guide;
+    // The window whose figure it is.
+    WindowKind window = WindowKind::session();
   };
   std::variant<Ring, Text> content;
 
@@ -56,16 +59,23 @@ struct TrayItem {
   // The texts in one line, for hosts that show a label beside the icon.
   std::string label() const;
   std::string labelGuide() const;
+  // For the tooltip: a line per window, the ring's first, each named with
+  // its own figures ("Week: 40%", then "Session: 2%").
+  std::string toolTipText() const;
 };
 
-// How the preferences draw on a light or a dark panel: untinted marks take
-// the panel's text colour.
+// How the preferences draw on a panel: untinted marks take the text colour
+// of a light or a dark panel, tinted ones that appearance's orange and red.
+// Where the panel's tone is not known, the marks are drawn to read on black
+// and on white alike.
 struct GlyphLook {
   GlyphStyle style;
   bool tint;
-  QColor base;
+  std::optional<Appearance> panel;
 
-  static GlyphLook of(const Preferences& preferences, bool darkPanel);
+  static GlyphLook of(const Preferences& preferences, std::optional<Appearance> panel);
+  // The colour of untinted marks.
+  QColor base() const;
 };
 
 // A tray item with its icon painted at any size, `pixels` a side.
@@ -81,7 +91,8 @@ struct MenuBarGlyph {
   static std::vector<MenuBarPart> parts(const std::vector<MenuBarItem>& items, const GlyphInputs& inputs);
 
   // A desktop tray has no template images: an untinted image is drawn in
-  // `base`, the text colour of the panel.
+  // `base`, the text colour of the panel, and tints take the appearance
+  // that `base` is the text colour of.
   static QImage image(const std::vector<MenuBarPart>& parts, GlyphStyle style, bool tint,
                       const QColor& base = Qt::black, double devicePixelRatio = 2);
 
@@ -96,14 +107,15 @@ struct MenuBarGlyph {
   static std::vector<TrayItem> trayItems(const std::vector<MenuBarItem>& items, const GlyphInputs& inputs);
 
   // One ring as a square tray icon of `pixels` a side, drawn for that size.
-  // Untinted marks are in `base` with a thin halo of the opposite tone, so
-  // the ring stays readable when the panel is not the colour `base` suits.
-  static QImage trayIcon(const MenuBarPart::Ring& ring, GlyphStyle style, bool tint, const QColor& base,
-                         int pixels);
+  // The marks have a halo of the tone opposite to theirs: thin on a panel
+  // of known tone, so the ring stays readable should the tone be wrong;
+  // where it is not known, as wide as the marks, so the halo alone carries
+  // the ring on a panel of the marks' own tone.
+  static QImage trayIcon(const MenuBarPart::Ring& ring, const GlyphLook& look, int pixels);
   // The user's tray items, each painting its icon in the look of the
   // preferences on that panel.
   static std::vector<PaintedTrayItem> paintedTrayItems(const Preferences& preferences, const UsageModel& model,
-                                                       bool darkPanel);
+                                                       std::optional<Appearance> panel);
 };
 
 }  // namespace ovel

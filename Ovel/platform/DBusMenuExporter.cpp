@@ -1,8 +1,11 @@
 #include "platform/DBusMenuExporter.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusError>
 #include <QDBusMetaType>
 #include <QTimer>
+
+#include "Log.h"
 
 namespace ovel {
 
@@ -110,7 +113,9 @@ class DBusMenuAdaptor final : public QDBusAbstractAdaptor {
     return QDBusVariant(found.isEmpty() ? QVariant(QString()) : found.front().properties.value(name));
   }
   void Event(int id, const QString& eventId, const QDBusVariant&, uint) { menu_->handleEvent(id, eventId); }
-  QList<int> EventGroup(const ovel::DBusMenuEventList& events) {
+  // Spelled as a list, not by its alias: QtDBus looks parameter types up by
+  // the name written here, and skips a method whose name it does not know.
+  QList<int> EventGroup(const QList<ovel::DBusMenuEvent>& events) {
     QList<int> unknown;
     for (const DBusMenuEvent& event : events)
       if (!menu_->handleEvent(event.id, event.eventId)) unknown.append(event.id);
@@ -135,7 +140,8 @@ DBusMenuExporter::DBusMenuExporter(QDBusConnection connection, std::vector<MenuA
     : QObject(parent), connection_(std::move(connection)), actions_(std::move(actions)) {
   registerTypes();
   new DBusMenuAdaptor(this);
-  connection_.registerObject(kPath, this, QDBusConnection::ExportAdaptors);
+  if (connection_.isConnected() && !connection_.registerObject(kPath, this, QDBusConnection::ExportAdaptors))
+    qCWarning(logTray).noquote() << "couldn't offer the tray menu:" << connection_.lastError().message();
 }
 
 DBusMenuExporter::~DBusMenuExporter() { connection_.unregisterObject(kPath); }

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "Log.h"
+
 namespace ovel {
 namespace {
 
@@ -52,16 +54,24 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
   Grab(std::uint32_t keysym, std::uint16_t modifiers, std::function<void()> action)
       : modifiers_(modifiers & 0xff), action_(std::move(action)) {
     connection_ = x11Connection();
-    if (!connection_) return;
+    if (!connection_) {
+      problem_ = Problem::noX11;
+      qCDebug(logHotKey) << "no X server: there is no global shortcut";
+      return;
+    }
     std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)> symbols(xcb_key_symbols_alloc(connection_),
                                                                                  &xcb_key_symbols_free);
     keycodes_ = keycodesOf(symbols.get(), keysym);
     numLock_ = numLockMask(connection_, symbols.get());
     for (auto screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)); screen.rem; xcb_screen_next(&screen))
       roots_.push_back(screen.data->root);
-    registered_ = !keycodes_.empty() && grabAll();
+    if (keycodes_.empty()) problem_ = Problem::noSuchKey;
+    else if (!grabAll()) problem_ = Problem::heldElsewhere;
+    registered_ = problem_ == Problem::none;
     if (registered_) QCoreApplication::instance()->installNativeEventFilter(this);
     else ungrabAll();
+    if (problem_ == Problem::noSuchKey) qCWarning(logHotKey) << "the keyboard has no key for the shortcut";
+    if (problem_ == Problem::heldElsewhere) qCWarning(logHotKey) << "another program holds the shortcut";
   }
 
   ~Grab() override {
@@ -72,6 +82,7 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
   }
 
   bool isRegistered() const { return registered_; }
+  Problem problem() const { return problem_; }
 
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
     if (eventType != "xcb_generic_event_t") return false;
@@ -132,6 +143,7 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
   std::vector<xcb_keycode_t> keycodes_;
   std::uint16_t numLock_ = XCB_MOD_MASK_2;
   bool registered_ = false;
+  Problem problem_ = Problem::none;
   bool held_ = false;
 };
 
@@ -141,6 +153,8 @@ HotKey::HotKey(std::uint32_t keysym, std::uint16_t modifiers, std::function<void
 HotKey::~HotKey() = default;
 
 bool HotKey::isRegistered() const { return grab_ && grab_->isRegistered(); }
+
+HotKey::Problem HotKey::problem() const { return grab_ ? grab_->problem() : Problem::none; }
 
 void HotKey::unregister() { grab_.reset(); }
 

@@ -28,6 +28,10 @@ class HotKey final {
   // program holds the shortcut already.
   bool isRegistered() const;
 
+  // Why it is not registered; none while it is, or once unregistered.
+  enum class Problem { none, noX11, noSuchKey, heldElsewhere };
+  Problem problem() const;
+
   // Gives the shortcut back. A second call does nothing.
   void unregister();
 

@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "Log.h"
 #include "core/FileIO.h"
 
 namespace ovel {
@@ -58,7 +59,11 @@ InstanceLock::InstanceLock(const fs::path& directory) {
     return;
   }
   // Only the holder writes, so the text is never a mix of two processes.
-  if (::ftruncate(fd, 0) == 0) (void)writeAll(fd, pidText(::getpid()) + "\n");
+  // The lock holds without it; a second start just cannot name us.
+  std::error_code written = ::ftruncate(fd, 0) == 0 ? writeAll(fd, pidText(::getpid()) + "\n") : lastError();
+  if (written)
+    qCWarning(logDesktop).noquote() << "couldn't write the process id into" << file.c_str() << ":"
+                                    << written.message().c_str();
   fd_ = fd;
 }
 

@@ -5,6 +5,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include "Log.h"
+
 namespace ovel {
 namespace {
 
@@ -55,6 +57,8 @@ void FreedesktopNotificationCenter::ask() {
                      finished->deleteLater();
                      if (question != question_) return;
                      bool granted = !reply.isError();
+                     if (!granted)
+                       qCWarning(logNotify).noquote() << "no notification server:" << reply.error().message();
                      if (granted) bodyMarkup_ = reply.value().contains(QStringLiteral("body-markup"));
                      if (answer_) answer_(granted);
                    });
@@ -79,7 +83,12 @@ void FreedesktopNotificationCenter::add(const QString& id, const QString& title,
   auto call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
   call << QStringLiteral("Ovel") << 0u << QString() << title << (bodyMarkup_.value_or(true) ? escapeMarkup(body) : body)
        << QStringList() << hints << -1;
-  bus_.send(call);
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), &context_);
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_, [](QDBusPendingCallWatcher* finished) {
+    finished->deleteLater();
+    if (finished->isError())
+      qCWarning(logNotify).noquote() << "a notification was not shown:" << finished->error().message();
+  });
 }
 
 }  // namespace ovel

@@ -1,11 +1,16 @@
 #include "platform/PanelAppearance.h"
 
+#include <QApplication>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QPalette>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QTimer>
+
+#include "Log.h"
 
 namespace ovel {
 namespace {
@@ -15,6 +20,8 @@ const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kSettings = QStringLiteral("org.freedesktop.portal.Settings");
 const QString kGroup = QStringLiteral("org.freedesktop.appearance");
 const QString kKey = QStringLiteral("color-scheme");
+// How long the first icons wait for the desktop's answers.
+constexpr std::chrono::milliseconds kPatience(1000);
 
 // Read answers a variant inside a variant; a change signal carries one.
 std::optional<uint> schemeOf(QVariant value) {
@@ -26,12 +33,61 @@ std::optional<uint> schemeOf(QVariant value) {
 
 QString currentDesktops() { return qEnvironmentVariable("XDG_CURRENT_DESKTOP"); }
 
+bool isDesktop(const QString& desktops, const char* name) {
+  for (const QString& desktop : desktops.split(QLatin1Char(':')))
+    if (desktop.compare(QLatin1String(name), Qt::CaseInsensitive) == 0) return true;
+  return false;
+}
+
+// Without a desktop theme the palette is the style's own, which tells
+// nothing of the desktop.
+std::optional<QColor> themePalette() {
+  QPalette palette = QGuiApplication::palette();
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) && QApplication::style() &&
+      palette == QApplication::style()->standardPalette())
+    return std::nullopt;
+  return palette.color(QPalette::Window);
+}
+
 }  // namespace
 
-PanelAppearance::PanelAppearance(const QDBusConnection& bus, QObject* parent) : QObject(parent), bus_(bus) {
+PanelTone PanelAppearance::toneOf(const Clues& clues) {
+  if (clues.seen) return toneOfColor(*clues.seen) == PanelTone::dark ? PanelTone::dark : PanelTone::light;
+  if (isDesktop(clues.desktops, "GNOME")) return PanelTone::dark;
+  if (clues.scheme == static_cast<uint>(ColorScheme::preferDark)) return PanelTone::dark;
+  if (clues.scheme == static_cast<uint>(ColorScheme::preferLight)) return PanelTone::light;
+  if (clues.xfcePanel != PanelTone::unknown) return clues.xfcePanel;
+  if (clues.kdePanel != PanelTone::unknown) return clues.kdePanel;
+  if (clues.themePalette) return toneOfColor(*clues.themePalette);
+  return PanelTone::unknown;
+}
+
+PanelAppearance::PanelAppearance(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), bus_(bus), patience_(new QTimer(this)) {
   if (qApp) qApp->installEventFilter(this);
+  xfce_ = std::make_unique<XfcePanelSettings>(bus_);
+  connect(xfce_.get(), &XfcePanelSettings::changed, this, [this] {
+    update();
+    settleWhenAnswered();
+  });
+  // Other desktops may keep a kdeglobals for KDE's programs: it colours
+  // their windows, not the panel.
+  if (isDesktop(currentDesktops(), "KDE")) {
+    kde_ = std::make_unique<KdePanelSettings>(QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation));
+    connect(kde_.get(), &KdePanelSettings::changed, this, &PanelAppearance::update);
+  }
+  patience_->setSingleShot(true);
+  connect(patience_, &QTimer::timeout, this, &PanelAppearance::settle);
+  patience_->start(kPatience);
+  if (bus_.isConnected()) readPortal();
+  else portalAnswered_ = true;
   update();
-  if (!bus_.isConnected()) return;
+  settleWhenAnswered();
+}
+
+PanelAppearance::~PanelAppearance() = default;
+
+void PanelAppearance::readPortal() {
   // QtDBus hands a signal's variant argument to no typed slot: the message it is.
   bus_.connect(kPortal, kPortalPath, kSettings, QStringLiteral("SettingChanged"), this,
                SLOT(settingChanged(QDBusMessage)));
@@ -41,25 +97,17 @@ PanelAppearance::PanelAppearance(const QDBusConnection& bus, QObject* parent) : 
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
-    if (reply.isError()) return;
-    scheme_ = schemeOf(QVariant::fromValue(reply.value()));
+    portalAnswered_ = true;
+    if (reply.isError()) qCDebug(logTray).noquote() << "portal colour scheme:" << reply.error().message();
+    else scheme_ = schemeOf(QVariant::fromValue(reply.value()));
     update();
+    settleWhenAnswered();
   });
 }
 
 void PanelAppearance::setSeenPanel(std::optional<QColor> panel) {
   seen_ = panel;
   update();
-}
-
-bool PanelAppearance::isDark(std::optional<QColor> seen, const QString& desktops, std::optional<uint> scheme,
-                             const QColor& window) {
-  if (seen) return seen->lightness() < 128;
-  for (const QString& desktop : desktops.split(QLatin1Char(':')))
-    if (desktop.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0) return true;
-  if (scheme == static_cast<uint>(ColorScheme::preferDark)) return true;
-  if (scheme == static_cast<uint>(ColorScheme::preferLight)) return false;
-  return window.lightness() < 128;
 }
 
 bool PanelAppearance::eventFilter(QObject* watched, QEvent* event) {
@@ -75,10 +123,26 @@ void PanelAppearance::settingChanged(const QDBusMessage& message) {
 }
 
 void PanelAppearance::update() {
-  bool dark = isDark(seen_, currentDesktops(), scheme_, QGuiApplication::palette().color(QPalette::Window));
-  if (dark == dark_) return;
-  dark_ = dark;
+  Clues clues{seen_,
+              currentDesktops(),
+              scheme_,
+              xfce_->tone(),
+              kde_ ? kde_->tone() : PanelTone::unknown,
+              themePalette()};
+  PanelTone tone = toneOf(clues);
+  if (tone == tone_) return;
+  tone_ = tone;
   emit changed();
+}
+
+void PanelAppearance::settleWhenAnswered() {
+  if (portalAnswered_ && xfce_->hasAnswered()) settle();
+}
+
+void PanelAppearance::settle() {
+  patience_->stop();
+  if (std::exchange(settled_, true)) return;
+  emit settled();
 }
 
 }  // namespace ovel

@@ -1,9 +1,11 @@
-// Whether the panel that holds the tray is dark. Linux trays do not recolour
-// an icon to their panel, so the icons are painted for it: the panel's own
-// colour where it could be seen (an XEmbed tray shows it around the icon),
-// else the desktop's light or dark preference where it can be read (the
-// portal's org.freedesktop.appearance color-scheme), else the palette of the
-// platform theme. GNOME's top bar is dark whatever the preference.
+// The tone of the panel that holds the tray. Linux trays do not recolour an
+// icon to their panel, so the icons are painted for it, from the strongest
+// clue there is: the panel's own colour where it could be seen (an XEmbed
+// tray shows it around the icon); GNOME's top bar, dark whatever the
+// preference; the desktop's light or dark preference (the portal's
+// org.freedesktop.appearance color-scheme); the panel's own settings (XFCE's
+// xfconf channel, KDE Plasma's theme and colour scheme); the palette a
+// desktop theme gave. Where none of them tells, the tone is unknown.
 #pragma once
 
 #include <QColor>
@@ -14,6 +16,10 @@
 
 #include <optional>
 
+#include "platform/PanelSettings.h"
+
+class QTimer;
+
 namespace ovel {
 
 class PanelAppearance final : public QObject {
@@ -23,20 +29,36 @@ class PanelAppearance final : public QObject {
   // The portal's color-scheme values.
   enum class ColorScheme : uint { noPreference = 0, preferDark = 1, preferLight = 2 };
 
-  explicit PanelAppearance(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+  // What tells the tone, strongest first.
+  struct Clues {
+    std::optional<QColor> seen;
+    // XDG_CURRENT_DESKTOP (names joined by ":").
+    QString desktops;
+    // The portal's value, when it answered.
+    std::optional<uint> scheme;
+    PanelTone xfcePanel = PanelTone::unknown;
+    PanelTone kdePanel = PanelTone::unknown;
+    // The palette's window colour, when a desktop theme set the palette.
+    std::optional<QColor> themePalette;
+  };
+  static PanelTone toneOf(const Clues& clues);
 
-  bool isDark() const { return dark_; }
+  explicit PanelAppearance(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+  ~PanelAppearance() override;
+
+  PanelTone tone() const { return tone_; }
+  // True once the desktop has answered what was asked of it, or once it
+  // has kept us waiting for a moment; icons shown before may be in the
+  // wrong tone.
+  bool isSettled() const { return settled_; }
+
   // The colour seen around the tray's icons; absent when none was seen.
   void setSeenPanel(std::optional<QColor> panel);
-
-  // The rule: `seen` the panel's colour where it was seen, `desktops`
-  // XDG_CURRENT_DESKTOP (names joined by ":"), `scheme` the portal's value
-  // when it answered, `window` the palette's window colour.
-  static bool isDark(std::optional<QColor> seen, const QString& desktops, std::optional<uint> scheme,
-                     const QColor& window);
+  bool hasSeenPanel() const { return seen_.has_value(); }
 
  signals:
   void changed();
+  void settled();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -45,12 +67,20 @@ class PanelAppearance final : public QObject {
   void settingChanged(const QDBusMessage& message);
 
  private:
+  void readPortal();
   void update();
+  void settleWhenAnswered();
+  void settle();
 
   QDBusConnection bus_;
   std::optional<uint> scheme_;
+  bool portalAnswered_ = false;
   std::optional<QColor> seen_;
-  bool dark_ = false;
+  std::unique_ptr<XfcePanelSettings> xfce_;
+  std::unique_ptr<KdePanelSettings> kde_;
+  QTimer* patience_;
+  PanelTone tone_ = PanelTone::unknown;
+  bool settled_ = false;
 };
 
 }  // namespace ovel

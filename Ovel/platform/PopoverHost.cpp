@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -38,6 +39,8 @@ bool PopoverHost::isShown() const { return window_->isVisible(); }
 
 void PopoverHost::show(const QRect& anchor) {
   anchor_ = anchor.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : anchor;
+  outsideClick_.reset();
+  fitContent();
   // Laid out afresh: what changed while hidden has not reached the window's
   // size, and the size it had then caps any resize but the layout's own.
   window_->layout()->invalidate();
@@ -48,10 +51,21 @@ void PopoverHost::show(const QRect& anchor) {
   window_->activateWindow();
 }
 
-void PopoverHost::place() {
+QRect PopoverHost::availableArea() const {
   QScreen* screen = QGuiApplication::screenAt(anchor_.center());
   if (!screen) screen = QGuiApplication::primaryScreen();
-  if (screen) window_->move(placement(window_->size(), anchor_, screen->availableGeometry()));
+  return screen ? usableArea(anchor_, screen->availableGeometry()) : QRect();
+}
+
+void PopoverHost::fitContent() {
+  QLayoutItem* item = window_->layout()->itemAt(0);
+  QRect available = availableArea();
+  if (item && item->widget() && !available.isEmpty()) item->widget()->setMaximumHeight(available.height());
+}
+
+void PopoverHost::place() {
+  QRect available = availableArea();
+  if (!available.isEmpty()) window_->move(placement(window_->size(), anchor_, available));
 }
 
 void PopoverHost::close() { window_->close(); }
@@ -65,9 +79,27 @@ QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRec
   return {x, y};
 }
 
+QRect PopoverHost::usableArea(const QRect& anchor, const QRect& available) {
+  QRect area = available;
+  if (anchor.width() <= 1 && anchor.height() <= 1) return area;
+  if (anchor.center().y() > available.center().y()) area.setBottom(std::min(available.bottom(), anchor.top() - 1));
+  else area.setTop(std::max(available.top(), anchor.bottom() + 1));
+  return area.isEmpty() ? available : area;
+}
+
 bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
   if (watched == window_.get()) {
-    if (event->type() == QEvent::Hide) emit closed();
+    // A popup hears of the click outside it that closes it.
+    if (event->type() == QEvent::MouseButtonPress) {
+      auto* press = static_cast<QMouseEvent*>(event);
+      if (!window_->rect().contains(press->position().toPoint())) outsideClick_ = press->globalPosition().toPoint();
+    }
+    if (event->type() == QEvent::Hide) {
+      emit closed();
+      // Told once the window is gone: it may be opened again at once.
+      if (auto click = std::exchange(outsideClick_, std::nullopt))
+        QMetaObject::invokeMethod(this, [this, at = *click] { emit dismissedByClick(at); }, Qt::QueuedConnection);
+    }
     // The layout follows the content's size hint; the place follows the size.
     else if (event->type() == QEvent::Resize && window_->isVisible()) place();
     else if (closesOnDeactivate_ && event->type() == QEvent::WindowDeactivate) window_->close();

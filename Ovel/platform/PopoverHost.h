@@ -8,6 +8,7 @@
 #include <QSize>
 
 #include <memory>
+#include <optional>
 
 class QWidget;
 
@@ -22,7 +23,8 @@ class PopoverHost final : public QObject {
 
   // Takes `content` over, replacing any earlier content. The window takes
   // the content's size hint, each time it is shown and whenever the hint
-  // changes while it is open.
+  // changes while it is open, but never more height than the screen it
+  // opens on has free of panels: content that may be taller scrolls.
   void setContent(QWidget* content);
 
   bool isShown() const;
@@ -38,20 +40,31 @@ class PopoverHost final : public QObject {
   // or above it when the anchor lies in the lower half (a panel at the
   // bottom), and moved inside `available` as far as it fits.
   static QPoint placement(const QSize& size, const QRect& anchor, const QRect& available);
+  // What of the screen's `available` area the window may take: below a tray
+  // item in the upper half, above one in the lower half, so that it never
+  // covers the item's panel, even where the window manager leaves the panel
+  // in the available area. A point (the cursor, a click) keeps it all.
+  static QRect usableArea(const QRect& anchor, const QRect& available);
 
  signals:
   // Whatever closed it: an outside click, close(), or losing the focus.
   void closed();
+  // Soon after closed(), when a click outside closed it; the click goes no
+  // further.
+  void dismissedByClick(QPoint global);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  QRect availableArea() const;
+  void fitContent();
   void place();
 
   std::unique_ptr<QWidget> window_;
   QRect anchor_;
   bool closesOnDeactivate_ = false;
+  std::optional<QPoint> outsideClick_;
 };
 
 }  // namespace ovel

@@ -1,6 +1,7 @@
 #include "platform/StatusItem.h"
 
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -19,11 +20,25 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Log.h"
 #include "platform/PanelAppearance.h"
 #include "platform/StatusNotifierItem.h"
+#include "platform/XEmbedTray.h"
 
 namespace ovel {
 namespace {
+
+using namespace std::chrono_literals;
+
+// XEmbed icons: how often and how many times the panel around them is
+// looked at once they dock, and for how many looks the first icons are held
+// back (transparent) so they never show in the wrong tone.
+constexpr auto kLookInterval = 100ms;
+constexpr int kLooks = 100;
+constexpr int kHeldLooks = 10;
+// A panel that restarts has its watcher back within this; one that left
+// for good leaves the icons to an XEmbed tray.
+constexpr auto kWatcherAbsence = 3s;
 
 // Paints the icon at exactly the size and pixel ratio asked, never scaled.
 class PaintedIconEngine final : public QIconEngine {
@@ -86,6 +101,14 @@ std::optional<QColor> panelAround(const QRect& icon) {
                           static_cast<float>(blue / count));
 }
 
+QIcon blankIcon() {
+  return QIcon(new PaintedIconEngine([](int pixels) {
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    return image;
+  }));
+}
+
 QRect anchorAt(QPoint at) {
   // A host that does not know where the click was sends (0, 0).
   return at.isNull() ? QRect() : QRect(at, QSize(1, 1));
@@ -98,12 +121,23 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
       menu_(std::make_unique<QMenu>()),
       panel_(std::make_unique<PanelAppearance>()),
       panelLook_(new QTimer(this)),
+      trayWatch_(new XEmbedTrayWatch(this)),
+      watcherAway_(new QTimer(this)),
       replies_(std::make_unique<QObject>()) {
   connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
-  panelLook_->setInterval(std::chrono::milliseconds(500));
+  connect(panel_.get(), &PanelAppearance::settled, this, &TrayStatusItem::syncItems);
+  panelLook_->setInterval(kLookInterval);
   connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
+  // Seen in a native event filter: acted on once Qt has seen it too.
+  connect(trayWatch_, &XEmbedTrayWatch::trayStarted, this, &TrayStatusItem::trayStarted, Qt::QueuedConnection);
+  watcherAway_->setSingleShot(true);
+  watcherAway_->setInterval(kWatcherAbsence);
+  connect(watcherAway_, &QTimer::timeout, this, &TrayStatusItem::watcherStaysAway);
   QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return;
+  if (!bus.isConnected()) {
+    qCWarning(logTray).noquote() << "no session bus: only an XEmbed tray can show Ovel:" << bus.lastError().message();
+    return;
+  }
   auto* watch = new QDBusServiceWatcher(StatusNotifierItem::kWatcherService, bus,
                                         QDBusServiceWatcher::WatchForOwnerChange, this);
   connect(watch, &QDBusServiceWatcher::serviceOwnerChanged, this,
@@ -148,7 +182,14 @@ QRect TrayStatusItem::anchor() const {
   return lastClick_;
 }
 
-bool TrayStatusItem::panelIsDark() const { return panel_->isDark(); }
+PanelTone TrayStatusItem::panelTone() const { return panel_->tone(); }
+
+std::optional<StatusItem::Place> TrayStatusItem::itemAt(QPoint point) const {
+  // A StatusNotifierItem host draws its items itself and never says where.
+  for (std::size_t i = 0; i < trayIcons_.size(); ++i)
+    if (QRect place = trayIcons_[i]->geometry(); place.contains(point)) return Place{static_cast<int>(i), place};
+  return std::nullopt;
+}
 
 std::vector<QRect> TrayStatusItem::itemGeometries() const {
   std::vector<QRect> result;
@@ -159,7 +200,12 @@ std::vector<QRect> TrayStatusItem::itemGeometries() const {
 void TrayStatusItem::watcherChanged(const QString& owner) {
   watcherRuns_ = !owner.isEmpty();
   hostRegistered_ = false;
-  if (!watcherRuns_) return;
+  if (!watcherRuns_) {
+    if (useNotifier_) watcherAway_->start();
+    return;
+  }
+  watcherAway_->stop();
+  wantsXEmbed_ = false;
   // Items wait for a watcher that went away; a new one is told of them,
   // the last one first, as they were made.
   if (!useNotifier_) useStatusNotifier();
@@ -178,6 +224,7 @@ void TrayStatusItem::askWhetherAHostIsRegistered() {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
     // Asked again when a host leaves: the last one gone takes the button.
+    if (reply.isError()) qCWarning(logTray).noquote() << "couldn't ask the tray for a host:" << reply.error().message();
     hostRegistered_ = !reply.isError() && reply.value().variant().toBool();
   });
 }
@@ -190,13 +237,36 @@ void TrayStatusItem::useStatusNotifier() {
   if (useNotifier_) return;
   useNotifier_ = true;
   trayIcons_.clear();
+  panelLook_->stop();
   panel_->setSeenPanel(std::nullopt);
   syncItems();
+}
+
+void TrayStatusItem::useXEmbed() {
+  qCDebug(logTray).noquote() << "the StatusNotifierWatcher stays away: the items go to the XEmbed tray";
+  wantsXEmbed_ = false;
+  useNotifier_ = false;
+  notifierItems_.clear();
+  syncItems();
+}
+
+void TrayStatusItem::watcherStaysAway() {
+  if (watcherRuns_ || !useNotifier_) return;
+  if (QSystemTrayIcon::isSystemTrayAvailable()) useXEmbed();
+  else wantsXEmbed_ = true;
+}
+
+void TrayStatusItem::trayStarted() {
+  if (wantsXEmbed_ && !watcherRuns_) useXEmbed();
+  // A tray that starts again may sit on a panel of another colour.
+  else if (!useNotifier_ && !trayIcons_.empty()) lookAtPanelAnew();
 }
 
 void TrayStatusItem::syncItems() {
   std::size_t count = contents_.size();
   if (useNotifier_) {
+    // Hosts draw what they read first: the items wait for the panel's tone.
+    if (!panel_->isSettled()) return;
     if (notifierItems_.size() == count) {
       for (std::size_t i = 0; i < count; ++i) notifierItems_[i]->setContent(contents_[i]);
       return;
@@ -210,31 +280,44 @@ void TrayStatusItem::syncItems() {
     for (std::size_t i = count; i-- > 0;) notifierItems_[i] = makeNotifierItem(i);
     return;
   }
+  syncTrayIcons();
+}
+
+void TrayStatusItem::syncTrayIcons() {
+  std::size_t count = contents_.size();
   if (trayIcons_.size() > count) trayIcons_.resize(count);
+  bool added = trayIcons_.size() < count;
   while (trayIcons_.size() < count) {
     auto icon = std::make_unique<QSystemTrayIcon>();
     icon->setContextMenu(menu_.get());
     QSystemTrayIcon* raw = icon.get();
     // A double click also sends a Trigger first; taking both would toggle twice.
     connect(raw, &QSystemTrayIcon::activated, this, [this, raw](QSystemTrayIcon::ActivationReason reason) {
-      if (reason == QSystemTrayIcon::Trigger) emit activated(raw->geometry());
+      if (reason != QSystemTrayIcon::Trigger) return;
+      auto place = std::find_if(trayIcons_.begin(), trayIcons_.end(), [raw](const auto& icon) { return icon.get() == raw; });
+      emit activated(raw->geometry(), static_cast<int>(place - trayIcons_.begin()));
     });
     trayIcons_.push_back(std::move(icon));
   }
+  if (added && !panel_->hasSeenPanel() && !panelLook_->isActive()) lookAtPanelAnew();
+  bool held = iconsWaitForPanel();
   for (std::size_t i = 0; i < count; ++i) {
-    trayIcons_[i]->setIcon(QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
+    trayIcons_[i]->setIcon(held ? blankIcon() : QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
     trayIcons_[i]->setToolTip(joinedToolTip(contents_[i]));
     // Shown only once it has an icon: an empty one would dock as a blank.
     trayIcons_[i]->show();
   }
-  lookAtPanelSoon();
 }
 
-void TrayStatusItem::lookAtPanelSoon() {
-  // Docking takes a moment; the panel may also come up after us.
-  constexpr int kLooks = 20;
+void TrayStatusItem::lookAtPanelAnew() {
+  // Docking takes a moment; the panel is seen once it shows around the icon.
   panelLooksLeft_ = kLooks;
   panelLook_->start();
+  panel_->setSeenPanel(std::nullopt);
+}
+
+bool TrayStatusItem::iconsWaitForPanel() const {
+  return !panel_->hasSeenPanel() && panelLook_->isActive() && panelLooksLeft_ > kLooks - kHeldLooks;
 }
 
 void TrayStatusItem::lookAtPanel() {
@@ -243,19 +326,24 @@ void TrayStatusItem::lookAtPanel() {
     return;
   }
   QRect icon = trayIcons_.front()->geometry();
-  if (icon.isEmpty()) return;
-  if (auto seen = panelAround(icon)) {
+  if (auto seen = icon.isEmpty() ? std::nullopt : panelAround(icon)) {
     panelLook_->stop();
     panel_->setSeenPanel(seen);
+    syncTrayIcons();
+  } else if (panelLooksLeft_ == kLooks - kHeldLooks) {
+    // Held back no longer: a panel that cannot be read gets the icons in
+    // the tone the desktop tells.
+    qCDebug(logTray).noquote() << "the panel around the tray icon could not be read yet";
+    syncTrayIcons();
   }
 }
 
 std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t position) {
   auto item = std::make_unique<StatusNotifierItem>(static_cast<int>(position), static_cast<int>(contents_.size()),
                                                    actions_);
-  connect(item.get(), &StatusNotifierItem::activated, this, [this](QPoint at) {
+  connect(item.get(), &StatusNotifierItem::activated, this, [this, position](QPoint at) {
     lastClick_ = anchorAt(at);
-    emit activated(lastClick_);
+    emit activated(lastClick_, static_cast<int>(position));
   });
   connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &TrayStatusItem::openMenu);
   // Hosts read the item once it registers: it has its content by then.

@@ -11,7 +11,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
+
+#include "platform/PanelSettings.h"
 
 class QMenu;
 class QTimer;
@@ -21,6 +24,7 @@ namespace ovel {
 
 class PanelAppearance;
 class StatusNotifierItem;
+class XEmbedTrayWatch;
 
 // One entry of the items' menu; an empty text makes a separator.
 struct MenuAction {
@@ -54,14 +58,23 @@ class StatusItem : public QObject {
   // Where to open under when no item was clicked (the hot key), in global
   // coordinates; empty when the host does not tell.
   virtual QRect anchor() const = 0;
-  // Whether the panel the items sit in is dark, as far as the desktop says.
-  virtual bool panelIsDark() const = 0;
+  // The tone of the panel the items sit in, as far as the desktop tells.
+  virtual PanelTone panelTone() const = 0;
+
+  // An item and its place on screen.
+  struct Place {
+    int item;
+    QRect geometry;
+  };
+  // The item at `point` (global coordinates), where the host lets that be
+  // known.
+  virtual std::optional<Place> itemAt(QPoint) const { return std::nullopt; }
 
  signals:
-  // A primary click on an item; `anchor` is where to open under (empty: at
-  // the cursor).
-  void activated(QRect anchor);
-  // The panel turned light or dark: the icons want painting again.
+  // A primary click on item number `item` (from 0, in layout order);
+  // `anchor` is where to open under (empty: at the cursor).
+  void activated(QRect anchor, int item = 0);
+  // The panel's tone changed: the icons want painting again.
   void panelAppearanceChanged();
 };
 
@@ -69,7 +82,9 @@ class StatusItem : public QObject {
 // each item is a StatusNotifierItem of our own (with its label, menu and
 // tooltip), registered again whenever the watcher restarts. Elsewhere each is
 // a QSystemTrayIcon docked in an XEmbed tray; the icons and tooltips are kept
-// while no tray is there, so items dock when a panel starts after us.
+// while no tray is there, so items dock when a panel starts after us. When
+// the watcher leaves for good while an XEmbed tray is there, the icons go
+// there, and back to a watcher when one comes.
 class TrayStatusItem final : public StatusItem {
   Q_OBJECT
 
@@ -81,7 +96,8 @@ class TrayStatusItem final : public StatusItem {
   void setItems(std::vector<StatusItemContent> items) override;
   void setMenuActions(std::vector<MenuAction> actions) override;
   QRect anchor() const override;
-  bool panelIsDark() const override;
+  PanelTone panelTone() const override;
+  std::optional<Place> itemAt(QPoint point) const override;
 
   // Whether the items are StatusNotifierItems (else XEmbed icons).
   bool usesStatusNotifier() const { return useNotifier_; }
@@ -96,11 +112,16 @@ class TrayStatusItem final : public StatusItem {
   void watcherChanged(const QString& owner);
   void askWhetherAHostIsRegistered();
   void useStatusNotifier();
+  void useXEmbed();
+  void watcherStaysAway();
+  void trayStarted();
   void syncItems();
+  void syncTrayIcons();
   std::unique_ptr<StatusNotifierItem> makeNotifierItem(std::size_t position);
   void openMenu(QPoint at);
-  void lookAtPanelSoon();
+  void lookAtPanelAnew();
   void lookAtPanel();
+  bool iconsWaitForPanel() const;
 
   std::vector<StatusItemContent> contents_;
   std::vector<MenuAction> actions_;
@@ -116,6 +137,10 @@ class TrayStatusItem final : public StatusItem {
   // Looks at the panel around the XEmbed icons once they have docked.
   QTimer* panelLook_;
   int panelLooksLeft_ = 0;
+  XEmbedTrayWatch* trayWatch_;
+  // Runs while the watcher is away; then the XEmbed tray takes the icons.
+  QTimer* watcherAway_;
+  bool wantsXEmbed_ = false;
   // Owns the pending watcher replies.
   std::unique_ptr<QObject> replies_;
 };

@@ -1,14 +1,17 @@
 #include "platform/StatusNotifierItem.h"
 
 #include <QDBusAbstractAdaptor>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QtEndian>
 
 #include <unistd.h>
 
+#include "Log.h"
 #include "platform/DBusMenuExporter.h"
 
 namespace ovel {
@@ -165,9 +168,14 @@ StatusNotifierItem::StatusNotifierItem(int position, int count, std::vector<Menu
   registerTypes();
   new StatusNotifierItemAdaptor(this);
   menu_ = std::make_unique<DBusMenuExporter>(connection_, std::move(actions));
-  if (!connection_.isConnected()) return;
-  connection_.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors);
-  connection_.registerService(service_);
+  if (!connection_.isConnected()) {
+    qCWarning(logTray).noquote() << "no session bus for a tray item:" << connection_.lastError().message();
+    return;
+  }
+  if (!connection_.registerObject(kItemPath, this, QDBusConnection::ExportAdaptors) ||
+      !connection_.registerService(service_))
+    qCWarning(logTray).noquote() << "couldn't offer the tray item" << service_ << ":"
+                                 << connection_.lastError().message();
 }
 
 StatusNotifierItem::~StatusNotifierItem() {
@@ -218,8 +226,13 @@ void StatusNotifierItem::registerWithWatcher() {
   auto call = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, kWatcherInterface,
                                              QStringLiteral("RegisterStatusNotifierItem"));
   call << service_;
-  // Nothing to do with the answer: a watcher that refuses shows nothing.
-  connection_.asyncCall(call);
+  // Nothing to do with a refusal but say it: the item then shows nowhere.
+  auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [service = service_](QDBusPendingCallWatcher* finished) {
+    finished->deleteLater();
+    if (finished->isError())
+      qCWarning(logTray).noquote() << "the tray did not take" << service << ":" << finished->error().message();
+  });
 }
 
 }  // namespace ovel

@@ -1,11 +1,17 @@
 #include "popover/PopoverView.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QKeySequence>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 
+#include "Format.h"
 #include "Integrations.h"
 #include "popover/BreakdownView.h"
 #include "popover/WindowCard.h"
@@ -25,17 +31,102 @@ namespace {
 constexpr double kLiveAge = 120;
 constexpr int kButtonSide = 22;
 constexpr int kButtonSymbol = 15;
+constexpr int kMargin = 16;
+constexpr int kSpacing = 12;
+// The least of the content that stays in view on the smallest screens.
+constexpr int kLeastContent = 48;
+// The content's scroll bar, and its gap to the window's edge.
+constexpr int kBarWidth = 8;
+constexpr int kBarInset = 2;
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
-// A symbol button of the header or footer, with its shortcut.
-SymbolButton* symbolButton(Symbol symbol, const QString& help, const char* keys, std::function<void()> action) {
+// A symbol button of the header or footer, whose help text names its
+// shortcut. The shortcut belongs to the view and acts at once: set on the
+// button, it would first play a 100-ms animated click.
+SymbolButton* symbolButton(QWidget* view, Symbol symbol, const QString& help, const char* keys,
+                           const std::function<void()>& action) {
   auto* button = new SymbolButton(symbol, help, kButtonSymbol);
   button->setFrameSize({kButtonSide, kButtonSide});
-  button->setShortcut(QKeySequence(QLatin1String(keys)));
-  QObject::connect(button, &SymbolButton::clicked, button, [action = std::move(action)] { action(); });
+  QObject::connect(button, &SymbolButton::clicked, button, [action] { action(); });
+  auto* shortcut = new QShortcut(QKeySequence(QLatin1String(keys)), view);
+  QObject::connect(shortcut, &QShortcut::activated, view, [action] { action(); });
   return button;
 }
+
+// The band between the header and the footer. It asks for the content's
+// whole height and scrolls when given less; its scroll bar takes the place
+// of the right margin, so the content keeps its width and its wrapping.
+class ContentScroll final : public QScrollArea {
+ public:
+  explicit ContentScroll(QWidget* content) : content_(content) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setWidgetResizable(true);
+    setWidget(content);
+    viewport()->setAutoFillBackground(false);
+    content->setAutoFillBackground(false);
+    content->layout()->setContentsMargins(kMargin, 0, kMargin, 0);
+    content->installEventFilter(this);
+    verticalScrollBar()->installEventFilter(this);
+    styleBar();
+  }
+
+  QSize sizeHint() const override {
+    QMargins margins = content_->layout()->contentsMargins();
+    int width = PopoverView::kWidth - 2 * kMargin + margins.left() + margins.right();
+    return {PopoverView::kWidth, content_->heightForWidth(width)};
+  }
+  QSize minimumSizeHint() const override { return {PopoverView::kWidth, std::min(kLeastContent, sizeHint().height())}; }
+
+  // Once the content has its new size: scrolls down as far as needed to
+  // show all of `child`, but never past its top.
+  void revealAfterResize(QWidget* child) { reveal_ = child; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == content_ && event->type() == QEvent::LayoutRequest) updateGeometry();
+    // After the scroll area's own look at the new size, which sets the bar's range.
+    if (watched == content_ && event->type() == QEvent::Resize && reveal_)
+      QMetaObject::invokeMethod(this, [this, child = std::exchange(reveal_, nullptr)] { if (child) reveal(child); },
+                                Qt::QueuedConnection);
+    if (watched == verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+      int bar = event->type() == QEvent::Show ? verticalScrollBar()->sizeHint().width() : 0;
+      content_->layout()->setContentsMargins(kMargin, 0, std::max(0, kMargin - bar), 0);
+    }
+    return QScrollArea::eventFilter(watched, event);
+  }
+
+  void changeEvent(QEvent* event) override {
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) styleBar();
+  }
+
+ private:
+  // A slim bar in the popover's own colours, without arrows or a groove.
+  void styleBar() {
+    QColor handle = Theme::role(ColorRole::tertiary, palette());
+    verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: %1px; background: transparent; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: %2; border-radius: 3px; min-height: 24px;"
+                       " margin: 0 %3px 0 0; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+                       "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
+            .arg(kBarWidth)
+            .arg(handle.name(QColor::HexArgb))
+            .arg(kBarInset));
+  }
+
+  void reveal(QWidget* child) {
+    QRect place(child->mapTo(content_, QPoint()), child->size());
+    int top = verticalScrollBar()->value();
+    int shown = viewport()->height();
+    if (place.bottom() >= top + shown) verticalScrollBar()->setValue(std::min(place.top(), place.bottom() + 1 - shown));
+  }
+
+  QWidget* content_;
+  QPointer<QWidget> reveal_;
+};
 
 }  // namespace
 
@@ -67,11 +158,20 @@ PopoverView::PopoverView(UsageModel& model, Integrations& integrations, std::fun
       openDashboard_(std::move(openDashboard)) {
   setFixedWidth(kWidth);
   auto* column = new QVBoxLayout(this);
-  column->setContentsMargins(16, 16, 16, 16);
-  column->setSpacing(12);
-  column->addWidget(buildHeader());
-  column->addWidget(buildContent());
-  column->addWidget(buildFooter());
+  column->setContentsMargins(0, kMargin, 0, kMargin);
+  column->setSpacing(kSpacing);
+  QWidget* header = buildHeader();
+  header->layout()->setContentsMargins(kMargin, 0, kMargin, 0);
+  column->addWidget(header);
+  auto* scroll = new ContentScroll(buildContent());
+  scroll_ = scroll;
+  column->addWidget(scroll_, 1);
+  // Opened, the breakdown comes into view as far as the popover allows.
+  connect(breakdown_->header(), &SymbolButton::clicked, scroll, [this, scroll] {
+    if (breakdown_->isExpanded()) scroll->revealAfterResize(breakdown_);
+  });
+  footer_ = buildFooter();
+  column->addWidget(footer_);
 
   auto* gate = new RedrawGate(this, [this] { rebuild(); });
   for (auto signal : {&UsageModel::phaseChanged, &UsageModel::assessmentsChanged, &UsageModel::steerChanged,
@@ -179,7 +279,9 @@ QWidget* PopoverView::buildHeader() {
 
   auto* refreshSlot = widgetOf(new QHBoxLayout);
   refreshSlot->setFixedSize(kButtonSide, kButtonSide);
-  refresh_ = symbolButton(Symbol::arrowClockwise, QStringLiteral("Refresh now (Ctrl+R)"), "Ctrl+R",
+  // While a probe runs the button is hidden; the shortcut may still fire,
+  // and probe() then returns at once.
+  refresh_ = symbolButton(this, Symbol::arrowClockwise, QStringLiteral("Refresh now (Ctrl+R)"), "Ctrl+R",
                           [this] { model_.probe(); });
   probeSpinner_ = new Spinner(16);
   refreshSlot->layout()->addWidget(refresh_);
@@ -216,9 +318,9 @@ QWidget* PopoverView::buildContent() {
   error_->setMaxLines(3);
   column->addWidget(error_);
   // The activity breakdown closes this column, with 2 pt more above it.
-  auto* breakdown = new BreakdownView(model_);
-  breakdown->setContentsMargins(0, 2, 0, 0);
-  column->addWidget(breakdown);
+  breakdown_ = new BreakdownView(model_);
+  breakdown_->setContentsMargins(0, 2, 0, 0);
+  column->addWidget(breakdown_);
   windows_ = widgetOf(column);
   forms->addWidget(windows_);
   return widgetOf(forms);
@@ -234,14 +336,20 @@ QWidget* PopoverView::buildFooter() {
   connect(liveLink_, &SymbolButton::clicked, this, [this] { openSettings_(); });
   row->addWidget(liveLink_);
   row->addStretch();
-  row->addWidget(symbolButton(Symbol::chartXyaxisLine, QStringLiteral("Open dashboard (Ctrl+D)"), "Ctrl+D",
+  row->addWidget(symbolButton(this, Symbol::chartXyaxisLine, QStringLiteral("Open dashboard (Ctrl+D)"), "Ctrl+D",
                               [this] { openDashboard_(); }));
-  row->addWidget(symbolButton(Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
+  row->addWidget(symbolButton(this, Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
                               [this] { openSettings_(); }));
-  row->addWidget(symbolButton(Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q", [] { QApplication::quit(); }));
+  row->addWidget(symbolButton(this, Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q",
+                              [] { QApplication::quit(); }));
   QWidget* footer = widgetOf(row);
-  row->setContentsMargins(0, 2, 0, 0);
+  row->setContentsMargins(kMargin, 2, kMargin, 0);
   return footer;
+}
+
+void PopoverView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  scroll_->verticalScrollBar()->setValue(0);
 }
 
 // --- Updating
@@ -259,7 +367,7 @@ void PopoverView::rebuild() {
 
   ContentForm form = contentForm(model_.phase(), !model_.assessments().empty());
   setupHint_->setVisible(form == ContentForm::setupHint);
-  if (form == ContentForm::setupHint) setupHint_->setMessage(text(model_.phase().message()));
+  if (form == ContentForm::setupHint) setupHint_->setMessage(text(Format::message(model_.phase().message())));
   waiting_->setVisible(form == ContentForm::spinner);
   windows_->setVisible(form == ContentForm::windows);
   if (form == ContentForm::windows) updateWindows(headline);
@@ -315,7 +423,7 @@ void PopoverView::updateWindows(const std::optional<WindowAssessment>& headline)
   updateRows(rowAssessments(model_.assessments(), headline->window.kind));
   const auto& error = model_.lastProbeError();
   error_->setVisible(error.has_value());
-  if (error) error_->setText(text(*error));
+  if (error) error_->setText(text(Format::message(*error)));
 }
 
 void PopoverView::updateRows(const std::vector<WindowAssessment>& rows) {

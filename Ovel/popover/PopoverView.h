@@ -18,10 +18,12 @@
 #include "ui/Card.h"
 #include "ui/ThemeColor.h"
 
+class QScrollArea;
 class QVBoxLayout;
 
 namespace ovel {
 
+class BreakdownView;
 class DayRingView;
 class IconLabel;
 class Integrations;
@@ -56,7 +58,8 @@ class PopoverView final : public QWidget {
   // Brings every part up to date at once (the view also follows signals).
   void rebuild();
 
-  // The height follows the content at the fixed width.
+  // The height follows the content at the fixed width. Given less (a
+  // maximum height), the content between the header and the footer scrolls.
   QSize sizeHint() const override;
 
   enum class ContentForm { setupHint, spinner, windows };
@@ -97,6 +100,13 @@ class PopoverView final : public QWidget {
   const std::vector<WindowRow*>& rows() const { return rows_; }
   IconLabel* errorLabel() const { return error_; }
   SymbolButton* liveLink() const { return liveLink_; }
+  QScrollArea* contentScroll() const { return scroll_; }
+  QWidget* footer() const { return footer_; }
+  BreakdownView* breakdown() const { return breakdown_; }
+
+ protected:
+  // Each opening starts at the top of the content.
+  void showEvent(QShowEvent* event) override;
 
  private:
   QWidget* buildHeader();
@@ -131,8 +141,11 @@ class PopoverView final : public QWidget {
   std::vector<WindowRow*> rows_;
   std::vector<WindowKind> rowKinds_;
   IconLabel* error_ = nullptr;
+  BreakdownView* breakdown_ = nullptr;
 
   SymbolButton* liveLink_ = nullptr;
+  QWidget* footer_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
 };
 
 }  // namespace ovel

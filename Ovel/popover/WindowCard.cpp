@@ -5,6 +5,7 @@
 
 
 #include "Format.h"
+#include "ui/CountingFigure.h"
 #include "ui/Divider.h"
 #include "ui/IconLabel.h"
 #include "ui/OvelBar.h"
@@ -83,6 +84,7 @@ WindowCard::WindowCard(QWidget* parent)
       title_(new TextView({}, Theme::font(TextStyle::subheadline, QFont::DemiBold))),
       pill_(new StatusPill(OvelStatus::comfortable)),
       used_(new TextView({}, Theme::figureFont(kUsedPixels))),
+      usedCount_(new CountingFigure(used_)),
       resetBlock_(new QWidget),
       resets_(new TextView({}, Theme::font(TextStyle::caption, QFont::Medium))),
       resetsIn_(new TextView({}, digits(TextStyle::caption, QFont::Normal), ThemeColor::of(ColorRole::secondary))),
@@ -121,7 +123,7 @@ WindowCard::WindowCard(QWidget* parent)
   usage->addWidget(resetBlock_, 0, Qt::AlignBottom);
   column()->addLayout(usage);
 
-  column()->addWidget(bar_);
+  OvelBar::addTo(column(), bar_);
   column()->addWidget(verdict_);
 
   auto* divider = new QVBoxLayout;
@@ -150,7 +152,7 @@ void WindowCard::setAssessment(const WindowAssessment& a, Date now) {
   ThemeColor tint = ThemeColor::status(a.status);
   title_->setText(t.title);
   pill_->setStatus(a.status);
-  used_->setText(t.used);
+  usedCount_->setPercent(a.window.usedPercent);
   resetBlock_->setVisible(t.resets.has_value());
   showIfSet(resets_, t.resets);
   showIfSet(resetsIn_, t.resetsIn);
@@ -171,6 +173,7 @@ WindowRow::WindowRow(QWidget* parent)
       title_(new TextView({}, Theme::font(TextStyle::subheadline, QFont::Medium))),
       bar_(new OvelBar(6, false, kLabelHeight)),
       used_(new TextView({}, digits(TextStyle::subheadline, QFont::DemiBold))),
+      usedCount_(new CountingFigure(used_)),
       symbol_(new SymbolView(Symbol::checkmarkCircleFill, Theme::pixelSize(TextStyle::caption), ThemeColor::brand())),
       verdict_(new TextView({}, Theme::font(TextStyle::caption))),
       resets_(new TextView({}, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::tertiary))) {
@@ -184,7 +187,7 @@ WindowRow::WindowRow(QWidget* parent)
   title_->setSingleLine();
   title_->setFixedWidth(kTitleWidth);
   first->addWidget(title_);
-  first->addWidget(bar_, 1);
+  OvelBar::addTo(first, bar_, 1);
   used_->setSingleLine();
   used_->setAlignment(Qt::AlignRight);
   used_->setFixedWidth(kPercentWidth);
@@ -210,7 +213,7 @@ void WindowRow::setAssessment(const WindowAssessment& a, Date now) {
   ThemeColor tint = ThemeColor::status(a.status);
   title_->setText(t.title);
   bar_->setAssessment(a, tint);
-  used_->setText(t.used);
+  usedCount_->setPercent(a.window.usedPercent);
   symbol_->setVisible(showsSymbol(a.status));
   symbol_->setSymbol(statusSymbol(a.status));
   symbol_->setColor(tint);

@@ -16,6 +16,7 @@
 
 namespace ovel {
 
+class CountingFigure;
 class IconLabel;
 class OvelBar;
 class StatusPill;
@@ -49,10 +50,13 @@ class WindowCard final : public Card {
 
   static constexpr int kUsedPixels = 40;
 
+  TextView* usedView() const { return used_; }
+
  private:
   TextView* title_;
   StatusPill* pill_;
   TextView* used_;
+  CountingFigure* usedCount_;
   QWidget* resetBlock_;
   TextView* resets_;
   TextView* resetsIn_;
@@ -75,6 +79,7 @@ class WindowRow final : public QWidget {
   static bool showsSymbol(OvelStatus status) { return status != OvelStatus::comfortable; }
 
   TextView* titleView() const { return title_; }
+  TextView* usedView() const { return used_; }
   SymbolView* symbolView() const { return symbol_; }
   TextView* verdictView() const { return verdict_; }
 
@@ -85,6 +90,7 @@ class WindowRow final : public QWidget {
   TextView* title_;
   OvelBar* bar_;
   TextView* used_;
+  CountingFigure* usedCount_;
   SymbolView* symbol_;
   TextView* verdict_;
   TextView* resets_;

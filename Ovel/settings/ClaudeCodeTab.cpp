@@ -6,6 +6,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "Format.h"
 #include "Integrations.h"
 #include "Preferences.h"
 #include "UsageModel.h"
@@ -56,7 +57,7 @@ ClaudeCodeTab::ProbeStatus ClaudeCodeTab::probeStatus(bool isProbing, const std:
                                                       std::optional<Date> lastObserved, Date now) {
   using Form = ProbeStatus::Form;
   if (isProbing) return {Form::spinner, {}};
-  if (lastProbeError) return {Form::error, QString::fromStdString(*lastProbeError)};
+  if (lastProbeError) return {Form::error, QString::fromStdString(Format::message(*lastProbeError))};
   if (lastObserved) return {Form::working, QString::fromStdString(workingText(secondsBetween(now, *lastObserved)))};
   return {};
 }
@@ -134,7 +135,7 @@ QWidget* ClaudeCodeTab::buildCommandSection() {
   row->addWidget(spinner_);
   result_ = new IconLabel(Symbol::checkmarkCircleFill, {}, Theme::font(TextStyle::caption),
                           ThemeColor::systemGreen(), ThemeColor::systemGreen());
-  row->addWidget(result_, 1);
+  row->addWidget(result_, 1, Qt::AlignVCenter);
   row->addStretch();
   section->addRow(widgetOf(row));
   return section;

@@ -84,8 +84,16 @@ QWidget* GeneralTab::buildLoginSection() {
   lines->addWidget(launch_);
   loginError_ = new TextView({}, Theme::font(TextStyle::caption), ThemeColor::systemRed());
   lines->addWidget(loginError_);
+  hotKeyProblem_ = new TextView({}, Theme::font(TextStyle::caption), ThemeColor::systemRed());
+  hotKeyProblem_->hide();
+  lines->addWidget(hotKeyProblem_);
   section->addRow(row);
   return section;
+}
+
+void GeneralTab::setHotKeyProblem(const QString& text) {
+  hotKeyProblem_->setText(text);
+  hotKeyProblem_->setVisible(!text.isEmpty());
 }
 
 QWidget* GeneralTab::buildTraySection() {

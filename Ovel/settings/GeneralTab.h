@@ -28,6 +28,9 @@ class GeneralTab final : public QWidget {
 
   // Brings every control up to date (the tab also follows signals).
   void refresh();
+  // Why the global shortcut does not work, in red below the login switch;
+  // empty hides it.
+  void setHotKeyProblem(const QString& text);
 
   static std::string styleLabel(GlyphStyle style);
   static std::string styleCaption(GlyphStyle style);
@@ -41,6 +44,7 @@ class GeneralTab final : public QWidget {
   FormSection* traySection() const { return tray_; }
   MenuBarItemList* itemList() const { return items_; }
   MenuBarPreview* preview() const { return preview_; }
+  TextView* hotKeyProblemView() const { return hotKeyProblem_; }
 
  private:
   QWidget* buildLoginSection();
@@ -56,6 +60,7 @@ class GeneralTab final : public QWidget {
   UsageModel& model_;
   QCheckBox* launch_ = nullptr;
   TextView* loginError_ = nullptr;
+  TextView* hotKeyProblem_ = nullptr;
   FormSection* tray_ = nullptr;
   MenuBarPreview* preview_ = nullptr;
   QComboBox* style_ = nullptr;

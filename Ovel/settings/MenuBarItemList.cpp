@@ -50,6 +50,16 @@ int MenuBarItemList::gapAt(const std::vector<double>& centres, double y) {
   return static_cast<int>(below - centres.begin());
 }
 
+double MenuBarItemList::dropLineY(int gap, const std::vector<std::pair<int, int>>& rows, int height) {
+  // Just above the row it would stand before, clear of the divider; before
+  // the first row and after the last there is no room outside the rows.
+  constexpr double kClearance = 3.5;
+  double y = kDropLineWidth / 2;
+  if (gap >= 0 && gap < static_cast<int>(rows.size())) y = rows[static_cast<std::size_t>(gap)].first - kClearance;
+  else if (!rows.empty()) y = rows.back().second + kClearance;
+  return std::clamp(y, kDropLineWidth / 2, std::max(kDropLineWidth / 2, height - kDropLineWidth / 2));
+}
+
 MenuBarItemList::MenuBarItemList(Preferences& preferences, QWidget* parent)
     : QWidget(parent), preferences_(preferences), column_(new QVBoxLayout(this)) {
   column_->setContentsMargins(0, 0, 0, 0);
@@ -146,12 +156,12 @@ void MenuBarItemList::mouseReleaseEvent(QMouseEvent* event) {
 void MenuBarItemList::paintEvent(QPaintEvent*) {
   if (!dropGap_ || rows_.empty()) return;
   // A line in the gap the row would drop into.
-  int gap = *dropGap_;
-  double y = gap < static_cast<int>(rows_.size()) ? rows_[gap].widget->geometry().top() - 3.5
-                                                  : rows_.back().widget->geometry().bottom() + 3.5;
+  std::vector<std::pair<int, int>> spans;
+  for (const Row& row : rows_) spans.emplace_back(row.widget->geometry().top(), row.widget->geometry().bottom());
+  double y = dropLineY(*dropGap_, spans, height());
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(Theme::brand(Theme::appearance(palette())), 2, Qt::SolidLine, Qt::RoundCap));
+  painter.setPen(QPen(Theme::brand(Theme::appearance(palette())), kDropLineWidth, Qt::SolidLine, Qt::RoundCap));
   painter.drawLine(QPointF(2, y), QPointF(width() - 2, y));
 }
 

@@ -33,6 +33,12 @@ class MenuBarItemList final : public QWidget {
   static int landingIndex(int from, int gap);
   // The gap nearest to `y`, given the rows' vertical centres.
   static int gapAt(const std::vector<double>& centres, double y);
+  // Where the line of a drop into `gap` is drawn in a list `height` high
+  // whose rows span `rows` (top, bottom): in the space above the row it
+  // would stand before, and always inside the list, at the first and the
+  // last place too.
+  static double dropLineY(int gap, const std::vector<std::pair<int, int>>& rows, int height);
+  static constexpr double kDropLineWidth = 2;
 
   struct Row {
     MenuBarItem item;

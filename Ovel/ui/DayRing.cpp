@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "ui/Symbol.h"
+#include "ui/Theme.h"
 
 namespace ovel {
 namespace {
@@ -98,8 +99,8 @@ void DayRing::draw(QPainter& painter, const std::vector<Mark>& marks, const QCol
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing);
   for (const Mark& mark : marks) {
-    QColor shade = color;
-    shade.setAlphaF(static_cast<float>(mark.alpha));
+    // A translucent tint (the secondary colour) stays translucent.
+    QColor shade = Theme::faded(color, mark.alpha);
     if (const auto* stroke = std::get_if<Stroke>(&mark.style)) {
       painter.setPen(QPen(shade, stroke->width, Qt::SolidLine, stroke->cap, Qt::RoundJoin));
       painter.setBrush(Qt::NoBrush);

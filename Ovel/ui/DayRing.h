@@ -48,7 +48,8 @@ struct DayRing {
   // square of `side` with the origin top left and y down.
   static std::vector<Mark> marks(double side, std::optional<double> used, bool segmented, Center center);
   static Center center(GlyphStyle style, const std::optional<OvelSteer>& steer, std::optional<double> evenOvel);
-  // Draws the marks at the painter's origin in `color`, each at its alpha.
+  // Draws the marks at the painter's origin in `color`, each at its alpha
+  // times the colour's own.
   static void draw(QPainter& painter, const std::vector<Mark>& marks, const QColor& color);
 };
 

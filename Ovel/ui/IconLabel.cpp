@@ -20,10 +20,11 @@ IconLabel::IconLabel(Symbol symbol, const QString& text, const QFont& font, Them
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(std::max(4, side / 2));
   // As tall as the first line, so the symbol stands centred on it however
-  // many lines follow.
+  // many lines follow. Both keep to the top: given more height than it
+  // needs, the label must not centre a one-line text below its symbol.
   symbol_->setFixedSize(side, static_cast<int>(std::ceil(QFontMetricsF(font).lineSpacing())));
   row->addWidget(symbol_, 0, Qt::AlignTop);
-  row->addWidget(text_);
+  row->addWidget(text_, 0, Qt::AlignTop);
 }
 
 void IconLabel::setSymbol(Symbol symbol) { symbol_->setSymbol(symbol); }

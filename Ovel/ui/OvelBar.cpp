@@ -1,5 +1,6 @@
 #include "ui/OvelBar.h"
 
+#include <QBoxLayout>
 #include <QHelpEvent>
 #include <QLinearGradient>
 #include <QPainter>
@@ -24,6 +25,29 @@ double clampFraction(double percent) {
   if (!(x > 0)) return 0;
   return std::min(x, 1.0);
 }
+
+// A bar's place in a layout: the cell holds the bar, the widget reaches the
+// overhang beyond it at either end.
+class OverhangItem final : public QWidgetItem {
+ public:
+  explicit OverhangItem(QWidget* widget) : QWidgetItem(widget) {}
+
+  QSize sizeHint() const override { return narrower(QWidgetItem::sizeHint()); }
+  QSize minimumSize() const override { return narrower(QWidgetItem::minimumSize()); }
+  QSize maximumSize() const override { return narrower(QWidgetItem::maximumSize()); }
+  void setGeometry(const QRect& rect) override {
+    QWidgetItem::setGeometry(rect.adjusted(-OvelBar::kOverhang, 0, OvelBar::kOverhang, 0));
+  }
+  QRect geometry() const override {
+    return QWidgetItem::geometry().adjusted(OvelBar::kOverhang, 0, -OvelBar::kOverhang, 0);
+  }
+
+ private:
+  static QSize narrower(QSize size) {
+    if (size.width() < QWIDGETSIZE_MAX) size.rwidth() = std::max(0, size.width() - 2 * OvelBar::kOverhang);
+    return size;
+  }
+};
 
 }  // namespace
 
@@ -63,6 +87,16 @@ OvelBar::OvelBar(double height, bool labelsTick, double labelHeight, QWidget* pa
   setFixedHeight(static_cast<int>(std::ceil(OvelBarGeometry::of(0, height, labelsTick, labelHeight, 0, {}, {}).viewHeight)));
 }
 
+void OvelBar::addTo(QBoxLayout* layout, OvelBar* bar, int stretch) {
+  // addWidget parents and shows the bar; its item is then swapped for one
+  // that knows the overhang.
+  layout->addWidget(bar, stretch);
+  int index = layout->indexOf(bar);
+  delete layout->takeAt(index);
+  layout->insertItem(index, new OverhangItem(bar));
+  layout->setStretch(index, stretch);
+}
+
 void OvelBar::setAssessment(const WindowAssessment& assessment, ThemeColor tint) {
   projected_ = assessment.projectedAtReset;
   even_ = assessment.evenOvelPercent;
@@ -71,8 +105,12 @@ void OvelBar::setAssessment(const WindowAssessment& assessment, ThemeColor tint)
   update();
 }
 
+QRectF OvelBar::barArea() const {
+  return QRectF(kOverhang, 0, std::max(0, width() - 2 * kOverhang), height());
+}
+
 OvelBarGeometry OvelBar::geometry() const {
-  return OvelBarGeometry::of(width(), height_, labelsTick_, labelHeight_, shownUsed_, projected_, even_);
+  return OvelBarGeometry::of(barArea().width(), height_, labelsTick_, labelHeight_, shownUsed_, projected_, even_);
 }
 
 std::optional<QString> OvelBar::projectionHelp() const {
@@ -85,15 +123,15 @@ std::optional<QString> OvelBar::tickHelp() const {
   return QString::fromStdString("Even ovel: " + Format::percent(*even_));
 }
 
-QSize OvelBar::sizeHint() const { return {120, height()}; }
+QSize OvelBar::sizeHint() const { return {120 + 2 * kOverhang, height()}; }
 
-QSize OvelBar::minimumSizeHint() const { return {kMinimumWidth, height()}; }
+QSize OvelBar::minimumSizeHint() const { return {kMinimumWidth + 2 * kOverhang, height()}; }
 
 bool OvelBar::event(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QWidget::event(event);
   auto* help = static_cast<QHelpEvent*>(event);
   OvelBarGeometry g = geometry();
-  QPointF at = help->pos();
+  QPointF at = QPointF(help->pos()) - barArea().topLeft();
   std::optional<QString> text;
   // The tick sits over the bar, so it answers first; a little slack makes a
   // 4-point target easier to hit.
@@ -107,6 +145,7 @@ bool OvelBar::event(QEvent* event) {
 void OvelBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
+  painter.translate(barArea().topLeft());
   const QPalette& colors = palette();
   OvelBarGeometry g = geometry();
   QColor tint = tint_.resolve(colors);

@@ -12,6 +12,8 @@
 #include "core/OvelEngine.h"
 #include "ui/ThemeColor.h"
 
+class QBoxLayout;
+
 namespace ovel {
 
 class Spring;
@@ -35,16 +37,29 @@ struct OvelBarGeometry {
                             std::optional<double> projectedPercent, std::optional<double> evenPercent);
 };
 
+// The even-spend tick at 0 % or 100 % is centred on the bar's end and sticks
+// out beyond it. So that it is not cut there, the widget reaches kOverhang
+// beyond the bar at either end: put it into a layout with addTo, which
+// lays the bar itself out in the cell and the overhang over the margins.
 class OvelBar final : public QWidget {
  public:
+  static constexpr int kOverhang = static_cast<int>(OvelBarGeometry::kTickWidth / 2);
+
   OvelBar(double height, bool labelsTick, double labelHeight, QWidget* parent = nullptr);
+
+  // Adds `bar` to `layout` as addWidget would, with the overhang outside
+  // its cell.
+  static void addTo(QBoxLayout* layout, OvelBar* bar, int stretch = 0);
 
   // A new use moves the fill along a spring; a new projection or even point
   // alone is redrawn at once.
   void setAssessment(const WindowAssessment& assessment, ThemeColor tint);
 
-  // The geometry at the current width, with the use as shown.
+  // The geometry at the current width, with the use as shown, in the bar's
+  // coordinates: x 0 is the bar's leading end.
   OvelBarGeometry geometry() const;
+  // The bar's place in the widget: inset by the overhang at either end.
+  QRectF barArea() const;
   // The help texts: "At this ovel: 80% at reset", "Even ovel: 45%".
   std::optional<QString> projectionHelp() const;
   std::optional<QString> tickHelp() const;

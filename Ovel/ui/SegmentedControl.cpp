@@ -6,7 +6,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 
 #include "ui/Theme.h"
 #include "ui/ViewSupport.h"
@@ -17,6 +19,8 @@ namespace {
 constexpr int kHeight = 22;
 constexpr int kInset = 2;
 constexpr int kSegmentPadding = 10;
+// The least a cut segment keeps: a letter or two and the ellipsis.
+constexpr int kShortestTitle = 24;
 
 QFont segmentFont() { return Theme::font(TextStyle::caption, QFont::Medium); }
 
@@ -41,19 +45,66 @@ void SegmentedControl::setCurrentIndex(int index) {
   update();
 }
 
-QSize SegmentedControl::sizeHint() const {
-  QFontMetricsF metrics(segmentFont());
-  qreal widest = 0;
-  for (const QString& title : titles_) widest = std::max(widest, metrics.horizontalAdvance(title));
-  int each = static_cast<int>(std::ceil(widest)) + 2 * kSegmentPadding;
-  return {static_cast<int>(titles_.size()) * each + 2 * kInset, kHeight};
+std::vector<qreal> SegmentedControl::segmentWidths(std::span<const qreal> natural, qreal available) {
+  std::size_t n = natural.size();
+  if (n == 0) return {};
+  auto count = static_cast<qreal>(n);
+  qreal widest = *std::max_element(natural.begin(), natural.end());
+  if (widest * count <= available) return std::vector<qreal>(n, available / count);
+  qreal needed = std::accumulate(natural.begin(), natural.end(), qreal(0));
+  if (needed <= available) {
+    std::vector<qreal> widths(natural.begin(), natural.end());
+    for (qreal& width : widths) width += (available - needed) / count;
+    return widths;
+  }
+  // Fill from the smallest need up: whoever needs less than a fair share
+  // of what is left gets its need, the rest split what remains evenly.
+  std::vector<std::size_t> order(n);
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return natural[a] < natural[b]; });
+  std::vector<qreal> widths(n);
+  qreal left = std::max<qreal>(available, 0);
+  for (std::size_t k = 0; k < n; ++k) {
+    std::size_t i = order[k];
+    qreal share = left / static_cast<qreal>(n - k);
+    widths[i] = std::min(natural[i], share);
+    left -= widths[i];
+  }
+  return widths;
 }
 
-QSize SegmentedControl::minimumSizeHint() const { return sizeHint(); }
+std::vector<qreal> SegmentedControl::naturalWidths() const {
+  QFontMetricsF metrics(segmentFont());
+  std::vector<qreal> widths;
+  for (const QString& title : titles_) widths.push_back(std::ceil(metrics.horizontalAdvance(title)) + 2 * kSegmentPadding);
+  return widths;
+}
+
+QSize SegmentedControl::sizeHint() const {
+  std::vector<qreal> natural = naturalWidths();
+  qreal widest = natural.empty() ? 0 : *std::max_element(natural.begin(), natural.end());
+  return {static_cast<int>(std::ceil(widest * static_cast<qreal>(natural.size()))) + 2 * kInset, kHeight};
+}
+
+QSize SegmentedControl::minimumSizeHint() const {
+  qreal least = 0;
+  for (qreal need : naturalWidths()) least += std::min<qreal>(need, kShortestTitle + 2 * kSegmentPadding);
+  return {static_cast<int>(std::ceil(least)) + 2 * kInset, kHeight};
+}
 
 QRectF SegmentedControl::segmentRect(int index) const {
-  qreal each = (width() - 2.0 * kInset) / std::max<qsizetype>(1, titles_.size());
-  return {kInset + index * each, static_cast<qreal>(kInset), each, height() - 2.0 * kInset};
+  std::vector<qreal> widths = segmentWidths(naturalWidths(), width() - 2.0 * kInset);
+  qreal x = kInset;
+  for (int i = 0; i < index; ++i) x += widths[static_cast<std::size_t>(i)];
+  return {x, static_cast<qreal>(kInset), widths[static_cast<std::size_t>(index)], height() - 2.0 * kInset};
+}
+
+QStringList SegmentedControl::shownTitles() const {
+  QFontMetricsF metrics(segmentFont());
+  QStringList shown;
+  for (int index = 0; index < titles_.size(); ++index)
+    shown << metrics.elidedText(titles_[index], Qt::ElideRight, segmentRect(index).width() - 2 * kSegmentPadding);
+  return shown;
 }
 
 int SegmentedControl::segmentAt(QPoint point) const {
@@ -92,9 +143,10 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     painter.drawPath(shape);
   }
   painter.setFont(segmentFont());
+  QStringList shown = shownTitles();
   for (int index = 0; index < titles_.size(); ++index) {
     painter.setPen(Theme::role(index == current_ ? ColorRole::primary : ColorRole::secondary, palette()));
-    painter.drawText(segmentRect(index), Qt::AlignCenter, titles_[index]);
+    painter.drawText(segmentRect(index), Qt::AlignCenter, shown[index]);
   }
   if (hasFocus()) {
     painter.setPen(QPen(Theme::brand(Theme::appearance(palette())), 1));

@@ -1,9 +1,15 @@
 // A row of mutually exclusive segments on a capsule track. It may show no
 // selection at all, when the bound value matches none of its segments.
+// Given its ideal width every segment is as wide as the widest; given less,
+// the short titles keep their width and the long ones share the rest, cut
+// with an ellipsis when they must be.
 #pragma once
 
 #include <QStringList>
 #include <QWidget>
+
+#include <span>
+#include <vector>
 
 namespace ovel {
 
@@ -21,6 +27,15 @@ class SegmentedControl final : public QWidget {
 
   // The segment under a point, or -1.
   int segmentAt(QPoint point) const;
+  // The titles as drawn at the current width.
+  QStringList shownTitles() const;
+
+  // How wide each segment is in `available`, for segments that need
+  // `natural` to show their titles whole: all alike when the widest fits
+  // every segment; else each its need and an equal part of what is spare;
+  // else, when not every title fits, each its need or an equal share of
+  // what the smaller needs leave, whichever is less.
+  static std::vector<qreal> segmentWidths(std::span<const qreal> natural, qreal available);
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
@@ -35,6 +50,7 @@ class SegmentedControl final : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  std::vector<qreal> naturalWidths() const;
   QRectF segmentRect(int index) const;
   void pick(int index);
 

@@ -47,13 +47,16 @@ QPainterPath exclamation(double top, double bottom, double width, double dotY, d
 QPainterPath triangle() { return polyline({{12, 3.4}, {21.4, 19.8}, {2.6, 19.8}}, true); }
 
 QPainterPath hand() {
+  // Three broad fingers with wide gaps of disc between them and a thumb out
+  // to the side: at 10 to 12 px the gaps still show, so the mark reads as a
+  // raised hand rather than a hole in the disc.
   QPainterPath palm;
-  palm.addRoundedRect(QRectF(8.6, 11.2, 7.2, 6.8), 2.6, 2.6);
+  palm.addRoundedRect(QRectF(8.2, 11.4, 9.4, 7.6), 3.0, 3.0);
   QPainterPath fingers;
-  constexpr double kFingers[][2] = {{9.5, 8.0}, {11.3, 6.4}, {13.1, 6.6}, {14.9, 8.2}};  // x, tip
-  for (const auto& finger : kFingers) fingers.addPath(linePath({finger[0], 12.5}, {finger[0], finger[1]}));
-  fingers.addPath(linePath({9.2, 15.0}, {7.0, 12.4}));
-  return palm.united(stroked(fingers, 1.7));
+  constexpr double kFingers[][2] = {{9.3, 7.4}, {12.9, 5.6}, {16.5, 7.0}};  // x, tip
+  for (const auto& finger : kFingers) fingers.addPath(linePath({finger[0], 12.6}, {finger[0], finger[1]}));
+  fingers.addPath(linePath({9.4, 16.2}, {6.0, 12.6}));
+  return palm.united(stroked(fingers, 2.2));
 }
 
 QPainterPath gear() {

@@ -13,10 +13,15 @@ QColor byAppearance(Appearance appearance, QColor light, QColor dark) {
   return appearance == Appearance::dark ? dark : light;
 }
 
-// A disabled button's title steps back, as on the desktop; the text roles
-// stay whole, since the views fade their own disabled drawing.
-QPalette withFadedDisabledButtons(QPalette palette) {
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, Theme::faded(palette.color(QPalette::ButtonText), 0.35));
+// A disabled control steps back, as on the desktop: a button's title, a
+// checkbox's label and mark, and the box, which takes the window's colour.
+// The views' own colour roles read the active colours (role() below) and
+// fade their disabled drawing themselves.
+QPalette withDisabledControls(QPalette palette) {
+  constexpr double kDisabledOpacity = 0.35;
+  for (QPalette::ColorRole text : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text})
+    palette.setColor(QPalette::Disabled, text, Theme::faded(palette.color(QPalette::Active, text), kDisabledOpacity));
+  palette.setColor(QPalette::Disabled, QPalette::Base, palette.color(QPalette::Active, QPalette::Window));
   return palette;
 }
 
@@ -96,7 +101,9 @@ QColor Theme::faded(QColor color, double opacity) {
 }
 
 QColor Theme::role(ColorRole role, const QPalette& palette) {
-  QColor text = palette.color(QPalette::WindowText);
+  // A disabled widget's palette reads its disabled colours; the views fade
+  // their disabled drawing themselves, from the whole text colour.
+  QColor text = palette.color(QPalette::Active, QPalette::WindowText);
   bool dark = appearance(palette) == Appearance::dark;
   switch (role) {
     case ColorRole::primary: return text;
@@ -125,19 +132,20 @@ QPalette Theme::palette(Appearance appearance) {
     light.setColor(QPalette::ButtonText, QColor(28, 28, 30));
     light.setColor(QPalette::PlaceholderText, QColor(120, 120, 128));
     light.setColor(QPalette::Highlight, brand(Appearance::light));
-    return withFadedDisabledButtons(light);
+    return withDisabledControls(light);
   }
   QPalette dark(QColor(50, 50, 52), QColor(30, 30, 32));
   dark.setColor(QPalette::Window, QColor(30, 30, 32));
-  dark.setColor(QPalette::Base, QColor(40, 40, 42));
-  dark.setColor(QPalette::AlternateBase, QColor(48, 48, 50));
+  // Fields and checkboxes stand lighter than the cards they lie on.
+  dark.setColor(QPalette::Base, QColor(62, 62, 66));
+  dark.setColor(QPalette::AlternateBase, QColor(54, 54, 58));
   dark.setColor(QPalette::WindowText, QColor(235, 235, 240));
   dark.setColor(QPalette::Text, QColor(235, 235, 240));
   dark.setColor(QPalette::ButtonText, QColor(235, 235, 240));
   dark.setColor(QPalette::Button, QColor(58, 58, 60));
   dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 156));
   dark.setColor(QPalette::Highlight, brand(Appearance::dark));
-  return withFadedDisabledButtons(dark);
+  return withDisabledControls(dark);
 }
 
 int Theme::pixelSize(TextStyle style) { return specOf(style).pixels; }

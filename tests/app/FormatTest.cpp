@@ -261,5 +261,17 @@ TEST_F(FormatTest, Verdicts) {
   }
 }
 
+TEST(FormatMessageTest, DropsOnlyTheWhiteSpaceAMessageEndsIn) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"claude: command not found\n", "claude: command not found"},
+      {"Error: 401\r\n\n  \t", "Error: 401"},
+      {"  two lines\nkept as they came", "  two lines\nkept as they came"},
+      {"no ending", "no ending"},
+      {" \n", ""},
+      {"", ""},
+  };
+  for (const auto& [given, shown] : cases) EXPECT_EQ(Format::message(given), shown) << given;
+}
+
 }  // namespace
 }  // namespace ovel

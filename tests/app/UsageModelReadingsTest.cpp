@@ -207,9 +207,31 @@ TEST_F(UsageModelTest, HistoryRecordsTheBelievedReadingNotTheRawOne) {
     model->probe();
     EXPECT_EQ(usedOf(model->history(), "session"), s.history) << s.seconds;
   }
-  historyStore.flush();  // the file is written off this thread
   HistoryStore reread(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat);
   EXPECT_EQ(reread.all(), model->history());
+}
+
+TEST_F(UsageModelTest, HistoryThatCannotBeWrittenSaysWhyUntilAWriteWorks) {
+  std::filesystem::create_directories(OvelPaths::history());  // a folder where the file should be
+  QSignalSpy errorChanged(model.get(), &UsageModel::historySaveErrorChanged);
+  model->probe();
+  EXPECT_EQ(model->historySaveError(), "Couldn't save your usage history: Is a directory");
+  EXPECT_EQ(usedOf(model->history(), "session"), std::vector<double>{20}) << "memory keeps the sample";
+  EXPECT_EQ(errorChanged.count(), 1);
+
+  clock->set(at(60));
+  probe->work.answer = probeAnswer({sessionReading(21, at(60))});
+  model->probe();
+  EXPECT_EQ(errorChanged.count(), 1) << "the same failure again changes nothing";
+
+  std::filesystem::remove(OvelPaths::history());
+  clock->set(at(120));
+  probe->work.answer = probeAnswer({sessionReading(22, at(120))});
+  model->probe();
+  EXPECT_EQ(model->historySaveError(), std::nullopt);
+  EXPECT_EQ(errorChanged.count(), 2);
+  EXPECT_EQ(usedOf(HistoryStore(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat).all(), "session"),
+            std::vector<double>{22});
 }
 
 TEST_F(UsageModelTest, ReadingOlderThanTheRetentionIsPrunedAsTheStoreDoes) {

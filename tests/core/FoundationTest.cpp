@@ -243,18 +243,26 @@ TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
   EXPECT_NE(bytes, "");
 }
 
-TEST(FileIOTest, AppendsGoToRegularFilesOnly) {
+TEST(FileIOTest, AppendGoesOnlyIntoARegularFileAndNeverWaits) {
   TempDir dir;
-  for (auto kind : {test::SpecialFile::fifo, test::SpecialFile::folder, test::SpecialFile::socket}) {
-    fs::path path = dir / test::nameOf(kind);
-    test::makeSpecialFile(path, kind, 0);
+  const std::error_code notRegular = FileError::notRegularFile;
+  const struct {
+    test::SpecialFile kind;
+    std::error_code expected;
+  } cases[] = {
+      {test::SpecialFile::fifo, notRegular},
+      {test::SpecialFile::folder, std::make_error_code(std::errc::is_a_directory)},
+      {test::SpecialFile::socket, notRegular},
+  };
+  for (const auto& c : cases) {
+    fs::path path = dir / test::nameOf(c.kind);
+    test::makeSpecialFile(path, c.kind, 0);
     // A FIFO would take a few kilobytes, then block the writer for good.
     test::returnsPromptly(dir.path(), [&] {
-      std::error_code error = appendOnNewLine(path, std::string(1 << 20, 'x'));
-      EXPECT_TRUE(error) << test::nameOf(kind);
-      EXPECT_NE(error, std::errc::no_such_file_or_directory) << test::nameOf(kind) << ": it would be created";
-    }, std::string("appending to ") + test::nameOf(kind));
+      EXPECT_EQ(appendOnNewLine(path, std::string(1 << 20, 'x')), c.expected) << test::nameOf(c.kind);
+    }, std::string("appending to ") + test::nameOf(c.kind));
   }
+  EXPECT_EQ(appendOnNewLine("/dev/null", "a\n"), notRegular);
 }
 
 TEST(ActivityTest, WeightsByFamily) {

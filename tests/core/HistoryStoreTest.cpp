@@ -1,7 +1,13 @@
 // The reading history and its file of JSON lines.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <thread>
@@ -274,6 +280,85 @@ TEST_F(HistoryStoreTest, CallersFromSeveralThreadsEachGetTheirLines) {
   auto written = lines(url);
   EXPECT_EQ(written.size(), 400u);
   EXPECT_EQ(makeStore().all().size(), 400u);
+}
+
+TEST_F(HistoryStoreTest, EveryRecordSaysHowTheFileTookIt) {
+  struct Case {
+    const char* name;
+    std::function<void()> setUp;
+    std::error_code written;
+  } cases[] = {
+      {"no file yet", [] {}, {}},
+      {"a file", [this] { test::writeText(url, ""); }, {}},
+      {"a folder in its place", [this] { fs::create_directories(url); }, std::make_error_code(std::errc::is_a_directory)},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(url.parent_path());
+    c.setUp();
+    auto store = makeStore();
+    EXPECT_EQ(store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow)).written, c.written)
+        << c.name;
+    EXPECT_EQ(store.record({window(WindowKind::session(), 40, kNow + 1)}, dateFromSeconds1970(kNow)).written,
+              std::nullopt)
+        << c.name << ": nothing recorded, nothing written";
+    EXPECT_EQ(store.all().size(), 1u) << c.name;
+  }
+}
+
+TEST_F(HistoryStoreTest, AFailedRewriteLosesNothingAndIsToldAtTheNextRecord) {
+  const double tooOld = kNow - kHistoryRetention - kDay - 1;
+  test::writeText(url, json{{"k", "week"}, {"u", 1}, {"t", tooOld}}.dump() + "\n");
+  auto store = makeStore();
+  {
+    test::LockedFolder folder(url.parent_path());  // no temporary can be made beside the file
+    if (!folder.held()) GTEST_SKIP() << "this file system cannot lock a folder";
+    HistoryChange pruned = store.record({window(WindowKind::session(), 5, kNow)}, dateFromSeconds1970(kNow));
+    EXPECT_EQ(pruned.written, std::error_code()) << "the append went through";
+    ASSERT_TRUE(pruned.prunedBefore);
+    store.flush();
+    HistoryChange next = store.record({window(WindowKind::session(), 6, kNow + 1)}, dateFromSeconds1970(kNow));
+    ASSERT_TRUE(next.written);
+    EXPECT_TRUE(*next.written) << "the rewrite's failure";
+  }
+  EXPECT_EQ(store.record({window(WindowKind::session(), 7, kNow + 2)}, dateFromSeconds1970(kNow)).written,
+            std::error_code())
+      << "told once";
+  EXPECT_EQ(observationTimes(makeStore().all()), (std::vector<double>{tooOld, kNow, kNow + 1, kNow + 2}))
+      << "the old file kept every line";
+}
+
+// A child records and then dies at once, as under SIGKILL: every sample a
+// record() returned for is in the file, exactly once, whatever the
+// rewrite of a prune was doing at that moment.
+TEST_F(HistoryStoreTest, WhatARecordReturnedForSurvivesAKill) {
+  const double tooOld = kNow - kHistoryRetention - kDay - 1;
+  const std::string oldLine = json{{"k", "week"}, {"u", 1}, {"t", tooOld}}.dump() + "\n";
+  constexpr int kRecords = 30;
+  for (bool prunes : {false, true}) {
+    for (int round = 0; round < 20; ++round) {
+      SCOPED_TRACE(std::string(prunes ? "with" : "without") + " a prune, round " + std::to_string(round));
+      fs::remove_all(url.parent_path());
+      if (prunes) test::writeText(url, oldLine);
+      pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        HistoryStore store(url, kHistoryRetention, kHistoryHeartbeat);
+        // The first record prunes; the next ones come while its rewrite runs.
+        for (int i = 0; i < kRecords; ++i)
+          store.record({window(WindowKind::session(), i, kNow + i)}, dateFromSeconds1970(kNow + i));
+        ::raise(SIGKILL);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+      std::vector<double> times = observationTimes(makeStore().all());
+      std::erase(times, tooOld);  // the rewrite may have finished or not
+      std::vector<double> expected;
+      for (int i = 0; i < kRecords; ++i) expected.push_back(kNow + i);
+      EXPECT_EQ(times, expected);
+      EXPECT_EQ(lines(url).size(), makeStore().all().size()) << "no torn or doubled line";
+    }
+  }
 }
 
 }  // namespace

@@ -308,6 +308,23 @@ TEST(StatusLineIntegrationTest, StateFollowsTheStatusLineCommand) {
   EXPECT_EQ(box.state(), State::stale(box.relay() + " --verbose"));
 }
 
+TEST(StatusLineIntegrationTest, DisconnectWhoseRecordStaysSaysSo) {
+  Sandbox box;
+  test::writeText(box.integration.settingsURL, R"({"statusLine": {"type": "command", "command": "~/bin/s.sh"}})");
+  expectSuccess(box.integration.install(kT0));
+  test::LockedFolder folder(box.integration.recordURL.parent_path());
+  if (!folder.held()) GTEST_SKIP() << "this file system cannot lock a folder";
+
+  auto error = box.integration.uninstall();
+  const std::string path = box.integration.recordURL.string();
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->errorCase(), IntegrationError::Case::recordKept);
+  EXPECT_EQ(error->errorDescription().rfind("Couldn't remove " + path + ": ", 0), 0u) << error->errorDescription();
+  EXPECT_TRUE(fs::exists(box.integration.recordURL));
+  EXPECT_EQ(box.settings(), json(R"({"statusLine": {"type": "command", "command": "~/bin/s.sh"}})"))
+      << "the user's status line is back all the same";
+}
+
 TEST(StatusLineIntegrationTest, DisconnectWithoutAReadableRecordChangesNothing) {
   for (std::optional<std::string> record :
        {std::optional<std::string>(), std::optional<std::string>(R"({"installedAt": "2026-01-01T00:00:00.000Z"})"),

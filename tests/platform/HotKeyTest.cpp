@@ -241,12 +241,21 @@ TEST_F(HotKeyX11Test, ShortcutHeldElsewhereIsNotRegisteredAndLeavesNoGrabs) {
   {
     HotKey key('p', kCtrlAlt, count);
     EXPECT_FALSE(key.isRegistered());
+    EXPECT_EQ(key.problem(), HotKey::Problem::heldElsewhere);
     other->ungrab();
     // Its lock variants were granted, then given back after the refusal.
     EXPECT_TRUE(other->grabAllLockStates());
   }
   HotKey later('p', kCtrlAlt, count);
   EXPECT_TRUE(later.isRegistered());
+  EXPECT_EQ(later.problem(), HotKey::Problem::none);
+}
+
+TEST_F(HotKeyX11Test, AKeyTheKeyboardLacksIsNotRegistered) {
+  constexpr std::uint32_t kSnowman = 0x1002603;  // a Unicode keysym no keyboard map has
+  HotKey key(kSnowman, kCtrlAlt, count);
+  EXPECT_FALSE(key.isRegistered());
+  EXPECT_EQ(key.problem(), HotKey::Problem::noSuchKey);
 }
 
 TEST(HotKey, WithoutXItExistsAndNeverFires) {
@@ -255,6 +264,7 @@ TEST(HotKey, WithoutXItExistsAndNeverFires) {
   int presses = 0;
   HotKey key('p', kCtrlAlt, [&] { ++presses; });
   EXPECT_FALSE(key.isRegistered());
+  EXPECT_EQ(key.problem(), HotKey::Problem::noX11);
   key.unregister();
   key.unregister();
   EXPECT_EQ(presses, 0);

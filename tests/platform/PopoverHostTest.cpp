@@ -38,6 +38,23 @@ TEST(PopoverHost, PlacementKeepsToTheScreenAndTheAnchor) {
     EXPECT_EQ(PopoverHost::placement(c.size, c.anchor, c.available), c.expected) << c.name;
 }
 
+TEST(PopoverHost, TheUsableAreaLeavesTheItemsPanelClear) {
+  const QRect screen(0, 0, 1366, 768);
+  struct Case {
+    const char* name;
+    QRect anchor;
+    QRect available;
+    QRect expected;
+  } cases[] = {
+      {"an item in a top panel the screen's area still holds", {1300, 4, 22, 22}, screen, {0, 26, 1366, 742}},
+      {"an item in a bottom panel", {1300, 742, 22, 22}, screen, {0, 0, 1366, 742}},
+      {"a top panel already outside the area", {1300, 4, 22, 22}, {0, 30, 1366, 738}, {0, 30, 1366, 738}},
+      {"a bottom panel already outside the area", {1300, 742, 22, 22}, {0, 0, 1366, 738}, {0, 0, 1366, 738}},
+      {"a point: the cursor or a click", {640, 300, 1, 1}, screen, screen},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PopoverHost::usableArea(c.anchor, c.available), c.expected) << c.name;
+}
+
 TEST(PopoverHost, ShowsItsContentAtTheAnchorAndTellsWhenClosed) {
   PopoverHost popover;
   auto* content = new QLabel(QStringLiteral("content"));
@@ -59,6 +76,26 @@ TEST(PopoverHost, ShowsItsContentAtTheAnchorAndTellsWhenClosed) {
   QPointer<QLabel> old = content;
   popover.setContent(new QLabel(QStringLiteral("newer")));
   EXPECT_TRUE(old.isNull()) << "replaced content is not leaked";
+}
+
+// Content that would rather be taller than any screen, and can do with less.
+class TallContent final : public QWidget {
+ public:
+  QSize sizeHint() const override { return {240, 5000}; }
+  QSize minimumSizeHint() const override { return {240, 50}; }
+};
+
+TEST(PopoverHost, NeverTallerThanTheScreenItOpensOn) {
+  PopoverHost popover;
+  popover.setContent(new TallContent);
+  QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+  for (QRect anchor : {QRect(300, 0, 22, 22), QRect(300, available.bottom() - 22, 22, 22), QRect(300, 300, 1, 1)}) {
+    popover.show(anchor);
+    QRect usable = PopoverHost::usableArea(anchor, available);
+    EXPECT_EQ(popover.window()->height(), usable.height());
+    EXPECT_TRUE(usable.contains(popover.window()->geometry())) << "under or above the anchor, on the screen";
+    popover.close();
+  }
 }
 
 // A column like the popover's: fixed width, a card holding a wrapped

@@ -63,7 +63,8 @@ class StatusItemX11Test : public ::testing::Test {
 };
 
 TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
-  EXPECT_NE(std::find(asked.begin(), asked.end(), item->anchor().width()), asked.end())
+  // Painted once the panel around the slot has been seen.
+  EXPECT_TRUE(waitUntil([&] { return std::find(asked.begin(), asked.end(), item->anchor().width()) != asked.end(); }))
       << "painted at the slot's own size, not scaled";
 
   item->setItems({solid(Qt::red), solid(Qt::blue)});
@@ -86,6 +87,26 @@ TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
     return test::screenshot(item->anchor(), "one-item").pixelColor(item->anchor().width() / 2,
                                                                    item->anchor().height() / 2) == QColor(Qt::blue);
   })) << "the first item stays and shows its new icon";
+}
+
+TEST_F(StatusItemX11Test, TheFirstIconIsPaintedOnceThePanelIsSeen) {
+  // Icons take the tone of the moment they are painted in: none may be
+  // painted before the tray's panel shows around the slot.
+  item.reset();
+  tray.reset();
+  tray.emplace(QColor(0x10, 0x10, 0x10));
+  ASSERT_TRUE(tray->ready()) << tray->log();
+  item.emplace();
+  std::vector<PanelTone> paintedIn;
+  StatusItemContent content = solid(Qt::darkCyan);
+  content.paintIcon = [&, paint = content.paintIcon](int pixels) {
+    paintedIn.push_back(item->panelTone());
+    return paint(pixels);
+  };
+  item->setItems({content});
+  ASSERT_TRUE(test::waitUntilDocked(*item));
+  ASSERT_TRUE(waitUntil([&] { return !paintedIn.empty(); }));
+  for (PanelTone tone : paintedIn) EXPECT_EQ(tone, PanelTone::dark);
 }
 
 TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {

@@ -152,6 +152,41 @@ TEST_F(StatusNotifierItemTest, ClicksCarryTheirPlaceAndTheMenuServesBothWays) {
   menu->close();
 }
 
+TEST_F(StatusNotifierItemTest, TheMenuAnswersEveryCallOfItsInterface) {
+  TrayStatusItem tray;
+  std::vector<QString> ran;
+  tray.setMenuActions({{QStringLiteral("Open Ovel"), [&] { ran.push_back(QStringLiteral("open")); }},
+                       {QStringLiteral("Settings"), [&] { ran.push_back(QStringLiteral("settings")); }}});
+  tray.setItems({content(Qt::red)});
+  ASSERT_TRUE(registrations(1));
+  QString item = host->registered()[0];
+
+  // A method whose types QtDBus cannot name is left out of the interface
+  // without a word; hosts that call it get UnknownMethod.
+  auto introspection = host->call(item, DBusMenuExporter::kPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+                                  QStringLiteral("Introspect"));
+  ASSERT_TRUE(introspection);
+  QString xml = introspection->arguments().at(0).toString();
+  for (const char* method : {"GetLayout", "GetGroupProperties", "GetProperty", "Event", "EventGroup", "AboutToShow",
+                             "AboutToShowGroup"})
+    EXPECT_TRUE(xml.contains(QStringLiteral("<method name=\"%1\">").arg(QLatin1String(method)))) << method;
+
+  // XFCE's panel and others send clicks as a group; an unknown id comes back.
+  DBusMenuEventList events = {{2, QStringLiteral("clicked"), QDBusVariant(QString()), 0},
+                              {9, QStringLiteral("clicked"), QDBusVariant(QString()), 0}};
+  auto group = host->call(item, DBusMenuExporter::kPath, kMenuInterface, QStringLiteral("EventGroup"),
+                          {QVariant::fromValue(events)});
+  ASSERT_TRUE(group) << "EventGroup is answered";
+  EXPECT_EQ(demarshal<QList<int>>(group->arguments().at(0)), QList<int>{9});
+  ASSERT_TRUE(waitUntil([&] { return !ran.empty(); }));
+  EXPECT_EQ(ran, std::vector<QString>{QStringLiteral("settings")});
+
+  auto aboutToShow = host->call(item, DBusMenuExporter::kPath, kMenuInterface, QStringLiteral("AboutToShowGroup"),
+                                {QVariant::fromValue(QList<int>{0})});
+  ASSERT_TRUE(aboutToShow) << "AboutToShowGroup is answered";
+  EXPECT_EQ(aboutToShow->signature(), QStringLiteral("aiai"));
+}
+
 TEST_F(StatusNotifierItemTest, HostsHearOfWhatChangedOnly) {
   TrayStatusItem tray;
   tray.setItems({content(Qt::red, QStringLiteral("42%"), QStringLiteral("100%"))});

@@ -24,6 +24,23 @@ int nextConnection() {
 
 }  // namespace
 
+ServedName::ServedName(const char* kind)
+    : connectionName_(QStringLiteral("fake-%1-%2").arg(QLatin1String(kind)).arg(nextConnection())),
+      connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)) {}
+
+ServedName::~ServedName() {
+  if (!service_.isEmpty()) connection_.unregisterService(service_);
+  if (!path_.isEmpty()) connection_.unregisterObject(path_);
+  QDBusConnection::disconnectFromBus(connectionName_);
+}
+
+bool ServedName::serve(const QString& service, const QString& path, QObject* object) {
+  path_ = path;
+  service_ = service;
+  return connection_.registerObject(path, object, QDBusConnection::ExportAdaptors) &&
+         connection_.registerService(service);
+}
+
 class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
@@ -55,28 +72,18 @@ class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
   FakeStatusNotifierHost* host_;
 };
 
-FakeStatusNotifierHost::FakeStatusNotifierHost()
-    : connectionName_(QStringLiteral("fake-watcher-%1").arg(nextConnection())),
-      connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)) {
+FakeStatusNotifierHost::FakeStatusNotifierHost() : bus_("watcher") {
   new FakeWatcherAdaptor(this);
-  ready_ = connection_.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
-                                      QDBusConnection::ExportAdaptors) &&
-           connection_.registerService(kWatcherService);
+  ready_ = bus_.serve(kWatcherService, QStringLiteral("/StatusNotifierWatcher"), this);
   for (const char* member : {"NewIcon", "NewToolTip", "NewTitle", "NewStatus", "XAyatanaNewLabel"})
-    connection_.connect(QString(), QString::fromLatin1(kItemPath), QString::fromLatin1(kItemInterface),
-                        QString::fromLatin1(member), this, SLOT(itemSignal(QDBusMessage)));
-}
-
-FakeStatusNotifierHost::~FakeStatusNotifierHost() {
-  connection_.unregisterService(kWatcherService);
-  connection_.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
-  QDBusConnection::disconnectFromBus(connectionName_);
+    bus_.connection().connect(QString(), QString::fromLatin1(kItemPath), QString::fromLatin1(kItemInterface),
+                              QString::fromLatin1(member), this, SLOT(itemSignal(QDBusMessage)));
 }
 
 QStringList FakeStatusNotifierHost::liveItems() const {
   QStringList live;
   for (const QString& service : registered_)
-    if (!live.contains(service) && connection_.interface()->isServiceRegistered(service)) live << service;
+    if (!live.contains(service) && bus_.connection().interface()->isServiceRegistered(service)) live << service;
   return live;
 }
 
@@ -90,7 +97,7 @@ void FakeStatusNotifierHost::registerItem(const QString& service) { registered_ 
 
 void FakeStatusNotifierHost::setHostRegistered(bool registered) {
   hostRegistered_ = registered;
-  connection_.send(QDBusMessage::createSignal(
+  bus_.connection().send(QDBusMessage::createSignal(
       QStringLiteral("/StatusNotifierWatcher"), kWatcherService,
       registered ? QStringLiteral("StatusNotifierHostRegistered") : QStringLiteral("StatusNotifierHostUnregistered")));
 }
@@ -98,7 +105,7 @@ void FakeStatusNotifierHost::setHostRegistered(bool registered) {
 void FakeStatusNotifierHost::itemSignal(const QDBusMessage& message) {
   QString from = message.service();
   for (const QString& service : registered_)
-    if (connection_.interface()->serviceOwner(service).value() == from) from = service;
+    if (bus_.connection().interface()->serviceOwner(service).value() == from) from = service;
   signals_.push_back({from, message.member(), message.arguments()});
 }
 
@@ -108,7 +115,7 @@ std::optional<QDBusMessage> FakeStatusNotifierHost::call(const QString& service,
   auto message = QDBusMessage::createMethodCall(service, path, interface, method);
   message.setArguments(arguments);
   // The item answers from this same thread: wait with the event loop running.
-  QDBusPendingCall pending = connection_.asyncCall(message);
+  QDBusPendingCall pending = bus_.connection().asyncCall(message);
   if (!waitUntil([&] { return pending.isFinished(); })) return std::nullopt;
   QDBusMessage reply = pending.reply();
   if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
@@ -153,19 +160,9 @@ class FakePortalAdaptor final : public QDBusAbstractAdaptor {
   FakePortal* portal_;
 };
 
-FakePortal::FakePortal(uint colorScheme)
-    : connectionName_(QStringLiteral("fake-portal-%1").arg(nextConnection())),
-      connection_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_)),
-      colorScheme_(colorScheme) {
+FakePortal::FakePortal(uint colorScheme) : bus_("portal"), colorScheme_(colorScheme) {
   new FakePortalAdaptor(this);
-  ready_ = connection_.registerObject(kPortalPath, this, QDBusConnection::ExportAdaptors) &&
-           connection_.registerService(kPortalService);
-}
-
-FakePortal::~FakePortal() {
-  connection_.unregisterService(kPortalService);
-  connection_.unregisterObject(kPortalPath);
-  QDBusConnection::disconnectFromBus(connectionName_);
+  ready_ = bus_.serve(kPortalService, kPortalPath, this);
 }
 
 void FakePortal::setColorScheme(uint colorScheme) {
@@ -173,6 +170,35 @@ void FakePortal::setColorScheme(uint colorScheme) {
   auto* adaptor = findChild<FakePortalAdaptor*>();
   emit adaptor->SettingChanged(QStringLiteral("org.freedesktop.appearance"), QStringLiteral("color-scheme"),
                                QDBusVariant(colorScheme));
+}
+
+class FakeXfconfAdaptor final : public QDBusAbstractAdaptor {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.xfce.Xfconf")
+
+ public:
+  explicit FakeXfconfAdaptor(FakeXfconf* xfconf) : QDBusAbstractAdaptor(xfconf), xfconf_(xfconf) {}
+
+ public slots:
+  QVariantMap GetAllProperties(const QString& channel, const QString&) {
+    return channel == QLatin1String("xfce4-panel") ? xfconf_->panelProperties() : QVariantMap();
+  }
+
+ signals:
+  void PropertyChanged(const QString& channel, const QString& property, const QDBusVariant& value);
+
+ private:
+  FakeXfconf* xfconf_;
+};
+
+FakeXfconf::FakeXfconf(QVariantMap panelProperties) : bus_("xfconf"), properties_(std::move(panelProperties)) {
+  new FakeXfconfAdaptor(this);
+  ready_ = bus_.serve(QStringLiteral("org.xfce.Xfconf"), QStringLiteral("/org/xfce/Xfconf"), this);
+}
+
+void FakeXfconf::setPanelProperty(const QString& property, const QVariant& value) {
+  properties_[property] = value;
+  emit findChild<FakeXfconfAdaptor*>()->PropertyChanged(QStringLiteral("xfce4-panel"), property, QDBusVariant(value));
 }
 
 }  // namespace ovel::test

@@ -14,6 +14,27 @@
 
 namespace ovel::test {
 
+// A bus connection of a fake's own, serving one object under one name while
+// it lives and giving the name up when it goes, as a program that exits does.
+class ServedName {
+ public:
+  explicit ServedName(const char* kind);
+  ~ServedName();
+  ServedName(const ServedName&) = delete;
+  ServedName& operator=(const ServedName&) = delete;
+
+  // Serves `object` (with its adaptors) at `path` under `service`.
+  bool serve(const QString& service, const QString& path, QObject* object);
+  QDBusConnection& connection() { return connection_; }
+  const QDBusConnection& connection() const { return connection_; }
+
+ private:
+  QString connectionName_;
+  QDBusConnection connection_;
+  QString service_;
+  QString path_;
+};
+
 // A message an item sent, with the service name it came from.
 struct ItemSignal {
   QString service;
@@ -31,7 +52,7 @@ class FakeStatusNotifierHost final : public QObject {
   // Owns org.kde.StatusNotifierWatcher with a host registered.
   FakeStatusNotifierHost();
   // Gives the name up, as a watcher that exits does.
-  ~FakeStatusNotifierHost() override;
+  ~FakeStatusNotifierHost() override = default;
 
   bool ready() const { return ready_; }
   // The services that registered, in the order they did.
@@ -65,8 +86,7 @@ class FakeStatusNotifierHost final : public QObject {
   void itemSignal(const QDBusMessage& message);
 
  private:
-  QString connectionName_;
-  QDBusConnection connection_;
+  ServedName bus_;
   bool ready_ = false;
   bool hostRegistered_ = true;
   QStringList registered_;
@@ -79,7 +99,7 @@ class FakePortal final : public QObject {
 
  public:
   explicit FakePortal(uint colorScheme);
-  ~FakePortal() override;
+  ~FakePortal() override = default;
 
   bool ready() const { return ready_; }
   uint colorScheme() const { return colorScheme_; }
@@ -87,10 +107,28 @@ class FakePortal final : public QObject {
   void setColorScheme(uint colorScheme);
 
  private:
-  QString connectionName_;
-  QDBusConnection connection_;
+  ServedName bus_;
   bool ready_ = false;
   uint colorScheme_;
+};
+
+// xfconfd with one channel, "xfce4-panel", as XFCE's panel keeps it.
+class FakeXfconf final : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit FakeXfconf(QVariantMap panelProperties);
+  ~FakeXfconf() override = default;
+
+  bool ready() const { return ready_; }
+  const QVariantMap& panelProperties() const { return properties_; }
+  // Changes a property and says so, as xfconfd does.
+  void setPanelProperty(const QString& property, const QVariant& value);
+
+ private:
+  ServedName bus_;
+  bool ready_ = false;
+  QVariantMap properties_;
 };
 
 }  // namespace ovel::test

@@ -204,9 +204,9 @@ class DesktopEnvironment final : public ::testing::Environment {
     auto xvfb = findProgram("Xvfb");
     if (needsX11() && xvfb) {
       // -displayfd picks a free display number; -noreset keeps the root's
-      // properties when the last client leaves. A full-HD screen holds the
-      // popover with its breakdown open below a top panel.
-      xServer_.emplace(std::vector<std::string>{xvfb->string(), "-displayfd", "3", "-screen", "0", "1920x1080x24",
+      // properties when the last client leaves. The screen is a small
+      // laptop's, which the popover must fit beside a panel.
+      xServer_.emplace(std::vector<std::string>{xvfb->string(), "-displayfd", "3", "-screen", "0", "1366x768x24",
                                                 "-nolisten", "tcp", "-noreset"},
                        true);
       if (auto number = xServer_->readLine()) desktop.display = ":" + *number;
@@ -280,9 +280,9 @@ std::optional<fs::path> findXfconfd() {
   return std::nullopt;
 }
 
-// One panel along the top with only the status tray in it, in the colour
+// One panel along an edge with only the status tray in it, in the colour
 // given.
-std::string xfcePanelConfig(const QColor& panel) {
+std::string xfcePanelConfig(const QColor& panel, XfcePanel::Edge edge) {
   auto component = [](double value) { return "<value type=\"double\" value=\"" + std::to_string(value) + "\"/>"; };
   return R"(<?xml version="1.0" encoding="UTF-8"?>
 <channel name="xfce4-panel" version="1.0">
@@ -290,7 +290,8 @@ std::string xfcePanelConfig(const QColor& panel) {
   <property name="panels" type="array">
     <value type="int" value="1"/>
     <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=6;x=0;y=0"/>
+      <property name="position" type="string" value=")" +
+         std::string(edge == XfcePanel::Edge::top ? "p=6" : "p=8") + R"(;x=0;y=0"/>
       <property name="length" type="uint" value="100"/>
       <property name="position-locked" type="bool" value="true"/>
       <property name="size" type="uint" value=")" +
@@ -317,10 +318,10 @@ std::string xfcePanelConfig(const QColor& panel) {
 
 }  // namespace
 
-XfcePanel::XfcePanel(const QColor& panel) {
+XfcePanel::XfcePanel(const QColor& panel, Edge edge) {
   if (xfceDesktopMissing()) return;
   announceDesktops(*desktop.display);
-  writeText(home_ / "config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml", xfcePanelConfig(panel));
+  writeText(home_ / "config/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml", xfcePanelConfig(panel, edge));
   std::vector<std::string> environment = {"HOME=" + home_.path().string(),
                                           "XDG_CONFIG_HOME=" + (home_ / "config").string(),
                                           "XDG_CACHE_HOME=" + (home_ / "cache").string(), "XDG_CURRENT_DESKTOP=XFCE"};

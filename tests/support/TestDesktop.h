@@ -85,12 +85,14 @@ class TrayHost {
 };
 
 // XFCE's panel on the test display: a window manager (openbox), the settings
-// daemon it reads (xfconfd) and a panel at the top with only its status
-// tray, whose StatusNotifierWatcher runs on the private bus. All are stopped
-// when the object goes.
+// daemon it reads (xfconfd) and a panel along the top or the bottom with
+// only its status tray, whose StatusNotifierWatcher runs on the private bus.
+// The window manager keeps the panel's strip out of the screen's available
+// area. All are stopped when the object goes.
 class XfcePanel {
  public:
-  explicit XfcePanel(const QColor& panel);
+  enum class Edge { top, bottom };
+  explicit XfcePanel(const QColor& panel, Edge edge = Edge::top);
   ~XfcePanel();
   // Whether the panel's watcher took its name within a few seconds.
   bool ready() const { return ready_; }

@@ -2,6 +2,12 @@
 // environment changes that undo themselves.
 #pragma once
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -72,8 +78,47 @@ inline std::string readText(const std::filesystem::path& path) {
   return readWholeFile(path, kTestFileLimit).value_or("");
 }
 
+// Atomic like the stores' writes, without their fsync: a test's files need
+// not outlive a power cut, and thousands of them would cost seconds.
 inline void writeText(const std::filesystem::path& path, const std::string& text) {
-  if (auto error = writeFileAtomically(path, text)) throw std::system_error(error, path.string());
+  if (auto error = writeFileAtomically(path, text, {.sync = false})) throw std::system_error(error, path.string());
 }
+
+// A folder in which no entry can be made, renamed or removed while the
+// object lives, though its files can still be written: immutable for root
+// (who passes every permission), read-only for anyone else. `held()` is
+// false where neither works (a file system without the flag).
+class LockedFolder {
+ public:
+  explicit LockedFolder(std::filesystem::path folder) : folder_(std::move(folder)) {
+    if (::geteuid() == 0) setImmutable(true);
+    else std::filesystem::permissions(folder_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    held_ = ::mkdir((folder_ / "probe").c_str(), 0700) != 0;
+    if (!held_) ::rmdir((folder_ / "probe").c_str());
+  }
+  ~LockedFolder() {
+    if (::geteuid() == 0) setImmutable(false);
+    else std::filesystem::permissions(folder_, std::filesystem::perms::owner_all);
+  }
+  LockedFolder(const LockedFolder&) = delete;
+  LockedFolder& operator=(const LockedFolder&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  void setImmutable(bool on) {
+    int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+      flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    }
+    ::close(fd);
+  }
+
+  std::filesystem::path folder_;
+  bool held_ = false;
+};
 
 }  // namespace ovel::test

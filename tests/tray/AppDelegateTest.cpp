@@ -32,12 +32,12 @@ class FakeStatusItem final : public StatusItem {
   }
   void setMenuActions(std::vector<MenuAction> actions) override { menu = std::move(actions); }
   QRect anchor() const override { return {200, 0, 22, 22}; }
-  bool panelIsDark() const override { return dark; }
+  PanelTone panelTone() const override { return tone; }
 
   int images = 0;
   std::vector<StatusItemContent> last;
   std::vector<MenuAction> menu;
-  bool dark = false;
+  PanelTone tone = PanelTone::light;
 };
 
 class FakeCenter final : public NotificationCenter {
@@ -271,7 +271,7 @@ TEST_F(AppDelegateTest, IconsFollowThePanelsTone) {
   };
   EXPECT_EQ(ringTone().first, 0) << "black marks on a light panel";
   int before = recorder.statusItem->images;
-  recorder.statusItem->dark = true;
+  recorder.statusItem->tone = PanelTone::dark;
   emit recorder.statusItem->panelAppearanceChanged();
   EXPECT_EQ(recorder.statusItem->images, before + 1) << "painted again at once";
   EXPECT_EQ(ringTone().second, 255) << "white marks on a dark panel";

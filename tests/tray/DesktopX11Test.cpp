@@ -1,7 +1,10 @@
 // What a user sees of Ovel on an X desktop: window titles without an
 // appended name, the application icon, a settings window that cannot be
-// minimised, and a second start that opens the running copy's popover.
+// minimised and that tells of a shortcut held by another program, and a
+// second start that opens the running copy's popover.
+#include <X11/keysym.h>
 #include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
 
 #include <QDBusConnectionInterface>
 #include <QWidget>
@@ -15,7 +18,10 @@
 #include "AppDelegate.h"
 #include "core/ChildProcess.h"
 #include "platform/RunningInstance.h"
+#include "settings/GeneralTab.h"
+#include "settings/SettingsView.h"
 #include "support/TestDesktop.h"
+#include "ui/TextView.h"
 
 namespace ovel {
 namespace {
@@ -90,6 +96,20 @@ class DesktopX11Test : public ::testing::Test {
     if (!test::testDesktop().display) GTEST_SKIP() << "Xvfb is not installed";
   }
 
+  // The real desktop services on a demo, launched; settings kept in the test's folder.
+  std::unique_ptr<AppDelegate> launchDemo() {
+    DesktopServices services = DesktopServices::standard();
+    services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
+    services.makeWindowSettings = [this] {
+      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
+    };
+    auto delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", "comfortable"},
+                                                  AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
+                                                  std::move(services));
+    delegate->applicationDidFinishLaunching();
+    return delegate;
+  }
+
   TempDir dir;
   ScopedEnv home{"OVEL_HOME", (dir / "data").string()};
   ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").string()};
@@ -97,23 +117,16 @@ class DesktopX11Test : public ::testing::Test {
 
 TEST_F(DesktopX11Test, WindowsHaveTheirOwnTitlesTheIconAndTheirButtons) {
   AppBundle::identifyApplication();
-  DesktopServices services = DesktopServices::standard();
-  services.makeDefaults = [] { return std::make_unique<MemoryDefaultsStore>(); };
-  services.makeWindowSettings = [this] {
-    return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
-  };
-  AppDelegate delegate({"Ovel", "--demo", "comfortable"}, AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
-                       std::move(services));
-  delegate.applicationDidFinishLaunching();
-  delegate.openSettings();
-  delegate.openDashboard();
+  auto delegate = launchDemo();
+  delegate->openSettings();
+  delegate->openDashboard();
 
   Display display;
   struct Case {
     QWidget* window;
     const char* title;
     bool minimizable;
-  } cases[] = {{delegate.settingsWindow(), "Ovel Settings", false}, {delegate.dashboardWindow(), "Ovel", true}};
+  } cases[] = {{delegate->settingsWindow(), "Ovel Settings", false}, {delegate->dashboardWindow(), "Ovel", true}};
   for (const auto& c : cases) {
     ASSERT_NE(c.window, nullptr) << c.title;
     auto id = static_cast<xcb_window_t>(c.window->winId());
@@ -132,6 +145,35 @@ TEST_F(DesktopX11Test, WindowsHaveTheirOwnTitlesTheIconAndTheirButtons) {
     EXPECT_EQ(offers(kFunctionMinimize), c.minimizable) << c.title;
     EXPECT_TRUE(offers(kFunctionClose)) << c.title;
   }
+}
+
+TEST_F(DesktopX11Test, SettingsSayWhenAnotherProgramHoldsTheShortcut) {
+  // Another X client takes Ctrl+Alt+P first, as a desktop's own binding would.
+  xcb_connection_t* other = xcb_connect(test::testDesktop().display->c_str(), nullptr);
+  xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+  xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(other);
+  xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, XK_p);
+  ASSERT_TRUE(codes && codes[0] != XCB_NO_SYMBOL);
+  const xcb_keycode_t p = codes[0];
+  std::free(codes);
+  xcb_key_symbols_free(symbols);
+  const std::uint16_t ctrlAlt = HotKey::kControl | HotKey::kAlt;
+
+  for (bool held : {true, false}) {
+    SCOPED_TRACE(held ? "held elsewhere" : "free");
+    if (held) std::free(xcb_request_check(other, xcb_grab_key_checked(other, 1, root, ctrlAlt, p, XCB_GRAB_MODE_ASYNC,
+                                                                       XCB_GRAB_MODE_ASYNC)));
+    else std::free(xcb_request_check(other, xcb_ungrab_key_checked(other, p, root, ctrlAlt)));
+    auto delegate = launchDemo();
+    delegate->openSettings();
+    auto* settings = dynamic_cast<SettingsView*>(delegate->settingsWindow());
+    ASSERT_NE(settings, nullptr);
+    TextView* problem = settings->general()->hotKeyProblemView();
+    EXPECT_EQ(problem->isVisibleTo(settings), held);
+    EXPECT_EQ(problem->text().toStdString(),
+              held ? "Ctrl+Alt+P is in use by another program, so it can't open Ovel." : "");
+  }
+  xcb_disconnect(other);
 }
 
 TEST_F(DesktopX11Test, ASecondStartOpensTheRunningCopysPopover) {

@@ -86,6 +86,44 @@ TEST(DayRingTest, ArrowTiltsUpForPositiveAngles) {
   EXPECT_GT(up.x(), 9);
 }
 
+TEST(DayRingTest, MarksMultiplyTheTintsOwnOpacity) {
+  // The secondary colour is the text colour at 0.55: the track (0.3) and the
+  // dash (0.45) of a ring in that tint are fainter still, never darker.
+  struct Row {
+    const char* name;
+    QColor tint;
+    double alpha;
+    QColor expected;
+  };
+  QColor lightSecondary = Theme::role(ColorRole::secondary, Theme::palette(Appearance::light));
+  QColor darkSecondary = Theme::role(ColorRole::secondary, Theme::palette(Appearance::dark));
+  QColor brand = Theme::brand(Appearance::light);
+  const Row rows[] = {
+      {"light secondary, whole mark", lightSecondary, 1.0, QColor(28, 28, 30, 140)},
+      {"light secondary, dash", lightSecondary, 0.45, QColor(28, 28, 30, 63)},
+      {"light secondary, track", lightSecondary, 0.3, QColor(28, 28, 30, 42)},
+      {"dark secondary, whole mark", darkSecondary, 1.0, QColor(235, 235, 240, 140)},
+      {"dark secondary, dash", darkSecondary, 0.45, QColor(235, 235, 240, 63)},
+      {"dark secondary, track", darkSecondary, 0.3, QColor(235, 235, 240, 42)},
+      {"opaque brand, track", brand, 0.3, QColor(brand.red(), brand.green(), brand.blue(), 77)},
+  };
+  for (const Row& row : rows) {
+    QImage image(8, 8, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    QPainterPath square;
+    square.addRect(0, 0, 8, 8);
+    DayRing::draw(painter, {DayRing::Mark{square, DayRing::Fill{}, row.alpha}}, row.tint);
+    painter.end();
+    QColor drawn = image.pixelColor(4, 4);
+    EXPECT_NEAR(drawn.alpha(), row.expected.alpha(), 1) << row.name;
+    // Faint pixels lose a little colour precision to premultiplying.
+    EXPECT_NEAR(drawn.red(), row.expected.red(), 4) << row.name;
+    EXPECT_NEAR(drawn.green(), row.expected.green(), 4) << row.name;
+    EXPECT_NEAR(drawn.blue(), row.expected.blue(), 4) << row.name;
+  }
+}
+
 WindowAssessment assessed(WindowKind kind, OvelStatus status, double used) {
   WindowAssessment a;
   a.window.kind = std::move(kind);
@@ -187,6 +225,52 @@ TEST(MenuBarGlyphTest, TrayItemsPerLayout) {
   EXPECT_EQ(items[0].labelGuide(), "100% \u00B7 4h 59m") << "the widest each text gets";
 }
 
+TEST(MenuBarGlyphTest, EachTooltipNamesTheWindowsOfItsFigures) {
+  using enum MenuBarItem;
+  auto inputsBoundBy = [](const WindowKind& binding) {
+    GlyphInputs inputs;
+    inputs.now = dateFromSeconds1970(0);
+    inputs.session = assessed(WindowKind::session(), OvelStatus::comfortable, 2);
+    inputs.session->window.resetsAt = dateFromSeconds1970(2 * 3600 + 5 * 60);
+    inputs.week = assessed(WindowKind::week(), OvelStatus::watch, 40);
+    inputs.sessionWeekRatio = SessionWeekRatio{0.2, 3, 60};
+    inputs.steer = OvelSteer{binding, 0.5, RateBasis::recent};
+    inputs.steerAssessment = binding.isSession() ? inputs.session : inputs.week;
+    inputs.hasAssessments = true;
+    return inputs;
+  };
+  const WindowKind session = WindowKind::session(), week = WindowKind::week();
+  struct Row {
+    const char* name;
+    std::vector<MenuBarItem> items;
+    WindowKind binding;
+    std::vector<std::string> toolTips;
+  } rows[] = {
+      {"the default layout bound by the week: the ring is the week's, the text the session's",
+       {tightestRing, sessionPercent}, week, {"Week: 40%\nSession: 2%"}},
+      {"the default layout bound by the session", {tightestRing, sessionPercent}, session, {"Session: 2%"}},
+      {"a ring alone names its own figure", {weekRing}, session, {"Week: 40%"}},
+      {"each ring with its own texts",
+       {sessionRing, sessionPercent, sessionReset, weekRing, weekPercent},
+       week,
+       {"Session: 2% \u00B7 2h 5m", "Week: 40%"}},
+      {"texts of both windows after one ring",
+       {sessionRing, weekPercent, sessionsLeft, sessionReset},
+       session,
+       {"Session: 2h 5m\nWeek: 40% \u00B7 3.0\u00D75h"}},
+      {"the factor belongs to the binding window", {sessionRing, ovelFactor}, week,
+       {"Session: 2%\nWeek: \u21930.5\u00D7"}},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> toolTips;
+    for (const TrayItem& item : MenuBarGlyph::trayItems(row.items, inputsBoundBy(row.binding)))
+      toolTips.push_back(item.toolTipText());
+    EXPECT_EQ(toolTips, row.toolTips) << row.name;
+  }
+  EXPECT_EQ(MenuBarGlyph::trayItems({tightestRing, sessionPercent}, GlyphInputs{}).front().toolTipText(), "")
+      << "no readings, nothing to name";
+}
+
 TEST(MenuBarGlyphTest, DigitsKeepTheirWidth) {
   auto widthOf = [](const char* text) {
     double width = 0;
@@ -213,8 +297,9 @@ TEST(MenuBarGlyphTest, TrayIconsStandOutOnEveryPanel) {
   MenuBarPart::Ring ring{WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 60),
                          OvelSteer{WindowKind::session(), 2, RateBasis::recent}};
   for (int pixels : {16, 22, 32, 64}) {
-    for (QColor base : {QColor(Qt::black), QColor(Qt::white)}) {
-      QImage icon = MenuBarGlyph::trayIcon(ring, GlyphStyle::usageAndSteer, true, base, pixels);
+    for (Appearance marksFor : {Appearance::light, Appearance::dark}) {
+      QImage icon = MenuBarGlyph::trayIcon(ring, {GlyphStyle::usageAndSteer, true, marksFor}, pixels);
+      QColor base = marksFor == Appearance::light ? Qt::black : Qt::white;
       ASSERT_EQ(icon.size(), QSize(pixels, pixels));
       for (QColor panel : {QColor(Qt::black), QColor(Qt::white), QColor(0x3c, 0x3c, 0x3c), QColor(0xf0, 0xf0, 0xf0)})
         EXPECT_GE(standingOut(icon, panel), 0.08)
@@ -223,14 +308,31 @@ TEST(MenuBarGlyphTest, TrayIconsStandOutOnEveryPanel) {
   }
 }
 
-TEST(MenuBarGlyphTest, TintedRingsKeepTheirColour) {
-  MenuBarPart::Ring ring{WindowKind::week(), assessed(WindowKind::week(), OvelStatus::limited, 100), std::nullopt};
-  QImage icon = MenuBarGlyph::trayIcon(ring, GlyphStyle::usage, true, Qt::white, 36);
-  // Three o'clock on the ring, inside a segment.
-  QColor mark = icon.pixelColor(18 + static_cast<int>(6.4 * 2), 18);
-  EXPECT_EQ(mark.rgb(), Theme::systemRed().rgb());
-  QImage plain = MenuBarGlyph::trayIcon(ring, GlyphStyle::usage, false, Qt::white, 36);
-  EXPECT_EQ(plain.pixelColor(18 + static_cast<int>(6.4 * 2), 18).rgb(), QColor(Qt::white).rgb());
+TEST(MenuBarGlyphTest, TintsTakeTheAppearanceOfThePanel) {
+  auto ring = [](OvelStatus status) {
+    return MenuBarPart::Ring{WindowKind::week(), assessed(WindowKind::week(), status, 100), std::nullopt};
+  };
+  struct Row {
+    const char* name;
+    OvelStatus status;
+    std::optional<Appearance> panel;
+    bool tint;
+    QColor expected;
+  } rows[] = {
+      {"limited on a light panel", OvelStatus::limited, Appearance::light, true, Theme::systemRed(Appearance::light)},
+      {"limited on a dark panel", OvelStatus::limited, Appearance::dark, true, Theme::systemRed(Appearance::dark)},
+      {"at risk on a dark panel", OvelStatus::atRisk, Appearance::dark, true, Theme::systemOrange(Appearance::dark)},
+      {"at risk, tone unknown: light marks", OvelStatus::atRisk, std::nullopt, true,
+       Theme::systemOrange(Appearance::dark)},
+      {"untinted on a dark panel", OvelStatus::limited, Appearance::dark, false, Qt::white},
+      {"untinted on a light panel", OvelStatus::atRisk, Appearance::light, false, Qt::black},
+  };
+  for (const auto& row : rows) {
+    QImage icon = MenuBarGlyph::trayIcon(ring(row.status), {GlyphStyle::usage, row.tint, row.panel}, 36);
+    // Three o'clock on the ring, inside a segment.
+    EXPECT_EQ(icon.pixelColor(18 + static_cast<int>(6.4 * 2), 18).rgb(), row.expected.rgb()) << row.name;
+  }
+  EXPECT_NE(Theme::systemRed(Appearance::light).rgb(), Theme::systemRed(Appearance::dark).rgb());
 }
 
 }  // namespace

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/ChildProcess.h"
 #include "core/StatusLineSnapshot.h"
 #include "platform/RunningInstance.h"
+#include "support/FakeProgram.h"
 #include "support/SpecialFiles.h"
 #include "support/TestDesktop.h"
 
@@ -102,6 +105,42 @@ TEST(OvelProgramTest, UnwritableSnapshotFails) {
   EXPECT_EQ(result.end, ChildProcess::Result::End::exited);
   EXPECT_NE(result.exitCode, 0);
   EXPECT_NE(result.error.find("couldn't write"), std::string::npos) << result.error;
+}
+
+// A stop by signal (a logout, systemctl --user stop, Ctrl+C) right after
+// Ovel has recorded samples: it quits normally and the file has them all,
+// the prune they caused included.
+TEST(OvelProgramTest, StopSignalsQuitNormallyAndKeepTheHistory) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sigabbrev_np(signal));
+    TempDir dir;
+    fs::create_directories(dir / "bin");
+    test::writeScript(dir / "bin/claude",
+                      R"(printf '%s' '{"result":"Current session: 42% used\nCurrent week (all models): 13% used","is_error":false}')");
+    // Long past the retention: the first record prunes it and rewrites the file.
+    test::writeText(dir / "data/history.jsonl", R"({"k":"week","u":1,"t":1000000000})" "\n");
+    auto log = dir / "ovel.log";
+    test::BackgroundProcess ovel(
+        {OVEL_APP_PATH}, false,
+        {"OVEL_HOME=" + (dir / "data").string(), "HOME=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen",
+         "CLAUDE_CONFIG_DIR=" + (dir / "claude").string(), "XDG_CONFIG_HOME=" + (dir / "config").string(),
+         "PATH=" + (dir / "bin").string() + ":/usr/bin:/bin", "QT_LOGGING_RULES=ovel.history.debug=true"},
+        log);
+    ASSERT_TRUE(ovel.started());
+    ASSERT_TRUE(test::waitUntil([&] { return test::readText(log).find("recorded 2 samples") != std::string::npos; },
+                                std::chrono::seconds(static_cast<int>(test::kWatchdogSeconds))))
+        << test::readText(log);
+    ::kill(ovel.pid(), signal);
+    EXPECT_EQ(ovel.wait(20s), 0) << test::readText(log);
+    EXPECT_NE(test::readText(log).find(std::string("quitting on SIG") + sigabbrev_np(signal)), std::string::npos)
+        << test::readText(log);
+
+    std::string history = test::readText(dir / "data/history.jsonl");
+    EXPECT_EQ(history.find("1000000000"), std::string::npos) << "the prune's rewrite finished:\n" << history;
+    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << history;
+    EXPECT_NE(history.find(R"("k":"session")"), std::string::npos) << history;
+    EXPECT_NE(history.find(R"("k":"week")"), std::string::npos) << history;
+  }
 }
 
 TEST(OvelProgramTest, SecondStartBringsTheRunningCopyForwardAndExits) {

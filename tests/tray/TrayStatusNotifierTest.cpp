@@ -39,6 +39,13 @@ class TrayStatusNotifierTest : public ::testing::Test {
     delegate = test::launchDemo(dir, scenario, std::move(services));
   }
 
+  // Launches a layout of one item; the service of that item.
+  QString launchOneItem(const char* scenario) {
+    launch(scenario);
+    EXPECT_TRUE(waitUntil([&] { return host->liveItems().size() == 1; }));
+    return host->liveItems().value(0);
+  }
+
   QString property(const QString& service, const char* name) {
     auto properties = host->properties(service);
     return properties ? properties->value(QString::fromLatin1(name)).toString() : QStringLiteral("(no answer)");
@@ -96,12 +103,21 @@ TEST_F(TrayStatusNotifierTest, ActivateTogglesThePopoverAndTheLabelFollowsTheMod
   EXPECT_EQ(property(first, "XAyatanaLabel"), percent(model.session()));
 }
 
+TEST_F(TrayStatusNotifierTest, TheFirstIconIsAlreadyInThePanelsTone) {
+  test::FakePortal portal(static_cast<uint>(PanelAppearance::ColorScheme::preferDark));
+  ASSERT_TRUE(portal.ready());
+  QString item = launchOneItem("comfortable");
+  EXPECT_TRUE(lightMarks(item)) << "drawn for the dark panel";
+  test::spinFor(std::chrono::milliseconds(500));
+  auto icons = std::count_if(host->itemSignals().begin(), host->itemSignals().end(),
+                             [&](const test::ItemSignal& sent) { return sent.member == QStringLiteral("NewIcon"); });
+  EXPECT_EQ(icons, 1) << "its one icon, and no other of the wrong tone before it";
+}
+
 TEST_F(TrayStatusNotifierTest, IconsAreRepaintedWhenThePanelTurnsDark) {
   test::FakePortal portal(static_cast<uint>(PanelAppearance::ColorScheme::preferLight));
   ASSERT_TRUE(portal.ready());
-  launch("comfortable");
-  ASSERT_TRUE(waitUntil([&] { return host->liveItems().size() == 1; }));
-  QString item = host->shownItems()[0];
+  QString item = launchOneItem("comfortable");
   EXPECT_FALSE(lightMarks(item));
 
   std::size_t from = host->itemSignals().size();

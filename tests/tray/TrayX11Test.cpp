@@ -1,6 +1,9 @@
 // The application on a private X display with a real tray host (tint2, an
 // XEmbed tray): its icons dock, stand out on a dark and on a light panel, a
 // click opens the popover below them, and Ctrl+Alt+P toggles it.
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -94,7 +97,8 @@ TEST_F(TrayX11Test, TheRingStandsOutOnADarkAndOnALightPanel) {
     ASSERT_EQ(trayItem().itemGeometries().size(), 1u) << "one icon for the default layout's one ring";
     QRect icon = delegate->statusItem()->anchor();
     bool dark = row.panel.lightness() < 128;
-    EXPECT_TRUE(test::waitUntil([&] { return delegate->statusItem()->panelIsDark() == dark; }))
+    PanelTone tone = dark ? PanelTone::dark : PanelTone::light;
+    EXPECT_TRUE(test::waitUntil([&] { return delegate->statusItem()->panelTone() == tone; }))
         << "the panel seen around the icon decides";
     EXPECT_TRUE(test::waitUntil([&] { return standingOut(test::screenshot(icon, row.name), row.panel) >= 0.08; }))
         << "the ring's pixels differ clearly from the panel's";
@@ -102,6 +106,54 @@ TEST_F(TrayX11Test, TheRingStandsOutOnADarkAndOnALightPanel) {
         << "the marks take the tone opposite to the panel's";
     test::screenshot(icon.adjusted(-60, -4, 60, 4), std::string(row.name) + "-panel");
   }
+}
+
+TEST_F(TrayX11Test, ATrayStartedAgainOnAnotherPanelIsLookedAtAgain) {
+  launch(QColor(0xf0, 0xf0, 0xf0), "comfortable");
+  ASSERT_TRUE(test::waitUntil([&] { return delegate->statusItem()->panelTone() == PanelTone::light; }));
+  // A demo's model never changes: only the tray's restart can tell.
+  tray.reset();
+  tray.emplace(QColor(0x10, 0x10, 0x10));
+  ASSERT_TRUE(tray->ready()) << tray->log();
+  EXPECT_TRUE(test::waitUntil([&] { return delegate->statusItem()->panelTone() == PanelTone::dark; }))
+      << "the new panel was seen";
+  ASSERT_TRUE(test::waitUntilDocked(*delegate->statusItem()));
+  QRect icon = delegate->statusItem()->anchor();
+  EXPECT_TRUE(test::waitUntil([&] { return markedInTone(test::screenshot(icon, "tint2-restarted"), false) >= 0.05; }))
+      << "and the ring is painted for it";
+}
+
+TEST_F(TrayX11Test, AClickOnTheOtherIconMovesThePopoverThere) {
+  launch(Qt::black);
+  using enum MenuBarItem;
+  delegate->preferences().setMenuBarLayout({{sessionRing, true}, {weekRing, true}, {tightestRing, false}});
+  ASSERT_TRUE(test::waitUntil([&] {
+    auto places = trayItem().itemGeometries();
+    return places.size() == 2 && !places[1].isEmpty() && places[0].right() < places[1].left();
+  }));
+  ASSERT_TRUE(test::waitUntilDocked(trayItem()));
+  auto places = trayItem().itemGeometries();
+  auto clickOn = [](QRect icon) {
+    return test::xdotool({"mousemove", std::to_string(icon.center().x()), std::to_string(icon.center().y()), "click",
+                          "1"});
+  };
+  QWidget* window = delegate->popover()->window();
+  auto under = [&](QRect icon) {
+    QRect usable = PopoverHost::usableArea(icon, QGuiApplication::primaryScreen()->availableGeometry());
+    return delegate->popover()->isShown() && window->pos() == PopoverHost::placement(window->size(), icon, usable);
+  };
+  QSignalSpy closings(delegate->popover(), &PopoverHost::closed);
+  ASSERT_TRUE(clickOn(places[0]));
+  ASSERT_TRUE(test::waitUntil([&] { return under(places[0]); }));
+
+  ASSERT_TRUE(clickOn(places[1]));
+  EXPECT_TRUE(test::waitUntil([&] { return closings.size() == 1 && under(places[1]); })) << "one click moved it";
+  test::spinFor(300ms);
+  EXPECT_TRUE(under(places[1])) << "and it stays";
+  ASSERT_TRUE(clickOn(places[1]));
+  EXPECT_TRUE(test::waitUntil([&] { return !delegate->popover()->isShown(); })) << "a click on its own icon closes it";
+  test::spinFor(300ms);
+  EXPECT_FALSE(delegate->popover()->isShown());
 }
 
 TEST_F(TrayX11Test, TwoRingsDockAsTwoIconsInOrder) {

@@ -5,6 +5,7 @@
 
 #include "support/Children.h"
 #include "ui/EmptyState.h"
+#include "ui/FitRow.h"
 #include "ui/SegmentedControl.h"
 #include "ui/Spinner.h"
 #include "ui/SteerBanner.h"
@@ -30,6 +31,74 @@ TEST(SegmentedControlTest, CanShowNoSelectionAndReportsPicks) {
   EXPECT_EQ(picked.at(0).at(0).toInt(), 2);
   EXPECT_EQ(control.currentIndex(), 2);
   EXPECT_EQ(control.segmentAt(QPoint(10, control.height() / 2)), 0);
+}
+
+TEST(SegmentedControlTest, ShortTitlesKeepTheirWidthWhenLongOnesShare) {
+  struct Case {
+    const char* name;
+    std::vector<qreal> natural;
+    qreal available;
+    std::vector<qreal> expected;
+  };
+  const Case cases[] = {
+      {"room for the widest everywhere: all alike", {60, 40, 90}, 300, {100, 100, 100}},
+      {"the widest fits exactly", {60, 40, 90}, 270, {90, 90, 90}},
+      {"every title whole, the spare shared", {60, 40, 290}, 420, {70, 50, 300}},
+      {"one long title gives way", {60, 40, 300}, 250, {60, 40, 150}},
+      {"two long ones split the rest", {50, 200, 300}, 250, {50, 100, 100}},
+      {"too narrow for any whole title", {60, 60, 60}, 90, {30, 30, 30}},
+      {"no segments", {}, 100, {}},
+  };
+  for (const Case& c : cases) {
+    auto widths = SegmentedControl::segmentWidths(c.natural, c.available);
+    ASSERT_EQ(widths.size(), c.expected.size()) << c.name;
+    for (std::size_t i = 0; i < widths.size(); ++i) EXPECT_DOUBLE_EQ(widths[i], c.expected[i]) << c.name << " " << i;
+  }
+}
+
+TEST(SegmentedControlTest, CutsOnlyTheTitlesThatDoNotFit) {
+  QString long40 = QStringLiteral("Week \u00B7 ") + QString(33, QLatin1Char('x'));
+  SegmentedControl control({QStringLiteral("Session"), QStringLiteral("Week"), long40});
+  EXPECT_LT(control.minimumSizeHint().width(), control.sizeHint().width() / 2);
+  control.resize(control.sizeHint());
+  EXPECT_EQ(control.shownTitles(), control.titles());
+  control.resize(control.sizeHint().width() / 3, control.height());
+  QStringList shown = control.shownTitles();
+  EXPECT_EQ(shown[0], QStringLiteral("Session"));
+  EXPECT_EQ(shown[1], QStringLiteral("Week"));
+  EXPECT_TRUE(shown[2].endsWith(QChar(0x2026))) << shown[2].toStdString();
+  EXPECT_TRUE(shown[2].startsWith(QStringLiteral("Week"))) << shown[2].toStdString();
+  EXPECT_EQ(control.segmentAt(QPoint(control.width() - 3, control.height() / 2)), 2);
+}
+
+TEST(FitRowTest, GroupsShareALineWhileTheyFitElseStack) {
+  EXPECT_TRUE(FitRow::fitsOneLine(std::vector{100, 150}, 8, 258));
+  EXPECT_FALSE(FitRow::fitsOneLine(std::vector{100, 150}, 8, 257));
+  EXPECT_TRUE(FitRow::fitsOneLine(std::vector<int>{}, 8, 0));
+
+  QWidget host;
+  auto* row = new FitRow(8, 6, &host);
+  auto* fixed = new QWidget;
+  fixed->setFixedSize(100, 20);
+  auto* wide = new QWidget;
+  wide->setMinimumSize(60, 24);
+  wide->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+  row->addGroup(fixed);
+  row->addGroup(wide, 1);
+  EXPECT_EQ(row->minimumSize().width(), 100) << "stacked, the widest group is the limit";
+
+  host.resize(400, row->heightForWidth(400));
+  row->setGeometry(host.rect());
+  EXPECT_FALSE(row->isStacked());
+  EXPECT_EQ(row->heightForWidth(400), 24);
+  EXPECT_EQ(wide->geometry(), QRect(108, 0, 292, 24)) << "the stretching group takes what is left";
+
+  host.resize(150, row->heightForWidth(150));
+  row->setGeometry(host.rect());
+  EXPECT_TRUE(row->isStacked());
+  EXPECT_EQ(row->heightForWidth(150), 20 + 6 + 24);
+  EXPECT_EQ(fixed->geometry().topLeft(), QPoint(0, 0));
+  EXPECT_EQ(wide->geometry(), QRect(0, 26, 150, 24)) << "stacked, each group spans the width";
 }
 
 TEST(StepperTest, StaysWithinItsBounds) {

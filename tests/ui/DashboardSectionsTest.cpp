@@ -263,6 +263,7 @@ TEST_F(DashboardSectionsShown, SourcesOfTheModel) {
   auto* settings = sources.findChild<QAbstractButton*>();
   ASSERT_NE(settings, nullptr);
   EXPECT_EQ(settings->text(), QStringLiteral("Settings\u2026"));
+  EXPECT_EQ(settings->font(), rows[0]->detailView()->textFont()) << "the row's caption font";
   settings->click();
   EXPECT_TRUE(opened);
 }

@@ -15,6 +15,7 @@
 #include "dashboard/ActivitySection.h"
 #include "dashboard/DashboardHero.h"
 #include "dashboard/InsightsSection.h"
+#include "dashboard/LimitPanel.h"
 #include "dashboard/LimitsSection.h"
 #include "dashboard/ResetsCard.h"
 #include "dashboard/SessionWeekCard.h"
@@ -27,7 +28,33 @@ namespace {
 
 using namespace test;
 
-class DashboardViewTest : public DashboardTest {};
+class DashboardViewTest : public DashboardTest {
+ protected:
+  // Shows the dashboard window's content at `width` and checks that nothing
+  // runs past the viewport's right edge, and that panels sharing a row stand
+  // at its top.
+  static void expectFitsItsWindow(DashboardView& dashboard, int width) {
+    SCOPED_TRACE(width);
+    layOut(dashboard, width, 900);
+    auto* scroll = dashboard.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    QWidget* viewport = scroll->viewport();
+    for (QWidget* child : scroll->widget()->findChildren<QWidget*>()) {
+      if (child->isWindow() || !child->isVisibleTo(scroll->widget())) continue;
+      int right = child->mapTo(viewport, QPoint(child->width(), 0)).x();
+      EXPECT_LE(right, viewport->width()) << child->metaObject()->className() << " "
+                                          << child->accessibleName().toStdString();
+    }
+    LimitsSection* limits = dashboard.limits();
+    if (limits->layoutShown() != LimitsLayout::allInFull) return;
+    const auto& panels = limits->panels();
+    for (LimitPanel* panel : panels) {
+      EXPECT_EQ(panel->height(), panels[0]->height());
+      EXPECT_EQ(panel->titleText()->mapTo(limits, QPoint()).y(), panels[0]->titleText()->mapTo(limits, QPoint()).y());
+      EXPECT_EQ(panel->figureText()->mapTo(limits, QPoint()).y(), panels[0]->figureText()->mapTo(limits, QPoint()).y());
+    }
+  }
+};
 
 TEST_F(DashboardViewTest, BeforeTheFirstReadingShowsWhyInsteadOfCards) {
   probe->work.answer = ProbeOutcome::failure("claude: command not found");
@@ -44,6 +71,14 @@ TEST_F(DashboardViewTest, BeforeTheFirstReadingShowsWhyInsteadOfCards) {
   EXPECT_TRUE(std::any_of(buttons.begin(), buttons.end(), [](QPushButton* button) {
     return button->text() == QStringLiteral("Settings\u2026") && button->isVisibleTo(button->window());
   }));
+
+  // A failing claude usually ends its message with a line feed: it would
+  // stand as a blank line.
+  probe->work.answer = ProbeOutcome::failure("claude: command not found\n");
+  model->probe();
+  dashboard.rebuild();
+  EXPECT_EQ(dashboard.emptyState()->descriptionView()->text(), QStringLiteral("claude: command not found"));
+  EXPECT_EQ(dashboard.hero()->detailView()->text(), QStringLiteral("claude: command not found"));
 }
 
 TEST_F(DashboardViewTest, CardsFollowInTheirOrderOnceThereAreReadings) {
@@ -86,6 +121,28 @@ TEST_F(DashboardViewTest, WindowFormScrollsAndHasItsMinimumSize) {
   ASSERT_NE(scroll, nullptr);
   EXPECT_EQ(scroll->minimumSize(), QSize(720, 520));
   EXPECT_TRUE(scroll->widgetResizable());
+}
+
+TEST_F(DashboardViewTest, EverySectionFitsFromTheMinimumWidthUp) {
+  const int widths[] = {DashboardView::kMinimumWidth, 760, 860, 1200};
+  // One window; then two, one of them limited and so without a rate table,
+  // which makes its panel shorter than the other's.
+  feed({sessionReading(40, kStart)});
+  {
+    DashboardView dashboard(*model, integrations, [] {}, true);
+    for (int width : widths) expectFitsItsWindow(dashboard, width);
+  }
+  feed({sessionReading(40, kStart), weekReading(100, kStart)});
+  {
+    DashboardView dashboard(*model, integrations, [] {}, true);
+    for (int width : widths) expectFitsItsWindow(dashboard, width);
+    layOut(dashboard, 1200, 900);
+    EXPECT_EQ(dashboard.limits()->layoutShown(), LimitsLayout::allInFull);
+  }
+  showDemo(Demo::Scenario::limited);
+  ASSERT_EQ(model->assessments().size(), 3u);
+  DashboardView dashboard(*model, integrations, [] {}, true);
+  for (int width : widths) expectFitsItsWindow(dashboard, width);
 }
 
 }  // namespace

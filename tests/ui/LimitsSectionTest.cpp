@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "AnimationClock.h"
 #include "DashboardFixture.h"
 #include "dashboard/LimitPanel.h"
+#include "ui/Spring.h"
 #include "ui/TextView.h"
 
 namespace ovel {
@@ -192,6 +194,39 @@ TEST_F(LimitsSectionWidgetTest, ATapPromotesUntilTheTimeoutOrANewReading) {
   section.refresh();
   EXPECT_EQ(section.promotion().promoted(), std::nullopt);
   EXPECT_EQ(scheduler->timersPending(), 0u);
+}
+
+TEST_F(LimitsSectionWidgetTest, ATapAndTheTimeoutMoveOnTheSpringANewReadingDoesNot) {
+  showDemo(Demo::Scenario::atRisk);
+  AnimationClock frames;
+  LimitsSection section(*model);
+  layOut(section, 812);
+  EXPECT_EQ(section.crossfade(), 0);
+  auto expectSpringRuns = [&] {
+    EXPECT_EQ(section.crossfade(), 1) << "the panels as they stood still show at the change";
+    frames.advance(100);
+    EXPECT_GT(section.crossfade(), 0);
+    EXPECT_LT(section.crossfade(), 1);
+    frames.advance(Spring::durationFor(LimitsSection::kPromotionResponse));
+    EXPECT_EQ(section.crossfade(), 0) << "at rest only the new layout shows";
+  };
+
+  QTest::mouseClick(section.compactPanels()[1], Qt::LeftButton);
+  layOut(section, 812);
+  EXPECT_EQ(shownPanels(section), std::vector{WindowKind::week()});
+  expectSpringRuns();
+
+  scheduler->advance(PromotionState::kTimeout);
+  layOut(section, 812);
+  EXPECT_EQ(shownPanels(section), std::vector{WindowKind::session()});
+  expectSpringRuns();
+
+  QTest::mouseClick(section.compactPanels()[2], Qt::LeftButton);
+  frames.advance(Spring::durationFor(LimitsSection::kPromotionResponse) + 100);
+  feed({reading(WindowKind::session(), 72, model->session()->window.resetsAt, clock->now(), DataSource::statusLine)});
+  section.refresh();
+  EXPECT_EQ(section.promotion().promoted(), std::nullopt);
+  EXPECT_EQ(section.crossfade(), 0) << "a new reading brings the steering window back at once";
 }
 
 TEST_F(LimitsSectionWidgetTest, OneWindowHasNoCompactColumn) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QVBoxLayout>
+
 #include "ui/StatusPill.h"
 
 namespace ovel {
@@ -52,6 +54,32 @@ TEST(OvelBarTest, CaptionOnANarrowBarAndWithoutLabel) {
   EXPECT_EQ(row.tick, QRectF(98, 0, 4, 12));
   auto noEven = OvelBarGeometry::of(200, 10, true, 14, 20, std::nullopt, std::nullopt);
   EXPECT_EQ(noEven.viewHeight, 30) << "the height stays without an even line";
+}
+
+TEST(OvelBarTest, ATickAtEitherEndSticksOutUncut) {
+  // In a column inset by 14, the bar spans the column and its widget reaches
+  // 2 pt further on either side, so a tick centred on an end is drawn whole.
+  QWidget host;
+  auto* column = new QVBoxLayout(&host);
+  column->setContentsMargins(14, 14, 14, 14);
+  auto* bar = new OvelBar(8, true, 14);
+  OvelBar::addTo(column, bar);
+  host.resize(200, host.sizeHint().height());
+  column->activate();
+  EXPECT_EQ(QRect(bar->pos(), bar->size()), QRect(12, 14, 176, bar->height()));
+  for (double even : {0.0, 100.0}) {
+    SCOPED_TRACE(even);
+    WindowAssessment a;
+    a.window.usedPercent = 30;
+    a.evenOvelPercent = even;
+    bar->setAssessment(a, ThemeColor::brand());
+    ASSERT_TRUE(bar->geometry().tick);
+    QRectF tick = bar->geometry().tick->translated(bar->barArea().topLeft());
+    EXPECT_TRUE(QRectF(bar->rect()).contains(tick)) << "drawn inside the widget, so never clipped";
+    QRectF inHost = tick.translated(bar->pos());
+    if (even == 0) EXPECT_EQ(inHost.left(), 14 - 2);
+    else EXPECT_EQ(inHost.right(), 200 - 14 + 2);
+  }
 }
 
 TEST(OvelBarTest, HelpTexts) {

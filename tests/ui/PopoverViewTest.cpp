@@ -3,10 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetricsF>
+#include <QTest>
 
+#include <algorithm>
 #include <limits>
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
 #include "ViewHarness.h"
+#include "platform/PopoverHost.h"
+#include "popover/BreakdownView.h"
 #include "popover/WindowCard.h"
 #include "ui/DayRingView.h"
 #include "ui/IconLabel.h"
@@ -126,6 +136,13 @@ class PopoverViewTest : public test::ViewTest {
     layOut(*view, PopoverView::kWidth);
     return *view;
   }
+  // The popover as its host lays it out on a screen with `height` free.
+  static void fittedTo(PopoverView& view, int height) {
+    view.setMaximumHeight(height);
+    view.rebuild();
+    layOut(view, PopoverView::kWidth, std::min(height, view.sizeHint().height()));
+  }
+
   std::unique_ptr<PopoverView> view;
 };
 
@@ -141,6 +158,14 @@ TEST_F(PopoverViewTest, FailedWithoutReadingsShowsTheSetupHintAndABareRing) {
   EXPECT_EQ(p.rings()[0]->width(), 30);
   EXPECT_FALSE(p.rings()[0]->shownUsed());
   EXPECT_EQ(p.rings()[0]->shownCenter(), DayRing::Center::dash());
+}
+
+TEST_F(PopoverViewTest, TheSetupHintShowsAFailureWithoutItsClosingLineFeed) {
+  probe->work.answer = ProbeOutcome::failure("claude was not found\n\n");
+  startAndSettle();
+  PopoverView& p = popover();
+  EXPECT_EQ(p.setupHint()->messageView()->text(), QStringLiteral("claude was not found"));
+  EXPECT_EQ(p.setupHint()->messageView()->shownLines().size(), 1);
 }
 
 TEST_F(PopoverViewTest, ALongFailureGrowsDownwardsNeverWider) {
@@ -204,6 +229,35 @@ TEST_F(PopoverViewTest, ProbingShowsTheSpinnerInsteadOfTheButton) {
   EXPECT_TRUE(p.probeSpinner()->isHidden());
 }
 
+TEST_F(PopoverViewTest, ShortcutsActAtOnceAndTheButtonsNameThem) {
+  startAndSettle();
+  int dashboards = 0;
+  int settings = 0;
+  PopoverView p(*model, integrations, [&] { ++settings; }, [&] { ++dashboards; });
+  p.show();
+  p.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
+
+  // No event loop turns between the key and the check: nothing waits for
+  // an animated click.
+  QTest::keyClick(&p, Qt::Key_D, Qt::ControlModifier);
+  EXPECT_EQ(dashboards, 1);
+  QTest::keyClick(&p, Qt::Key_Comma, Qt::ControlModifier);
+  EXPECT_EQ(settings, 1);
+  probe->work.hold = true;
+  QTest::keyClick(&p, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_TRUE(model->isProbing());
+  probe->work.finish();
+
+  std::vector<QString> helps;
+  for (SymbolButton* button : test::childrenOf<SymbolButton>(p)) {
+    EXPECT_TRUE(button->shortcut().isEmpty()) << "a button's own shortcut animates a click first";
+    helps.push_back(button->toolTip());
+  }
+  for (const char* help : {"Refresh now (Ctrl+R)", "Open dashboard (Ctrl+D)", "Settings (Ctrl+,)", "Quit Ovel (Ctrl+Q)"})
+    EXPECT_NE(std::find(helps.begin(), helps.end(), QString::fromLatin1(help)), helps.end()) << help;
+}
+
 TEST_F(PopoverViewTest, LiveDotLinkAndError) {
   showDemo(Demo::Scenario::watch);
   PopoverView& p = popover();
@@ -213,5 +267,55 @@ TEST_F(PopoverViewTest, LiveDotLinkAndError) {
   EXPECT_TRUE(p.errorLabel()->isHidden());
 }
 
+// The whole of `child` lies inside `window`.
+void expectInside(const QWidget* window, const QWidget* child, const char* what) {
+  QRect place(child->mapTo(window, QPoint()), child->size());
+  EXPECT_TRUE(window->rect().contains(place)) << what;
+}
+
+TEST_F(PopoverViewTest, GivenLessHeightTheContentScrollsBetweenAWholeHeaderAndFooter) {
+  showDemo(Demo::Scenario::atRisk);
+  PopoverView view(*model, integrations, [] {});
+  int natural = view.sizeHint().height();
+  fittedTo(view, 500);
+  ASSERT_EQ(view.height(), 500);
+  ASSERT_GT(natural, 500);
+
+  QScrollArea* scroll = view.contentScroll();
+  EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+  EXPECT_EQ(view.card()->width(), PopoverView::kWidth - 32) << "the bar takes the margin, not the content's width";
+  expectInside(&view, view.headlineView(), "headline");
+  EXPECT_EQ(view.headlineView()->height(), view.headlineView()->heightForWidth(view.headlineView()->width()))
+      << "the header is not squeezed";
+  for (auto* button : test::childrenOf<QAbstractButton>(*view.footer()))
+    if (button->isVisibleTo(&view)) expectInside(&view, button, "a footer button");
+
+  // The breakdown stays at the end of the content, in reach of the scroll.
+  BreakdownView* breakdown = view.breakdown();
+  ASSERT_TRUE(breakdown->isExpanded());
+  scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+  QRect shown(breakdown->mapTo(scroll->viewport(), QPoint()), breakdown->size());
+  EXPECT_EQ(shown.bottom(), scroll->viewport()->height() - 1) << "scrolled to the end, the breakdown ends the view";
+
+  fittedTo(view, natural + 100);
+  EXPECT_EQ(view.height(), natural) << "given room, as tall as the content";
+  EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+}
+
+TEST_F(PopoverViewTest, OpeningTheBreakdownBringsItIntoView) {
+  showDemo(Demo::Scenario::atRisk);
+  PopoverView view(*model, integrations, [] {});
+  view.breakdown()->setExpanded(false);
+  fittedTo(view, 500);
+  QScrollArea* scroll = view.contentScroll();
+  ASSERT_EQ(scroll->verticalScrollBar()->value(), 0);
+  view.breakdown()->header()->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scroll->verticalScrollBar()->value() > 0; })) << "scrolled down";
+  QRect shown(view.breakdown()->mapTo(scroll->viewport(), QPoint()), view.breakdown()->size());
+  EXPECT_GE(shown.top(), 0) << "its header still in view";
+  EXPECT_LE(shown.bottom(), scroll->viewport()->height() - 1) << "and all of it below";
+}
+
 }  // namespace
+
 }  // namespace ovel

@@ -267,5 +267,20 @@ TEST_F(ResetsCardTest, AFailedSaveShowsOnTheCard) {
   EXPECT_TRUE(card->saveErrorView()->parentWidget()->isHidden());
 }
 
+TEST_F(ResetsCardTest, AHistoryThatCannotBeWrittenShowsBesideThePlansError) {
+  std::filesystem::create_directories(OvelPaths::history());  // a folder where the file should be
+  UsageModelInternals::ingest(*model, {test::sessionReading(20, clock->now())});
+  EXPECT_FALSE(card->saveErrorView()->parentWidget()->isHidden());
+  EXPECT_EQ(card->saveErrorView()->text().toStdString(), "Couldn't save your usage history: Is a directory");
+
+  test::writeText(dir / "plain-file", "");
+  rebuild(ResetPlanStore(dir / "plain-file" / "reset-plan.json"));
+  UsageModelInternals::ingest(*model, {test::sessionReading(21, clock->now())});
+  model->setBankedResets(2);
+  EXPECT_EQ(card->saveErrorView()->text().toStdString(),
+            "Couldn't save your planned resets: Not a directory\nCouldn't save your usage history: Is a directory");
+  EXPECT_EQ(card->saveErrorView()->shownLines().size(), 2);
+}
+
 }  // namespace
 }  // namespace ovel

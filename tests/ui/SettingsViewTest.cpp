@@ -61,6 +61,14 @@ TEST(SettingsTextTest, ListPositionsAndDrops) {
   EXPECT_EQ(MenuBarItemList::gapAt(centres, 0), 0);
   EXPECT_EQ(MenuBarItemList::gapAt(centres, 25), 1);
   EXPECT_EQ(MenuBarItemList::gapAt(centres, 60), 3);
+
+  // Rows 20 high with 13 between them, in a list 86 high: the line of the
+  // first and the last place stays inside the list, whole.
+  std::vector<std::pair<int, int>> rows = {{0, 19}, {33, 52}, {66, 85}};
+  EXPECT_EQ(MenuBarItemList::dropLineY(0, rows, 86), 1);
+  EXPECT_EQ(MenuBarItemList::dropLineY(1, rows, 86), 29.5);
+  EXPECT_EQ(MenuBarItemList::dropLineY(2, rows, 86), 62.5);
+  EXPECT_EQ(MenuBarItemList::dropLineY(3, rows, 86), 85);
 }
 
 TEST(SettingsTextTest, ClaudeCodeStates) {
@@ -91,7 +99,7 @@ TEST(SettingsTextTest, ClaudeCodeStates) {
 
   using Form = ClaudeCodeTab::ProbeStatus::Form;
   EXPECT_EQ(ClaudeCodeTab::probeStatus(true, "failed", kStart, at(10)).form, Form::spinner);
-  auto error = ClaudeCodeTab::probeStatus(false, "claude not found", kStart, at(10));
+  auto error = ClaudeCodeTab::probeStatus(false, "claude not found\n", kStart, at(10));
   EXPECT_EQ(error.form, Form::error);
   EXPECT_EQ(error.text, QStringLiteral("claude not found"));
   EXPECT_EQ(ClaudeCodeTab::probeStatus(false, std::nullopt, kStart, at(10)).text, QStringLiteral("Working \u00B7 just now"));
@@ -240,6 +248,14 @@ TEST_F(SettingsViewTest, CheckNowShowsTheProbe) {
   ClaudeCodeTab& tab = *settings().claudeCode();
   EXPECT_FALSE(tab.probeResult()->isHidden());
   EXPECT_TRUE(tab.probeResult()->textView()->text().startsWith(QStringLiteral("Working \u00B7 ")));
+  // Beside the taller button, the check mark stands level with its text.
+  view->tabs()->setCurrentIndex(1);
+  settings();
+  auto middleIn = [&](QWidget* part, int height) { return part->mapTo(&tab, QPoint(0, height / 2)).y(); };
+  TextView* text = tab.probeResult()->textView();
+  EXPECT_EQ(middleIn(tab.probeResult()->symbolView(), tab.probeResult()->symbolView()->height()),
+            middleIn(text, TextView::lineHeight(text->textFont())));
+  EXPECT_NEAR(middleIn(text, text->height()), middleIn(tab.checkButton(), tab.checkButton()->height()), 1);
   probe->work.hold = true;
   tab.checkButton()->click();
   ASSERT_TRUE(model->isProbing());

@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
+#include <QStyleOptionButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "ui/Card.h"
 #include "ui/ThemeColor.h"
 
 namespace ovel {
@@ -43,16 +49,73 @@ TEST(ThemeTest, AppearanceFollowsThePalette) {
   EXPECT_EQ(Theme::appearance(Theme::palette(Appearance::dark)), Appearance::dark);
 }
 
-TEST(ThemeTest, DisabledButtonTitlesStepBack) {
+TEST(ThemeTest, DisabledControlsStepBackTheViewsRolesStayWhole) {
   for (Appearance appearance : {Appearance::light, Appearance::dark}) {
     QPalette palette = Theme::palette(appearance);
-    QColor active = palette.color(QPalette::Active, QPalette::ButtonText);
-    QColor disabled = palette.color(QPalette::Disabled, QPalette::ButtonText);
-    EXPECT_EQ(disabled.rgb(), active.rgb());
-    EXPECT_LT(disabled.alphaF(), active.alphaF() / 2);
-    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::WindowText),
-              palette.color(QPalette::Active, QPalette::WindowText))
+    for (QPalette::ColorRole text : {QPalette::ButtonText, QPalette::WindowText, QPalette::Text}) {
+      QColor active = palette.color(QPalette::Active, text);
+      QColor disabled = palette.color(QPalette::Disabled, text);
+      EXPECT_EQ(disabled.rgb(), active.rgb());
+      EXPECT_LT(disabled.alphaF(), active.alphaF() / 2);
+    }
+    EXPECT_EQ(palette.color(QPalette::Disabled, QPalette::Base), palette.color(QPalette::Window));
+    QPalette ofDisabled = palette;
+    ofDisabled.setCurrentColorGroup(QPalette::Disabled);
+    EXPECT_EQ(Theme::role(ColorRole::primary, ofDisabled), palette.color(QPalette::Active, QPalette::WindowText))
         << "the roles the views fade themselves stay whole";
+  }
+}
+
+// The checkbox of a settings row as the snapshot palettes draw it: on a card,
+// unchecked, enabled or not.
+struct DrawnCheckBox {
+  QImage image;
+  QRect indicator;  // in the image
+  QRect label;
+
+  static DrawnCheckBox of(Appearance appearance, bool enabled) {
+    QWidget host;
+    host.setPalette(Theme::palette(appearance));
+    host.setAutoFillBackground(true);
+    auto* column = new QVBoxLayout(&host);
+    column->setContentsMargins(0, 0, 0, 0);
+    auto* card = new Card(12);
+    column->addWidget(card);
+    auto* box = new QCheckBox(QStringLiteral("Launch at login"));
+    box->setEnabled(enabled);
+    card->column()->addWidget(box);
+    host.resize(240, host.sizeHint().height());
+    column->activate();
+    card->column()->activate();
+    QStyleOptionButton option;
+    option.initFrom(box);
+    QPoint at = box->mapTo(&host, QPoint());
+    return {host.grab().toImage(),
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).translated(at),
+            box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).translated(at)};
+  }
+  int lightness(QPoint at) const { return image.pixelColor(at).lightness(); }
+  // The strongest difference between the label's pixels and the card.
+  int labelContrast() const {
+    int plate = lightness(label.topRight());
+    int strongest = 0;
+    for (int y = label.top(); y <= label.bottom(); ++y)
+      for (int x = label.left(); x <= label.right(); ++x) strongest = std::max(strongest, std::abs(lightness({x, y}) - plate));
+    return strongest;
+  }
+};
+
+TEST(ThemeTest, CheckboxesReadOnTheirCardsEnabledOrNot) {
+  for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+    SCOPED_TRACE(appearance == Appearance::dark ? "dark" : "light");
+    DrawnCheckBox enabled = DrawnCheckBox::of(appearance, true);
+    DrawnCheckBox disabled = DrawnCheckBox::of(appearance, false);
+    QPoint inside = enabled.indicator.center();
+    QPoint beside = enabled.indicator.center() - QPoint(enabled.indicator.width(), 0);
+    EXPECT_GE(std::abs(enabled.lightness(inside) - enabled.lightness(beside)), 16)
+        << "an unchecked box stands out of the card";
+    EXPECT_LT(disabled.labelContrast(), enabled.labelContrast() * 0.6) << "a disabled label steps back";
+    EXPECT_NE(disabled.lightness(inside), enabled.lightness(inside)) << "a disabled box looks disabled";
   }
 }
 

@@ -11,8 +11,10 @@
 #include <gtest/gtest.h>
 
 #include "DashboardFixture.h"
+#include "dashboard/DashboardView.h"
 #include "dashboard/UsageChartSection.h"
 #include "ui/SegmentedControl.h"
+#include "ui/TextView.h"
 #include "ui/Theme.h"
 
 namespace ovel {
@@ -298,6 +300,25 @@ TEST_F(UsageChartSectionWidgetTest, NoChartUntilAWindowWithAReadingIsPicked) {
   emit section.picker()->activated(0);
   EXPECT_EQ(section.picker()->currentIndex(), 0);
   EXPECT_FALSE(section.chart()->isHidden());
+}
+
+TEST_F(UsageChartSectionWidgetTest, ALongWindowTitleCutsThePickerNotTheHeading) {
+  // "Week · " and the model's name: 40 characters in all.
+  WindowKind longModel = WindowKind::weekModel(std::string(33, 'x'));
+  ASSERT_EQ(QString::fromStdString(longModel.title()).size(), 40);
+  feed({sessionReading(40, kStart), weekReading(30, kStart), reading(longModel, 20, at(4 * kDay), kStart)});
+  DashboardView dashboard(*model, integrations, [] {}, true);
+  layOut(dashboard, DashboardView::kMinimumWidth, 900);
+  UsageChartSection* section = dashboard.usageChart();
+  TextView* heading = section->heading();
+  EXPECT_EQ(heading->shownLines().join(QLatin1Char(' ')), heading->text()) << "lines break at spaces only";
+  SegmentedControl* picker = section->picker();
+  EXPECT_LE(picker->geometry().right(), section->width());
+  EXPECT_GT(picker->x(), heading->geometry().right());
+  EXPECT_LT(picker->width(), picker->sizeHint().width()) << "the picker gives way";
+  QStringList shown = picker->shownTitles();
+  EXPECT_EQ(shown[0], QStringLiteral("Session"));
+  EXPECT_EQ(shown[1], QStringLiteral("Week"));
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "Format.h"
+#include "AnimationClock.h"
 #include "ViewHarness.h"
+#include "ui/Spring.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
 
@@ -26,6 +28,38 @@ class WindowCardTest : public ::testing::Test {
   WindowCardTest() { Format::setTimeZone("UTC"); }
   ~WindowCardTest() override { Format::setTimeZone({}); }
 };
+
+TEST_F(WindowCardTest, FiguresCountTowardsANewValueOnTheBarsSpring) {
+  WindowCard card;
+  WindowRow row;
+  auto at = [](double used) {
+    WindowAssessment a = window(WindowKind::session(), 3600);
+    a.window.usedPercent = used;
+    return a;
+  };
+  {
+    test::AnimationClock frames;
+    card.setAssessment(at(42), kNow);
+    row.setAssessment(at(42), kNow);
+    EXPECT_EQ(card.usedView()->text(), QStringLiteral("42%")) << "the first value shows at once";
+    EXPECT_EQ(row.usedView()->text(), QStringLiteral("42%"));
+
+    card.setAssessment(at(80), kNow);
+    row.setAssessment(at(80), kNow);
+    frames.advance(100);
+    for (TextView* figure : {card.usedView(), row.usedView()}) {
+      int shown = figure->text().chopped(1).toInt();
+      EXPECT_GT(shown, 42) << "counting while the spring runs";
+      EXPECT_LT(shown, 80);
+    }
+    frames.advance(Spring::durationFor(Spring::kResponse));
+    EXPECT_EQ(card.usedView()->text(), QStringLiteral("80%")) << "the new value at rest";
+    EXPECT_EQ(row.usedView()->text(), QStringLiteral("80%"));
+  }
+  // With the springs off, as in snapshots, the value shows at once.
+  card.setAssessment(at(12), kNow);
+  EXPECT_EQ(card.usedView()->text(), QStringLiteral("12%"));
+}
 
 TEST_F(WindowCardTest, RateHelpPerBasis) {
   EXPECT_EQ(rateHelp(RateBasis::localActivity), "Current burn rate, from your recent Claude Code activity.");

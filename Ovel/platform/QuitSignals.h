@@ -1,0 +1,41 @@
+// A logout, `systemctl --user stop` or Ctrl+C ends Ovel through its normal
+// quit, as the tray's Quit does, so that it finishes what it was writing.
+#pragma once
+
+#include <QObject>
+
+#include <csignal>
+#include <functional>
+
+class QSocketNotifier;
+
+namespace ovel {
+
+// Catches SIGTERM, SIGINT and SIGHUP while it lives. The handler only
+// writes the signal's number into a pipe, which the event loop reads, so
+// `quit` runs on the GUI thread with the number. A second signal of the
+// same kind ends the process at once, should the quit itself hang. One at a
+// time per process.
+class QuitSignals final : public QObject {
+ public:
+  explicit QuitSignals(std::function<void(int signal)> quit, QObject* parent = nullptr);
+  // Gives the signals back to their default action.
+  ~QuitSignals() override;
+  QuitSignals(const QuitSignals&) = delete;
+  QuitSignals& operator=(const QuitSignals&) = delete;
+
+  // False when the pipe or a handler could not be set up (said in the log).
+  bool isCatching() const { return catching_; }
+
+  static constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+ private:
+  void readSignals();
+
+  std::function<void(int)> quit_;
+  int readEnd_ = -1;
+  QSocketNotifier* notifier_ = nullptr;
+  bool catching_ = false;
+};
+
+}  // namespace ovel

@@ -1,0 +1,32 @@
+// Tells when an XEmbed tray (the system tray of X11 panels such as tint2)
+// starts, or starts again: a new tray manager announces itself to every
+// client with a MANAGER message on the root window. Silent off X11.
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+
+#include <cstdint>
+#include <vector>
+
+namespace ovel {
+
+class XEmbedTrayWatch final : public QObject, public QAbstractNativeEventFilter {
+  Q_OBJECT
+
+ public:
+  explicit XEmbedTrayWatch(QObject* parent = nullptr);
+  ~XEmbedTrayWatch() override;
+
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+ signals:
+  void trayStarted();
+
+ private:
+  std::uint32_t manager_ = 0;
+  // The tray selection of each screen.
+  std::vector<std::uint32_t> selections_;
+};
+
+}  // namespace ovel
