@@ -208,29 +208,31 @@ TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {
   EXPECT_EQ(test::readText(path), "a\nb\n{\"torn\nc\n");
 }
 
+// What a whole-file read (and, but for the size, an append) gives for each.
+std::error_code refusalOf(test::SpecialFile kind) {
+  switch (kind) {
+    case test::SpecialFile::fifo:
+    case test::SpecialFile::socket: return FileError::notRegularFile;
+    case test::SpecialFile::folder: return std::make_error_code(std::errc::is_a_directory);
+    case test::SpecialFile::overLimit: return std::make_error_code(std::errc::file_too_large);
+  }
+  return {};
+}
+
 // Whole-file reads never wait and never take more than their limit.
 TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
   TempDir dir;
   constexpr std::uint64_t kLimit = 1000;
-  const std::error_code notRegular = FileError::notRegularFile;
-  const struct {
-    test::SpecialFile kind;
-    std::error_code expected;
-  } cases[] = {
-      {test::SpecialFile::fifo, notRegular},
-      {test::SpecialFile::folder, std::make_error_code(std::errc::is_a_directory)},
-      {test::SpecialFile::socket, notRegular},
-      {test::SpecialFile::overLimit, std::make_error_code(std::errc::file_too_large)},
-  };
-  for (const auto& c : cases) {
-    fs::path path = dir / test::nameOf(c.kind);
-    test::makeSpecialFile(path, c.kind, kLimit);
+  for (test::SpecialFile kind : test::kSpecialFiles) {
+    fs::path path = dir / test::nameOf(kind);
+    test::makeSpecialFile(path, kind, kLimit);
     test::returnsPromptly(dir.path(), [&] {
       std::string bytes = "left over";
-      EXPECT_EQ(readWholeFile(path, bytes, kLimit), c.expected) << test::nameOf(c.kind);
-      EXPECT_EQ(bytes, "") << test::nameOf(c.kind);
-    }, std::string("reading ") + test::nameOf(c.kind));
+      EXPECT_EQ(readWholeFile(path, bytes, kLimit), refusalOf(kind)) << test::nameOf(kind);
+      EXPECT_EQ(bytes, "") << test::nameOf(kind);
+    }, std::string("reading ") + test::nameOf(kind));
   }
+  const std::error_code notRegular = FileError::notRegularFile;
   std::string bytes;
   EXPECT_EQ(readWholeFile("/dev/null", bytes, kLimit), notRegular) << "a device";
   EXPECT_EQ(notRegular.message(), "Not a regular file");
@@ -245,24 +247,15 @@ TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
 
 TEST(FileIOTest, AppendGoesOnlyIntoARegularFileAndNeverWaits) {
   TempDir dir;
-  const std::error_code notRegular = FileError::notRegularFile;
-  const struct {
-    test::SpecialFile kind;
-    std::error_code expected;
-  } cases[] = {
-      {test::SpecialFile::fifo, notRegular},
-      {test::SpecialFile::folder, std::make_error_code(std::errc::is_a_directory)},
-      {test::SpecialFile::socket, notRegular},
-  };
-  for (const auto& c : cases) {
-    fs::path path = dir / test::nameOf(c.kind);
-    test::makeSpecialFile(path, c.kind, 0);
+  for (auto kind : {test::SpecialFile::fifo, test::SpecialFile::folder, test::SpecialFile::socket}) {
+    fs::path path = dir / test::nameOf(kind);
+    test::makeSpecialFile(path, kind, 0);
     // A FIFO would take a few kilobytes, then block the writer for good.
     test::returnsPromptly(dir.path(), [&] {
-      EXPECT_EQ(appendOnNewLine(path, std::string(1 << 20, 'x')), c.expected) << test::nameOf(c.kind);
-    }, std::string("appending to ") + test::nameOf(c.kind));
+      EXPECT_EQ(appendOnNewLine(path, std::string(1 << 20, 'x')), refusalOf(kind)) << test::nameOf(kind);
+    }, std::string("appending to ") + test::nameOf(kind));
   }
-  EXPECT_EQ(appendOnNewLine("/dev/null", "a\n"), notRegular);
+  EXPECT_EQ(appendOnNewLine("/dev/null", "a\n"), std::error_code(FileError::notRegularFile));
 }
 
 TEST(ActivityTest, WeightsByFamily) {
