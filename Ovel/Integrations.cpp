@@ -9,6 +9,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kMissingRelay = "ovel-bridge is missing from the Ovel installation.";
+// The relay takes a megabyte or two; a larger file is not ours to copy.
+constexpr std::uint64_t kRelaySizeLimit = std::uint64_t{256} << 20;
 
 QString text(const std::string& message) { return QString::fromStdString(message); }
 
@@ -97,8 +99,8 @@ std::optional<QString> Integrations::installBridgeBinary() const {
   std::error_code unused;
   if (fs::equivalent(*source, target, unused)) return std::nullopt;
   std::string bytes;
-  if (std::error_code error = readWholeFile(*source, bytes)) return fileError(*source, error);
-  if (ClaudeLocator::isExecutableFile(target) && readWholeFile(target) == bytes) return std::nullopt;
+  if (std::error_code error = readWholeFile(*source, bytes, kRelaySizeLimit)) return fileError(*source, error);
+  if (ClaudeLocator::isExecutableFile(target) && readWholeFile(target, kRelaySizeLimit) == bytes) return std::nullopt;
   // Claude Code may start the relay at any moment: it must never find the
   // file missing or half written.
   if (std::error_code error = writeFileAtomically(target, bytes, {.mode = 0755})) return fileError(target, error);

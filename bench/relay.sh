@@ -11,7 +11,9 @@
 # Goals: the relay alone within 2 ms median; the chained relay within 0.3 ms
 # of the command alone (it hands its input over in a sealed memory file and
 # becomes the shell: no fork, pipe or wait). Builds the relay in Release.
-#   bench/relay.sh            (OVEL_BENCH_RUNS sets the rounds, 1000)
+# Other builds of the relay given as arguments run in the same rounds, alone
+# and chained, to compare link or build choices side by side.
+#   bench/relay.sh [other-relay ...]   (OVEL_BENCH_RUNS sets the rounds, 1000)
 # The data directory lies under $TMPDIR (default /tmp). Its file system
 # matters: replacing statusline.json by rename costs far more on ext4 than on
 # tmpfs, so TMPDIR=/dev/shm shows the relay without that cost.
@@ -59,19 +61,20 @@ cat >"$OVEL_HOME/integration.json" <<'EOF'
 EOF
 
 # The runs below must do what Claude Code would see.
-[ "$("$relay" <"$payload")" = "5h 42% · 7d 13%" ] || { echo "the relay's summary is wrong" >&2; exit 1; }
-[ -z "$("$relay" --chain <"$payload")" ] || { echo "the relay did not chain" >&2; exit 1; }
-
-echo "relay: $relay"
-ldd "$relay"
+for program in "$relay" "$@"; do
+  [ "$("$program" <"$payload")" = "5h 42% · 7d 13%" ] || { echo "$program: the relay's summary is wrong" >&2; exit 1; }
+  [ -z "$("$program" --chain <"$payload")" ] || { echo "$program: the relay did not chain" >&2; exit 1; }
+  echo "relay: $program ($(stat -c %s "$program") bytes)"
+  ldd "$program" || true
+done
 echo "data directory: $OVEL_HOME ($(stat -f -c %T "$OVEL_HOME"))"
 printf '#include <unistd.h>\nint main(void) { char* a[] = {"/bin/sh", "-c", "cat >/dev/null", 0}; execv(a[0], a); return 1; }\n' \
   >"$work/exec-only.c"
 cc -O2 -o "$work/exec-only" "$work/exec-only.c"
 
-python3 - "$runs" "$payload" "$relay" "$work/exec-only" <<'PY'
+python3 - "$runs" "$payload" "$relay" "$work/exec-only" "$@" <<'PY'
 import os, random, statistics, sys, time
-runs, payload, relay, exec_only = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+runs, payload, relay, exec_only, others = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5:]
 commands = {
     "/bin/true": ["/bin/true"],
     "ovel-bridge": [relay],
@@ -79,7 +82,11 @@ commands = {
     "ovel-bridge --chain": [relay, "--chain"],
     "exec-only program": [exec_only],
 }
+for index, other in enumerate(others, 1):
+    commands[f"other {index}"] = [other]
+    commands[f"other {index} --chain"] = [other, "--chain"]
 times = {name: [] for name in commands}
+cpu = {name: [] for name in commands}  # user + system time of the child
 devnull = os.open("/dev/null", os.O_WRONLY)
 for _ in range(runs):
     order = list(commands.items())
@@ -89,18 +96,27 @@ for _ in range(runs):
         started = time.perf_counter_ns()
         pid = os.posix_spawn(argv[0], argv, os.environ,
                              file_actions=[(os.POSIX_SPAWN_DUP2, source, 0), (os.POSIX_SPAWN_DUP2, devnull, 1)])
-        os.waitpid(pid, 0)
+        _, _, usage = os.wait4(pid, 0)
         times[name].append((time.perf_counter_ns() - started) / 1e6)
+        cpu[name].append((usage.ru_utime + usage.ru_stime) * 1e3)
         os.close(source)
 ms = {name: statistics.median(values) for name, values in times.items()}
+cpu_ms = {name: statistics.median(values) for name, values in cpu.items()}
 verdict = lambda ok: "met" if ok else "MISSED"
+def line(label, name, note=""):
+    print(f"  {label:<28} {ms[name]:7.3f} ms  cpu {cpu_ms[name]:6.3f} ms  {note}".rstrip())
 alone, true = ms["ovel-bridge"], ms["/bin/true"]
 chained, bare, floor = ms["ovel-bridge --chain"], ms["sh -c 'cat >/dev/null'"], ms["exec-only program"]
-print(f"{runs} rounds, medians:")
-print(f"  /bin/true                    {true:7.3f} ms")
-print(f"  ovel-bridge                  {alone:7.3f} ms  (+{alone - true:.3f} ms)  goal <= 2 ms: {verdict(alone <= 2)}")
-print(f"  sh -c 'cat >/dev/null'       {bare:7.3f} ms  (the command alone)")
-print(f"  ovel-bridge --chain          {chained:7.3f} ms  (+{chained - bare:.3f} ms)  goal <= +0.3 ms: "
-      f"{verdict(chained - bare <= 0.3)}")
-print(f"  exec-only program            {floor:7.3f} ms  (+{floor - bare:.3f} ms: one more exec of any program)")
+print(f"{runs} rounds, medians of wall and CPU time:")
+line("/bin/true", "/bin/true")
+line("ovel-bridge", "ovel-bridge", f"(+{alone - true:.3f} ms)  goal <= 2 ms: {verdict(alone <= 2)}")
+line("sh -c 'cat >/dev/null'", "sh -c 'cat >/dev/null'", "(the command alone)")
+line("ovel-bridge --chain", "ovel-bridge --chain",
+     f"(+{chained - bare:.3f} ms)  goal <= +0.3 ms: {verdict(chained - bare <= 0.3)}")
+line("exec-only program", "exec-only program", f"(+{floor - bare:.3f} ms: one more exec of any program)")
+for index, other in enumerate(others, 1):
+    print(f"  other {index}: {other}")
+    line("  alone", f"other {index}", f"({ms[f'other {index}'] - alone:+.3f} ms against ovel-bridge)")
+    line("  --chain", f"other {index} --chain",
+         f"({ms[f'other {index} --chain'] - chained:+.3f} ms against ovel-bridge --chain)")
 PY

@@ -126,7 +126,7 @@ void rescanAfterAppending(benchmark::State& state) {
 void readOnly(benchmark::State& state) {
   for (auto _ : state) {
     TranscriptReader reader;
-    for (const auto& file : tree().files) reader.readCompleteLines(file.path, 0, [](std::string_view) {});
+    for (const auto& file : tree().files) reader.readCompleteLines(file.path, {}, [](std::string_view) {});
   }
   reportBytes(state, tree().bytes);
 }
@@ -137,7 +137,7 @@ void readAndPrefilter(benchmark::State& state) {
     TranscriptReader reader;
     lines = 0;
     for (const auto& file : tree().files)
-      reader.readCompleteLines(file.path, 0, [&](std::string_view run) {
+      reader.readCompleteLines(file.path, {}, [&](std::string_view run) {
         forEachUsageLine(run, [&](std::string_view) { ++lines; });
       });
   }

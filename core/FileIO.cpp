@@ -11,7 +11,6 @@
 #include <charconv>
 #include <chrono>
 #include <limits>
-#include <random>
 #include <utility>
 
 namespace ovel {
@@ -85,10 +84,14 @@ void removeAbandonedTemporaries(const fs::path& folder, std::string_view target)
   }
 }
 
+// The process id and a counter tell live writers apart; the clock keeps a
+// name off one that an earlier process of the same id left (O_EXCL catches
+// the rest). No random device: the relay names one file per run, and
+// seeding a generator cost more than all the rest of the name.
 std::string uniqueSuffix() {
   static std::atomic<unsigned> counter{0};
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(random() % 1000000007);
+  auto ticks = static_cast<unsigned long long>(std::chrono::system_clock::now().time_since_epoch().count());
+  return std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + std::to_string(ticks % 1000000007);
 }
 
 fs::path resolveTarget(const fs::path& path, bool followSymlink) {
@@ -120,33 +123,63 @@ int openTemporary(const fs::path& target, fs::path& tempPath, mode_t mode) {
   return -1;
 }
 
+// Never waits for the other end of a FIFO, and never takes a terminal.
+int openWithoutWaiting(const fs::path& path, int flags) {
+  return ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
+// A socket cannot be opened at all (ENXIO); it is no regular file either.
+std::error_code openError() {
+  return errno == ENXIO ? make_error_code(FileError::notRegularFile) : lastError();
+}
+
 }  // namespace
 
 std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
 
-std::error_code readWholeFile(const fs::path& path, std::string& bytes) {
+std::error_code make_error_code(FileError error) {
+  class Category final : public std::error_category {
+   public:
+    const char* name() const noexcept override { return "ovel.file"; }
+    std::string message(int value) const override {
+      switch (static_cast<FileError>(value)) {
+        case FileError::notRegularFile: return "Not a regular file";
+      }
+      return "Unknown error";
+    }
+  };
+  static const Category category;
+  return {static_cast<int>(error), category};
+}
+
+std::error_code readWholeFile(const fs::path& path, std::string& bytes, std::uint64_t limit) {
   bytes.clear();
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) return lastError();
+  FileDescriptor file(openWithoutWaiting(path, O_RDONLY));
+  if (!file.valid()) return openError();
   struct stat info{};
-  if (::fstat(file.get(), &info) == 0 && S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (::fstat(file.get(), &info) != 0) return lastError();
+  if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(info.st_mode)) return FileError::notRegularFile;
+  if (static_cast<std::uint64_t>(info.st_size) > limit) return std::make_error_code(std::errc::file_too_large);
   std::string result;
-  if (info.st_size > 0) result.reserve(static_cast<std::size_t>(info.st_size));
+  result.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
   for (;;) {
     ssize_t count = ::read(file.get(), buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
     if (count < 0) return lastError();
     if (count == 0) break;
+    // The file may grow while it is read (or claim a size of 0, as /proc does).
+    if (result.size() + static_cast<std::size_t>(count) > limit) return std::make_error_code(std::errc::file_too_large);
     result.append(buffer, static_cast<std::size_t>(count));
   }
   bytes = std::move(result);
   return {};
 }
 
-std::optional<std::string> readWholeFile(const fs::path& path) {
+std::optional<std::string> readWholeFile(const fs::path& path, std::uint64_t limit) {
   std::string bytes;
-  if (readWholeFile(path, bytes)) return std::nullopt;
+  if (readWholeFile(path, bytes, limit)) return std::nullopt;
   return bytes;
 }
 
@@ -220,17 +253,16 @@ void removeStaleTemporaries(const fs::path& folder) { removeAbandonedTemporaries
 std::error_code appendOnNewLine(const fs::path& path, std::string_view bytes) {
   // Read access is only needed to look at the last byte.
   bool readable = true;
-  // O_NONBLOCK: a FIFO in the file's place must not hold us on open or write.
-  int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+  int fd = openWithoutWaiting(path, O_RDWR | O_APPEND);
   if (fd < 0 && errno == EACCES) {
     readable = false;
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    fd = openWithoutWaiting(path, O_WRONLY | O_APPEND);
   }
   FileDescriptor file(fd);
-  if (!file.valid()) return lastError();
+  if (!file.valid()) return openError();
   struct stat info{};
   if (::fstat(file.get(), &info) != 0) return lastError();
-  if (!S_ISREG(info.st_mode)) return std::make_error_code(std::errc::invalid_argument);
+  if (!S_ISREG(info.st_mode)) return FileError::notRegularFile;
   std::string text;
   char last = '\n';
   if (readable && info.st_size > 0 && ::pread(file.get(), &last, 1, info.st_size - 1) == 1 && last != '\n')

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -12,9 +13,21 @@
 
 namespace ovel {
 
-// Reads the whole file; on failure `bytes` is left empty.
-[[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes);
-std::optional<std::string> readWholeFile(const std::filesystem::path& path);
+// Failures of our own beside the system's.
+enum class FileError {
+  notRegularFile = 1,  // a FIFO, a socket or a device, which could block or never end
+};
+std::error_code make_error_code(FileError error);
+
+// Reads the whole of a regular file of at most `limit` bytes, never waiting
+// for a writer: the file is opened without blocking and looked at before a
+// byte is read. A folder gives std::errc::is_a_directory, any other file
+// that is not regular FileError::notRegularFile, and a larger file
+// std::errc::file_too_large, none of it read. On failure `bytes` is left
+// empty.
+[[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes,
+                                            std::uint64_t limit);
+std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::uint64_t limit);
 
 struct AtomicWriteOptions {
   // Give the new file the permission bits of the file it replaces
@@ -67,10 +80,12 @@ class FileReplacement {
 void removeStaleTemporaries(const std::filesystem::path& folder);
 
 // Appends to an existing regular file opened with O_APPEND (never creates
-// it: a missing file gives std::errc::no_such_file_or_directory; anything
-// but a regular file, std::errc::invalid_argument, and is never waited on).
-// When the file is not empty and does not end in a line feed, a line feed
-// is written first, so the new text never joins a torn last line.
+// it: a missing file gives std::errc::no_such_file_or_directory, a folder
+// std::errc::is_a_directory, anything else but a regular file
+// FileError::notRegularFile; a FIFO, which would block once full, is never
+// waited on). When the file is not empty and does not end
+// in a line feed, a line feed is written first, so the new text never joins
+// a torn last line.
 [[nodiscard]] std::error_code appendOnNewLine(const std::filesystem::path& path, std::string_view bytes);
 
 // Writes all of `bytes` to the descriptor, retrying on EINTR and short writes.
@@ -79,3 +94,6 @@ void removeStaleTemporaries(const std::filesystem::path& folder);
 std::error_code lastError();
 
 }  // namespace ovel
+
+template <>
+struct std::is_error_code_enum<ovel::FileError> : std::true_type {};

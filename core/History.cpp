@@ -151,7 +151,7 @@ void HistoryStore::loadIfNeeded() {
   // Set first: a file that cannot be read is not tried again.
   loaded_ = true;
   std::string bytes;
-  if (readWholeFile(url_, bytes)) return;
+  if (readWholeFile(url_, bytes, kFileSizeLimit)) return;
   samples_ = decodeLines(bytes);
   if (!std::is_sorted(samples_.begin(), samples_.end(), observedEarlier))
     std::stable_sort(samples_.begin(), samples_.end(), observedEarlier);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -62,6 +63,10 @@ struct HistoryChange {
 // while it runs go to the old file and, at the rename, to the new one too.
 class HistoryStore final {
  public:
+  // A larger file, like one that is not regular, is not read and the
+  // history starts empty: eight days of it take a few megabytes.
+  static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{256} << 20;
+
   // Touches nothing; the file is read on the first call of all() or record().
   HistoryStore(std::filesystem::path url, double retention, double heartbeat);
   // Finishes a rewrite under way first.

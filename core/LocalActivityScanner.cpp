@@ -155,6 +155,8 @@ LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now,
         report.failures.push_back(file.path + ": " + error.what());
       }
     }
+    figures_.bytesRead += pass.reader.bytesRead();
+    figures_.largestBuffer = std::max(figures_.largestBuffer, pass.reader.largestBuffer());
     report.events = turns_->keptSince(cutoff);
   } catch (const std::exception& error) {
     report.events.clear();
@@ -167,17 +169,24 @@ LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now,
   return report;
 }
 
+LocalActivityScanner::ReadFigures LocalActivityScanner::readFigures() {
+  std::lock_guard guard(lock_);
+  return figures_;
+}
+
 void LocalActivityScanner::readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass) {
   Cursor& cursor = cursors_[file.path];
-  std::uint64_t from = file.size < cursor.offset ? 0 : cursor.offset;  // shrunk: truncated or replaced
-  if (from >= file.size && file.modified <= cursor.modified) return;
-  std::uint64_t offset = pass.reader.readCompleteLines(file.path, from, [&](std::string_view lines) {
+  TranscriptPosition from = cursor.position;
+  if (file.size == from.readEnd && file.modified <= cursor.modified) return;  // unchanged
+  if (file.size < from.lineStart) from = {};  // truncated or replaced: read it again
+  else if (file.size < from.readEnd) from = {from.lineStart, from.lineStart, false};  // its last line was cut
+  TranscriptPosition reached = pass.reader.readCompleteLines(file.path, from, [&](std::string_view lines) {
     forEachUsageLine(lines, [&](std::string_view line) {
       auto turn = pass.parser.parse(line);
       if (turn && turn->timestamp >= cutoff) turns_->ingest(*turn);
     });
   });
-  cursor = {offset, file.modified};
+  cursor = {reached, file.modified};
 }
 
 }  // namespace ovel

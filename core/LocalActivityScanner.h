@@ -43,9 +43,11 @@ class LocalActivityScanner final {
   // whatever cannot be read is skipped. A file is read from where the last
   // scan stopped (from its start when it shrank), complete lines only; a
   // turn logged more than once (same message and request id) keeps the copy
-  // with the largest token total, the first one read on a tie. Once
-  // `stopRequested` (asked before each file) says so, no further file is
-  // read.
+  // with the largest token total, the first one read on a tie. A file of
+  // the size and date it had when last read is not opened, even with an
+  // unfinished last line; a line longer than the limit is read once and
+  // passed over, never held whole. Once `stopRequested` (asked before each
+  // file) says so, no further file is read.
   std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
 
   // A scan with what it passed over: one text per failure it swallowed (a
@@ -56,9 +58,16 @@ class LocalActivityScanner final {
   };
   Report scanReporting(Date now, const std::function<bool()>& stopRequested = {});
 
+  // What the scans so far have read, for tests and benchmarks.
+  struct ReadFigures {
+    std::uint64_t bytesRead = 0;
+    std::size_t largestBuffer = 0;  // the most memory one scan held for reading
+  };
+  ReadFigures readFigures();
+
  private:
   struct Cursor {
-    std::uint64_t offset = 0;  // always just after a line feed, or 0
+    TranscriptPosition position;
     Date modified = Date::min();
   };
   class TurnTable;
@@ -73,6 +82,7 @@ class LocalActivityScanner final {
   std::mutex lock_;
   std::unordered_map<std::string, Cursor> cursors_;
   std::unique_ptr<TurnTable> turns_;
+  ReadFigures figures_;
 };
 
 }  // namespace ovel

@@ -145,7 +145,7 @@ fs::path ResetPlanStore::keptAsideUrl() const {
 }
 
 ResetPlan ResetPlanStore::load() const {
-  auto bytes = readWholeFile(url_);
+  auto bytes = readWholeFile(url_, kFileSizeLimit);
   if (!bytes) return {};
   return decodePlan(*bytes).value_or(ResetPlan{});
 }
@@ -154,7 +154,7 @@ std::error_code ResetPlanStore::save(const ResetPlan& plan) const {
   // load() reads a damaged file as an empty plan; before the first save
   // would replace it for good, keep the user's bytes beside it.
   std::string existing;
-  std::error_code readError = readWholeFile(url_, existing);
+  std::error_code readError = readWholeFile(url_, existing, kFileSizeLimit);
   if (readError == std::errc::no_such_file_or_directory) {
     // Nothing to keep.
   } else if (readError) {

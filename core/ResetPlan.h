@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -53,6 +54,9 @@ struct ResetPlan {
 
 class ResetPlanStore {
  public:
+  // A larger file reads as damaged: a plan takes a few kilobytes.
+  static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{4} << 20;
+
   explicit ResetPlanStore(std::filesystem::path url) : url_(std::move(url)) {}
 
   const std::filesystem::path& url() const { return url_; }

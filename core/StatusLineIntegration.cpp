@@ -126,7 +126,7 @@ bool StatusLineIntegration::namesRelay(std::string_view command) noexcept {
 std::optional<Record> StatusLineIntegration::readRecord() const noexcept {
   try {
     std::string bytes;
-    if (readWholeFile(recordURL, bytes)) return std::nullopt;
+    if (readWholeFile(recordURL, bytes, kRecordSizeLimit)) return std::nullopt;
     return Record::decoded(bytes);
   } catch (const std::exception&) {
     return std::nullopt;
@@ -151,7 +151,7 @@ std::optional<std::string> StatusLineIntegration::downstreamCommand() const noex
 std::optional<IntegrationError> StatusLineIntegration::readSettings(JSONValue::Object& settings) const {
   settings.clear();
   std::string bytes;
-  if (std::error_code error = readWholeFile(settingsURL, bytes)) {
+  if (std::error_code error = readWholeFile(settingsURL, bytes, kSettingsSizeLimit)) {
     if (error == std::errc::no_such_file_or_directory) return std::nullopt;
     return IntegrationError::unreadableSettings(error.message());
   }
@@ -241,7 +241,7 @@ std::optional<IntegrationError> StatusLineIntegration::backUpOnce() const {
   std::error_code error;
   if (fs::exists(fs::symlink_status(backup, error))) return std::nullopt;
   std::string bytes;
-  if (error = readWholeFile(settingsURL, bytes); error == std::errc::no_such_file_or_directory) return std::nullopt;
+  if (error = readWholeFile(settingsURL, bytes, kSettingsSizeLimit); error == std::errc::no_such_file_or_directory) return std::nullopt;
   if (error) return fileError(backup, error);
   // The settings can hold secrets: the copy gets the original's permissions.
   struct stat info{};

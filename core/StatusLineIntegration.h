@@ -9,6 +9,7 @@
 // against two processes editing the same files at once.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -91,6 +92,11 @@ struct StatusLineIntegration {
     std::string detail_;
     std::error_code code_;
   };
+
+  // Larger files read as unreadable, far beyond any real one: a record
+  // takes a few hundred bytes, Claude Code's settings some kilobytes.
+  static constexpr std::uint64_t kRecordSizeLimit = std::uint64_t{4} << 20;
+  static constexpr std::uint64_t kSettingsSizeLimit = std::uint64_t{32} << 20;
 
   std::filesystem::path settingsURL;  // Claude Code's settings.json
   std::filesystem::path recordURL;    // integration.json

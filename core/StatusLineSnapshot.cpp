@@ -209,7 +209,7 @@ std::error_code StatusLineSnapshot::write(const std::filesystem::path& file) con
 std::optional<StatusLineSnapshot> StatusLineSnapshot::read(const std::filesystem::path& file) noexcept {
   try {
     std::string bytes;
-    if (readWholeFile(file, bytes)) return std::nullopt;
+    if (readWholeFile(file, bytes, kFileSizeLimit)) return std::nullopt;
     return decoded(bytes);
   } catch (const std::exception&) {
     return std::nullopt;

@@ -3,6 +3,7 @@
 // statusline.json; the application only reads it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -57,7 +58,10 @@ struct StatusLineSnapshot {
   // Creates the folder and replaces the file atomically. Not synced: the
   // next refresh rewrites it anyway.
   [[nodiscard]] std::error_code write(const std::filesystem::path& file) const noexcept;
-  // Missing, unreadable or malformed files give nothing.
+  // Missing, unreadable or malformed files give nothing, and so do files
+  // that are not regular or larger than this (a snapshot takes a few
+  // hundred bytes).
+  static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{4} << 20;
   static std::optional<StatusLineSnapshot> read(const std::filesystem::path& file) noexcept;
 };
 

@@ -70,9 +70,44 @@ int utcYear(std::int64_t seconds) {
   return static_cast<int>(year_month_day{floor<days>(sys_seconds{std::chrono::seconds{seconds}})}.year());
 }
 
+// The closing rule from the last listed change on: its changes later in
+// that change's year one by one, then a pair of yearly rules from the next
+// year. Its earlier changes of that year must not apply: a zone that changed
+// its rules that year (a slim file lists nothing later) would take the new
+// rule's change before the listed one and be an hour off for weeks.
+void addClosingRule(icu::RuleBasedTimeZone& zone, const PosixZoneRule& rule, std::optional<std::int64_t> lastChange,
+                    UErrorCode& status) {
+  const auto& daylight = *rule.daylight;
+  const int32_t standard = millis(rule.standardOffset), saving = millis(daylight.offset - rule.standardOffset);
+  const struct {
+    const char* name;
+    const Change& change;
+    int32_t savingAfter, savingBefore;
+  } changes[] = {{"closing standard", daylight.end, 0, saving}, {"closing daylight", daylight.start, saving, 0}};
+  const int firstYear = lastChange ? utcYear(*lastChange) + 1 : 1900;
+  for (const auto& change : changes) {
+    if (lastChange) {
+      const int year = firstYear - 1;
+      icu::AnnualTimeZoneRule once(ruleName(change.name), standard, change.savingAfter, changeRule(change.change),
+                                   year, year);
+      UDate start = 0;
+      if (once.getStartInYear(year, standard, change.savingBefore, start) &&
+          start > static_cast<double>(*lastChange) * kMillisPerSecond)
+        zone.addTransitionRule(new icu::TimeArrayTimeZoneRule(ruleName(std::string(change.name) + " once"), standard,
+                                                              change.savingAfter, &start, 1,
+                                                              icu::DateTimeRule::UTC_TIME),
+                               status);
+    }
+    zone.addTransitionRule(new icu::AnnualTimeZoneRule(ruleName(change.name), standard, change.savingAfter,
+                                                       changeRule(change.change), firstYear,
+                                                       icu::AnnualTimeZoneRule::MAX_YEAR),
+                           status);
+  }
+}
+
 // ICU's zone for the file: the offsets as the file lists them (only their
 // sums matter here), one rule per offset with the instants it starts, and
-// the closing rule as a pair of yearly rules from the last listed year on.
+// the closing rule from the last listed change on.
 std::unique_ptr<TimeZone> zoneFrom(const ZoneFile& file, const std::string& id) {
   std::size_t firstType = 0;
   std::vector<std::vector<UDate>> starts(file.types.size());
@@ -97,20 +132,7 @@ std::unique_ptr<TimeZone> zoneFrom(const ZoneFile& file, const std::string& id) 
                                        icu::DateTimeRule::UTC_TIME),
         status);
   }
-  if (file.closing && file.closing->daylight) {
-    const auto& rule = *file.closing;
-    const auto& daylight = *rule.daylight;
-    int fromYear = lastChange ? utcYear(*lastChange) : 1900;
-    int32_t standard = millis(rule.standardOffset), saving = millis(daylight.offset - rule.standardOffset);
-    zone->addTransitionRule(new icu::AnnualTimeZoneRule(ruleName("closing standard"), standard, 0,
-                                                        changeRule(daylight.end), fromYear,
-                                                        icu::AnnualTimeZoneRule::MAX_YEAR),
-                            status);
-    zone->addTransitionRule(new icu::AnnualTimeZoneRule(ruleName("closing daylight"), standard, saving,
-                                                        changeRule(daylight.start), fromYear,
-                                                        icu::AnnualTimeZoneRule::MAX_YEAR),
-                            status);
-  }
+  if (file.closing && file.closing->daylight) addClosingRule(*zone, *file.closing, lastChange, status);
   zone->complete(status);
   if (U_FAILURE(status)) return nullptr;
   auto rules = std::make_unique<TimeZone::Rules>();
@@ -130,7 +152,7 @@ std::unique_ptr<TimeZone> zoneFromRule(std::string_view text) {
 
 std::unique_ptr<TimeZone> zoneFromFile(const fs::path& path) {
   std::string bytes;
-  if (readWholeFile(path, bytes)) return nullptr;
+  if (readWholeFile(path, bytes, ZoneFile::kFileSizeLimit)) return nullptr;
   auto file = ZoneFile::parse(bytes);
   return file ? zoneFrom(*file, path.string()) : nullptr;
 }

@@ -107,8 +107,10 @@ TranscriptReader::TranscriptReader(TranscriptReadLimits limits) : limits_(limits
 void TranscriptReader::reserveAfter(std::size_t pending) {
   std::size_t minimumRoom = std::max<std::size_t>(limits_.chunkBytes / 2, 1);
   if (buffer_ && capacity_ - pending >= minimumRoom) return;
-  // Doubling keeps a very long line from being copied over and over.
+  // Doubling keeps a very long line from being copied over and over; the
+  // kept bytes never exceed the line limit, so neither need the buffer.
   std::size_t capacity = std::max({limits_.chunkBytes, capacity_ * 2, pending + limits_.chunkBytes});
+  capacity = std::min(capacity, std::max(limits_.maxLineBytes, pending) + limits_.chunkBytes);
   auto larger = std::make_unique_for_overwrite<char[]>(capacity + kTranscriptLinePadding);
   if (pending > 0) std::memcpy(larger.get(), buffer_.get(), pending);
   std::memset(larger.get() + capacity, 0, kTranscriptLinePadding);
@@ -116,31 +118,37 @@ void TranscriptReader::reserveAfter(std::size_t pending) {
   capacity_ = capacity;
 }
 
-std::uint64_t TranscriptReader::readCompleteLines(const std::string& path, std::uint64_t from,
-                                                  const LinesHandler& onLines) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+TranscriptPosition TranscriptReader::readCompleteLines(const std::string& path, TranscriptPosition from,
+                                                       const LinesHandler& onLines) {
+  // Listed as a regular file, it may since have been replaced by a FIFO.
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return from;
   FileCloser closer(fd);
-  ::posix_fadvise(fd, static_cast<off_t>(from), 0, POSIX_FADV_SEQUENTIAL);
+  struct stat status {};
+  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return from;
 
-  std::uint64_t consumed = from;  // just after the last line feed handled
-  std::uint64_t nextRead = from;
+  TranscriptPosition position = from;
+  bool passingOverLongLine = from.inLongLine;
+  std::uint64_t nextRead = passingOverLongLine ? from.readEnd : from.lineStart;
+  position.readEnd = nextRead;
+  ::posix_fadvise(fd, static_cast<off_t>(nextRead), 0, POSIX_FADV_SEQUENTIAL);
   std::size_t pending = 0;  // the unfinished line at the start of the buffer
-  bool passingOverLongLine = false;
   for (;;) {
     reserveAfter(pending);
     char* buffer = buffer_.get();
     ssize_t count = readAt(fd, buffer + pending, std::min(limits_.chunkBytes, capacity_ - pending), nextRead);
     if (count <= 0) break;
+    bytesRead_ += static_cast<std::uint64_t>(count);
     std::uint64_t bufferOffset = nextRead - pending;  // file offset of buffer[0]
     nextRead += static_cast<std::uint64_t>(count);
+    position.readEnd = nextRead;
     const char* begin = buffer;
     const char* end = buffer + pending + count;
     if (passingOverLongLine) {
       auto* lineFeed = static_cast<const char*>(std::memchr(begin, '\n', end - begin));
       if (!lineFeed) continue;
       begin = lineFeed + 1;
-      consumed = bufferOffset + (begin - buffer);
+      position.lineStart = bufferOffset + (begin - buffer);
       passingOverLongLine = false;
     }
     // The pending bytes hold no line feed: only what follows them is searched.
@@ -148,7 +156,7 @@ std::uint64_t TranscriptReader::readCompleteLines(const std::string& path, std::
     if (auto* lastLineFeed = static_cast<const char*>(memrchr(searchFrom, '\n', end - searchFrom))) {
       const char* linesEnd = lastLineFeed + 1;
       onLines(std::string_view(begin, linesEnd - begin));
-      consumed = bufferOffset + (linesEnd - buffer);
+      position.lineStart = bufferOffset + (linesEnd - buffer);
       begin = linesEnd;
     }
     pending = end - begin;
@@ -159,7 +167,8 @@ std::uint64_t TranscriptReader::readCompleteLines(const std::string& path, std::
       std::memmove(buffer, begin, pending);
     }
   }
-  return consumed;
+  position.inLongLine = passingOverLongLine;
+  return position;
 }
 
 }  // namespace ovel

@@ -37,8 +37,21 @@ struct TranscriptReadLimits {
   std::size_t maxLineBytes = 64 << 20;
 };
 
-// Reads files from an offset to their end, handing on only complete lines.
-// One reader serves every file of a scan and keeps its buffer between them.
+// How far a file has been read. Between the two offsets lies an unfinished
+// last line, waiting for its line feed.
+struct TranscriptPosition {
+  std::uint64_t lineStart = 0;  // just after the last line feed handled, or 0
+  std::uint64_t readEnd = 0;    // the end of what was read
+  // The unfinished line is longer than the limit: the next read starts at
+  // readEnd and only looks for its end, so it is never read twice.
+  bool inLongLine = false;
+
+  bool operator==(const TranscriptPosition&) const = default;
+};
+
+// Reads files from a position to their end, handing on only complete lines.
+// One reader serves every file of a scan and keeps its buffer between them;
+// the buffer never grows past the line limit and one chunk.
 class TranscriptReader {
  public:
   // Receives a run of complete lines, each ended by a line feed, followed in
@@ -47,11 +60,15 @@ class TranscriptReader {
 
   explicit TranscriptReader(TranscriptReadLimits limits = {});
 
-  // Reads `path` from byte `from` to the real end of the file and returns the
-  // offset just after the last line feed handled. Bytes of an unfinished last
-  // line are left for a later read. A file that cannot be opened, or a read
-  // that fails at once, gives `from`.
-  std::uint64_t readCompleteLines(const std::string& path, std::uint64_t from, const LinesHandler& onLines);
+  // Reads `path` on from `from` (the unfinished line again, unless it is a
+  // long one) to the real end of the file. A file that cannot be opened or
+  // is not a regular file, or a read that fails at once, gives `from`.
+  TranscriptPosition readCompleteLines(const std::string& path, TranscriptPosition from, const LinesHandler& onLines);
+
+  // Every byte read from files so far.
+  std::uint64_t bytesRead() const { return bytesRead_; }
+  // The largest buffer held so far, padding aside.
+  std::size_t largestBuffer() const { return capacity_; }
 
  private:
   // Makes room for `pending` kept bytes plus at least half a chunk.
@@ -59,7 +76,8 @@ class TranscriptReader {
 
   TranscriptReadLimits limits_;
   std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;  // not counting the padding
+  std::size_t capacity_ = 0;  // not counting the padding; it only grows
+  std::uint64_t bytesRead_ = 0;
 };
 
 }  // namespace ovel

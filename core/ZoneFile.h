@@ -47,6 +47,9 @@ struct PosixZoneRule {
 };
 
 struct ZoneFile {
+  // Zone files take a few kilobytes; a larger file is not read as one.
+  static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{1} << 20;
+
   struct Type {
     std::int32_t offset = 0;  // seconds east of UTC
     bool isDaylight = false;

@@ -15,6 +15,9 @@ namespace ovel {
 namespace fs = std::filesystem;
 namespace {
 
+// The holder's process id and a line feed.
+constexpr std::uint64_t kPidTextLimit = 4096;
+
 std::string pidText(pid_t pid) {
   char buffer[24];
   auto end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(pid)).ptr;
@@ -23,7 +26,7 @@ std::string pidText(pid_t pid) {
 
 // The holder writes its process id into the file; a reader may see it empty.
 std::string holderOf(const fs::path& file) {
-  std::string text = readWholeFile(file).value_or("");
+  std::string text = readWholeFile(file, kPidTextLimit).value_or("");
   auto digits = text.find_first_not_of("0123456789");
   return text.substr(0, digits);
 }

@@ -12,6 +12,8 @@ namespace ovel {
 namespace fs = std::filesystem;
 namespace {
 
+// An autostart entry takes a few hundred bytes.
+constexpr std::uint64_t kEntrySizeLimit = std::uint64_t{1} << 20;
 const QString kReservedInExec = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
 const QString kEscapedInQuotes = QStringLiteral("\"`$\\");
 
@@ -117,7 +119,7 @@ fs::path AutostartLoginItem::entryPath() const {
 }
 
 bool AutostartLoginItem::isEnabled() const {
-  auto text = readWholeFile(entryPath());
+  auto text = readWholeFile(entryPath(), kEntrySizeLimit);
   if (!text) return false;
   auto keys = desktopEntryKeys(*text);
   auto program = desktopExecProgram(keys.value(QStringLiteral("Exec")));

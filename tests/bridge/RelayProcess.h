@@ -35,9 +35,12 @@ struct Relay {
       : home(std::move(home)), programName(std::move(programName)) {}
 
   std::filesystem::path home;  // OVEL_HOME
+  // What OVEL_HOME says instead of `home`'s path (a form with a tilde).
+  std::optional<std::string> homeText;
   std::string programName;
   std::optional<std::filesystem::path> folder;
   std::map<std::string, std::string> extraEnvironment;
+  bool withHomeVariable = true;  // HOME, set to `home`
   // Bash commands run before the relay replaces the shell, to hand it what
   // Claude Code might (a signal disposition, a limit).
   std::string shellSetup;
@@ -53,8 +56,8 @@ struct Relay {
       options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
     }
     options.environment = extraEnvironment;
-    (*options.environment)["OVEL_HOME"] = home.string();
-    (*options.environment)["HOME"] = home.string();
+    (*options.environment)["OVEL_HOME"] = homeText.value_or(home.string());
+    if (withHomeVariable) (*options.environment)["HOME"] = home.string();
     (*options.environment)["PATH"] = "/usr/bin:/bin";
     options.workingDirectory = folder;
     options.input = ChildProcess::Stream::pipe;

@@ -50,7 +50,7 @@ TEST(RelayStressTest, ConcurrentRelaysNeverLeaveATornSnapshot) {
   std::thread reader([&] {
     std::string bytes;
     while (writing) {
-      std::error_code error = readWholeFile(file, bytes);
+      std::error_code error = readWholeFile(file, bytes, StatusLineSnapshot::kFileSizeLimit);
       auto snapshot = error ? std::nullopt : StatusLineSnapshot::decoded(bytes);
       if (!snapshot || !isOneRunsWhole(*snapshot)) ++badReads;
       ++reads;

@@ -1,5 +1,6 @@
 // The relay as Claude Code runs it: which status line it prints, which exit
 // status it gives, and what it leaves in statusline.json.
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "RelayProcess.h"
+#include "support/SpecialFiles.h"
 
 namespace ovel {
 namespace {
@@ -200,6 +202,65 @@ TEST(RelayTest, CommandTakesTheRelaysPlaceAndReadsASealedCopyOfTheInput) {
   EXPECT_EQ(run.error, "");
 }
 
+// A record that cannot be read is no command to chain to: the summary is
+// printed at once, even with a FIFO that no one will ever write to.
+TEST(RelayTest, UnreadableRecordGivesTheSummary) {
+  JSONValue::Object statusLine{{"type", "command"}, {"command", "printf mine"}};
+  const std::string record =
+      StatusLineIntegration::Record{JSONValue(std::move(statusLine)), dateFromSeconds1970(1767225600)}.encoded();
+  for (test::SpecialFile kind : test::kSpecialFiles) {
+    SCOPED_TRACE(test::nameOf(kind));
+    TempDir home;
+    test::makeSpecialFile(home / "integration.json", kind, StatusLineIntegration::kRecordSizeLimit, record);
+    double before = secondsNow();
+    RelayRun run = Relay(home.path()).run({"--chain"}, kFullPayload);
+    double after = secondsNow();
+    EXPECT_EQ(run.output, kFullPayloadSummary);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.error, "");
+    expectNewSnapshot(home.path(), before, after);
+  }
+}
+
+// Without HOME, the home folder behind "~" comes from the user's entry in
+// the password database (a static C library must still find it). The data
+// directory lies in that real home folder for the run, under a name of its
+// own; a lookup that failed would name the root folder instead.
+TEST(RelayTest, FindsTheHomeFolderWithoutHome) {
+  std::vector<char> buffer(16384);
+  passwd entry{}, *found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+    GTEST_SKIP() << "the user has no entry in the password database";
+  const fs::path realHome = found->pw_dir;
+  const std::string userName = found->pw_name;
+  std::string pattern = (realHome / ".ovel-relay-test-XXXXXX").string();
+  if (realHome == "/" || !::mkdtemp(pattern.data())) GTEST_SKIP() << "no folder of our own in " << realHome;
+  const fs::path box = pattern;
+  struct Remover {
+    fs::path path;
+    ~Remover() {
+      std::error_code ignored;
+      fs::remove_all(path, ignored);
+    }
+  } remover{box};
+
+  for (const std::string& tilde : {std::string("~"), "~" + userName}) {
+    SCOPED_TRACE(tilde);
+    Relay relay(box / "Ovel");
+    relay.homeText = tilde + "/" + box.filename().string() + "/Ovel";
+    relay.withHomeVariable = false;
+    test::saveOwnStatusLine(relay.home, "cat >/dev/null; printf mine");
+    fs::remove(test::snapshotFile(relay.home));
+    double before = secondsNow();
+    RelayRun run = relay.run({"--chain"}, kFullPayload);
+    double after = secondsNow();
+    EXPECT_EQ(run.output, "mine");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.error, "");
+    expectNewSnapshot(relay.home, before, after);
+  }
+}
+
 TEST(RelayTest, LoadsNothingButTheCLibrary) {
 #ifdef OVEL_SANITIZED
   GTEST_SKIP() << "a sanitized build loads the sanitizers' runtimes";
@@ -210,6 +271,10 @@ TEST(RelayTest, LoadsNothingButTheCLibrary) {
   options.timeLimit = 30;
   ChildProcess::Result result = ChildProcess::run(options);
   ASSERT_TRUE(result.succeeded()) << result.error;
+#ifdef OVEL_RELAY_STATIC
+  // Linked statically: not even the C library is loaded.
+  EXPECT_EQ(result.output, "\tstatically linked\n");
+#else
   std::vector<std::string> libraries;
   std::istringstream lines(result.output);
   for (std::string name; lines >> name;) {
@@ -222,6 +287,7 @@ TEST(RelayTest, LoadsNothingButTheCLibrary) {
                 library.starts_with("ld-linux"))
         << library;
   EXPECT_NE(std::find(libraries.begin(), libraries.end(), "libc.so.6"), libraries.end());
+#endif
 }
 
 TEST(RelayTest, InheritedIgnoredSigchldStillGivesTheCommandsStatus) {

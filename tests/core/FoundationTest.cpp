@@ -12,6 +12,7 @@
 #include "core/JsonWriter.h"
 #include "core/OvelPaths.h"
 #include "core/Time.h"
+#include "support/SpecialFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
@@ -207,13 +208,54 @@ TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {
   EXPECT_EQ(test::readText(path), "a\nb\n{\"torn\nc\n");
 }
 
+// What a whole-file read (and, but for the size, an append) gives for each.
+std::error_code refusalOf(test::SpecialFile kind) {
+  switch (kind) {
+    case test::SpecialFile::fifo:
+    case test::SpecialFile::socket: return FileError::notRegularFile;
+    case test::SpecialFile::folder: return std::make_error_code(std::errc::is_a_directory);
+    case test::SpecialFile::overLimit: return std::make_error_code(std::errc::file_too_large);
+  }
+  return {};
+}
+
+// Whole-file reads never wait and never take more than their limit.
+TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
+  TempDir dir;
+  constexpr std::uint64_t kLimit = 1000;
+  for (test::SpecialFile kind : test::kSpecialFiles) {
+    fs::path path = dir / test::nameOf(kind);
+    test::makeSpecialFile(path, kind, kLimit);
+    test::returnsPromptly(dir.path(), [&] {
+      std::string bytes = "left over";
+      EXPECT_EQ(readWholeFile(path, bytes, kLimit), refusalOf(kind)) << test::nameOf(kind);
+      EXPECT_EQ(bytes, "") << test::nameOf(kind);
+    }, std::string("reading ") + test::nameOf(kind));
+  }
+  const std::error_code notRegular = FileError::notRegularFile;
+  std::string bytes;
+  EXPECT_EQ(readWholeFile("/dev/null", bytes, kLimit), notRegular) << "a device";
+  EXPECT_EQ(notRegular.message(), "Not a regular file");
+
+  test::writeText(dir / "at the limit", std::string(kLimit, 'x'));
+  EXPECT_EQ(readWholeFile(dir / "at the limit", kLimit), std::string(kLimit, 'x'));
+  // A file that says it is empty and holds more, as those of /proc do.
+  EXPECT_EQ(readWholeFile("/proc/self/status", bytes, 16), std::errc::file_too_large);
+  EXPECT_FALSE(readWholeFile("/proc/self/status", bytes, kLimit * 1000));
+  EXPECT_NE(bytes, "");
+}
+
 TEST(FileIOTest, AppendGoesOnlyIntoARegularFileAndNeverWaits) {
   TempDir dir;
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-  fs::create_directories(dir / "folder");
-  EXPECT_EQ(appendOnNewLine(dir / "fifo", "a\n"), std::make_error_code(std::errc::invalid_argument));
-  EXPECT_EQ(appendOnNewLine(dir / "folder", "a\n"), std::make_error_code(std::errc::is_a_directory));
-  EXPECT_EQ(appendOnNewLine("/dev/null", "a\n"), std::make_error_code(std::errc::invalid_argument));
+  for (auto kind : {test::SpecialFile::fifo, test::SpecialFile::folder, test::SpecialFile::socket}) {
+    fs::path path = dir / test::nameOf(kind);
+    test::makeSpecialFile(path, kind, 0);
+    // A FIFO would take a few kilobytes, then block the writer for good.
+    test::returnsPromptly(dir.path(), [&] {
+      EXPECT_EQ(appendOnNewLine(path, std::string(1 << 20, 'x')), refusalOf(kind)) << test::nameOf(kind);
+    }, std::string("appending to ") + test::nameOf(kind));
+  }
+  EXPECT_EQ(appendOnNewLine("/dev/null", "a\n"), std::error_code(FileError::notRegularFile));
 }
 
 TEST(ActivityTest, WeightsByFamily) {

@@ -339,6 +339,57 @@ TEST_F(ScannerTest, PassesOverALineLongerThanTheLimit) {
   EXPECT_EQ(outputs(limited.scan(kNow)), (std::vector<std::int64_t>{1, 3}));
 }
 
+// A last line of 100 MB without its line feed: read once, never held
+// whole, and the file costs no read while it stays as it is.
+TEST_F(ScannerTest, LongUnfinishedLastLineIsReadOnceAndNeverHeld) {
+  constexpr std::uint64_t kLineBytes = 100'000'000;
+  const TranscriptReadLimits limits;  // the scanner's own
+  write("p/s.jsonl", turn("a", 1) + "\n");
+  const std::uint64_t lineStart = fs::file_size(file("p/s.jsonl"));
+  fs::resize_file(file("p/s.jsonl"), lineStart + kLineBytes);
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1}));
+  const auto first = scanner.readFigures();
+  EXPECT_EQ(first.bytesRead, lineStart + kLineBytes);
+  EXPECT_LE(first.largestBuffer, limits.maxLineBytes + limits.chunkBytes);
+  EXPECT_LT(first.largestBuffer, kLineBytes) << "the line was held whole";
+
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1}));
+  EXPECT_EQ(scanner.readFigures().bytesRead, first.bytesRead) << "an unchanged file was read again";
+
+  // Growing, the line is looked past from where the last read ended.
+  append("p/s.jsonl", std::string(1000, 'z'));
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1}));
+  EXPECT_EQ(scanner.readFigures().bytesRead, first.bytesRead + 1000);
+  std::string rest = "\n" + turn("b", 2) + "\n";
+  append("p/s.jsonl", rest);
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1, 2}));
+  EXPECT_EQ(scanner.readFigures().bytesRead, first.bytesRead + 1000 + rest.size());
+}
+
+TEST_F(ScannerTest, UnchangedFileWithAnUnfinishedLineIsNotReadAgain) {
+  std::string second = turn("b", 2);
+  write("p/s.jsonl", turn("a", 1) + "\n" + second.substr(0, 100));
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1}));
+  const std::uint64_t read = scanner.readFigures().bytesRead;
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1}));
+  EXPECT_EQ(scanner.readFigures().bytesRead, read);
+  append("p/s.jsonl", second.substr(100) + "\n");
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1, 2}));
+  EXPECT_EQ(scanner.readFigures().bytesRead, read + second.size() + 1) << "the unfinished line again, and the rest";
+}
+
+// A long unfinished line that is cut short is no longer looked past: what
+// follows it now starts before the old end of the read.
+TEST_F(ScannerTest, CutLongLineIsReadAgainFromItsStart) {
+  LocalActivityScanner limited(root, kActivityLookBack, {.chunkBytes = 64, .maxLineBytes = 1024});
+  write("p/s.jsonl", turn("a", 1) + "\n" + std::string(3000, 'z'));
+  EXPECT_EQ(outputs(limited.scan(kNow)), (std::vector<std::int64_t>{1}));
+  fs::resize_file(file("p/s.jsonl"), turn("a", 1).size() + 1 + 100);
+  append("p/s.jsonl", "\n" + turn("c", 3) + "\n");
+  ASSERT_LT(fs::file_size(file("p/s.jsonl")), turn("a", 1).size() + 1 + 3000);
+  EXPECT_EQ(outputs(limited.scan(kNow)), (std::vector<std::int64_t>{1, 3}));
+}
+
 TEST_F(ScannerTest, ChunkSizeDoesNotChangeWhatIsRead) {
   std::string lines;
   for (int i = 1; i <= 12; ++i) {

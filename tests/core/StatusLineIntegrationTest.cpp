@@ -69,8 +69,8 @@ class Sandbox {
     bool operator==(const Files&) const = default;
   };
   Files files() const {
-    return {readWholeFile(integration.settingsURL), readWholeFile(integration.recordURL),
-            readWholeFile(integration.backupURL())};
+    return {readWholeFile(integration.settingsURL, test::kTestFileLimit), readWholeFile(integration.recordURL, test::kTestFileLimit),
+            readWholeFile(integration.backupURL(), test::kTestFileLimit)};
   }
   // An expected text with the relay command in place of the mark.
   JSONValue expected(const std::string& text) const { return json(replaced(text, kRelayMark, relay())); }

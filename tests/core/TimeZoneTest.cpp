@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 
 #include "core/UsageCommandParser.h"
 #include "core/ZoneFile.h"
@@ -30,6 +31,20 @@ Zone	Test/Berlin	1:00	EU	CE%sT
 Rule	US	2007	max	-	Mar	Sun>=8	2:00	1:00	D
 Rule	US	2007	max	-	Nov	Sun>=1	2:00	0	S
 Zone	Test/New_York	-5:00	US	E%sT
+# Last changed in November: a standard offset of its own for the weeks
+# after the US rule's November change, then that rule again.
+Zone	Test/Juarez	-7:00	US	M%sT	2022 Oct 30 2:00
+			-6:00	-	CST	2022 Nov 30 0:00
+			-7:00	US	M%sT
+# Summer time began late in 2012, the year its closing rule took effect.
+Rule	Cuba	2009	2010	-	Mar	Sun>=8	0:00s	1:00	D
+Rule	Cuba	2009	2010	-	Oct	lastSun	0:00s	0	S
+Rule	Cuba	2011	only	-	Mar	Sun>=15	0:00s	1:00	D
+Rule	Cuba	2011	only	-	Nov	13	0:00s	0	S
+Rule	Cuba	2012	only	-	Apr	1	0:00s	1:00	D
+Rule	Cuba	2012	max	-	Nov	Sun>=1	0:00s	0	S
+Rule	Cuba	2013	max	-	Mar	Sun>=8	0:00s	1:00	D
+Zone	Test/Havana	-5:00	Cuba	C%sT
 )";
 
 // The zones compiled as slim files into a folder that TZDIR names.
@@ -80,6 +95,57 @@ TEST_F(SlimZonesTest, SummerTimeComesFromTheClosingRule) {
     ASSERT_TRUE(zone) << c.zone;
     EXPECT_EQ(localTime(at(c.instant), *zone).hour, c.hour) << c.zone << " at " << c.instant;
   }
+}
+
+// In the year of its last listed change the closing rule holds only after
+// that change: none of its earlier changes that year may undo a listed one.
+TEST_F(SlimZonesTest, ClosingRuleStartsAtTheLastListedChange) {
+  const struct {
+    const char* zone;
+    const char* instant;
+    int day, hour;
+  } cases[] = {
+      {"Test/Juarez", "2022-10-30T07:59:59Z", 30, 1},  // MDT
+      {"Test/Juarez", "2022-10-30T08:00:00Z", 30, 2},  // CST
+      {"Test/Juarez", "2022-11-06T09:00:00Z", 6, 3},   // the US rule turns back, CST stays
+      {"Test/Juarez", "2022-11-29T12:00:00Z", 29, 6},
+      {"Test/Juarez", "2022-11-30T12:00:00Z", 30, 5},  // MST, the last listed change
+      {"Test/Juarez", "2023-03-12T09:00:00Z", 12, 3},  // MDT by the closing rule
+      {"Test/Juarez", "2023-11-05T09:00:00Z", 5, 2},
+      {"Test/Havana", "2012-03-20T12:00:00Z", 20, 7},  // still CST: no Mar Sun>=8 in 2012
+      {"Test/Havana", "2012-04-01T04:59:59Z", 31, 23},
+      {"Test/Havana", "2012-04-01T05:00:00Z", 1, 1},
+      {"Test/Havana", "2012-11-04T04:59:59Z", 4, 0},
+      {"Test/Havana", "2012-11-04T05:00:00Z", 4, 0},  // the last listed change
+      {"Test/Havana", "2013-03-10T04:59:59Z", 9, 23},
+      {"Test/Havana", "2013-03-10T05:00:00Z", 10, 1},
+  };
+  for (const auto& c : cases) {
+    LocalTime local = localTime(at(c.instant), *knownZone(c.zone));
+    EXPECT_EQ(local.day, c.day) << c.zone << " at " << c.instant;
+    EXPECT_EQ(local.hour, c.hour) << c.zone << " at " << c.instant;
+  }
+}
+
+// The C library reads the same slim files: every hour of twenty years agrees.
+TEST_F(SlimZonesTest, LocalTimesAgreeWithTheCLibrary) {
+  for (const char* name : {"Test/Berlin", "Test/New_York", "Test/Juarez", "Test/Havana"}) {
+    const TimeZone* zone = knownZone(name);
+    ASSERT_TRUE(zone) << name;
+    ScopedEnv tz("TZ", ":" + (folder / "zoneinfo" / name).string());
+    ::tzset();
+    int differing = 0;
+    for (std::time_t seconds = 1262304000; seconds < 1893456000; seconds += 3600) {  // 2010 to 2030
+      std::tm theirs{};
+      ::localtime_r(&seconds, &theirs);
+      LocalTime ours = localTime(dateFromSeconds1970(static_cast<double>(seconds)), *zone);
+      if (ours.day != theirs.tm_mday || ours.hour != theirs.tm_hour) {
+        if (++differing <= 3) ADD_FAILURE() << name << " at " << seconds << ": " << ours.hour << " against " << theirs.tm_hour;
+      }
+    }
+    EXPECT_EQ(differing, 0) << name;
+  }
+  ::tzset();
 }
 
 TEST_F(SlimZonesTest, SkippedTimesTakeTheChangeAndRepeatedOnesTheEarlierInstant) {

@@ -71,7 +71,12 @@ inline std::string repeated(const std::string& text, int times) {
   return result;
 }
 
-inline std::string readText(const std::filesystem::path& path) { return readWholeFile(path).value_or(""); }
+// Test files stay far below this.
+constexpr std::uint64_t kTestFileLimit = std::uint64_t{1} << 30;
+
+inline std::string readText(const std::filesystem::path& path) {
+  return readWholeFile(path, kTestFileLimit).value_or("");
+}
 
 // Atomic like the stores' writes, without their fsync: a test's files need
 // not outlive a power cut, and thousands of them would cost seconds.

@@ -11,8 +11,10 @@
 #include <cstring>
 
 #include "core/ChildProcess.h"
+#include "core/StatusLineSnapshot.h"
 #include "platform/RunningInstance.h"
 #include "support/FakeProgram.h"
+#include "support/SpecialFiles.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {
@@ -72,6 +74,28 @@ TEST(OvelProgramTest, SnapshotsOfEveryScenario) {
     }
     EXPECT_FALSE(fs::exists(dir / "data/history.jsonl")) << "a demo writes nothing";
   }
+}
+
+// A FIFO that no one writes to, in place of each file read at start, would
+// block the first reader for good: the program starts and draws all the
+// same, and leaves the FIFOs alone.
+TEST(OvelProgramTest, SnapshotOfRealDataWithFifosInPlaceOfItsFiles) {
+  TempDir dir;
+  const fs::path fifos[] = {dir / "data/history.jsonl", dir / "data/reset-plan.json", dir / "data/integration.json",
+                            dir / "claude/settings.json"};
+  for (const fs::path& fifo : fifos) test::makeSpecialFile(fifo, test::SpecialFile::fifo, 0);
+  // A fresh reading, so that the snapshot has something to show at once.
+  const double now = secondsSince1970(systemNow());
+  StatusLineSnapshot reading{now, {StatusLineSnapshot::Limit{42, now + 3600}, StatusLineSnapshot::Limit{13, now + 86400}},
+                             std::nullopt, std::nullopt};
+  ASSERT_FALSE(reading.write(dir / "data/statusline.json"));
+
+  auto result = runOvel(dir, {"--snapshot", (dir / "shots").string()});
+  ASSERT_EQ(result.end, ChildProcess::Result::End::exited) << result.error;
+  EXPECT_EQ(result.exitCode, 0) << result.error;
+  for (const char* image : {"popover-light.png", "settings-dark.png", "dashboard-light.png"})
+    EXPECT_FALSE(QImage(QString::fromStdString((dir / "shots" / image).string())).isNull()) << image;
+  for (const fs::path& fifo : fifos) EXPECT_TRUE(fs::is_fifo(fifo)) << fifo;
 }
 
 TEST(OvelProgramTest, UnwritableSnapshotFails) {
