@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "DefaultsStore.h"
 #include "Demo.h"
 #include "Format.h"
 #include "Log.h"
@@ -78,9 +79,7 @@ DesktopServices DesktopServices::standard() {
   };
   services.makeModelServices = [] { return AppServices::standard(); };
   services.makeDefaults = [] { return std::make_unique<SettingsDefaultsStore>(); };
-  services.makeWindowSettings = [] {
-    return std::make_unique<QSettings>(QStringLiteral("Ovel"), QStringLiteral("Ovel"));
-  };
+  services.makeWindowSettings = [] { return openUserSettings(); };
   return services;
 }
 

@@ -1,7 +1,13 @@
 #include "DefaultsStore.h"
 
+#include <QStandardPaths>
+
 #include <charconv>
+#include <filesystem>
 #include <string>
+#include <system_error>
+
+#include "Log.h"
 
 namespace ovel {
 namespace {
@@ -73,8 +79,37 @@ std::optional<QByteArray> DefaultsStore::dataValue(const QString& key) const {
   return value.toByteArray();
 }
 
-SettingsDefaultsStore::SettingsDefaultsStore()
-    : SettingsDefaultsStore(std::make_unique<QSettings>(QStringLiteral("Ovel"), QStringLiteral("Ovel"))) {}
+namespace {
+
+// Far above what a few dozen keys and window places take.
+constexpr std::uintmax_t kSettingsFileLimit = 4 * 1024 * 1024;
+
+// Why the settings file cannot be read safely, if it cannot; a missing one is fine.
+std::optional<QString> unusableBecause(const std::filesystem::path& file) {
+  std::error_code error;
+  auto status = std::filesystem::status(file, error);
+  if (error || !std::filesystem::exists(status)) return std::nullopt;
+  if (!std::filesystem::is_regular_file(status)) return QStringLiteral("it is not a regular file");
+  auto size = std::filesystem::file_size(file, error);
+  if (!error && size > kSettingsFileLimit) return QStringLiteral("it is larger than %1 bytes").arg(kSettingsFileLimit);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::unique_ptr<QSettings> openUserSettings() {
+  QString file = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                 QStringLiteral("/Ovel/Ovel.conf");
+  if (auto reason = unusableBecause(file.toStdString())) {
+    qCWarning(logApp).noquote() << "settings are kept in memory for this run:" << file << "is left alone because"
+                                << *reason;
+    // No file: values are kept in memory and syncing writes nothing.
+    return std::make_unique<QSettings>(QString(), QSettings::IniFormat);
+  }
+  return std::make_unique<QSettings>(QStringLiteral("Ovel"), QStringLiteral("Ovel"));
+}
+
+SettingsDefaultsStore::SettingsDefaultsStore() : SettingsDefaultsStore(openUserSettings()) {}
 
 SettingsDefaultsStore::SettingsDefaultsStore(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {}
 

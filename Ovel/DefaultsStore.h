@@ -39,8 +39,13 @@ class DefaultsStore {
   QVariantMap registered_;
 };
 
-// The application's store: QSettings under the organisation and
-// application "Ovel", synced after every write.
+// The user's settings file of the organisation and application "Ovel"
+// ($XDG_CONFIG_HOME/Ovel/Ovel.conf). Qt reads it whole and would wait for
+// ever on a FIFO: when it is anything but a regular file of a sane size, it
+// is left alone and the settings live in memory for this run (said in the log).
+std::unique_ptr<QSettings> openUserSettings();
+
+// The application's store: the user's settings file, synced after every write.
 class SettingsDefaultsStore final : public DefaultsStore {
  public:
   SettingsDefaultsStore();

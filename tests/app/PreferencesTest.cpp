@@ -7,6 +7,9 @@
 
 #include <cmath>
 
+#include "support/SpecialFiles.h"
+#include "support/TestSupport.h"
+
 namespace ovel {
 namespace {
 
@@ -171,6 +174,39 @@ TEST(PreferencesTest, SettingsFileRoundTrip) {
   EXPECT_FALSE(preferences.colorWhenAtRisk());
   EXPECT_EQ(preferences.claudePathOverride(), "/opt/claude/bin/claude");
   EXPECT_EQ(preferences.menuBarItems(), (std::vector{sessionPercent, tightestRing}));
+}
+
+// Qt would wait for ever on a FIFO in place of its settings file and read a
+// huge one whole: the user's settings then live in memory, and the file
+// stays as it is.
+TEST(PreferencesTest, AnUnusableSettingsFileIsLeftAloneAndSettingsLiveInMemory) {
+  for (test::SpecialFile kind : test::kSpecialFiles) {
+    SCOPED_TRACE(test::nameOf(kind));
+    test::TempDir dir;
+    test::ScopedEnv config("XDG_CONFIG_HOME", dir.path().string());
+    std::filesystem::path file = dir / "Ovel/Ovel.conf";
+    test::makeSpecialFile(file, kind, 4 * 1024 * 1024);
+    auto type = std::filesystem::symlink_status(file).type();
+    {
+      SettingsDefaultsStore store(openUserSettings());
+      Preferences preferences(store);
+      preferences.setRefreshMinutes(15);
+      EXPECT_EQ(preferences.refreshMinutes(), 15);
+    }
+    EXPECT_EQ(std::filesystem::symlink_status(file).type(), type);
+  }
+}
+
+TEST(PreferencesTest, TheUsersSettingsFileKeepsWhatWasSet) {
+  test::TempDir dir;
+  test::ScopedEnv config("XDG_CONFIG_HOME", dir.path().string());
+  {
+    SettingsDefaultsStore store(openUserSettings());
+    Preferences(store).setRefreshMinutes(15);
+  }
+  EXPECT_TRUE(std::filesystem::is_regular_file(dir / "Ovel/Ovel.conf"));
+  SettingsDefaultsStore store(openUserSettings());
+  EXPECT_EQ(Preferences(store).refreshMinutes(), 15);
 }
 
 }  // namespace

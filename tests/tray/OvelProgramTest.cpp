@@ -82,7 +82,7 @@ TEST(OvelProgramTest, SnapshotsOfEveryScenario) {
 TEST(OvelProgramTest, SnapshotOfRealDataWithFifosInPlaceOfItsFiles) {
   TempDir dir;
   const fs::path fifos[] = {dir / "data/history.jsonl", dir / "data/reset-plan.json", dir / "data/integration.json",
-                            dir / "claude/settings.json"};
+                            dir / "claude/settings.json", dir / "config/Ovel/Ovel.conf"};
   for (const fs::path& fifo : fifos) test::makeSpecialFile(fifo, test::SpecialFile::fifo, 0);
   // A fresh reading, so that the snapshot has something to show at once.
   const double now = secondsSince1970(systemNow());
