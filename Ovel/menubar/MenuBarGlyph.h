@@ -96,7 +96,7 @@ struct MenuBarGlyph {
   static QImage image(const std::vector<MenuBarPart>& parts, GlyphStyle style, bool tint,
                       const QColor& base = Qt::black, double devicePixelRatio = 2);
 
-  // Whether image() would tint nothing (the macOS template case).
+  // Whether image() would tint nothing: every mark in `base`.
   static bool isTemplate(const std::vector<MenuBarPart>& parts, bool tint);
   // The left edge of each part and the image's width, in points.
   static std::vector<double> layout(const std::vector<MenuBarPart>& parts, double& width);

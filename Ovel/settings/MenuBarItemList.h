@@ -44,8 +44,8 @@ class MenuBarItemList final : public QWidget {
     MenuBarItem item;
     QWidget* widget;
     QCheckBox* box;
-    SymbolButton* left;
-    SymbolButton* right;
+    SymbolButton* up;
+    SymbolButton* down;
   };
   const std::vector<Row>& rows() const { return rows_; }
 

@@ -152,13 +152,16 @@ TEST_F(SettingsViewTest, PickersWriteThrough) {
 TEST_F(SettingsViewTest, ArrowsAreDisabledAtTheEndsAndMoveOnePlace) {
   list();
   const auto& rows = list().rows();
-  EXPECT_FALSE(rows.front().left->isEnabled());
-  EXPECT_TRUE(rows.front().right->isEnabled());
-  EXPECT_TRUE(rows[4].left->isEnabled());
-  EXPECT_TRUE(rows[4].right->isEnabled());
-  EXPECT_FALSE(rows.back().right->isEnabled());
+  EXPECT_FALSE(rows.front().up->isEnabled());
+  EXPECT_TRUE(rows.front().down->isEnabled());
+  EXPECT_TRUE(rows[4].up->isEnabled());
+  EXPECT_TRUE(rows[4].down->isEnabled());
+  EXPECT_FALSE(rows.back().down->isEnabled());
+  // The list is vertical: its arrows say so.
+  EXPECT_EQ(rows.front().up->accessibleName(), QStringLiteral("Move up"));
+  EXPECT_EQ(rows.front().down->accessibleName(), QStringLiteral("Move down"));
   auto before = order(preferences);
-  rows.front().right->click();
+  rows.front().down->click();
   auto after = order(preferences);
   EXPECT_EQ(after[0], before[1]);
   EXPECT_EQ(after[1], before[0]);
