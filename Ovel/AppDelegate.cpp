@@ -131,7 +131,6 @@ void AppDelegate::applicationDidFinishLaunching() {
         {QStringLiteral("Quit Ovel"), [] { QApplication::quit(); }},
     });
   }
-  connect(popover_.get(), &PopoverHost::closed, this, &AppDelegate::popoverDidClose);
   // The click that closed the popover never reaches the tray: on another
   // item it opens the popover there.
   connect(popover_.get(), &PopoverHost::dismissedByClick, this, [this](QPoint at) {
@@ -200,11 +199,6 @@ void AppDelegate::showPopover(const QRect& anchor, int item) {
 void AppDelegate::reopen() {
   if (!statusItem_ || !statusItem_->hasButton()) openDashboard();
   else if (!popover_->isShown()) togglePopover();
-}
-
-void AppDelegate::popoverDidClose() {
-  // Nothing to give up on this desktop: the application has no active
-  // state of its own while a window is visible or not.
 }
 
 template <class MakeView>

@@ -91,7 +91,6 @@ class AppDelegate final : public QObject {
   void modelDidChange();
   void updateStatusItem();
   void observePreferences();
-  void popoverDidClose();
   void showPopover(const QRect& anchor, int item);
   void evaluateNotifications();
   bool hasArgument(const char* flag) const;

@@ -116,7 +116,7 @@ class SettingsViewTest : public test::ViewTest {
     layOut(*view, 520, 600);
     return *view;
   }
-  MenuBarItemList& list() { return *settings().general()->itemList(); }
+  MenuBarItemList& list() { return *test::onlyChildOf<MenuBarItemList>(*settings().general()); }
   std::unique_ptr<SettingsView> view;
 };
 
@@ -197,7 +197,9 @@ TEST_F(SettingsViewTest, DraggingTheLastRowToTheTopMakesItFirst) {
 TEST_F(SettingsViewTest, PreviewIsTheTrayImage) {
   showDemo(Demo::Scenario::atRisk);
   preferences.setMenuBarLayout({{MenuBarItem::weekRing, true}, {MenuBarItem::sessionPercent, false}});
-  MenuBarPreview& preview = *settings().general()->preview();
+  auto* shownPreview = test::onlyChildOf<MenuBarPreview>(*settings().general());
+  ASSERT_NE(shownPreview, nullptr);
+  MenuBarPreview& preview = *shownPreview;
   QImage shown = preview.image(Qt::black);
   QImage tray = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), *model), preferences.glyphStyle(),
                                     preferences.colorWhenAtRisk(), Qt::black, 2);
@@ -230,7 +232,9 @@ TEST_F(SettingsViewTest, ClaudeCodeTabShowsTheConnectionAndTheSearch) {
   EXPECT_EQ(tab.connectButton()->text(), QStringLiteral("Connect"));
   EXPECT_EQ(tab.stateLabel()->textView()->text(), QStringLiteral("Not connected"));
   EXPECT_TRUE(tab.stateLabel()->symbolView()->isHidden());
-  EXPECT_EQ(tab.pathField()->placeholderText(), QString::fromStdString((dir / "bin-claude/claude").string()));
+  auto* pathField = test::onlyChildOf<QLineEdit>(tab);
+  ASSERT_NE(pathField, nullptr);
+  EXPECT_EQ(pathField->placeholderText(), QString::fromStdString((dir / "bin-claude/claude").string()));
 
   test::writeText(integrationIn(dir.path()).settingsURL,
                   R"({"statusLine":{"type":"command","command":)" +
