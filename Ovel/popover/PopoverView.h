@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Preferences.h"
+#include "PreferenceTypes.h"
 #include "UsageModel.h"
 #include "core/OvelEngine.h"
 #include "ui/Card.h"

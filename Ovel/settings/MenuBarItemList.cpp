@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "Preferences.h"
 #include "ui/Divider.h"
 #include "ui/SymbolView.h"
 #include "ui/ViewSupport.h"

@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "Preferences.h"
+#include "PreferenceTypes.h"
 
 class QCheckBox;
 class QVBoxLayout;
 
 namespace ovel {
 
+class Preferences;
 class SymbolButton;
 
 class MenuBarItemList final : public QWidget {
