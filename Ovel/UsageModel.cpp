@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "Demo.h"
 #include "Log.h"
 #include "core/EngineConstants.h"
 

@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "AppServices.h"
-#include "Demo.h"
 #include "Preferences.h"
 #include "core/ActivitySummary.h"
 #include "core/History.h"
@@ -34,6 +33,8 @@
 #include "core/Uuid.h"
 
 namespace ovel {
+
+struct Demo;
 
 class UsageModel final : public QObject {
   Q_OBJECT

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "Demo.h"
 #include "UsageModelHarness.h"
 
 namespace ovel::test {
