@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -17,6 +18,7 @@
 #include "core/OvelPaths.h"
 #include "dashboard/DashboardView.h"
 #include "menubar/MenuBarGlyph.h"
+#include "platform/LoginItem.h"
 #include "platform/PopoverHost.h"
 #include "platform/SleepWatcher.h"
 #include "platform/WindowFrames.h"
@@ -82,6 +84,14 @@ DesktopServices DesktopServices::standard() {
     return std::make_unique<QSettings>(QStringLiteral("Ovel"), QStringLiteral("Ovel"));
   };
   return services;
+}
+
+void AppDelegate::identifyApplication() {
+  QGuiApplication::setApplicationName(QStringLiteral("Ovel"));
+  QGuiApplication::setOrganizationName(QStringLiteral("Ovel"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("ovel"));
+  // The installed theme icon, else the one built in.
+  QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ovel"), QIcon(QStringLiteral(":/ovel.svg"))));
 }
 
 AppDelegate::AppDelegate(std::vector<std::string> arguments, AppBundle bundle, DesktopServices services)
