@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 
 #include "ViewHarness.h"
-#include "menubar/MenuBarGlyph.h"
 #include "settings/AboutTab.h"
 #include "settings/ClaudeCodeTab.h"
 #include "settings/FormSection.h"
@@ -21,6 +20,7 @@
 #include "settings/MenuBarItemList.h"
 #include "settings/MenuBarPreview.h"
 #include "ui/IconLabel.h"
+#include "ui/MenuBarRow.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
@@ -201,8 +201,8 @@ TEST_F(SettingsViewTest, PreviewIsTheTrayImage) {
   ASSERT_NE(shownPreview, nullptr);
   MenuBarPreview& preview = *shownPreview;
   QImage shown = preview.image(Qt::black);
-  QImage tray = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), *model), preferences.glyphStyle(),
-                                    preferences.colorWhenAtRisk(), Qt::black, 2);
+  QImage tray = MenuBarRow::image(MenuBarRow::parts(preferences.menuBarItems(), GlyphInputs::of(*model)),
+                                  preferences.glyphStyle(), preferences.colorWhenAtRisk(), Qt::black, 2);
   EXPECT_EQ(shown, tray);
   // A ticked text item without data stays out; nothing ticked gives the tightest ring.
   preferences.setMenuBarLayout({{MenuBarItem::sessionsLeft, false}});
