@@ -153,7 +153,7 @@ void AppDelegate::applicationDidFinishLaunching() {
                                        [self] { if (self) self->openDashboard(); }));
   hotKey_ = services_.registerHotKey([self] { if (self) self->togglePopover(); });
   wakeWatch_ = services_.watchWake([self] { if (self) self->didWake(); });
-  usage.setOnChange([self] { if (self) self->modelDidChange(); });
+  connect(&usage, &UsageModel::changed, this, &AppDelegate::modelDidChange);
   integrations_->refresh();
   if (notifier_->hasCenter()) notifier_->requestAuthorization([self] { if (self) self->evaluateNotifications(); });
   observePreferences();

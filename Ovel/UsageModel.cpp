@@ -24,11 +24,6 @@ UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, Res
 
 UsageModel::~UsageModel() = default;
 
-void UsageModel::setOnChange(std::function<void()> onChange) {
-  onChange_ = std::move(onChange);
-  emit onChangeChanged();
-}
-
 namespace {
 
 std::optional<WindowAssessment> firstOfKind(const std::vector<WindowAssessment>& assessments, const WindowKind& kind) {
@@ -82,7 +77,7 @@ void UsageModel::recompute() {
            &UsageModel::sessionWeekRatioChanged);
   }
 
-  if (onChange_) onChange_();
+  emit changed();
 }
 
 void UsageModel::updateSteer() {

@@ -5,8 +5,9 @@
 // failures, and recomputes.
 //
 // GUI thread only. Each field a view reads has a signal that is sent only
-// when a write changes its value; changes made to the state in place, the
-// failure count going up and a new onChange always notify. Work off the
+// when a write changes its value; changes made to the state in place and
+// the failure count going up always notify, and changed() ends every
+// recompute. Work off the
 // GUI thread (the probe, the scan) goes through the seams in AppServices.h
 // and comes back as completions: nothing here waits or spins an event loop.
 #pragma once
@@ -99,9 +100,6 @@ class UsageModel final : public QObject {
   // work, so that tests drive it in the same virtual time.
   Scheduler& scheduler() const { return *scheduler_; }
 
-  // Called at the end of every recompute.
-  void setOnChange(std::function<void()> onChange);
-
   std::optional<WindowAssessment> session() const;
   // The all-models week, never a per-model one.
   std::optional<WindowAssessment> week() const;
@@ -149,13 +147,14 @@ class UsageModel final : public QObject {
   void historyChanged();
   void sessionWeekRatioChanged();
   void steerChanged();
-  void onChangeChanged();
   void stateChanged();
   void consecutiveFailuresChanged();
   void resetPlanChanged();
   void planSaveErrorChanged();
   void historySaveErrorChanged();
   void isDemoChanged();
+  // Sent at the end of every recompute, whatever changed.
+  void changed();
 
  private:
   friend struct UsageModelInternals;  // tests and benchmarks
@@ -214,7 +213,6 @@ class UsageModel final : public QObject {
   std::int64_t ratioHistoryCount_ = -1;
   std::optional<OvelSteer> steer_;
   std::optional<WindowKind> bindingKind_;  // passed back to the engine for hysteresis
-  std::function<void()> onChange_;
   Preferences& preferences_;
   UsageState state_;
   HistoryStore& historyStore_;
