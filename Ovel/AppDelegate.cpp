@@ -122,7 +122,7 @@ UsageModel& AppDelegate::model() {
   if (!model_) {
     historyStore_ = std::make_unique<HistoryStore>(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat);
     model_ = std::make_unique<UsageModel>(*preferences_, *historyStore_, ResetPlanStore(OvelPaths::resetPlan()),
-                                          services_.makeModelServices());
+                                          OvelPaths::statusLineSnapshot(), services_.makeModelServices());
   }
   return *model_;
 }

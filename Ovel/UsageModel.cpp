@@ -10,7 +10,7 @@
 namespace ovel {
 
 UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, ResetPlanStore resetPlanStore,
-                       AppServices services, QObject* parent)
+                       std::filesystem::path statusLineFile, AppServices services, QObject* parent)
     : QObject(parent),
       clock_(std::move(services.clock)),
       scheduler_(std::move(services.scheduler)),
@@ -19,6 +19,7 @@ UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, Res
       now_(clock_->now()),
       preferences_(preferences),
       historyStore_(historyStore),
+      statusLineFile_(std::move(statusLineFile)),
       resetPlan_(resetPlanStore.load().pruned(now_)),
       resetPlanStore_(std::move(resetPlanStore)) {}
 

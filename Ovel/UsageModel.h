@@ -63,9 +63,11 @@ class UsageModel final : public QObject {
   };
 
   // The stores must outlive the model. Reads only the reset plan (pruned);
-  // the history is loaded by start().
+  // the history is loaded by start(), and the relay's `statusLineFile` at
+  // every tick.
   UsageModel(Preferences& preferences, HistoryStore& historyStore, ResetPlanStore resetPlanStore,
-             AppServices services = AppServices::standard(), QObject* parent = nullptr);
+             std::filesystem::path statusLineFile, AppServices services = AppServices::standard(),
+             QObject* parent = nullptr);
   ~UsageModel() override;
 
   const Phase& phase() const { return phase_; }
@@ -216,6 +218,7 @@ class UsageModel final : public QObject {
   Preferences& preferences_;
   UsageState state_;
   HistoryStore& historyStore_;
+  std::filesystem::path statusLineFile_;
   // Compared in full: two writes within a second must both count.
   std::optional<std::filesystem::file_time_type> lastSnapshotModified_;
   std::optional<Date> lastActivityScan_;  // when the last scan started

@@ -80,7 +80,7 @@ class UsageModelTest : public ::testing::Test {
     AppServices services{std::move(fakeClock), std::move(fakeScheduler), std::move(probeRunner), std::move(fakeScan)};
     model = std::make_unique<UsageModel>(preferences, historyStore,
                                          planStore.value_or(ResetPlanStore(OvelPaths::resetPlan())),
-                                         std::move(services));
+                                         OvelPaths::statusLineSnapshot(), std::move(services));
     changedAt.clear();
     QObject::connect(model.get(), &UsageModel::changed, model.get(), [this] { changedAt.push_back(clock->now()); });
   }
