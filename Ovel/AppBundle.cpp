@@ -1,7 +1,6 @@
 #include "AppBundle.h"
 
-#include <QGuiApplication>
-#include <QIcon>
+#include <QCoreApplication>
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -11,14 +10,6 @@ AppBundle AppBundle::current() {
   fs::path executable = fs::read_symlink("/proc/self/exe", ignored);
   if (executable.empty()) executable = QCoreApplication::applicationFilePath().toStdString();
   return AppBundle{QStringLiteral("ovel"), executable};
-}
-
-void AppBundle::identifyApplication() {
-  QGuiApplication::setApplicationName(QStringLiteral("Ovel"));
-  QGuiApplication::setOrganizationName(QStringLiteral("Ovel"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("ovel"));
-  // The installed theme icon, else the one built in.
-  QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ovel"), QIcon(QStringLiteral(":/ovel.svg"))));
 }
 
 std::vector<fs::path> AppBundle::relayCandidates() const {

@@ -18,11 +18,6 @@ struct AppBundle {
   // The running program, identified as "ovel".
   static AppBundle current();
 
-  // Names the running application ("Ovel", desktop entry "ovel") and gives
-  // every window the application icon. It sets no display name, which Qt
-  // would append to every window title ("Ovel Settings \u2014 Ovel").
-  static void identifyApplication();
-
   // <exe dir>/../libexec/ovel/ovel-bridge (installed), then
   // <exe dir>/ovel-bridge (build tree).
   std::vector<std::filesystem::path> relayCandidates() const;

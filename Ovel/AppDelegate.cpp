@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QTimer>
 #include <QWidget>
 
@@ -18,6 +19,7 @@
 #include "core/OvelPaths.h"
 #include "dashboard/DashboardView.h"
 #include "menubar/MenuBarGlyph.h"
+#include "platform/LoginItem.h"
 #include "platform/PopoverHost.h"
 #include "platform/SleepWatcher.h"
 #include "platform/WindowFrames.h"
@@ -83,6 +85,14 @@ DesktopServices DesktopServices::standard() {
   return services;
 }
 
+void AppDelegate::identifyApplication() {
+  QGuiApplication::setApplicationName(QStringLiteral("Ovel"));
+  QGuiApplication::setOrganizationName(QStringLiteral("Ovel"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("ovel"));
+  // The installed theme icon, else the one built in.
+  QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("ovel"), QIcon(QStringLiteral(":/ovel.svg"))));
+}
+
 AppDelegate::AppDelegate(std::vector<std::string> arguments, AppBundle bundle, DesktopServices services)
     : arguments_(std::move(arguments)), bundle_(std::move(bundle)), services_(std::move(services)) {
   defaults_ = services_.makeDefaults();
@@ -111,7 +121,7 @@ UsageModel& AppDelegate::model() {
   if (!model_) {
     historyStore_ = std::make_unique<HistoryStore>(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat);
     model_ = std::make_unique<UsageModel>(*preferences_, *historyStore_, ResetPlanStore(OvelPaths::resetPlan()),
-                                          services_.makeModelServices());
+                                          OvelPaths::statusLineSnapshot(), services_.makeModelServices());
   }
   return *model_;
 }
@@ -130,7 +140,6 @@ void AppDelegate::applicationDidFinishLaunching() {
         {QStringLiteral("Quit Ovel"), [] { QApplication::quit(); }},
     });
   }
-  connect(popover_.get(), &PopoverHost::closed, this, &AppDelegate::popoverDidClose);
   // The click that closed the popover never reaches the tray: on another
   // item it opens the popover there.
   connect(popover_.get(), &PopoverHost::dismissedByClick, this, [this](QPoint at) {
@@ -143,7 +152,7 @@ void AppDelegate::applicationDidFinishLaunching() {
                                        [self] { if (self) self->openDashboard(); }));
   hotKey_ = services_.registerHotKey([self] { if (self) self->togglePopover(); });
   wakeWatch_ = services_.watchWake([self] { if (self) self->didWake(); });
-  usage.setOnChange([self] { if (self) self->modelDidChange(); });
+  connect(&usage, &UsageModel::changed, this, &AppDelegate::modelDidChange);
   integrations_->refresh();
   if (notifier_->hasCenter()) notifier_->requestAuthorization([self] { if (self) self->evaluateNotifications(); });
   observePreferences();
@@ -199,11 +208,6 @@ void AppDelegate::showPopover(const QRect& anchor, int item) {
 void AppDelegate::reopen() {
   if (!statusItem_ || !statusItem_->hasButton()) openDashboard();
   else if (!popover_->isShown()) togglePopover();
-}
-
-void AppDelegate::popoverDidClose() {
-  // Nothing to give up on this desktop: the application has no active
-  // state of its own while a window is visible or not.
 }
 
 template <class MakeView>

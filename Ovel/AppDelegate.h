@@ -18,12 +18,12 @@
 #include "AppBundle.h"
 #include "AppServices.h"
 #include "Integrations.h"
+#include "LoginItemInterface.h"
 #include "Notifier.h"
 #include "Preferences.h"
 #include "core/History.h"
 #include "core/ResetPlan.h"
 #include "platform/HotKey.h"
-#include "platform/LoginItem.h"
 #include "platform/NotificationCenter.h"
 #include "platform/StatusItem.h"
 
@@ -56,6 +56,11 @@ class AppDelegate final : public QObject {
  public:
   AppDelegate(std::vector<std::string> arguments, AppBundle bundle, DesktopServices services);
   ~AppDelegate() override;
+
+  // Names the running application ("Ovel", desktop entry "ovel") and gives
+  // every window the application icon. It sets no display name, which Qt
+  // would append to every window title ("Ovel Settings \u2014 Ovel").
+  static void identifyApplication();
 
   // The start-up sequence; runs once the event loop is about to start.
   void applicationDidFinishLaunching();
@@ -91,7 +96,6 @@ class AppDelegate final : public QObject {
   void modelDidChange();
   void updateStatusItem();
   void observePreferences();
-  void popoverDidClose();
   void showPopover(const QRect& anchor, int item);
   void evaluateNotifications();
   bool hasArgument(const char* flag) const;

@@ -9,9 +9,9 @@
 #include <optional>
 
 #include "AppBundle.h"
+#include "LoginItemInterface.h"
 #include "core/StatusLineIntegration.h"
 #include "core/Time.h"
-#include "platform/LoginItem.h"
 
 namespace ovel {
 

@@ -20,7 +20,7 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  ovel::AppBundle::identifyApplication();
+  ovel::AppDelegate::identifyApplication();
   QApplication::setApplicationVersion(QStringLiteral(OVEL_VERSION));
   // Closing the dashboard or the settings must not end a tray application.
   QApplication::setQuitOnLastWindowClosed(false);

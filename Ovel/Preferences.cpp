@@ -11,13 +11,6 @@ namespace {
 constexpr double kDefaultRefreshMinutes = 5.0;
 constexpr double kShortestRefreshMinutes = 1.0;
 
-constexpr std::array<std::string_view, kAllMenuBarItems.size()> kMenuBarItemNames = {
-    "tightestRing", "sessionRing", "sessionPercent", "sessionReset", "weekRing",
-    "weekPercent",  "weekReset",   "ovelFactor",     "sessionsLeft",
-};
-
-constexpr std::array<std::string_view, kAllGlyphStyles.size()> kGlyphStyleNames = {"usage", "steer", "usageAndSteer"};
-
 QString key(const char* name) { return QString::fromLatin1(name); }
 
 // Rings and texts of the two settings that the layout replaced.
@@ -84,22 +77,6 @@ std::vector<MenuBarEntry> completed(std::vector<MenuBarEntry> layout) {
 }
 
 }  // namespace
-
-std::string_view rawValue(MenuBarItem item) { return kMenuBarItemNames[static_cast<std::size_t>(item)]; }
-
-std::optional<MenuBarItem> menuBarItemFromRaw(std::string_view raw) {
-  for (std::size_t i = 0; i < kMenuBarItemNames.size(); ++i)
-    if (kMenuBarItemNames[i] == raw) return kAllMenuBarItems[i];
-  return std::nullopt;
-}
-
-std::string_view rawValue(GlyphStyle style) { return kGlyphStyleNames[static_cast<std::size_t>(style)]; }
-
-std::optional<GlyphStyle> glyphStyleFromRaw(std::string_view raw) {
-  for (std::size_t i = 0; i < kGlyphStyleNames.size(); ++i)
-    if (kGlyphStyleNames[i] == raw) return kAllGlyphStyles[i];
-  return std::nullopt;
-}
 
 Preferences::Preferences(DefaultsStore& defaults, QObject* parent) : QObject(parent), defaults_(defaults) {
   defaults_.registerDefaults({

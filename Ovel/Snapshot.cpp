@@ -77,8 +77,8 @@ bool Snapshot::renderTray(const UsageModel& model, const Preferences& preference
                           const fs::path& file) {
   bool dark = appearance == Appearance::dark;
   GlyphLook look = GlyphLook::of(preferences, appearance);
-  QImage strip = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), model), look.style, look.tint,
-                                     look.base(), 1);
+  QImage strip = MenuBarRow::image(MenuBarRow::parts(preferences.menuBarItems(), GlyphInputs::of(model)), look.style,
+                                   look.tint, look.base(), 1);
   auto items = MenuBarGlyph::paintedTrayItems(preferences, model, appearance);
   int iconsWidth = static_cast<int>(items.size()) * (kTrayIconPixels + kTrayIconGap) - kTrayIconGap;
   QImage picture(kTrayPadding * 2 + std::max(strip.width(), iconsWidth),

@@ -3,13 +3,14 @@
 
 #include <algorithm>
 
+#include "Demo.h"
 #include "Log.h"
 #include "core/EngineConstants.h"
 
 namespace ovel {
 
 UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, ResetPlanStore resetPlanStore,
-                       AppServices services, QObject* parent)
+                       std::filesystem::path statusLineFile, AppServices services, QObject* parent)
     : QObject(parent),
       clock_(std::move(services.clock)),
       scheduler_(std::move(services.scheduler)),
@@ -18,15 +19,11 @@ UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, Res
       now_(clock_->now()),
       preferences_(preferences),
       historyStore_(historyStore),
+      statusLineFile_(std::move(statusLineFile)),
       resetPlan_(resetPlanStore.load().pruned(now_)),
       resetPlanStore_(std::move(resetPlanStore)) {}
 
 UsageModel::~UsageModel() = default;
-
-void UsageModel::setOnChange(std::function<void()> onChange) {
-  onChange_ = std::move(onChange);
-  emit onChangeChanged();
-}
 
 namespace {
 
@@ -81,7 +78,7 @@ void UsageModel::recompute() {
            &UsageModel::sessionWeekRatioChanged);
   }
 
-  if (onChange_) onChange_();
+  emit changed();
 }
 
 void UsageModel::updateSteer() {

@@ -5,8 +5,9 @@
 // failures, and recomputes.
 //
 // GUI thread only. Each field a view reads has a signal that is sent only
-// when a write changes its value; changes made to the state in place, the
-// failure count going up and a new onChange always notify. Work off the
+// when a write changes its value; changes made to the state in place and
+// the failure count going up always notify, and changed() ends every
+// recompute. Work off the
 // GUI thread (the probe, the scan) goes through the seams in AppServices.h
 // and comes back as completions: nothing here waits or spins an event loop.
 #pragma once
@@ -23,7 +24,6 @@
 #include <vector>
 
 #include "AppServices.h"
-#include "Demo.h"
 #include "Preferences.h"
 #include "core/ActivitySummary.h"
 #include "core/History.h"
@@ -34,6 +34,8 @@
 #include "core/Uuid.h"
 
 namespace ovel {
+
+struct Demo;
 
 class UsageModel final : public QObject {
   Q_OBJECT
@@ -61,9 +63,11 @@ class UsageModel final : public QObject {
   };
 
   // The stores must outlive the model. Reads only the reset plan (pruned);
-  // the history is loaded by start().
+  // the history is loaded by start(), and the relay's `statusLineFile` at
+  // every tick.
   UsageModel(Preferences& preferences, HistoryStore& historyStore, ResetPlanStore resetPlanStore,
-             AppServices services = AppServices::standard(), QObject* parent = nullptr);
+             std::filesystem::path statusLineFile, AppServices services = AppServices::standard(),
+             QObject* parent = nullptr);
   ~UsageModel() override;
 
   const Phase& phase() const { return phase_; }
@@ -97,9 +101,6 @@ class UsageModel final : public QObject {
   // The GUI-thread scheduler the model runs on, for the views' own timed
   // work, so that tests drive it in the same virtual time.
   Scheduler& scheduler() const { return *scheduler_; }
-
-  // Called at the end of every recompute.
-  void setOnChange(std::function<void()> onChange);
 
   std::optional<WindowAssessment> session() const;
   // The all-models week, never a per-model one.
@@ -148,13 +149,14 @@ class UsageModel final : public QObject {
   void historyChanged();
   void sessionWeekRatioChanged();
   void steerChanged();
-  void onChangeChanged();
   void stateChanged();
   void consecutiveFailuresChanged();
   void resetPlanChanged();
   void planSaveErrorChanged();
   void historySaveErrorChanged();
   void isDemoChanged();
+  // Sent at the end of every recompute, whatever changed.
+  void changed();
 
  private:
   friend struct UsageModelInternals;  // tests and benchmarks
@@ -213,10 +215,10 @@ class UsageModel final : public QObject {
   std::int64_t ratioHistoryCount_ = -1;
   std::optional<OvelSteer> steer_;
   std::optional<WindowKind> bindingKind_;  // passed back to the engine for hysteresis
-  std::function<void()> onChange_;
   Preferences& preferences_;
   UsageState state_;
   HistoryStore& historyStore_;
+  std::filesystem::path statusLineFile_;
   // Compared in full: two writes within a second must both count.
   std::optional<std::filesystem::file_time_type> lastSnapshotModified_;
   std::optional<Date> lastActivityScan_;  // when the last scan started

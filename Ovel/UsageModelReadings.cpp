@@ -6,7 +6,6 @@
 
 #include "Log.h"
 #include "UsageModel.h"
-#include "core/OvelPaths.h"
 #include "core/StatusLineSnapshot.h"
 #include "core/UsageCommandProbe.h"
 
@@ -68,15 +67,14 @@ void UsageModel::fail(const std::string& message) {
 }
 
 bool UsageModel::readStatusLineSnapshot() {
-  std::filesystem::path file = OvelPaths::statusLineSnapshot();
   std::error_code error;
-  std::filesystem::file_time_type modified = std::filesystem::last_write_time(file, error);
+  std::filesystem::file_time_type modified = std::filesystem::last_write_time(statusLineFile_, error);
   if (error) return false;
   if (lastSnapshotModified_ == modified) return false;
   // Taken before parsing: a file that cannot be read waits for its next write.
   lastSnapshotModified_ = modified;
 
-  std::optional<StatusLineSnapshot> snapshot = StatusLineSnapshot::read(file);
+  std::optional<StatusLineSnapshot> snapshot = StatusLineSnapshot::read(statusLineFile_);
   if (!snapshot) return false;
   std::vector<UsageWindow> windows = snapshot->windows();
   if (windows.empty()) return false;

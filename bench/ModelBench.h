@@ -36,7 +36,7 @@ class ModelBench {
     scheduler_ = scheduler.get();
     AppServices services{std::move(clock), std::move(scheduler), std::move(probe), std::move(scan)};
     model_ = std::make_unique<UsageModel>(preferences_, *history_, ResetPlanStore(OvelPaths::resetPlan()),
-                                          std::move(services));
+                                          OvelPaths::statusLineSnapshot(), std::move(services));
   }
   ~ModelBench() {
     model_.reset();

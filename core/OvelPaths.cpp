@@ -58,13 +58,9 @@ std::optional<fs::path> OvelPaths::rootOverride() {
 }
 
 fs::path OvelPaths::applicationSupportDirectory() {
-#ifdef __APPLE__
-  return homeDirectory() / "Library" / "Application Support";
-#else
   if (auto dataHome = nonEmptyEnvironment("XDG_DATA_HOME"); dataHome && fs::path(*dataHome).is_absolute())
     return *dataHome;
   return homeDirectory() / ".local" / "share";
-#endif
 }
 
 fs::path OvelPaths::root() {

@@ -30,8 +30,7 @@ struct OvelPaths {
 
   [[nodiscard]] static std::error_code ensureRoot();
 
-  // $XDG_DATA_HOME when set and absolute, else ~/.local/share
-  // (~/Library/Application Support on macOS).
+  // $XDG_DATA_HOME when set and absolute, else ~/.local/share.
   static std::filesystem::path applicationSupportDirectory();
 };
 

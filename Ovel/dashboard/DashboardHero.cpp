@@ -142,7 +142,7 @@ void DashboardHero::refresh() {
   others_->setText(QString::fromStdString(text.others.value_or("")));
   refresh_->setEnabled(!model_.isProbing());
   refresh_->setIcon(symbolIcon(Symbol::arrowClockwise, kRefreshIconSide, palette().color(QPalette::ButtonText)));
-  freshness_->setText(QString::fromStdString(updatedText(model_)));
+  freshness_->setText(QString::fromStdString(updatedText(model_.now(), model_.state().lastObservedAt())));
   refreshRing();
 }
 

@@ -52,7 +52,6 @@ class DashboardHero final : public QWidget {
   TextView* othersView() const { return others_; }
   TextView* freshnessView() const { return freshness_; }
   QPushButton* refreshButton() const { return refresh_; }
-  DayRingView* ring() const { return ring_; }
 
  private:
   void refreshRing();

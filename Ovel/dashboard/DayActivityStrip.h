@@ -28,7 +28,6 @@ class DayActivityStrip final : public QWidget {
   static ActivityPlot plot(const std::vector<ActivitySummary::Bucket>& buckets, Date start, Date end);
   static const QStringList& labels();
 
-  ActivityBars* bars() const { return bars_; }
 
   static constexpr int kHeight = 44;
   static constexpr double kBarWidth = 8;

@@ -92,7 +92,6 @@ class LimitPanel final : public QWidget {
   TextView* resetsText() const { return resets_; }
   TextView* inText() const { return in_; }
   TextView* plannedText() const { return planned_; }
-  TextView* verdictText() const { return verdict_; }
   // The rate and multiple texts of the table's rows, in order.
   std::vector<TextView*> rateTexts() const;
 

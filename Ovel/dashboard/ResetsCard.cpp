@@ -224,9 +224,9 @@ QWidget* ResetsCard::addRow() {
   what->addWidget(note_, 1);
   what->addWidget(add_);
   auto* box = new QWidget;
-  addRow_ = new FitRow(kRowSpacing, kPlannedSpacing, box);
-  addRow_->addGroup(widgetOf(when));
-  addRow_->addGroup(widgetOf(what), 1);
+  auto* addRow = new FitRow(kRowSpacing, kPlannedSpacing, box);
+  addRow->addGroup(widgetOf(when));
+  addRow->addGroup(widgetOf(what), 1);
   return box;
 }
 

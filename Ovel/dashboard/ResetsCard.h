@@ -26,7 +26,6 @@ class QVBoxLayout;
 
 namespace ovel {
 
-class FitRow;
 class Stepper;
 class SymbolButton;
 class TextView;
@@ -77,8 +76,6 @@ class ResetsCard final : public QWidget {
   QComboBox* scopePicker() const { return scope_; }
   QLineEdit* noteField() const { return note_; }
   QPushButton* addButton() const { return add_; }
-  // The date and scope, then the note and "Add": one line or two.
-  FitRow* addRowLayout() const { return addRow_; }
   std::vector<Uuid> shownIds() const;
   std::vector<RowTexts> shownRows() const;
   SymbolButton* removeButton(std::size_t row) const;
@@ -108,7 +105,6 @@ class ResetsCard final : public QWidget {
   QComboBox* scope_ = nullptr;
   QLineEdit* note_ = nullptr;
   QPushButton* add_ = nullptr;
-  FitRow* addRow_ = nullptr;
 };
 
 }  // namespace ovel

@@ -1,6 +1,5 @@
-// The status-item image: the user's enabled items as a row of rings and
-// short texts; and the same items as a desktop tray shows them, one square
-// item per ring with the texts that follow it.
+// The status-item image as a desktop tray shows it: one square item per
+// ring, with the texts that follow it in the user's layout.
 #pragma once
 
 #include <QColor>
@@ -9,46 +8,16 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
-#include "Preferences.h"
-#include "core/OvelEngine.h"
-#include "ui/DayRing.h"
+#include "PreferenceTypes.h"
+#include "ui/MenuBarRow.h"
 #include "ui/Theme.h"
 
 namespace ovel {
 
+class Preferences;
 class UsageModel;
-
-struct MenuBarPart {
-  struct Ring {
-    WindowKind kind;
-    std::optional<WindowAssessment> assessment;
-    std::optional<OvelSteer> steer;
-  };
-  struct Text {
-    std::string text;
-    // The widest this item's text gets, for hosts that size a label once.
-    std::string guide;
-    // The window whose figure it is.
-    WindowKind window = WindowKind::session();
-  };
-  std::variant<Ring, Text> content;
-
-  bool isRing() const { return std::holds_alternative<Ring>(content); }
-};
-
-// What the parts are read from; the model gives it.
-struct GlyphInputs {
-  std::optional<WindowAssessment> session;
-  std::optional<WindowAssessment> week;
-  std::optional<OvelSteer> steer;
-  std::optional<WindowAssessment> steerAssessment;
-  bool hasAssessments = false;
-  std::optional<SessionWeekRatio> sessionWeekRatio;
-  Date now;
-};
 
 // One square item of a desktop tray: a ring and the texts that follow it in
 // the layout.
@@ -86,20 +55,6 @@ struct PaintedTrayItem {
 
 struct MenuBarGlyph {
   MenuBarGlyph() = delete;
-
-  static std::vector<MenuBarPart> parts(const std::vector<MenuBarItem>& items, const UsageModel& model);
-  static std::vector<MenuBarPart> parts(const std::vector<MenuBarItem>& items, const GlyphInputs& inputs);
-
-  // A desktop tray has no template images: an untinted image is drawn in
-  // `base`, the text colour of the panel, and tints take the appearance
-  // that `base` is the text colour of.
-  static QImage image(const std::vector<MenuBarPart>& parts, GlyphStyle style, bool tint,
-                      const QColor& base = Qt::black, double devicePixelRatio = 2);
-
-  // Whether image() would tint nothing (the macOS template case).
-  static bool isTemplate(const std::vector<MenuBarPart>& parts, bool tint);
-  // The left edge of each part and the image's width, in points.
-  static std::vector<double> layout(const std::vector<MenuBarPart>& parts, double& width);
 
   // The parts grouped into tray items, in layout order: texts before the
   // first ring go with it, and texts without any ring go with the tightest.

@@ -1,5 +1,5 @@
-// Starting the application when the user logs in. Integrations switch it
-// and show its errors; tests give them a fake.
+// Starting the application when the user logs in, as a freedesktop session
+// does it.
 #pragma once
 
 #include <QString>
@@ -7,17 +7,9 @@
 #include <filesystem>
 #include <optional>
 
+#include "LoginItemInterface.h"
+
 namespace ovel {
-
-class LoginItem {
- public:
-  virtual ~LoginItem() = default;
-
-  virtual bool isEnabled() const = 0;
-  // Each gives absent on success, else a text for the user.
-  [[nodiscard]] virtual std::optional<QString> registerItem() = 0;
-  [[nodiscard]] virtual std::optional<QString> unregisterItem() = 0;
-};
 
 // An XDG autostart entry, $XDG_CONFIG_HOME/autostart/<name>.desktop. It counts
 // as enabled only while it starts this executable and the desktop has not

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Preferences.h"
+#include "PreferenceTypes.h"
 #include "UsageModel.h"
 #include "core/OvelEngine.h"
 #include "ui/Card.h"
@@ -92,10 +92,7 @@ class PopoverView final : public QWidget {
   SymbolButton* refreshButton() const { return refresh_; }
   Spinner* probeSpinner() const { return probeSpinner_; }
   SetupHint* setupHint() const { return setupHint_; }
-  QWidget* waiting() const { return waiting_; }
   QWidget* windows() const { return windows_; }
-  SteerBanner* banner() const { return banner_; }
-  WindowCard* card() const { return card_; }
   Card* rowsCard() const { return rowsCard_; }
   const std::vector<WindowRow*>& rows() const { return rows_; }
   IconLabel* errorLabel() const { return error_; }

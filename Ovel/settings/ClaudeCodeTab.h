@@ -59,7 +59,6 @@ class ClaudeCodeTab final : public QWidget {
   QPushButton* connectButton() const { return connect_; }
   IconLabel* stateLabel() const { return state_; }
   TextView* errorLine() const { return error_; }
-  QLineEdit* pathField() const { return path_; }
   QPushButton* checkButton() const { return check_; }
   Spinner* probeSpinner() const { return spinner_; }
   IconLabel* probeResult() const { return result_; }

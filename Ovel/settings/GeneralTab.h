@@ -42,8 +42,6 @@ class GeneralTab final : public QWidget {
   QComboBox* styleBox() const { return style_; }
   QComboBox* intervalBox() const { return interval_; }
   FormSection* traySection() const { return tray_; }
-  MenuBarItemList* itemList() const { return items_; }
-  MenuBarPreview* preview() const { return preview_; }
   TextView* hotKeyProblemView() const { return hotKeyProblem_; }
 
  private:

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "Preferences.h"
 #include "ui/Divider.h"
 #include "ui/SymbolView.h"
 #include "ui/ViewSupport.h"
@@ -88,11 +89,11 @@ void MenuBarItemList::rebuildRows() {
       line->addWidget(button);
       return button;
     };
-    SymbolButton* left = arrow(Symbol::chevronUp, "Move left", -1);
-    SymbolButton* right = arrow(Symbol::chevronDown, "Move right", +1);
+    SymbolButton* up = arrow(Symbol::chevronUp, "Move up", -1);
+    SymbolButton* down = arrow(Symbol::chevronDown, "Move down", +1);
     widget->setCursor(Qt::OpenHandCursor);
     column_->addWidget(widget);
-    rows_.push_back({item, widget, box, left, right});
+    rows_.push_back({item, widget, box, up, down});
   }
 }
 
@@ -108,8 +109,8 @@ void MenuBarItemList::refresh() {
     QSignalBlocker block(row.box);
     row.box->setChecked(layout[index].isOn);
     int position = rowPosition(layout, row.item);
-    row.left->setEnabled(position != 0);
-    row.right->setEnabled(position != last);
+    row.up->setEnabled(position != 0);
+    row.down->setEnabled(position != last);
   }
 }
 

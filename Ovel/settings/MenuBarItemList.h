@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "Preferences.h"
+#include "PreferenceTypes.h"
 
 class QCheckBox;
 class QVBoxLayout;
 
 namespace ovel {
 
+class Preferences;
 class SymbolButton;
 
 class MenuBarItemList final : public QWidget {
@@ -44,8 +45,8 @@ class MenuBarItemList final : public QWidget {
     MenuBarItem item;
     QWidget* widget;
     QCheckBox* box;
-    SymbolButton* left;
-    SymbolButton* right;
+    SymbolButton* up;
+    SymbolButton* down;
   };
   const std::vector<Row>& rows() const { return rows_; }
 

@@ -4,8 +4,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "Preferences.h"
 #include "UsageModel.h"
-#include "menubar/MenuBarGlyph.h"
+#include "ui/MenuBarRow.h"
 #include "ui/Theme.h"
 
 namespace ovel {
@@ -25,8 +26,8 @@ MenuBarPreview::MenuBarPreview(Preferences& preferences, const UsageModel& model
 }
 
 QImage MenuBarPreview::image(const QColor& text) const {
-  auto parts = MenuBarGlyph::parts(preferences_.menuBarItems(), model_);
-  return MenuBarGlyph::image(parts, preferences_.glyphStyle(), preferences_.colorWhenAtRisk(), text, kDensity);
+  auto parts = MenuBarRow::parts(preferences_.menuBarItems(), GlyphInputs::of(model_));
+  return MenuBarRow::image(parts, preferences_.glyphStyle(), preferences_.colorWhenAtRisk(), text, kDensity);
 }
 
 void MenuBarPreview::render() { shown_ = image(Theme::role(ColorRole::primary, palette())); }

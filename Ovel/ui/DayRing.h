@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "Preferences.h"
+#include "PreferenceTypes.h"
 #include "core/OvelEngine.h"
 
 class QPainter;

@@ -1,7 +1,6 @@
 #include "ui/Freshness.h"
 
 #include "Format.h"
-#include "UsageModel.h"
 
 namespace ovel {
 namespace {
@@ -18,7 +17,5 @@ std::string updatedText(Date now, std::optional<Date> lastObserved) {
   if (!lastObserved) return "Waiting for Claude Code";
   return "Updated " + ageText(secondsBetween(now, *lastObserved));
 }
-
-std::string updatedText(const UsageModel& model) { return updatedText(model.now(), model.state().lastObservedAt()); }
 
 }  // namespace ovel

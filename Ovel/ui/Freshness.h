@@ -8,13 +8,9 @@
 
 namespace ovel {
 
-class UsageModel;
-
 // "just now" below 45 s, else "5m ago".
 std::string ageText(double seconds);
 // "Updated " and the age, or "Waiting for Claude Code" without a reading.
 std::string updatedText(Date now, std::optional<Date> lastObserved);
-// The same, measured against the model's now.
-std::string updatedText(const UsageModel& model);
 
 }  // namespace ovel

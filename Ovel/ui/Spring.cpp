@@ -47,7 +47,7 @@ void Spring::setAnimationsEnabled(bool on) { enabled = on; }
 bool Spring::animationsEnabled() { return enabled; }
 
 int Spring::durationFor(double response) {
-  // SwiftUI's response is the period of the undamped spring: ω = 2π / response.
+  // The response is the period of the undamped spring: ω = 2π / response.
   return static_cast<int>(std::lround(kSettled * response / (2 * M_PI) * 1000));
 }
 

@@ -80,9 +80,9 @@ class UsageModelTest : public ::testing::Test {
     AppServices services{std::move(fakeClock), std::move(fakeScheduler), std::move(probeRunner), std::move(fakeScan)};
     model = std::make_unique<UsageModel>(preferences, historyStore,
                                          planStore.value_or(ResetPlanStore(OvelPaths::resetPlan())),
-                                         std::move(services));
+                                         OvelPaths::statusLineSnapshot(), std::move(services));
     changedAt.clear();
-    model->setOnChange([this] { changedAt.push_back(clock->now()); });
+    QObject::connect(model.get(), &UsageModel::changed, model.get(), [this] { changedAt.push_back(clock->now()); });
   }
 
   // Starts the model and lets the probe and scan that start() posts finish.
@@ -112,7 +112,7 @@ class UsageModelTest : public ::testing::Test {
   FakeProbeRunner* probe = nullptr;
   FakeScanRunner* scan = nullptr;
   std::unique_ptr<UsageModel> model;
-  std::vector<Date> changedAt;  // one entry per onChange call
+  std::vector<Date> changedAt;  // one entry per changed() signal
 };
 
 }  // namespace ovel::test

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "Demo.h"
 #include "UsageModelHarness.h"
 
 namespace ovel::test {

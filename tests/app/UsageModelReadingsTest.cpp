@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 
+#include "Demo.h"
 #include "UsageModelHarness.h"
 #include "core/UsageCommandProbe.h"
 

@@ -15,4 +15,11 @@ QList<T*> childrenOf(const QObject& root) {
   return found;
 }
 
+// The one child of type T; null when there is none or more than one.
+template <class T>
+T* onlyChildOf(const QObject& root) {
+  QList<T*> found = childrenOf<T>(root);
+  return found.size() == 1 ? found.front() : nullptr;
+}
+
 }  // namespace ovel::test

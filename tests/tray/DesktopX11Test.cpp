@@ -116,7 +116,7 @@ class DesktopX11Test : public ::testing::Test {
 };
 
 TEST_F(DesktopX11Test, WindowsHaveTheirOwnTitlesTheIconAndTheirButtons) {
-  AppBundle::identifyApplication();
+  AppDelegate::identifyApplication();
   auto delegate = launchDemo();
   delegate->openSettings();
   delegate->openDashboard();

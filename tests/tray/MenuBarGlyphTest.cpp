@@ -135,12 +135,12 @@ WindowAssessment assessed(WindowKind kind, OvelStatus status, double used) {
 TEST(MenuBarGlyphTest, PartsAndFallback) {
   using enum MenuBarItem;
   GlyphInputs none;
-  auto bare = MenuBarGlyph::parts({sessionPercent, weekReset, ovelFactor, sessionsLeft}, none);
+  auto bare = MenuBarRow::parts({sessionPercent, weekReset, ovelFactor, sessionsLeft}, none);
   ASSERT_EQ(bare.size(), 1u);
   const auto& ring = std::get<MenuBarPart::Ring>(bare[0].content);
   EXPECT_TRUE(ring.kind.isSession());
   EXPECT_FALSE(ring.assessment);
-  EXPECT_EQ(MenuBarGlyph::parts({}, none).size(), 1u);
+  EXPECT_EQ(MenuBarRow::parts({}, none).size(), 1u);
 
   GlyphInputs inputs;
   inputs.now = dateFromSeconds1970(1000);
@@ -149,21 +149,21 @@ TEST(MenuBarGlyphTest, PartsAndFallback) {
   inputs.week = assessed(WindowKind::week(), OvelStatus::atRisk, 80);
   inputs.sessionWeekRatio = SessionWeekRatio{0, 3, 60};
   inputs.hasAssessments = true;
-  auto parts = MenuBarGlyph::parts({sessionRing, weekRing, sessionPercent, sessionReset, sessionsLeft}, inputs);
+  auto parts = MenuBarRow::parts({sessionRing, weekRing, sessionPercent, sessionReset, sessionsLeft}, inputs);
   ASSERT_EQ(parts.size(), 5u);
   EXPECT_EQ(std::get<MenuBarPart::Text>(parts[2].content).text, "42%");
   EXPECT_EQ(std::get<MenuBarPart::Text>(parts[3].content).text, "<1m") << "a reset already past";
   EXPECT_EQ(std::get<MenuBarPart::Text>(parts[4].content).text, "\u221E\u00D75h");
 
   double width = 0;
-  auto edges = MenuBarGlyph::layout(parts, width);
+  auto edges = MenuBarRow::layout(parts, width);
   EXPECT_EQ(edges[1], 16 + 6) << "ring to ring";
   EXPECT_EQ(edges[2], 16 + 6 + 16 + 3) << "ring to text";
   EXPECT_GT(edges[3], edges[2] + 6) << "text to text";
 
-  EXPECT_FALSE(MenuBarGlyph::isTemplate(parts, true)) << "the week is at risk";
-  EXPECT_TRUE(MenuBarGlyph::isTemplate(parts, false));
-  QImage image = MenuBarGlyph::image(parts, GlyphStyle::usageAndSteer, true, Qt::black, 2);
+  EXPECT_FALSE(MenuBarRow::isTemplate(parts, true)) << "the week is at risk";
+  EXPECT_TRUE(MenuBarRow::isTemplate(parts, false));
+  QImage image = MenuBarRow::image(parts, GlyphStyle::usageAndSteer, true, Qt::black, 2);
   EXPECT_EQ(image.width(), static_cast<int>(std::ceil(width * 2)));
   EXPECT_GE(image.height(), 32);
 }
@@ -173,12 +173,12 @@ TEST(MenuBarGlyphTest, TightestRingFollowsTheSteer) {
   inputs.steer = OvelSteer{WindowKind::week(), 0.5, RateBasis::recent};
   inputs.steerAssessment = assessed(WindowKind::week(), OvelStatus::atRisk, 80);
   inputs.hasAssessments = true;
-  auto parts = MenuBarGlyph::parts({MenuBarItem::tightestRing}, inputs);
+  auto parts = MenuBarRow::parts({MenuBarItem::tightestRing}, inputs);
   const auto& ring = std::get<MenuBarPart::Ring>(parts[0].content);
   EXPECT_TRUE(ring.kind.isWeek());
   EXPECT_TRUE(ring.assessment);
   inputs.hasAssessments = false;
-  EXPECT_FALSE(std::get<MenuBarPart::Ring>(MenuBarGlyph::parts({}, inputs)[0].content).assessment);
+  EXPECT_FALSE(std::get<MenuBarPart::Ring>(MenuBarRow::parts({}, inputs)[0].content).assessment);
 }
 
 // The rings and texts of a tray item, as "ring kind: text, text".
@@ -274,7 +274,7 @@ TEST(MenuBarGlyphTest, EachTooltipNamesTheWindowsOfItsFigures) {
 TEST(MenuBarGlyphTest, DigitsKeepTheirWidth) {
   auto widthOf = [](const char* text) {
     double width = 0;
-    MenuBarGlyph::layout({MenuBarPart{MenuBarPart::Text{text, {}}}}, width);
+    MenuBarRow::layout({MenuBarPart{MenuBarPart::Text{text, {}}}}, width);
     return width;
   };
   EXPECT_EQ(widthOf("11%"), widthOf("88%"));

@@ -168,7 +168,9 @@ TEST_F(DashboardSectionsShown, ActivityCardWithStripAndShares) {
   ActivitySection filled(*model);
   EXPECT_TRUE(filled.emptyText()->isHidden());
   EXPECT_TRUE(filled.strip()->isVisibleTo(&filled));
-  EXPECT_EQ(filled.strip()->bars()->plot().bars.size(), 24u);
+  auto* bars = test::onlyChildOf<ActivityBars>(*filled.strip());
+  ASSERT_NE(bars, nullptr);
+  EXPECT_EQ(bars->plot().bars.size(), 24u);
   EXPECT_EQ(filled.projects()->rows().size(), 5u);
   EXPECT_EQ(filled.models()->rows().size(), 2u) << "the demo's Opus and Sonnet";
 }

@@ -186,7 +186,9 @@ TEST_F(PopoverViewTest, ThreeWindowsGiveTheCardAndTwoOneLineRows) {
   PopoverView& p = popover();
   ASSERT_EQ(model->assessments().size(), 3u);
   EXPECT_FALSE(p.windows()->isHidden());
-  EXPECT_FALSE(p.banner()->isHidden());
+  auto* banner = test::onlyChildOf<SteerBanner>(p);
+  ASSERT_NE(banner, nullptr);
+  EXPECT_FALSE(banner->isHidden());
   ASSERT_EQ(p.rows().size(), 2u);
   EXPECT_EQ(p.rowsCard()->column()->count(), 3) << "a row, a divider, a row";
   for (WindowRow* row : p.rows()) {
@@ -283,7 +285,9 @@ TEST_F(PopoverViewTest, GivenLessHeightTheContentScrollsBetweenAWholeHeaderAndFo
 
   QScrollArea* scroll = view.contentScroll();
   EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
-  EXPECT_EQ(view.card()->width(), PopoverView::kWidth - 32) << "the bar takes the margin, not the content's width";
+  auto* card = test::onlyChildOf<WindowCard>(view);
+  ASSERT_NE(card, nullptr);
+  EXPECT_EQ(card->width(), PopoverView::kWidth - 32) << "the bar takes the margin, not the content's width";
   expectInside(&view, view.headlineView(), "headline");
   EXPECT_EQ(view.headlineView()->height(), view.headlineView()->heightForWidth(view.headlineView()->width()))
       << "the header is not squeezed";

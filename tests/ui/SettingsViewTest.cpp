@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 
 #include "ViewHarness.h"
-#include "menubar/MenuBarGlyph.h"
 #include "settings/AboutTab.h"
 #include "settings/ClaudeCodeTab.h"
 #include "settings/FormSection.h"
@@ -21,6 +20,7 @@
 #include "settings/MenuBarItemList.h"
 #include "settings/MenuBarPreview.h"
 #include "ui/IconLabel.h"
+#include "ui/MenuBarRow.h"
 #include "ui/Spinner.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
@@ -116,7 +116,7 @@ class SettingsViewTest : public test::ViewTest {
     layOut(*view, 520, 600);
     return *view;
   }
-  MenuBarItemList& list() { return *settings().general()->itemList(); }
+  MenuBarItemList& list() { return *test::onlyChildOf<MenuBarItemList>(*settings().general()); }
   std::unique_ptr<SettingsView> view;
 };
 
@@ -152,13 +152,16 @@ TEST_F(SettingsViewTest, PickersWriteThrough) {
 TEST_F(SettingsViewTest, ArrowsAreDisabledAtTheEndsAndMoveOnePlace) {
   list();
   const auto& rows = list().rows();
-  EXPECT_FALSE(rows.front().left->isEnabled());
-  EXPECT_TRUE(rows.front().right->isEnabled());
-  EXPECT_TRUE(rows[4].left->isEnabled());
-  EXPECT_TRUE(rows[4].right->isEnabled());
-  EXPECT_FALSE(rows.back().right->isEnabled());
+  EXPECT_FALSE(rows.front().up->isEnabled());
+  EXPECT_TRUE(rows.front().down->isEnabled());
+  EXPECT_TRUE(rows[4].up->isEnabled());
+  EXPECT_TRUE(rows[4].down->isEnabled());
+  EXPECT_FALSE(rows.back().down->isEnabled());
+  // The list is vertical: its arrows say so.
+  EXPECT_EQ(rows.front().up->accessibleName(), QStringLiteral("Move up"));
+  EXPECT_EQ(rows.front().down->accessibleName(), QStringLiteral("Move down"));
   auto before = order(preferences);
-  rows.front().right->click();
+  rows.front().down->click();
   auto after = order(preferences);
   EXPECT_EQ(after[0], before[1]);
   EXPECT_EQ(after[1], before[0]);
@@ -194,10 +197,12 @@ TEST_F(SettingsViewTest, DraggingTheLastRowToTheTopMakesItFirst) {
 TEST_F(SettingsViewTest, PreviewIsTheTrayImage) {
   showDemo(Demo::Scenario::atRisk);
   preferences.setMenuBarLayout({{MenuBarItem::weekRing, true}, {MenuBarItem::sessionPercent, false}});
-  MenuBarPreview& preview = *settings().general()->preview();
+  auto* shownPreview = test::onlyChildOf<MenuBarPreview>(*settings().general());
+  ASSERT_NE(shownPreview, nullptr);
+  MenuBarPreview& preview = *shownPreview;
   QImage shown = preview.image(Qt::black);
-  QImage tray = MenuBarGlyph::image(MenuBarGlyph::parts(preferences.menuBarItems(), *model), preferences.glyphStyle(),
-                                    preferences.colorWhenAtRisk(), Qt::black, 2);
+  QImage tray = MenuBarRow::image(MenuBarRow::parts(preferences.menuBarItems(), GlyphInputs::of(*model)),
+                                  preferences.glyphStyle(), preferences.colorWhenAtRisk(), Qt::black, 2);
   EXPECT_EQ(shown, tray);
   // A ticked text item without data stays out; nothing ticked gives the tightest ring.
   preferences.setMenuBarLayout({{MenuBarItem::sessionsLeft, false}});
@@ -227,7 +232,9 @@ TEST_F(SettingsViewTest, ClaudeCodeTabShowsTheConnectionAndTheSearch) {
   EXPECT_EQ(tab.connectButton()->text(), QStringLiteral("Connect"));
   EXPECT_EQ(tab.stateLabel()->textView()->text(), QStringLiteral("Not connected"));
   EXPECT_TRUE(tab.stateLabel()->symbolView()->isHidden());
-  EXPECT_EQ(tab.pathField()->placeholderText(), QString::fromStdString((dir / "bin-claude/claude").string()));
+  auto* pathField = test::onlyChildOf<QLineEdit>(tab);
+  ASSERT_NE(pathField, nullptr);
+  EXPECT_EQ(pathField->placeholderText(), QString::fromStdString((dir / "bin-claude/claude").string()));
 
   test::writeText(integrationIn(dir.path()).settingsURL,
                   R"({"statusLine":{"type":"command","command":)" +

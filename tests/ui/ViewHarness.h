@@ -11,6 +11,7 @@
 
 #include <initializer_list>
 
+#include "Demo.h"
 #include "Format.h"
 #include "Integrations.h"
 #include "app/UsageModelHarness.h"
