@@ -15,17 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "AppBundle.h"
-#include "AppServices.h"
-#include "Integrations.h"
-#include "LoginItemInterface.h"
+#include "model/AppBundle.h"
+#include "model/AppServices.h"
+#include "model/Integrations.h"
+#include "model/LoginItem.h"
 #include "Notifier.h"
-#include "Preferences.h"
-#include "core/History.h"
-#include "core/ResetPlan.h"
+#include "model/Preferences.h"
+#include "core/engine/History.h"
+#include "core/engine/ResetPlan.h"
 #include "platform/HotKey.h"
 #include "platform/NotificationCenter.h"
-#include "platform/StatusItem.h"
+#include "tray/StatusItem.h"
 
 
 namespace ovel {

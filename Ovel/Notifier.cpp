@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "Format.h"
+#include "model/Format.h"
 
 namespace ovel {
 namespace {

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "Preferences.h"
-#include "core/OvelEngine.h"
-#include "core/Time.h"
+#include "model/Preferences.h"
+#include "core/engine/OvelEngine.h"
+#include "core/support/Time.h"
 #include "platform/NotificationCenter.h"
 
 namespace ovel {

@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "Integrations.h"
-#include "UsageModel.h"
+#include "model/Integrations.h"
+#include "model/UsageModel.h"
 #include "dashboard/DashboardView.h"
-#include "menubar/MenuBarGlyph.h"
+#include "tray/MenuBarGlyph.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
 #include "ui/Spring.h"

@@ -9,13 +9,13 @@
 
 #include "../tests/app/FakeAppServices.h"
 #include "../tests/support/TestSupport.h"
-#include "AppServices.h"
-#include "DefaultsStore.h"
-#include "Preferences.h"
+#include "model/AppServices.h"
+#include "model/DefaultsStore.h"
+#include "model/Preferences.h"
 #include "SyntheticUsage.h"
-#include "UsageModel.h"
-#include "core/EngineConstants.h"
-#include "core/OvelPaths.h"
+#include "model/UsageModel.h"
+#include "core/engine/EngineConstants.h"
+#include "core/engine/OvelPaths.h"
 
 namespace ovel::bench {
 

@@ -7,9 +7,9 @@
 #include <cmath>
 #include <vector>
 
-#include "core/ActivitySummary.h"
-#include "core/History.h"
-#include "core/WindowModel.h"
+#include "core/engine/ActivitySummary.h"
+#include "core/engine/History.h"
+#include "core/engine/WindowModel.h"
 
 namespace ovel::bench {
 

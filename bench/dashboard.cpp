@@ -14,9 +14,9 @@
 
 #include <cstdlib>
 
-#include "Integrations.h"
+#include "model/Integrations.h"
 #include "ModelBench.h"
-#include "UsageModelInternals.h"
+#include "model/UsageModelInternals.h"
 #include "dashboard/DashboardView.h"
 #include "dashboard/UsageChart.h"
 #include "ui/Spring.h"

@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "SyntheticUsage.h"
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 namespace ovel {
 namespace {

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "../tests/support/TestSupport.h"
-#include "core/EngineConstants.h"
-#include "core/History.h"
+#include "core/engine/EngineConstants.h"
+#include "core/engine/History.h"
 
 namespace ovel {
 namespace {

@@ -7,9 +7,9 @@
 // the file written by the store's own thread. Goal: under 100 µs.
 #include <benchmark/benchmark.h>
 
-#include "Demo.h"
+#include "model/Demo.h"
 #include "ModelBench.h"
-#include "UsageModelInternals.h"
+#include "model/UsageModelInternals.h"
 
 namespace ovel {
 namespace {

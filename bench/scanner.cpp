@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "core/EngineConstants.h"
-#include "core/FileIO.h"
-#include "core/LocalActivityScanner.h"
-#include "core/TranscriptFiles.h"
-#include "core/TranscriptLine.h"
+#include "core/engine/EngineConstants.h"
+#include "core/support/FileIO.h"
+#include "core/claude/LocalActivityScanner.h"
+#include "core/claude/TranscriptFiles.h"
+#include "core/claude/TranscriptLine.h"
 
 namespace ovel {
 namespace {

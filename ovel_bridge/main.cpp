@@ -22,12 +22,12 @@
 #include <string>
 #include <string_view>
 
-#include "core/ChildProcess.h"
-#include "core/FileIO.h"
-#include "core/OvelPaths.h"
-#include "core/StatusLineIntegration.h"
-#include "core/StatusLineSnapshot.h"
-#include "core/Time.h"
+#include "core/support/ChildProcess.h"
+#include "core/support/FileIO.h"
+#include "core/engine/OvelPaths.h"
+#include "core/claude/StatusLineIntegration.h"
+#include "core/claude/StatusLineSnapshot.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <QVBoxLayout>
 
-#include "UsageModel.h"
-#include "core/EngineConstants.h"
+#include "model/UsageModel.h"
+#include "core/engine/EngineConstants.h"
 #include "dashboard/DayActivityStrip.h"
 #include "ui/SectionLabel.h"
 #include "ui/ShareRow.h"

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "core/ActivitySummary.h"
+#include "core/engine/ActivitySummary.h"
 #include "ui/Card.h"
 
 namespace ovel {

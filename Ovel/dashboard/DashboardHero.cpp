@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "Format.h"
-#include "UsageModel.h"
+#include "model/Format.h"
+#include "model/UsageModel.h"
 #include "ui/DayRingView.h"
 #include "ui/Freshness.h"
 #include "ui/Symbol.h"

@@ -9,7 +9,7 @@
 #include <span>
 #include <string>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 class QPushButton;
 

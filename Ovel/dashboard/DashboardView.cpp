@@ -4,9 +4,9 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "Format.h"
-#include "Integrations.h"
-#include "UsageModel.h"
+#include "model/Format.h"
+#include "model/Integrations.h"
+#include "model/UsageModel.h"
 #include "dashboard/ActivitySection.h"
 #include "dashboard/DashboardHero.h"
 #include "dashboard/InsightsSection.h"

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 namespace ovel {
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "core/EngineConstants.h"
+#include "core/engine/EngineConstants.h"
 #include "ui/TextView.h"
 
 namespace ovel {

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "core/ActivitySummary.h"
+#include "core/engine/ActivitySummary.h"
 #include "ui/ActivityBars.h"
 
 namespace ovel {

@@ -3,7 +3,7 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
-#include "UsageModel.h"
+#include "model/UsageModel.h"
 #include "ui/FindingRow.h"
 #include "ui/SectionLabel.h"
 #include "ui/TextView.h"

@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "core/UsageState.h"
+#include "core/engine/UsageState.h"
 #include "ui/Card.h"
 
 class QVBoxLayout;

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Format.h"
+#include "model/Format.h"
 #include "ui/Card.h"
 #include "ui/DayRingView.h"
 #include "ui/Divider.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 #include "ui/DayRing.h"
 #include "ui/ResetLines.h"
 #include "ui/ThemeColor.h"

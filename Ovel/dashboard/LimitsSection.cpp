@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "UsageModel.h"
+#include "model/UsageModel.h"
 #include "dashboard/LimitPanel.h"
 #include "ui/Spring.h"
 #include "ui/ViewSupport.h"

@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "AppServices.h"
-#include "core/OvelEngine.h"
+#include "model/AppServices.h"
+#include "core/engine/OvelEngine.h"
 
 namespace ovel {
 

@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <functional>
 
-#include "Format.h"
-#include "UsageModel.h"
+#include "model/Format.h"
+#include "model/UsageModel.h"
 #include "ui/Card.h"
 #include "ui/Divider.h"
 #include "ui/FitRow.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/ResetPlan.h"
-#include "core/Time.h"
+#include "core/engine/ResetPlan.h"
+#include "core/support/Time.h"
 
 class QComboBox;
 class QDateTimeEdit;

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "Format.h"
-#include "UsageModel.h"
+#include "model/Format.h"
+#include "model/UsageModel.h"
 #include "ui/Card.h"
 #include "ui/SectionLabel.h"
 #include "ui/TextView.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 namespace ovel {
 

@@ -3,8 +3,8 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
-#include "Integrations.h"
-#include "UsageModel.h"
+#include "model/Integrations.h"
+#include "model/UsageModel.h"
 #include "ui/Freshness.h"
 #include "ui/SourceStatus.h"
 #include "ui/Theme.h"

@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "core/StatusLineIntegration.h"
-#include "core/Time.h"
+#include "core/claude/StatusLineIntegration.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

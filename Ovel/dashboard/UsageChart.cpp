@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Format.h"
-#include "core/EngineConstants.h"
+#include "model/Format.h"
+#include "core/engine/EngineConstants.h"
 #include "ui/TextView.h"
 #include "ui/Theme.h"
 

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/History.h"
-#include "core/OvelEngine.h"
+#include "core/engine/History.h"
+#include "core/engine/OvelEngine.h"
 #include "ui/ChartScale.h"
 #include "ui/ThemeColor.h"
 

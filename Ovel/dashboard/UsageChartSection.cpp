@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "UsageModel.h"
+#include "model/UsageModel.h"
 #include "dashboard/UsageChart.h"
 #include "ui/SegmentedControl.h"
 #include "ui/TextView.h"

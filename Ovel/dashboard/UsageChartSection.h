@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 namespace ovel {
 

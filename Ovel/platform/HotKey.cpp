@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "Log.h"
+#include "model/Log.h"
 
 namespace ovel {
 namespace {

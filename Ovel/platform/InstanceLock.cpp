@@ -8,8 +8,8 @@
 #include <charconv>
 #include <cstring>
 
-#include "Log.h"
-#include "core/FileIO.h"
+#include "model/Log.h"
+#include "core/support/FileIO.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

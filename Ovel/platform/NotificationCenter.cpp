@@ -5,7 +5,7 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
-#include "Log.h"
+#include "model/Log.h"
 
 namespace ovel {
 namespace {

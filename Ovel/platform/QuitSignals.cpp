@@ -9,7 +9,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "Log.h"
+#include "model/Log.h"
 
 namespace ovel {
 namespace {

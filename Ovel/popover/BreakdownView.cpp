@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "UsageModel.h"
-#include "core/EngineConstants.h"
+#include "model/UsageModel.h"
+#include "core/engine/EngineConstants.h"
 #include "ui/FindingRow.h"
 #include "ui/SectionLabel.h"
 #include "ui/SegmentedControl.h"

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "DefaultsStore.h"
-#include "core/ActivitySummary.h"
-#include "core/OvelEngine.h"
-#include "core/UsageState.h"
+#include "model/DefaultsStore.h"
+#include "core/engine/ActivitySummary.h"
+#include "core/engine/OvelEngine.h"
+#include "core/engine/UsageState.h"
 #include "ui/ActivityBars.h"
 
 class QVBoxLayout;

@@ -11,8 +11,8 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-#include "Format.h"
-#include "Integrations.h"
+#include "model/Format.h"
+#include "model/Integrations.h"
 #include "popover/BreakdownView.h"
 #include "popover/WindowCard.h"
 #include "ui/DayRingView.h"

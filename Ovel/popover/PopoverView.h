@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "PreferenceTypes.h"
-#include "UsageModel.h"
-#include "core/OvelEngine.h"
+#include "model/PreferenceTypes.h"
+#include "model/UsageModel.h"
+#include "core/engine/OvelEngine.h"
 #include "ui/Card.h"
 #include "ui/ThemeColor.h"
 

@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 
 
-#include "Format.h"
+#include "model/Format.h"
 #include "ui/CountingFigure.h"
 #include "ui/Divider.h"
 #include "ui/IconLabel.h"

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "core/OvelEngine.h"
-#include "core/Time.h"
+#include "core/engine/OvelEngine.h"
+#include "core/support/Time.h"
 #include "ui/Card.h"
 
 namespace ovel {

@@ -6,11 +6,11 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "Format.h"
-#include "Integrations.h"
-#include "Preferences.h"
-#include "UsageModel.h"
-#include "core/ClaudeLocator.h"
+#include "model/Format.h"
+#include "model/Integrations.h"
+#include "model/Preferences.h"
+#include "model/UsageModel.h"
+#include "core/claude/ClaudeLocator.h"
 #include "settings/FormSection.h"
 #include "ui/Freshness.h"
 #include "ui/IconLabel.h"

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "core/StatusLineIntegration.h"
-#include "core/Time.h"
+#include "core/claude/StatusLineIntegration.h"
+#include "core/support/Time.h"
 #include "ui/Symbol.h"
 #include "ui/ThemeColor.h"
 

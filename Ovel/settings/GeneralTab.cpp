@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "Integrations.h"
-#include "UsageModel.h"
+#include "model/Integrations.h"
+#include "model/UsageModel.h"
 #include "settings/FormSection.h"
 #include "settings/MenuBarItemList.h"
 #include "settings/MenuBarPreview.h"

@@ -8,7 +8,7 @@
 #include <array>
 #include <string>
 
-#include "Preferences.h"
+#include "model/Preferences.h"
 
 class QCheckBox;
 class QComboBox;

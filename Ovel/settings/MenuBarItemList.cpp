@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "Preferences.h"
+#include "model/Preferences.h"
 #include "ui/Divider.h"
 #include "ui/SymbolView.h"
 #include "ui/ViewSupport.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "PreferenceTypes.h"
+#include "model/PreferenceTypes.h"
 
 class QCheckBox;
 class QVBoxLayout;

@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#include "Preferences.h"
-#include "UsageModel.h"
+#include "model/Preferences.h"
+#include "model/UsageModel.h"
 #include "ui/MenuBarRow.h"
 #include "ui/Theme.h"
 

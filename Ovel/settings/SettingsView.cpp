@@ -6,7 +6,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "Integrations.h"
+#include "model/Integrations.h"
 #include "settings/AboutTab.h"
 #include "settings/ClaudeCodeTab.h"
 #include "settings/GeneralTab.h"

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "core/Time.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <cmath>
 
-#include "core/EngineConstants.h"
-#include "core/TimeZone.h"
+#include "core/engine/EngineConstants.h"
+#include "core/support/TimeZone.h"
 
 namespace ovel {
 namespace {

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Time.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -1,6 +1,6 @@
 #include "ui/CountingFigure.h"
 
-#include "Format.h"
+#include "model/Format.h"
 #include "ui/Spring.h"
 #include "ui/TextView.h"
 

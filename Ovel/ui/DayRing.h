@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "PreferenceTypes.h"
-#include "core/OvelEngine.h"
+#include "model/PreferenceTypes.h"
+#include "core/engine/OvelEngine.h"
 
 class QPainter;
 

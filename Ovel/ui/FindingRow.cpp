@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "Format.h"
+#include "model/Format.h"
 #include "ui/TextView.h"
 #include "ui/ThemeColor.h"
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/UsageState.h"
+#include "core/engine/UsageState.h"
 #include "ui/Theme.h"
 
 namespace ovel {

@@ -1,6 +1,6 @@
 #include "ui/Freshness.h"
 
-#include "Format.h"
+#include "model/Format.h"
 
 namespace ovel {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "core/Time.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -11,8 +11,8 @@
 #include <variant>
 #include <vector>
 
-#include "PreferenceTypes.h"
-#include "core/OvelEngine.h"
+#include "model/PreferenceTypes.h"
+#include "core/engine/OvelEngine.h"
 #include "ui/DayRing.h"
 
 namespace ovel {

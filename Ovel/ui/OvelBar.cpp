@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Format.h"
+#include "model/Format.h"
 #include "ui/Spring.h"
 #include "ui/ViewSupport.h"
 

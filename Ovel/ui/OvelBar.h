@@ -9,7 +9,7 @@
 
 #include <optional>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 #include "ui/ThemeColor.h"
 
 class QBoxLayout;

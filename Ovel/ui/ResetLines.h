@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "core/OvelEngine.h"
-#include "core/Time.h"
+#include "core/engine/OvelEngine.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "Format.h"
+#include "model/Format.h"
 #include "ui/Theme.h"
 #include "ui/ViewSupport.h"
 

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "core/ActivitySummary.h"
+#include "core/engine/ActivitySummary.h"
 
 class QVBoxLayout;
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 #include "ui/ThemeColor.h"
 
 namespace ovel {

@@ -5,7 +5,7 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
-#include "Format.h"
+#include "model/Format.h"
 #include "ui/TextView.h"
 
 namespace ovel {

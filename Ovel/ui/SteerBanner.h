@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 namespace ovel {
 

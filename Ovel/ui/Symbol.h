@@ -11,7 +11,7 @@
 #include <array>
 #include <string_view>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 class QPainter;
 

@@ -8,7 +8,7 @@
 #include <QFont>
 #include <QPalette>
 
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 class QWidget;
 

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Format.h"
+#include "model/Format.h"
 
 namespace {
 

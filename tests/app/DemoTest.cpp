@@ -1,4 +1,4 @@
-#include "Demo.h"
+#include "model/Demo.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "core/TimeZone.h"
+#include "core/support/TimeZone.h"
 
 namespace ovel {
 namespace {

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "AppServices.h"
+#include "model/AppServices.h"
 
 namespace ovel::test {
 

@@ -1,4 +1,4 @@
-#include "Format.h"
+#include "model/Format.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 #include <limits>
 #include <map>
 
-#include "core/ChildProcess.h"
+#include "core/support/ChildProcess.h"
 
 namespace ovel {
 namespace {

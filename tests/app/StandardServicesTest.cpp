@@ -1,6 +1,6 @@
 // The application's own seams: Qt timers and queued calls, and the worker
 // threads of the probe and the scan, whose answers come back to this thread.
-#include "StandardServices.h"
+#include "model/StandardServices.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/OvelPaths.h"
+#include "core/engine/OvelPaths.h"
 #include "support/FakeProgram.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 // a worker thread, and the answer posted back to this thread's event loop.
 #include <QtTest/QTest>
 
-#include "StandardServices.h"
+#include "model/StandardServices.h"
 #include "UsageModelHarness.h"
 #include "support/FakeProgram.h"
 

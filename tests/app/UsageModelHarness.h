@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "FakeAppServices.h"
-#include "UsageModel.h"
-#include "UsageModelInternals.h"
-#include "core/EngineConstants.h"
-#include "core/OvelPaths.h"
-#include "core/StatusLineSnapshot.h"
+#include "model/UsageModel.h"
+#include "model/UsageModelInternals.h"
+#include "core/engine/EngineConstants.h"
+#include "core/engine/OvelPaths.h"
+#include "core/claude/StatusLineSnapshot.h"
 #include "support/TestSupport.h"
 
 namespace ovel::test {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Demo.h"
+#include "model/Demo.h"
 #include "UsageModelHarness.h"
 
 namespace ovel::test {

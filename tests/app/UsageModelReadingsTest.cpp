@@ -6,9 +6,9 @@
 #include <functional>
 #include <set>
 
-#include "Demo.h"
+#include "model/Demo.h"
 #include "UsageModelHarness.h"
-#include "core/UsageCommandProbe.h"
+#include "core/claude/UsageCommandProbe.h"
 
 namespace ovel::test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "Demo.h"
+#include "model/Demo.h"
 #include "UsageModelHarness.h"
 
 namespace ovel::test {

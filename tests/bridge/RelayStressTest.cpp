@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "RelayProcess.h"
-#include "core/FileIO.h"
+#include "core/support/FileIO.h"
 
 namespace ovel {
 namespace {

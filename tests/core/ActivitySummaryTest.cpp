@@ -1,4 +1,4 @@
-#include "core/ActivitySummary.h"
+#include "core/engine/ActivitySummary.h"
 
 #include <gtest/gtest.h>
 

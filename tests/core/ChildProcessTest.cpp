@@ -1,5 +1,5 @@
 // The child-process runner: streams, status, isolation, and time limits.
-#include "core/ChildProcess.h"
+#include "core/support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,5 +1,5 @@
 // Finding the claude program: the search path and the override rule.
-#include "core/ClaudeLocator.h"
+#include "core/claude/ClaudeLocator.h"
 
 #include <sys/stat.h>
 

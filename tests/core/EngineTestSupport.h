@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "core/Activity.h"
-#include "core/ActivitySummary.h"
-#include "core/History.h"
-#include "core/Time.h"
-#include "core/WindowModel.h"
+#include "core/engine/Activity.h"
+#include "core/engine/ActivitySummary.h"
+#include "core/engine/History.h"
+#include "core/support/Time.h"
+#include "core/engine/WindowModel.h"
 
 namespace ovel::test {
 

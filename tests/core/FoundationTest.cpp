@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Activity.h"
-#include "core/FileIO.h"
-#include "core/JsonWriter.h"
-#include "core/OvelPaths.h"
-#include "core/Time.h"
+#include "core/engine/Activity.h"
+#include "core/support/FileIO.h"
+#include "core/support/JsonWriter.h"
+#include "core/engine/OvelPaths.h"
+#include "core/support/Time.h"
 #include "support/SpecialFiles.h"
 #include "support/TestSupport.h"
 

@@ -14,8 +14,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/EngineConstants.h"
-#include "core/History.h"
+#include "core/engine/EngineConstants.h"
+#include "core/engine/History.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

@@ -2,7 +2,7 @@
 // when two values are equal, and how it refuses bad text.
 #include <gtest/gtest.h>
 
-#include "core/JSONValue.h"
+#include "core/support/JSONValue.h"
 
 namespace ovel {
 namespace {

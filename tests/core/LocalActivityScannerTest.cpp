@@ -1,6 +1,6 @@
 // The transcript scanner: which lines become turns, how files are walked and
 // read incrementally, and how repeated turns merge.
-#include "core/LocalActivityScanner.h"
+#include "core/claude/LocalActivityScanner.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/EngineConstants.h"
-#include "core/Time.h"
+#include "core/engine/EngineConstants.h"
+#include "core/support/Time.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "EngineTestSupport.h"
-#include "core/OvelEngine.h"
+#include "core/engine/OvelEngine.h"
 
 namespace ovel {
 namespace {

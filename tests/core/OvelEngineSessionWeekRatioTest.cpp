@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "EngineTestSupport.h"
-#include "core/OvelEngine.h"
-#include "core/OvelEngineDetail.h"
+#include "core/engine/OvelEngine.h"
+#include "core/engine/OvelEngineDetail.h"
 
 namespace ovel {
 namespace {

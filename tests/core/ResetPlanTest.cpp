@@ -1,5 +1,5 @@
 // Planned and banked resets, their file, and the identifiers they carry.
-#include "core/ResetPlan.h"
+#include "core/engine/ResetPlan.h"
 
 #include <gtest/gtest.h>
 

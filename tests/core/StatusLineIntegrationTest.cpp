@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/ClaudeCodePaths.h"
-#include "core/OvelPaths.h"
-#include "core/StatusLineIntegration.h"
+#include "core/claude/ClaudeCodePaths.h"
+#include "core/engine/OvelPaths.h"
+#include "core/claude/StatusLineIntegration.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

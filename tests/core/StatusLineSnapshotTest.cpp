@@ -2,7 +2,7 @@
 // them into readings, and storing them as statusline.json.
 #include <gtest/gtest.h>
 
-#include "core/StatusLineSnapshot.h"
+#include "core/claude/StatusLineSnapshot.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

@@ -1,15 +1,15 @@
 // Local times in zones read from zone files: the closing rule that "slim"
 // files leave every later year to, the choices for skipped and repeated
 // wall times, and which zone the machine's is.
-#include "core/TimeZone.h"
+#include "core/support/TimeZone.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
 
-#include "core/UsageCommandParser.h"
-#include "core/ZoneFile.h"
+#include "core/claude/UsageCommandParser.h"
+#include "core/support/ZoneFile.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

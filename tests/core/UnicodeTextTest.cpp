@@ -1,13 +1,13 @@
 // Unicode's algorithms as the readers use them: where a payload is cut,
 // which letters count as the same, and how model names sort.
-#include "core/UnicodeText.h"
+#include "core/support/UnicodeText.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "core/WindowModel.h"
+#include "core/engine/WindowModel.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

@@ -1,6 +1,6 @@
 // The /usage text grammar: window lines, reset times in time zones, period
 // headers, share lists, findings, and whole texts.
-#include "core/UsageCommandParser.h"
+#include "core/claude/UsageCommandParser.h"
 
 #include <gtest/gtest.h>
 

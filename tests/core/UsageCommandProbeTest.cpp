@@ -1,7 +1,7 @@
 // Running claude -p /usage: the answer's interpretation, the child's
 // invocation, and what each kind of misbehaving program leads to. The
 // programs are fake claude scripts; none may be left running afterwards.
-#include "core/UsageCommandProbe.h"
+#include "core/claude/UsageCommandProbe.h"
 
 #include <sys/stat.h>
 
@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <variant>
 
-#include "core/ClaudeLocator.h"
-#include "core/UnicodeText.h"
-#include "core/Utf8.h"
+#include "core/claude/ClaudeLocator.h"
+#include "core/support/UnicodeText.h"
+#include "core/support/Utf8.h"
 #include "support/FakeProgram.h"
 #include "support/TestSupport.h"
 

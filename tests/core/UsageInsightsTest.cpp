@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/UsageState.h"
+#include "core/engine/UsageState.h"
 
 namespace ovel {
 namespace {

@@ -1,5 +1,5 @@
 // The merge of readings into the believed state.
-#include "core/UsageState.h"
+#include "core/engine/UsageState.h"
 
 #include <gtest/gtest.h>
 

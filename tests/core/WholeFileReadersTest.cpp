@@ -10,12 +10,12 @@
 #include <functional>
 #include <string>
 
-#include "core/History.h"
-#include "core/ResetPlan.h"
-#include "core/StatusLineIntegration.h"
-#include "core/StatusLineSnapshot.h"
-#include "core/TimeZone.h"
-#include "core/ZoneFile.h"
+#include "core/engine/History.h"
+#include "core/engine/ResetPlan.h"
+#include "core/claude/StatusLineIntegration.h"
+#include "core/claude/StatusLineSnapshot.h"
+#include "core/support/TimeZone.h"
+#include "core/support/ZoneFile.h"
 #include "support/SpecialFiles.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/WindowModel.h"
+#include "core/engine/WindowModel.h"
 
 namespace ovel {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/WindowModel.h"
+#include "core/engine/WindowModel.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/FileIO.h"
+#include "core/support/FileIO.h"
 
 namespace ovel::fuzz {
 namespace fs = std::filesystem;

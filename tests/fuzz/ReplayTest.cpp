@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FuzzTarget.h"
-#include "core/FileIO.h"
+#include "core/support/FileIO.h"
 
 namespace ovel {
 namespace {

@@ -1,5 +1,5 @@
 // The autostart entry: where it goes, what it says, and when it counts.
-#include "platform/LoginItem.h"
+#include "platform/AutostartLoginItem.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "core/ChildProcess.h"
+#include "core/support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 namespace ovel::test {

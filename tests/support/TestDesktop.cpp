@@ -23,7 +23,7 @@
 #include <memory>
 #include <thread>
 
-#include "core/ChildProcess.h"
+#include "core/support/ChildProcess.h"
 
 
 extern char** environ;

@@ -18,7 +18,7 @@
 #include <QImage>
 #include <QRect>
 
-#include "platform/StatusItem.h"
+#include "tray/StatusItem.h"
 #include "support/TestSupport.h"
 
 namespace ovel::test {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/FileIO.h"
+#include "core/support/FileIO.h"
 
 namespace ovel::test {
 

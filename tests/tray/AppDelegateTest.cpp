@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "Format.h"
-#include "UsageModel.h"
-#include "core/OvelPaths.h"
+#include "model/Format.h"
+#include "model/UsageModel.h"
+#include "core/engine/OvelPaths.h"
 #include "platform/PopoverHost.h"
 #include "support/FakeProgram.h"
 #include "support/TestDesktop.h"

@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "AppDelegate.h"
-#include "core/ChildProcess.h"
+#include "core/support/ChildProcess.h"
 #include "platform/RunningInstance.h"
 #include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"

@@ -1,4 +1,4 @@
-#include "Integrations.h"
+#include "model/Integrations.h"
 
 #include <sys/stat.h>
 
@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/ChildProcess.h"
-#include "core/OvelPaths.h"
-#include "core/StatusLineSnapshot.h"
+#include "core/support/ChildProcess.h"
+#include "core/engine/OvelPaths.h"
+#include "core/claude/StatusLineSnapshot.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
-#include "Format.h"
-#include "UsageModel.h"
+#include "model/Format.h"
+#include "model/UsageModel.h"
 #include "support/FakeNotificationServer.h"
 #include "support/FakeProgram.h"
 #include "support/TestDesktop.h"

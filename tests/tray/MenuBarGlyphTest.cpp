@@ -1,4 +1,4 @@
-#include "menubar/MenuBarGlyph.h"
+#include "tray/MenuBarGlyph.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Format.h"
+#include "model/Format.h"
 
 namespace ovel {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/ChildProcess.h"
-#include "core/StatusLineSnapshot.h"
+#include "core/support/ChildProcess.h"
+#include "core/claude/StatusLineSnapshot.h"
 #include "platform/RunningInstance.h"
 #include "support/FakeProgram.h"
 #include "support/SpecialFiles.h"

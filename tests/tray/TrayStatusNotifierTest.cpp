@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
-#include "Demo.h"
+#include "model/Demo.h"
 #include "DemoLaunch.h"
-#include "Format.h"
-#include "UsageModel.h"
-#include "platform/PanelAppearance.h"
+#include "model/Format.h"
+#include "model/UsageModel.h"
+#include "tray/PanelAppearance.h"
 #include "platform/PopoverHost.h"
-#include "platform/StatusNotifierItem.h"
+#include "tray/StatusNotifierItem.h"
 #include "support/FakeDesktopBus.h"
 #include "support/TestDesktop.h"
 

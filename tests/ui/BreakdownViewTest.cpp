@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "ViewHarness.h"
-#include "core/EngineConstants.h"
+#include "core/engine/EngineConstants.h"
 #include "platform/PopoverHost.h"
 #include "popover/PopoverView.h"
 #include "ui/SegmentedControl.h"

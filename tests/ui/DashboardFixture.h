@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "Demo.h"
+#include "model/Demo.h"
 #include "ViewHarness.h"
 
 namespace ovel::test {

@@ -12,7 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 
-#include "Format.h"
+#include "model/Format.h"
 #include "app/UsageModelHarness.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"

@@ -11,9 +11,9 @@
 
 #include <initializer_list>
 
-#include "Demo.h"
-#include "Format.h"
-#include "Integrations.h"
+#include "model/Demo.h"
+#include "model/Format.h"
+#include "model/Integrations.h"
 #include "app/UsageModelHarness.h"
 #include "support/Children.h"
 #include "ui/TextView.h"

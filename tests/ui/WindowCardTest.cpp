@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Format.h"
+#include "model/Format.h"
 #include "AnimationClock.h"
 #include "ViewHarness.h"
 #include "ui/Spring.h"

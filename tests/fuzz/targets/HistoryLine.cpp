@@ -2,8 +2,8 @@
 #include <cmath>
 
 #include "FuzzTarget.h"
-#include "core/EngineConstants.h"
-#include "core/History.h"
+#include "core/engine/EngineConstants.h"
+#include "core/engine/History.h"
 
 namespace ovel {
 

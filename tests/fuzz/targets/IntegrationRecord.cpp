@@ -1,6 +1,6 @@
 // integration.json: what reads writes back the same.
 #include "FuzzTarget.h"
-#include "core/StatusLineIntegration.h"
+#include "core/claude/StatusLineIntegration.h"
 
 namespace ovel {
 

@@ -1,6 +1,6 @@
 // reset-plan.json: a plan that loads saves and loads again unchanged.
 #include "FuzzTarget.h"
-#include "core/ResetPlan.h"
+#include "core/engine/ResetPlan.h"
 
 namespace ovel {
 

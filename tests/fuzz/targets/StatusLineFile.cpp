@@ -1,7 +1,7 @@
 // statusline.json as the application reads it; what it reads writes back
 // the same.
 #include "FuzzTarget.h"
-#include "core/StatusLineSnapshot.h"
+#include "core/claude/StatusLineSnapshot.h"
 
 namespace ovel {
 

@@ -1,7 +1,7 @@
 // Claude Code's status-line input to a snapshot, and the snapshot through
 // statusline.json back to the same snapshot.
 #include "FuzzTarget.h"
-#include "core/StatusLineSnapshot.h"
+#include "core/claude/StatusLineSnapshot.h"
 
 namespace ovel {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "FuzzTarget.h"
-#include "core/LocalActivityScanner.h"
+#include "core/claude/LocalActivityScanner.h"
 
 namespace ovel {
 

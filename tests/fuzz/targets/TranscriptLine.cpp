@@ -2,7 +2,7 @@
 #include <string>
 
 #include "FuzzTarget.h"
-#include "core/TranscriptLine.h"
+#include "core/claude/TranscriptLine.h"
 
 namespace ovel {
 

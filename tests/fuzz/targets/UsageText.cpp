@@ -1,6 +1,6 @@
 // The /usage text parser, in the system zone and in a zone with summer time.
 #include "FuzzTarget.h"
-#include "core/UsageCommandParser.h"
+#include "core/claude/UsageCommandParser.h"
 
 namespace ovel {
 

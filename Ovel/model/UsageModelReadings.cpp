@@ -1,0 +1,159 @@
+// How readings reach the model: the /usage probe, the relay's snapshot
+// file, transcript scans, and the redeeming of a banked reset.
+#include <algorithm>
+#include <iterator>
+#include <system_error>
+
+#include "model/Log.h"
+#include "model/UsageModel.h"
+#include "core/claude/StatusLineSnapshot.h"
+#include "core/claude/UsageCommandProbe.h"
+
+namespace ovel {
+
+void UsageModel::probe(std::function<void()> completion) {
+  if (isProbing_ || isDemo_) {
+    if (completion) completion();
+    return;
+  }
+  std::optional<std::string> override;
+  if (!preferences_.claudePathOverride().isEmpty()) override = preferences_.claudePathOverride().toStdString();
+  std::optional<std::filesystem::path> executable = probeRunner_->locate(override);
+  if (!executable) {
+    fail(ProbeError::claudeNotFound().message());
+    if (completion) completion();
+    return;
+  }
+
+  assign(isProbing_, true, &UsageModel::isProbingChanged);
+  probeRunner_->run(*executable, UsageCommandProbe::kDefaultTimeout, [clock = clock_.get()] { return clock->now(); },
+                    [this, completion = std::move(completion)](ProbeOutcome outcome) {
+                      finishProbe(std::move(outcome));
+                      if (completion) completion();
+                    });
+}
+
+void UsageModel::finishProbe(ProbeOutcome outcome) {
+  // A demo started while the probe ran shows canned data only.
+  if (isDemo_) {
+    assign(isProbing_, false, &UsageModel::isProbingChanged);
+    return;
+  }
+  if (outcome.result) {
+    assign(lastProbeAt_, std::optional(clockNow()), &UsageModel::lastProbeAtChanged);
+    assign(lastProbeError_, std::nullopt, &UsageModel::lastProbeErrorChanged);
+    assign(consecutiveFailures_, 0, &UsageModel::consecutiveFailuresChanged);
+    ingest(outcome.result->windows);
+    // An answer without insights keeps the last ones.
+    if (outcome.result->insights) assign(insights_, std::move(outcome.result->insights), &UsageModel::insightsChanged);
+    setPhase(Phase::ready());
+  } else {
+    fail(outcome.errorMessage);
+  }
+  recompute();
+  assign(isProbing_, false, &UsageModel::isProbingChanged);
+}
+
+void UsageModel::fail(const std::string& message) {
+  // A failure that keeps coming back is told once, at each new text.
+  if (message != lastProbeError_) qCWarning(logProbe).noquote() << message.c_str();
+  else qCDebug(logProbe).noquote() << "failed again:" << message.c_str();
+  assign(lastProbeAt_, std::optional(clockNow()), &UsageModel::lastProbeAtChanged);
+  assign(lastProbeError_, std::optional(message), &UsageModel::lastProbeErrorChanged);
+  ++consecutiveFailures_;
+  emit consecutiveFailuresChanged();
+  if (state_.windows().empty()) setPhase(Phase::failed(message));
+  recompute();
+}
+
+bool UsageModel::readStatusLineSnapshot() {
+  std::error_code error;
+  std::filesystem::file_time_type modified = std::filesystem::last_write_time(statusLineFile_, error);
+  if (error) return false;
+  if (lastSnapshotModified_ == modified) return false;
+  // Taken before parsing: a file that cannot be read waits for its next write.
+  lastSnapshotModified_ = modified;
+
+  std::optional<StatusLineSnapshot> snapshot = StatusLineSnapshot::read(statusLineFile_);
+  if (!snapshot) return false;
+  std::vector<UsageWindow> windows = snapshot->windows();
+  if (windows.empty()) return false;
+
+  auto newest = std::max_element(windows.begin(), windows.end(), [](const UsageWindow& a, const UsageWindow& b) {
+    return a.observedAt < b.observedAt;
+  });
+  assign(lastStatusLineAt_, std::optional(newest->observedAt), &UsageModel::lastStatusLineAtChanged);
+  ingest(windows);
+  setPhase(Phase::ready());
+  return true;
+}
+
+void UsageModel::scanActivity(std::function<void()> completion) {
+  Date started = clockNow();
+  lastActivityScan_ = started;
+  scanRunner_->scan(started, [this, completion = std::move(completion)](std::vector<ActivityEvent> events) {
+    if (isDemo_) {
+      if (completion) completion();
+      return;
+    }
+    assign(activity_, ActivitySummary(std::move(events)), &UsageModel::activityChanged);
+    recompute();
+    if (completion) completion();
+  });
+}
+
+void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
+  state_.merge(windows);
+  stateChangedInPlace();
+
+  // The history keeps what the merge believes: a fall held back is stored
+  // at the held percentage.
+  std::vector<UsageWindow> believed;
+  believed.reserve(windows.size());
+  for (const UsageWindow& window : windows) {
+    auto held = state_.windows().find(window.kind);
+    believed.push_back(held != state_.windows().end() ? held->second : window);
+  }
+  applyHistoryChange(historyStore_.record(believed, clockNow()));
+}
+
+// The store hands back what it changed, so the history is never copied
+// whole here.
+void UsageModel::applyHistoryChange(HistoryChange change) {
+  if (change.written) noteHistoryWrite(*change.written);
+  if (change.added.empty() && !change.prunedBefore) return;
+  qCDebug(logHistory) << "recorded" << change.added.size() << "samples";
+  // In the store's order: a sample just added can fall to the same prune.
+  history_.insert(history_.end(), std::make_move_iterator(change.added.begin()),
+                  std::make_move_iterator(change.added.end()));
+  if (auto cutoff = change.prunedBefore)
+    std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
+  emit historyChanged();
+}
+
+void UsageModel::noteHistoryWrite(std::error_code error) {
+  std::optional<std::string> message;
+  if (error) message = "Couldn't save your usage history: " + error.message();
+  // Once per change: a full disk must not fill the log at every reading.
+  if (message != historySaveError_) {
+    if (message) qCWarning(logHistory).noquote() << "writing" << historyStore_.url().c_str() << "failed:" << error.message().c_str();
+    else qCInfo(logHistory) << "writing the history works again";
+  }
+  assign(historySaveError_, std::move(message), &UsageModel::historySaveErrorChanged);
+}
+
+void UsageModel::redeemReset(PlannedReset::Scope scope) {
+  std::vector<WindowKind> kinds;
+  for (const auto& [kind, window] : state_.windows())
+    if (covers(scope, kind)) kinds.push_back(kind);
+  state_.expectReset(kinds);
+  stateChangedInPlace();
+
+  ResetPlan plan = resetPlan_;
+  plan.banked = std::max<long long>(plan.banked - 1, 0);
+  applyPlanEdit(plan);
+
+  if (!isDemo_) scheduler_->post([this] { probe(); });
+}
+
+}  // namespace ovel

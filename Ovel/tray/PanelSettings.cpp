@@ -1,0 +1,214 @@
+#include "tray/PanelSettings.h"
+
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
+#include <QDBusVariant>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
+
+#include "model/Log.h"
+
+namespace ovel {
+namespace {
+
+constexpr double kOpaqueEnough = 0.5;
+// Settings change in bursts (a dialog writes several keys): read once after.
+constexpr std::chrono::milliseconds kRereadDelay(100);
+
+const QString kXfconf = QStringLiteral("org.xfce.Xfconf");
+const QString kXfconfPath = QStringLiteral("/org/xfce/Xfconf");
+const QString kXfconfInterface = QStringLiteral("org.xfce.Xfconf");
+const QString kPanelChannel = QStringLiteral("xfce4-panel");
+
+QVariant unwrapped(QVariant value) {
+  while (value.metaType() == QMetaType::fromType<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
+  return value;
+}
+
+// xfconf's arrays arrive as lists of variants, or still marshalled.
+QVariantList listOf(const QVariant& wrapped) {
+  QVariant value = unwrapped(wrapped);
+  QVariantList list;
+  if (value.metaType() == QMetaType::fromType<QDBusArgument>()) value.value<QDBusArgument>() >> list;
+  else list = value.toList();
+  for (QVariant& element : list) element = unwrapped(element);
+  return list;
+}
+
+std::optional<QColor> colorOfComponents(const QStringList& components) {
+  if (components.size() < 3) return std::nullopt;
+  int rgba[4] = {0, 0, 0, 255};
+  for (qsizetype i = 0; i < std::min<qsizetype>(components.size(), 4); ++i) {
+    bool ok = false;
+    rgba[i] = components[i].trimmed().toInt(&ok);
+    if (!ok || rgba[i] < 0 || rgba[i] > 255) return std::nullopt;
+  }
+  return QColor(rgba[0], rgba[1], rgba[2], rgba[3]);
+}
+
+QString firstValue(const QStringList& texts, const QString& group, const QString& key) {
+  for (const QString& text : texts)
+    if (QString value = KdePanelSettings::iniValue(text, group, key); !value.isEmpty()) return value;
+  return {};
+}
+
+}  // namespace
+
+PanelTone toneOfColor(const QColor& color) {
+  if (!color.isValid() || color.alphaF() < kOpaqueEnough) return PanelTone::unknown;
+  return color.lightness() < 128 ? PanelTone::dark : PanelTone::light;
+}
+
+// --- XFCE
+
+XfcePanelSettings::XfcePanelSettings(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), bus_(bus), reread_(new QTimer(this)) {
+  reread_->setSingleShot(true);
+  reread_->setInterval(kRereadDelay);
+  connect(reread_, &QTimer::timeout, this, &XfcePanelSettings::read);
+  if (!bus_.isConnected() || !bus_.interface()) {
+    answered_ = true;
+    return;
+  }
+  auto* watch = new QDBusServiceWatcher(kXfconf, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
+  connect(watch, &QDBusServiceWatcher::serviceOwnerChanged, this,
+          [this](const QString&, const QString&, const QString& owner) { serviceChanged(!owner.isEmpty()); });
+  for (const char* member : {"PropertyChanged", "PropertyRemoved"})
+    bus_.connect(kXfconf, kXfconfPath, kXfconfInterface, QLatin1String(member), this,
+                 SLOT(propertyChanged(QDBusMessage)));
+  serviceChanged(bus_.interface()->isServiceRegistered(kXfconf));
+}
+
+void XfcePanelSettings::serviceChanged(bool running) {
+  if (running) read();
+  else take(PanelTone::unknown);
+}
+
+void XfcePanelSettings::propertyChanged(const QDBusMessage& message) {
+  if (!message.arguments().isEmpty() && message.arguments().front().toString() == kPanelChannel) reread_->start();
+}
+
+void XfcePanelSettings::read() {
+  auto call = QDBusMessage::createMethodCall(kXfconf, kXfconfPath, kXfconfInterface,
+                                             QStringLiteral("GetAllProperties"));
+  call << kPanelChannel << QStringLiteral("/");
+  pending_ = std::make_unique<QObject>();
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), pending_.get());
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+    QDBusPendingReply<QVariantMap> reply = *finished;
+    // A channel without properties answers with an error.
+    if (reply.isError()) qCDebug(logTray).noquote() << "xfconf:" << reply.error().message();
+    take(reply.isError() ? PanelTone::unknown : toneOf(reply.value()));
+  });
+}
+
+void XfcePanelSettings::take(PanelTone tone) {
+  bool first = !std::exchange(answered_, true);
+  if (tone == tone_ && !first) return;
+  tone_ = tone;
+  emit changed();
+}
+
+PanelTone XfcePanelSettings::toneOf(const QVariantMap& properties) {
+  auto value = [&](const QString& path) { return unwrapped(properties.value(path)); };
+  // The panel that holds the tray: XFCE's systray plugin shows both kinds
+  // of item; older panels had a plugin of their own for the newer kind.
+  QString trayPanel;
+  for (const QVariant& panel : listOf(properties.value(QStringLiteral("/panels")))) {
+    QString prefix = QStringLiteral("/panels/panel-%1/").arg(panel.toInt());
+    for (const QVariant& plugin : listOf(properties.value(prefix + QStringLiteral("plugin-ids")))) {
+      QString name = value(QStringLiteral("/plugins/plugin-%1").arg(plugin.toInt())).toString();
+      if (name == QLatin1String("systray") || name == QLatin1String("statusnotifier")) trayPanel = prefix;
+    }
+    if (!trayPanel.isEmpty()) break;
+  }
+  if (trayPanel.isEmpty()) return PanelTone::unknown;
+  // Background styles: 0 the theme's, 1 a solid colour, 2 a picture.
+  uint style = value(trayPanel + QStringLiteral("background-style")).toUInt();
+  if (style == 1) {
+    QVariantList rgba = listOf(properties.value(trayPanel + QStringLiteral("background-rgba")));
+    if (rgba.size() != 4) return PanelTone::unknown;
+    return toneOfColor(QColor::fromRgbF(rgba[0].toFloat(), rgba[1].toFloat(), rgba[2].toFloat(), rgba[3].toFloat()));
+  }
+  // Dark mode asks the theme for its dark variant, for every panel.
+  if (style == 0 && value(QStringLiteral("/panels/dark-mode")).toBool()) return PanelTone::dark;
+  return PanelTone::unknown;
+}
+
+// --- KDE
+
+KdePanelSettings::KdePanelSettings(QStringList folders, QObject* parent)
+    : QObject(parent), folders_(std::move(folders)), watcher_(new QFileSystemWatcher(this)), reread_(new QTimer(this)) {
+  reread_->setSingleShot(true);
+  reread_->setInterval(kRereadDelay);
+  connect(reread_, &QTimer::timeout, this, &KdePanelSettings::read);
+  // Settings are saved by renaming a new file over the old one: the folder
+  // sees that, the file's own watch does not survive it.
+  auto soon = [this] { reread_->start(); };
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, this, soon);
+  connect(watcher_, &QFileSystemWatcher::fileChanged, this, soon);
+  read();
+}
+
+void KdePanelSettings::read() {
+  auto texts = [&](const QString& name) {
+    QStringList result;
+    for (const QString& folder : folders_) {
+      QFile file(QDir(folder).filePath(name));
+      // Only regular files: nothing here may wait on a pipe.
+      if (!QFileInfo(file).isFile()) continue;
+      if (!file.open(QIODevice::ReadOnly)) {
+        qCDebug(logTray).noquote() << "couldn't read" << file.fileName() << ":" << file.errorString();
+        continue;
+      }
+      result << QString::fromUtf8(file.read(1 << 20));
+      if (!watcher_->files().contains(file.fileName())) watcher_->addPath(file.fileName());
+    }
+    return result;
+  };
+  for (const QString& folder : folders_)
+    if (QFileInfo(folder).isDir() && !watcher_->directories().contains(folder)) watcher_->addPath(folder);
+  PanelTone tone = toneOf(texts(QStringLiteral("plasmarc")), texts(QStringLiteral("kdeglobals")));
+  if (tone == tone_) return;
+  tone_ = tone;
+  emit changed();
+}
+
+PanelTone KdePanelSettings::toneOf(const QStringList& plasmarc, const QStringList& kdeglobals) {
+  QString theme = firstValue(plasmarc, QStringLiteral("Theme"), QStringLiteral("name"));
+  if (theme.contains(QLatin1String("dark"), Qt::CaseInsensitive)) return PanelTone::dark;
+  if (theme.contains(QLatin1String("light"), Qt::CaseInsensitive)) return PanelTone::light;
+  QString window = firstValue(kdeglobals, QStringLiteral("Colors:Window"), QStringLiteral("BackgroundNormal"));
+  auto color = colorOfComponents(window.split(QLatin1Char(',')));
+  return color ? toneOfColor(*color) : PanelTone::unknown;
+}
+
+QString KdePanelSettings::iniValue(const QString& text, const QString& group, const QString& key) {
+  bool inGroup = false;
+  for (QStringView line : QStringView(text).split(QLatin1Char('\n'))) {
+    line = line.trimmed();
+    if (line.startsWith(QLatin1Char('['))) {
+      inGroup = line == QString(QLatin1Char('[') + group + QLatin1Char(']'));
+      continue;
+    }
+    qsizetype equals = line.indexOf(QLatin1Char('='));
+    if (!inGroup || equals < 0) continue;
+    // A key may carry flags in brackets ("name[$e]"); one for a locale
+    // ("Name[de]") is another key.
+    QStringView name = line.left(equals).trimmed();
+    if (qsizetype bracket = name.indexOf(QLatin1Char('[')); bracket >= 0) {
+      if (!name.mid(bracket + 1).startsWith(QLatin1Char('$'))) continue;
+      name = name.left(bracket);
+    }
+    if (name == key) return line.mid(equals + 1).trimmed().toString();
+  }
+  return {};
+}
+
+}  // namespace ovel

@@ -1,0 +1,148 @@
+// The application's items in the system tray: one square icon each, painted
+// for the size the host asks, with texts beside it where the host shows a
+// label, a tooltip, a click that toggles the popover and a menu. Tests give
+// the application a fake.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "tray/PanelSettings.h"
+
+class QMenu;
+class QTimer;
+class QSystemTrayIcon;
+
+namespace ovel {
+
+class PanelAppearance;
+class StatusNotifierItem;
+class XEmbedTrayWatch;
+
+// One entry of the items' menu; an empty text makes a separator.
+struct MenuAction {
+  QString text;
+  std::function<void()> run;
+};
+
+// What one tray item shows.
+struct StatusItemContent {
+  // The icon, square, `pixels` a side.
+  std::function<QImage(int pixels)> paintIcon;
+  // Shown beside the icon by hosts that can; may be empty.
+  QString label;
+  // The widest the label gets, so such hosts can keep its room steady.
+  QString labelGuide;
+  QString toolTipTitle;
+  QString toolTipText;
+};
+
+class StatusItem : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+
+  // False while no tray host shows the items: no click can come then.
+  virtual bool hasButton() const = 0;
+  // One tray item per entry, in this order.
+  virtual void setItems(std::vector<StatusItemContent> items) = 0;
+  virtual void setMenuActions(std::vector<MenuAction> actions) = 0;
+  // Where to open under when no item was clicked (the hot key), in global
+  // coordinates; empty when the host does not tell.
+  virtual QRect anchor() const = 0;
+  // The tone of the panel the items sit in, as far as the desktop tells.
+  virtual PanelTone panelTone() const = 0;
+
+  // An item and its place on screen.
+  struct Place {
+    int item;
+    QRect geometry;
+  };
+  // The item at `point` (global coordinates), where the host lets that be
+  // known.
+  virtual std::optional<Place> itemAt(QPoint) const { return std::nullopt; }
+
+ signals:
+  // A primary click on item number `item` (from 0, in layout order);
+  // `anchor` is where to open under (empty: at the cursor).
+  void activated(QRect anchor, int item = 0);
+  // The panel's tone changed: the icons want painting again.
+  void panelAppearanceChanged();
+};
+
+// The desktop's tray. Where a StatusNotifierWatcher runs on the session bus,
+// each item is a StatusNotifierItem of our own (with its label, menu and
+// tooltip), registered again whenever the watcher restarts. Elsewhere each is
+// a QSystemTrayIcon docked in an XEmbed tray; the icons and tooltips are kept
+// while no tray is there, so items dock when a panel starts after us. When
+// the watcher leaves for good while an XEmbed tray is there, the icons go
+// there, and back to a watcher when one comes.
+class TrayStatusItem final : public StatusItem {
+  Q_OBJECT
+
+ public:
+  explicit TrayStatusItem(QObject* parent = nullptr);
+  ~TrayStatusItem() override;
+
+  bool hasButton() const override;
+  void setItems(std::vector<StatusItemContent> items) override;
+  void setMenuActions(std::vector<MenuAction> actions) override;
+  QRect anchor() const override;
+  PanelTone panelTone() const override;
+  std::optional<Place> itemAt(QPoint point) const override;
+
+  // Whether the items are StatusNotifierItems (else XEmbed icons).
+  bool usesStatusNotifier() const { return useNotifier_; }
+  // Each item's place, as far as the host tells, in item order.
+  std::vector<QRect> itemGeometries() const;
+
+ private slots:
+  void hostRegistered();
+  void hostUnregistered();
+
+ private:
+  void watcherChanged(const QString& owner);
+  void askWhetherAHostIsRegistered();
+  void useStatusNotifier();
+  void useXEmbed();
+  void watcherStaysAway();
+  void trayStarted();
+  void syncItems();
+  void syncTrayIcons();
+  std::unique_ptr<StatusNotifierItem> makeNotifierItem(std::size_t position);
+  void openMenu(QPoint at);
+  void lookAtPanelAnew();
+  void lookAtPanel();
+  bool iconsWaitForPanel() const;
+
+  std::vector<StatusItemContent> contents_;
+  std::vector<MenuAction> actions_;
+  // Declared before the items, which show it.
+  std::unique_ptr<QMenu> menu_;
+  std::unique_ptr<PanelAppearance> panel_;
+  bool useNotifier_ = false;
+  bool watcherRuns_ = false;
+  bool hostRegistered_ = false;
+  std::vector<std::unique_ptr<StatusNotifierItem>> notifierItems_;
+  std::vector<std::unique_ptr<QSystemTrayIcon>> trayIcons_;
+  QRect lastClick_;
+  // Looks at the panel around the XEmbed icons once they have docked.
+  QTimer* panelLook_;
+  int panelLooksLeft_ = 0;
+  XEmbedTrayWatch* trayWatch_;
+  // Runs while the watcher is away; then the XEmbed tray takes the icons.
+  QTimer* watcherAway_;
+  bool wantsXEmbed_ = false;
+  // Owns the pending watcher replies.
+  std::unique_ptr<QObject> replies_;
+};
+
+}  // namespace ovel

@@ -1,0 +1,88 @@
+// Reads Claude Code's transcripts incrementally (read-only) and keeps the
+// assistant turns of a look-back period as activity events, one per turn.
+//
+// Thread safety: scan() may be called from any thread; scans of one scanner
+// never overlap (one lock is held for the whole scan).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/engine/Activity.h"
+#include "core/engine/EngineConstants.h"
+#include "core/support/Time.h"
+#include "core/claude/TranscriptFiles.h"
+
+namespace ovel {
+
+class LocalActivityScanner final {
+ public:
+  // $CLAUDE_CONFIG_DIR/projects (tilde-expanded; an empty value counts as
+  // unset), else ~/.claude/projects. Worked out on every call.
+  static std::filesystem::path defaultRoot();
+
+  // `lookback` in seconds; the application keeps seven days. The limits are
+  // for tests.
+  explicit LocalActivityScanner(std::filesystem::path root, double lookback = kActivityLookBack,
+                                TranscriptReadLimits limits = {});
+  ~LocalActivityScanner();
+  LocalActivityScanner(const LocalActivityScanner&) = delete;
+  LocalActivityScanner& operator=(const LocalActivityScanner&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  double lookback() const { return lookback_; }
+
+  // Reads what was appended since the last scan and returns every turn known
+  // so far that is not older than now - lookback, oldest first. Never throws:
+  // whatever cannot be read is skipped. A file is read from where the last
+  // scan stopped (from its start when it shrank), complete lines only; a
+  // turn logged more than once (same message and request id) keeps the copy
+  // with the largest token total, the first one read on a tie. A file of
+  // the size and date it had when last read is not opened, even with an
+  // unfinished last line; a line longer than the limit is read once and
+  // passed over, never held whole. Once `stopRequested` (asked before each
+  // file) says so, no further file is read.
+  std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
+
+  // A scan with what it passed over: one text per failure it swallowed (a
+  // file it could not finish, or the whole scan), for the caller to log.
+  struct Report {
+    std::vector<ActivityEvent> events;
+    std::vector<std::string> failures;
+  };
+  Report scanReporting(Date now, const std::function<bool()>& stopRequested = {});
+
+  // What the scans so far have read, for tests and benchmarks.
+  struct ReadFigures {
+    std::uint64_t bytesRead = 0;
+    std::size_t largestBuffer = 0;  // the most memory one scan held for reading
+  };
+  ReadFigures readFigures();
+
+ private:
+  struct Cursor {
+    TranscriptPosition position;
+    Date modified = Date::min();
+  };
+  class TurnTable;
+  struct ScanPass;
+
+  void readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass);
+
+  const std::filesystem::path root_;
+  const double lookback_;
+  const TranscriptReadLimits limits_;
+
+  std::mutex lock_;
+  std::unordered_map<std::string, Cursor> cursors_;
+  std::unique_ptr<TurnTable> turns_;
+  ReadFigures figures_;
+};
+
+}  // namespace ovel

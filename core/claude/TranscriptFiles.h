@@ -1,0 +1,83 @@
+// Finding Claude Code's transcript files and reading what was appended to
+// them, line-complete. Private to the transcript scanner; plain POSIX calls,
+// so nothing here throws but allocation failure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/support/Time.h"
+
+namespace ovel {
+
+struct TranscriptFile {
+  std::string path;
+  Date modified;
+  std::uint64_t size = 0;
+};
+
+// Every regular file named *.jsonl under root, at any depth, modified at or
+// after `modifiedAfter`, in the walk's order. Names starting with a dot are
+// skipped (folders with everything in them), symbolic links are neither
+// listed nor followed, and whatever cannot be opened or examined is passed
+// over. A missing root gives an empty list.
+std::vector<TranscriptFile> listTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter);
+
+struct TranscriptReadLimits {
+  // Bytes asked for by each read.
+  std::size_t chunkBytes = 4 << 20;
+  // A longer line is passed over unread once its line feed arrives, so that
+  // a damaged file cannot make a scan hold it all in memory.
+  std::size_t maxLineBytes = 64 << 20;
+};
+
+// How far a file has been read. Between the two offsets lies an unfinished
+// last line, waiting for its line feed.
+struct TranscriptPosition {
+  std::uint64_t lineStart = 0;  // just after the last line feed handled, or 0
+  std::uint64_t readEnd = 0;    // the end of what was read
+  // The unfinished line is longer than the limit: the next read starts at
+  // readEnd and only looks for its end, so it is never read twice.
+  bool inLongLine = false;
+
+  bool operator==(const TranscriptPosition&) const = default;
+};
+
+// Reads files from a position to their end, handing on only complete lines.
+// One reader serves every file of a scan and keeps its buffer between them;
+// the buffer never grows past the line limit and one chunk.
+class TranscriptReader {
+ public:
+  // Receives a run of complete lines, each ended by a line feed, followed in
+  // memory by at least kTranscriptLinePadding readable bytes.
+  using LinesHandler = std::function<void(std::string_view)>;
+
+  explicit TranscriptReader(TranscriptReadLimits limits = {});
+
+  // Reads `path` on from `from` (the unfinished line again, unless it is a
+  // long one) to the real end of the file. A file that cannot be opened or
+  // is not a regular file, or a read that fails at once, gives `from`.
+  TranscriptPosition readCompleteLines(const std::string& path, TranscriptPosition from, const LinesHandler& onLines);
+
+  // Every byte read from files so far.
+  std::uint64_t bytesRead() const { return bytesRead_; }
+  // The largest buffer held so far, padding aside.
+  std::size_t largestBuffer() const { return capacity_; }
+
+ private:
+  // Makes room for `pending` kept bytes plus at least half a chunk.
+  void reserveAfter(std::size_t pending);
+
+  TranscriptReadLimits limits_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;  // not counting the padding; it only grows
+  std::uint64_t bytesRead_ = 0;
+};
+
+}  // namespace ovel

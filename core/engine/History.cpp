@@ -1,0 +1,224 @@
+#include "core/engine/History.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+#include <simdjson.h>
+
+#include "core/engine/EngineConstants.h"
+#include "core/support/FileIO.h"
+#include "core/support/JsonWriter.h"
+
+namespace ovel {
+namespace fs = std::filesystem;
+namespace {
+
+bool hasOnlyFiniteNumbers(const HistorySample& sample) {
+  return std::isfinite(sample.usedPercent) && std::isfinite(secondsSince1970(sample.observedAt)) &&
+         (!sample.resetsAt || std::isfinite(secondsSince1970(*sample.resetsAt)));
+}
+
+// nlohmann writes a non-finite number as null, which would read
+// back as another sample (a reset of NaN as "no reset"), so such a sample
+// gets no line at all.
+void appendLine(std::string& text, const HistorySample& sample) {
+  if (!hasOnlyFiniteNumbers(sample)) return;
+  nlohmann::json line{{"k", sample.kindKey}, {"u", sample.usedPercent}, {"t", secondsSince1970(sample.observedAt)}};
+  if (sample.resetsAt) line["r"] = secondsSince1970(*sample.resetsAt);
+  text += writeJson(line, {.finalNewline = true});
+}
+
+std::string encodeLines(const std::vector<HistorySample>& samples) {
+  std::string text;
+  for (const auto& sample : samples) appendLine(text, sample);
+  return text;
+}
+
+bool readNumber(simdjson::dom::element value, double& number) {
+  return !value.get_double().get(number) && std::isfinite(number);
+}
+
+// Lines are read with simdjson rather than nlohmann: eight days of history
+// parse about eight times faster, which is most of the start-up cost.
+// Any key order; unknown keys are ignored; "r" missing or null is no reset.
+std::optional<HistorySample> decodeLine(simdjson::dom::parser& parser, const char* line, std::size_t length) {
+  simdjson::dom::object object;
+  // The caller guarantees the padding simdjson reads past the end.
+  if (parser.parse(line, length, false).get(object)) return std::nullopt;
+  // NaN marks a missing number: readNumber accepts finite ones only.
+  constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
+  double usedPercent = kMissing, observedAt = kMissing, resetsAt = kMissing;
+  bool hasKind = false;
+  std::string_view kindKey;
+  for (auto [key, value] : object) {
+    if (key == "k") {
+      if (value.get_string().get(kindKey)) return std::nullopt;
+      hasKind = true;
+    } else if (key == "u" || key == "t") {
+      if (!readNumber(value, key == "u" ? usedPercent : observedAt)) return std::nullopt;
+    } else if (key == "r") {
+      if (value.is_null()) resetsAt = kMissing;
+      else if (!readNumber(value, resetsAt)) return std::nullopt;
+      // A reset no calendar can show is no reset; a sample with such a time is no sample.
+      if (!isCalendarSeconds(resetsAt)) resetsAt = kMissing;
+    }
+  }
+  if (!hasKind || std::isnan(usedPercent) || !isCalendarSeconds(observedAt)) return std::nullopt;
+  HistorySample sample;
+  sample.kindKey = std::string(kindKey);
+  sample.usedPercent = usedPercent;
+  if (!std::isnan(resetsAt)) sample.resetsAt = dateFromSeconds1970(resetsAt);
+  sample.observedAt = dateFromSeconds1970(observedAt);
+  return sample;
+}
+
+// Every line that decodes, in file order; blank and bad lines are skipped.
+std::vector<HistorySample> decodeLines(std::string& bytes) {
+  const std::size_t end = bytes.size();
+  bytes.append(simdjson::SIMDJSON_PADDING, ' ');
+  simdjson::dom::parser parser;
+  std::vector<HistorySample> samples;
+  for (std::size_t start = 0; start < end;) {
+    std::size_t feed = bytes.find('\n', start);
+    if (feed == std::string::npos) feed = end;  // the padding holds no line feed
+    if (feed > start) {
+      if (auto sample = decodeLine(parser, bytes.data() + start, feed - start)) samples.push_back(std::move(*sample));
+    }
+    start = feed + 1;
+  }
+  return samples;
+}
+
+bool observedEarlier(const HistorySample& a, const HistorySample& b) { return a.observedAt < b.observedAt; }
+
+}  // namespace
+
+HistoryStore::HistoryStore(fs::path url, double retention, double heartbeat)
+    : url_(std::move(url)), retention_(retention), heartbeat_(heartbeat) {}
+
+HistoryStore::~HistoryStore() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  workArrived_.notify_one();
+  if (writer_.joinable()) writer_.join();
+}
+
+std::vector<HistorySample> HistoryStore::all() {
+  std::lock_guard lock(mutex_);
+  loadIfNeeded();
+  return samples_;
+}
+
+HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date now) {
+  std::unique_lock lock(mutex_);
+  loadIfNeeded();
+  HistoryChange change;
+  for (const auto& window : windows) {
+    if (!isWorthRecording(window)) continue;
+    samples_.emplace_back(window);
+    change.added.push_back(samples_.back());
+  }
+  if (change.added.empty()) return change;
+  // Appended even when a prune follows: until the rewrite's rename, the old
+  // file is the one a kill leaves.
+  std::string lines = encodeLines(change.added);
+  std::error_code error = append(lines);
+  if (linesSinceCopy_) *linesSinceCopy_ += lines;
+  change.written = error ? error : rewriteFailure_.value_or(std::error_code());
+  rewriteFailure_.reset();
+  if (!isPruneDue(now)) return change;
+  Date cutoff = addSeconds(now, -retention_);
+  std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
+  change.prunedBefore = cutoff;
+  rewriteDue_ = true;
+  startWriterIfNeeded();
+  lock.unlock();
+  workArrived_.notify_one();
+  return change;
+}
+
+void HistoryStore::flush() {
+  std::unique_lock lock(mutex_);
+  workDone_.wait(lock, [this] { return !rewriteDue_ && !linesSinceCopy_; });
+}
+
+void HistoryStore::loadIfNeeded() {
+  if (loaded_) return;
+  // Set first: a file that cannot be read is not tried again.
+  loaded_ = true;
+  std::string bytes;
+  if (readWholeFile(url_, bytes, kFileSizeLimit)) return;
+  samples_ = decodeLines(bytes);
+  if (!std::is_sorted(samples_.begin(), samples_.end(), observedEarlier))
+    std::stable_sort(samples_.begin(), samples_.end(), observedEarlier);
+}
+
+bool HistoryStore::isWorthRecording(const UsageWindow& window) const {
+  std::string kindKey = window.kind.key();
+  auto last = std::find_if(samples_.rbegin(), samples_.rend(),
+                           [&kindKey](const HistorySample& sample) { return sample.kindKey == kindKey; });
+  if (last == samples_.rend()) return true;
+  if (last->observedAt >= window.observedAt) return false;
+  bool unchanged = last->sameWindow(window) && last->usedPercent == window.usedPercent;
+  return !unchanged || secondsBetween(window.observedAt, last->observedAt) >= heartbeat_;
+}
+
+// Only the first sample is looked at; the day's margin keeps rewrites to
+// about one a day.
+bool HistoryStore::isPruneDue(Date now) const {
+  Date cutoff = addSeconds(now, -retention_);
+  return !samples_.empty() && samples_.front().observedAt < addSeconds(cutoff, -kHistoryPruneMargin);
+}
+
+std::error_code HistoryStore::append(const std::string& lines) {
+  // Appending never creates the file and writes only at its end; a missing
+  // file is created holding the lines. Any other failure (no permission, a
+  // full disk) keeps the samples in memory only, until the next rewrite.
+  // No sync: a line with the kernel survives a kill, and a sync costs
+  // milliseconds on every record.
+  if (lines.empty()) return {};
+  std::error_code error = appendOnNewLine(url_, lines);
+  if (error == std::errc::no_such_file_or_directory) error = writeFileAtomically(url_, lines, {.sync = false});
+  return error;
+}
+
+void HistoryStore::startWriterIfNeeded() {
+  if (!writer_.joinable()) writer_ = std::thread([this] { writeLoop(); });
+}
+
+void HistoryStore::writeLoop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    workArrived_.wait(lock, [this] { return stopping_ || rewriteDue_; });
+    if (!rewriteDue_) return;  // stopping, with nothing left to write
+    rewriteDue_ = false;
+    if (std::error_code error = rewrite(lock)) rewriteFailure_ = error;
+    workDone_.notify_all();
+  }
+}
+
+// Called and left with the lock held; the file work runs without it.
+std::error_code HistoryStore::rewrite(std::unique_lock<std::mutex>& lock) {
+  // The file is rebuilt from memory alone, so lines that another process
+  // appended since our load are lost here. Two copies of the application on
+  // one data directory would do that; the application holds a
+  // single-instance lock so that one store at a time writes this file.
+  std::vector<HistorySample> samples = samples_;
+  linesSinceCopy_.emplace();
+  lock.unlock();
+  FileReplacement replacement(url_);
+  replacement.write(encodeLines(samples));
+  replacement.sync();
+  lock.lock();
+  // Records wait from here to the rename, so none lands in the old file only.
+  replacement.write(*linesSinceCopy_);
+  linesSinceCopy_.reset();
+  // A failed rewrite leaves the old file, which every record appended to.
+  return replacement.commit();
+}
+
+}  // namespace ovel

@@ -1,0 +1,117 @@
+// The reading history: one stored sample per recorded reading, and the
+// store that keeps them in history.jsonl.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "core/support/Time.h"
+#include "core/engine/WindowModel.h"
+
+namespace ovel {
+
+struct HistorySample {
+  std::string kindKey;
+  double usedPercent = 0;
+  std::optional<Date> resetsAt;
+  Date observedAt;
+
+  HistorySample() = default;
+  HistorySample(const WindowKind& kind, double usedPercent, std::optional<Date> resetsAt, Date observedAt)
+      : kindKey(kind.key()), usedPercent(usedPercent), resetsAt(resetsAt), observedAt(observedAt) {}
+  explicit HistorySample(const UsageWindow& window)
+      : HistorySample(window.kind, window.usedPercent, window.resetsAt, window.observedAt) {}
+
+  std::optional<WindowKind> kind() const { return WindowKind::fromKey(kindKey); }
+  // The history counterpart of UsageWindow::isSameInstance.
+  bool sameWindow(const UsageWindow& window) const {
+    return kindKey == window.kind.key() && sameWindowInstance(resetsAt, window.resetsAt);
+  }
+
+  bool operator==(const HistorySample&) const = default;
+};
+
+// What one record() changed in memory: the samples it added, in order, and
+// the cutoff before which it dropped every sample when it pruned. With
+// `written`, how the file took it: the error of this record's append, else
+// that of a rewrite that failed since the last record; absent when nothing
+// was written.
+struct HistoryChange {
+  std::vector<HistorySample> added;
+  std::optional<Date> prunedBefore;
+  std::optional<std::error_code> written;
+};
+
+// Keeps the samples in memory and in a file of JSON lines, one compact
+// object per line with the keys "k" (kind key), "u" (used percentage),
+// "r" (reset, seconds since 1970, left out when absent) and "t"
+// (observation, seconds since 1970). New samples are appended; the whole
+// file is rewritten only when the oldest sample is a day past the
+// retention. A bad line is skipped; a failed write leaves the file as it
+// was while memory keeps every sample, and is told in HistoryChange.
+//
+// Thread-safe. record() appends its lines itself, so they are with the
+// kernel when it returns and survive the process being killed. Only the
+// prune's rewrite runs on a writer thread of the store's own: lines recorded
+// while it runs go to the old file and, at the rename, to the new one too.
+class HistoryStore final {
+ public:
+  // A larger file, like one that is not regular, is not read and the
+  // history starts empty: eight days of it take a few megabytes.
+  static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{256} << 20;
+
+  // Touches nothing; the file is read on the first call of all() or record().
+  HistoryStore(std::filesystem::path url, double retention, double heartbeat);
+  // Finishes a rewrite under way first.
+  ~HistoryStore();
+  HistoryStore(const HistoryStore&) = delete;
+  HistoryStore& operator=(const HistoryStore&) = delete;
+
+  const std::filesystem::path& url() const { return url_; }
+
+  // A copy of every sample: the file's sorted by observation time, then the
+  // recorded ones in the order recorded.
+  std::vector<HistorySample> all();
+  // Records each window that is newer than the last sample of its kind and
+  // either changed (another percentage or another window instance) or at
+  // least a heartbeat older than it. A later window of the same kind in the
+  // list is judged against an earlier recorded one. The new lines are in the
+  // file on return; a prune's rewrite follows on the writer thread.
+  HistoryChange record(const std::vector<UsageWindow>& windows, Date now);
+  // Waits until a rewrite under way or due has ended.
+  void flush();
+
+ private:
+  void loadIfNeeded();
+  bool isWorthRecording(const UsageWindow& window) const;
+  bool isPruneDue(Date now) const;
+  std::error_code append(const std::string& lines);
+  void startWriterIfNeeded();
+  void writeLoop();
+  std::error_code rewrite(std::unique_lock<std::mutex>& lock);
+
+  std::filesystem::path url_;
+  double retention_;
+  double heartbeat_;
+  std::mutex mutex_;  // guards everything below, and orders appends against the rewrite's rename
+  std::vector<HistorySample> samples_;
+  bool loaded_ = false;
+  bool rewriteDue_ = false;
+  // While a rewrite runs: the lines appended since it took its copy, which
+  // it adds to the new file before the rename.
+  std::optional<std::string> linesSinceCopy_;
+  std::optional<std::error_code> rewriteFailure_;  // not yet told to a record
+  bool stopping_ = false;
+  std::condition_variable workArrived_;
+  std::condition_variable workDone_;
+  std::thread writer_;
+};
+
+}  // namespace ovel

@@ -1,0 +1,169 @@
+// The tray item in a real systray (tint2 on Xvfb), clicked with xdotool.
+#include "tray/StatusItem.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+
+#include <algorithm>
+
+#include "platform/PopoverHost.h"
+#include "support/TestDesktop.h"
+
+namespace ovel {
+namespace {
+
+using namespace std::chrono_literals;
+using test::waitUntil;
+using test::xdotool;
+
+// An icon of one colour, recording the sizes it was painted at.
+StatusItemContent solid(QColor color, std::vector<int>* asked = nullptr) {
+  return {[color, asked](int pixels) {
+            if (asked) asked->push_back(pixels);
+            QImage image(pixels, pixels, QImage::Format_ARGB32);
+            image.fill(color);
+            return image;
+          },
+          {}, {}, QStringLiteral("Ovel"), {}};
+}
+
+bool clickAt(QPoint point, const char* button = "1") {
+  return xdotool({"mousemove", std::to_string(point.x()), std::to_string(point.y()), "click", button});
+}
+
+TEST(StatusItem, WithoutATrayThereIsNoButton) {
+  TrayStatusItem item;
+  item.setItems({solid(Qt::darkCyan)});
+  EXPECT_FALSE(item.hasButton());
+  EXPECT_TRUE(item.anchor().isEmpty());
+}
+
+class StatusItemX11Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (auto missing = test::trayDesktopMissing()) GTEST_SKIP() << *missing;
+    tray.emplace();
+    ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
+    item.emplace();
+    ASSERT_FALSE(item->usesStatusNotifier()) << "tint2 is an XEmbed tray";
+    item->setItems({solid(Qt::darkCyan, &asked)});
+    ASSERT_TRUE(test::waitUntilDocked(*item));
+  }
+  void TearDown() override {
+    item.reset();
+    tray.reset();
+  }
+
+  std::optional<test::TrayHost> tray;
+  std::optional<TrayStatusItem> item;
+  std::vector<int> asked;
+};
+
+TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
+  // Painted once the panel around the slot has been seen.
+  EXPECT_TRUE(waitUntil([&] { return std::find(asked.begin(), asked.end(), item->anchor().width()) != asked.end(); }))
+      << "painted at the slot's own size, not scaled";
+
+  item->setItems({solid(Qt::red), solid(Qt::blue)});
+  auto docked = [&] {
+    auto places = item->itemGeometries();
+    return places.size() == 2 && !places[1].isEmpty() && places[0].right() < places[1].left();
+  };
+  ASSERT_TRUE(waitUntil(docked)) << "two icons, the first on the left";
+  QRect area = item->itemGeometries()[0].united(item->itemGeometries()[1]);
+  ASSERT_TRUE(waitUntil([&] {
+    QImage shot = test::screenshot(area, "two-items");
+    QPoint second = item->itemGeometries()[1].center() - area.topLeft();
+    QPoint first = item->itemGeometries()[0].center() - area.topLeft();
+    return shot.pixelColor(first) == QColor(Qt::red) && shot.pixelColor(second) == QColor(Qt::blue);
+  }));
+
+  item->setItems({solid(Qt::blue)});
+  EXPECT_EQ(item->itemGeometries().size(), 1u);
+  EXPECT_TRUE(waitUntil([&] {
+    return test::screenshot(item->anchor(), "one-item").pixelColor(item->anchor().width() / 2,
+                                                                   item->anchor().height() / 2) == QColor(Qt::blue);
+  })) << "the first item stays and shows its new icon";
+}
+
+TEST_F(StatusItemX11Test, TheFirstIconIsPaintedOnceThePanelIsSeen) {
+  // Icons take the tone of the moment they are painted in: none may be
+  // painted before the tray's panel shows around the slot.
+  item.reset();
+  tray.reset();
+  tray.emplace(QColor(0x10, 0x10, 0x10));
+  ASSERT_TRUE(tray->ready()) << tray->log();
+  item.emplace();
+  std::vector<PanelTone> paintedIn;
+  StatusItemContent content = solid(Qt::darkCyan);
+  content.paintIcon = [&, paint = content.paintIcon](int pixels) {
+    paintedIn.push_back(item->panelTone());
+    return paint(pixels);
+  };
+  item->setItems({content});
+  ASSERT_TRUE(test::waitUntilDocked(*item));
+  ASSERT_TRUE(waitUntil([&] { return !paintedIn.empty(); }));
+  for (PanelTone tone : paintedIn) EXPECT_EQ(tone, PanelTone::dark);
+}
+
+TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {
+  PopoverHost popover;
+  auto* content = new QLabel(QStringLiteral("popover"));
+  content->setFixedSize(240, 160);
+  popover.setContent(content);
+  QObject::connect(&*item, &StatusItem::activated, [&](QRect anchor) {
+    if (popover.isShown()) popover.close();
+    else popover.show(anchor);
+  });
+
+  QRect anchor = item->anchor();
+  ASSERT_TRUE(clickAt(anchor.center()));
+  ASSERT_TRUE(waitUntil([&] { return popover.isShown(); }));
+  QRect frame = popover.window()->geometry();
+  EXPECT_GE(frame.top(), anchor.bottom()) << "the panel is at the top";
+  EXPECT_LE(frame.left(), anchor.center().x());
+  EXPECT_GE(frame.right(), anchor.center().x());
+
+  // A click on the icon while it is open closes it, and does not open it
+  // again at once.
+  ASSERT_TRUE(clickAt(anchor.center()));
+  ASSERT_TRUE(waitUntil([&] { return !popover.isShown(); }));
+  test::spinFor(300ms);
+  EXPECT_FALSE(popover.isShown());
+
+  ASSERT_TRUE(clickAt(anchor.center()));
+  EXPECT_TRUE(waitUntil([&] { return popover.isShown(); })) << "and the next click opens it again";
+}
+
+TEST_F(StatusItemX11Test, MenuOffersTheApplicationsActions) {
+  std::vector<QString> ran;
+  item->setMenuActions({
+      {QStringLiteral("Open Ovel"), [&] { ran.push_back(QStringLiteral("open")); }},
+      {QStringLiteral("Dashboard"), [&] { ran.push_back(QStringLiteral("dashboard")); }},
+      {QStringLiteral("Settings…"), [&] { ran.push_back(QStringLiteral("settings")); }},
+      {},
+      {QStringLiteral("Quit Ovel"), [&] { ran.push_back(QStringLiteral("quit")); }},
+  });
+  int clicks = 0;
+  QObject::connect(&*item, &StatusItem::activated, [&] { ++clicks; });
+
+  ASSERT_TRUE(clickAt(item->anchor().center(), "3"));
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(waitUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }));
+  QStringList texts;
+  for (QAction* action : menu->actions()) texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+  EXPECT_EQ(texts, QStringList({"Open Ovel", "Dashboard", "Settings…", "-", "Quit Ovel"}));
+
+  QAction* dashboard = menu->actions().at(1);
+  ASSERT_TRUE(waitUntil([&] { return !menu->actionGeometry(dashboard).isEmpty(); }));
+  ASSERT_TRUE(clickAt(menu->mapToGlobal(menu->actionGeometry(dashboard).center())));
+  ASSERT_TRUE(waitUntil([&] { return !ran.empty(); }));
+  EXPECT_EQ(ran, std::vector<QString>{QStringLiteral("dashboard")});
+  EXPECT_EQ(clicks, 0) << "a right click is no activation";
+}
+
+}  // namespace
+}  // namespace ovel
