@@ -86,8 +86,8 @@ class OtherClient {
 class HotKeyX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().display) GTEST_SKIP() << "Xvfb is not installed";
-    if (!test::findProgram("xdotool")) GTEST_SKIP() << "xdotool is not installed";
+    OVEL_SKIP_WITHOUT(test::displayMissing());
+    OVEL_SKIP_WITHOUT(test::programMissing("xdotool"));
     other.emplace();
   }
 

@@ -24,7 +24,7 @@ using test::waitUntil;
 class NotificationCenterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+    OVEL_SKIP_WITHOUT(test::busMissing());
   }
 
   // Asks and waits for the first answer.

@@ -19,7 +19,7 @@ using test::TempDir;
 class RunningInstanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+    OVEL_SKIP_WITHOUT(test::busMissing());
     fs::create_directories(dir / "data");
   }
 

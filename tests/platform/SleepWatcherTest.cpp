@@ -37,7 +37,7 @@ class FakeLogind {
 };
 
 TEST(SleepWatcher, WakesOnlyOnResume) {
-  if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+  OVEL_SKIP_WITHOUT(test::busMissing());
   FakeLogind logind;
   ASSERT_TRUE(logind.started());
   SleepWatcher watcher(QDBusConnection::sessionBus());

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <thread>
 
 #include "core/support/ChildProcess.h"
@@ -344,19 +345,39 @@ XfcePanel::~XfcePanel() {
 
 std::string XfcePanel::log() const { return readText(home_ / "panel.log") + readText(home_ / "xfconfd.log"); }
 
-std::optional<std::string> xfceDesktopMissing() {
-  if (!desktop.display) return "Xvfb is not installed";
+std::optional<std::string> busMissing() {
   if (!desktop.busAddress) return "dbus-daemon is not installed";
+  return std::nullopt;
+}
+
+std::optional<std::string> displayMissing() {
+  if (!desktop.display) return "Xvfb is not installed";
+  return std::nullopt;
+}
+
+std::optional<std::string> programMissing(const std::string& program) {
+  if (!findProgram(program)) return program + " is not installed";
+  return std::nullopt;
+}
+
+bool toolsRequired() {
+  const char* value = std::getenv("OVEL_REQUIRE_TOOLS");
+  return value && *value && std::string_view(value) != "0";
+}
+
+std::optional<std::string> xfceDesktopMissing() {
+  if (auto missing = displayMissing()) return missing;
+  if (auto missing = busMissing()) return missing;
   for (const char* program : {"xfce4-panel", "openbox", "xdotool"})
-    if (!findProgram(program)) return std::string(program) + " is not installed";
+    if (auto missing = programMissing(program)) return missing;
   if (!findXfconfd()) return "xfconfd is not installed";
   return std::nullopt;
 }
 
 std::optional<std::string> trayDesktopMissing() {
-  if (!desktop.display) return "Xvfb is not installed";
+  if (auto missing = displayMissing()) return missing;
   for (const char* program : {"tint2", "xdotool"})
-    if (!findProgram(program)) return std::string(program) + " is not installed";
+    if (auto missing = programMissing(program)) return missing;
   return std::nullopt;
 }
 

@@ -105,6 +105,26 @@ class XfcePanel {
   bool ready_ = false;
 };
 
+// What a test lacks without the private session bus, the X display or
+// `program`, or nothing.
+std::optional<std::string> busMissing();
+std::optional<std::string> displayMissing();
+std::optional<std::string> programMissing(const std::string& program);
+
+// Whether a missing tool fails a test instead of skipping it: set
+// OVEL_REQUIRE_TOOLS (CI does), so a missing install step cannot pass unseen.
+bool toolsRequired();
+
+// Skips the test when `missing` (an optional text) names a tool it lacks, or
+// fails it when tools are required. For SetUp() and test bodies.
+#define OVEL_SKIP_WITHOUT(missing)                                                 \
+  do {                                                                             \
+    if (auto ovelLacks = (missing)) {                                              \
+      if (::ovel::test::toolsRequired()) FAIL() << *ovelLacks << " (OVEL_REQUIRE_TOOLS is set)"; \
+      else GTEST_SKIP() << *ovelLacks;                                             \
+    }                                                                              \
+  } while (false)
+
 // What a test with XFCE's panel lacks (Xvfb, xfce4-panel, xfconfd, openbox).
 std::optional<std::string> xfceDesktopMissing();
 

@@ -93,7 +93,7 @@ constexpr std::uint32_t kFunctionClose = 32;
 class DesktopX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().display) GTEST_SKIP() << "Xvfb is not installed";
+    OVEL_SKIP_WITHOUT(test::displayMissing());
   }
 
   // The real desktop services on a demo, launched; settings kept in the test's folder.
@@ -177,8 +177,8 @@ TEST_F(DesktopX11Test, SettingsSayWhenAnotherProgramHoldsTheShortcut) {
 }
 
 TEST_F(DesktopX11Test, ASecondStartOpensTheRunningCopysPopover) {
-  if (auto missing = test::trayDesktopMissing()) GTEST_SKIP() << *missing;
-  if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+  OVEL_SKIP_WITHOUT(test::trayDesktopMissing());
+  OVEL_SKIP_WITHOUT(test::busMissing());
   test::TrayHost tray;
   ASSERT_TRUE(tray.ready()) << "tint2 offered no systray:\n" << tray.log();
   std::vector<std::string> environment{"OVEL_HOME=" + (dir / "data").string(), "HOME=" + dir.path().string(),

@@ -41,7 +41,7 @@ class WatchedCenter final : public NotificationCenter {
 class LateNotificationServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+    OVEL_SKIP_WITHOUT(test::busMissing());
     Format::setLocale("C");
     answer("Current session: 40% used");
     test::writeScript(dir / "bin/claude", "cat '" + (dir / "answer.json").string() + "'");

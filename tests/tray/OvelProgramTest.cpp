@@ -144,7 +144,7 @@ TEST(OvelProgramTest, StopSignalsQuitNormallyAndKeepTheHistory) {
 }
 
 TEST(OvelProgramTest, SecondStartBringsTheRunningCopyForwardAndExits) {
-  if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+  OVEL_SKIP_WITHOUT(test::busMissing());
   TempDir dir;
   test::BackgroundProcess first(
       {OVEL_APP_PATH}, false,

@@ -148,7 +148,7 @@ TEST(PanelAppearance, KdesSettingsAreFollowedWhenTheyChange) {
 class PanelAppearanceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+    OVEL_SKIP_WITHOUT(test::busMissing());
     setWindowColor(QColor(0xf0, 0xf0, 0xf0));
   }
   void TearDown() override { QApplication::setPalette(QPalette()); }

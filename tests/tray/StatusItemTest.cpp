@@ -44,7 +44,7 @@ TEST(StatusItem, WithoutATrayThereIsNoButton) {
 class StatusItemX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (auto missing = test::trayDesktopMissing()) GTEST_SKIP() << *missing;
+    OVEL_SKIP_WITHOUT(test::trayDesktopMissing());
     tray.emplace();
     ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
     item.emplace();

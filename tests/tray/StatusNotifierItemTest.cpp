@@ -47,7 +47,7 @@ T demarshal(const QVariant& value, QString* signature = nullptr) {
 class StatusNotifierItemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+    OVEL_SKIP_WITHOUT(test::busMissing());
     host.emplace();
     ASSERT_TRUE(host->ready());
   }

@@ -28,7 +28,7 @@ const QString kItemPath = QString::fromLatin1(test::FakeStatusNotifierHost::kIte
 class TrayStatusNotifierTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!test::testDesktop().busAddress) GTEST_SKIP() << "dbus-daemon is not installed";
+    OVEL_SKIP_WITHOUT(test::busMissing());
     host.emplace();
     ASSERT_TRUE(host->ready());
   }

@@ -43,7 +43,7 @@ double markedInTone(const QImage& shot, bool darkMarks) {
 class TrayX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (auto missing = test::trayDesktopMissing()) GTEST_SKIP() << *missing;
+    OVEL_SKIP_WITHOUT(test::trayDesktopMissing());
   }
   void TearDown() override {
     delegate.reset();

@@ -76,7 +76,7 @@ double contrast(const QColor& a, const QColor& b) {
 class XfcePanelX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (auto missing = test::xfceDesktopMissing()) GTEST_SKIP() << *missing;
+    OVEL_SKIP_WITHOUT(test::xfceDesktopMissing());
   }
   void TearDown() override {
     delegate.reset();
@@ -293,7 +293,7 @@ TEST_F(XfcePanelX11Test, ThePopoverFitsBesideATopAndABottomPanel) {
 }
 
 TEST_F(XfcePanelX11Test, WhenThePanelGoesAnXEmbedTrayTakesTheIconsAndBack) {
-  if (auto missing = test::trayDesktopMissing()) GTEST_SKIP() << *missing;
+  OVEL_SKIP_WITHOUT(test::trayDesktopMissing());
   launch(QColor(0x3c, 0x3c, 0x3c), "comfortable");
   ASSERT_TRUE(test::waitUntil([&] { return delegate->statusItem()->hasButton(); }, 10s));
 
