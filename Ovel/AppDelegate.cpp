@@ -133,9 +133,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     connect(statusItem_.get(), &StatusItem::activated, this, &AppDelegate::itemClicked);
     connect(statusItem_.get(), &StatusItem::panelAppearanceChanged, this, &AppDelegate::updateStatusItem);
     statusItem_->setMenuActions({
-        {QStringLiteral("Open Ovel"), [self] { if (self) self->togglePopover(); }},
-        {QStringLiteral("Dashboard"), [self] { if (self) self->openDashboard(); }},
-        {QStringLiteral("Settings"), [self] { if (self) self->openSettings(); }},
+        {QStringLiteral("Open Ovel"), weakly(&AppDelegate::togglePopover)},
+        {QStringLiteral("Dashboard"), weakly(&AppDelegate::openDashboard)},
+        {QStringLiteral("Settings"), weakly(&AppDelegate::openSettings)},
         {QString(), {}},
         {QStringLiteral("Quit Ovel"), [] { QApplication::quit(); }},
     });
@@ -148,13 +148,13 @@ void AppDelegate::applicationDidFinishLaunching() {
   });
 
   UsageModel& usage = model();
-  popover_->setContent(new PopoverView(usage, *integrations_, [self] { if (self) self->openSettings(); },
-                                       [self] { if (self) self->openDashboard(); }));
-  hotKey_ = services_.registerHotKey([self] { if (self) self->togglePopover(); });
-  wakeWatch_ = services_.watchWake([self] { if (self) self->didWake(); });
+  popover_->setContent(
+      new PopoverView(usage, *integrations_, weakly(&AppDelegate::openSettings), weakly(&AppDelegate::openDashboard)));
+  hotKey_ = services_.registerHotKey(weakly(&AppDelegate::togglePopover));
+  wakeWatch_ = services_.watchWake(weakly(&AppDelegate::didWake));
   connect(&usage, &UsageModel::changed, this, &AppDelegate::modelDidChange);
   integrations_->refresh();
-  if (notifier_->hasCenter()) notifier_->requestAuthorization([self] { if (self) self->evaluateNotifications(); });
+  if (notifier_->hasCenter()) notifier_->requestAuthorization(weakly(&AppDelegate::evaluateNotifications));
   observePreferences();
   updateStatusItem();
 
@@ -235,17 +235,20 @@ void AppDelegate::openSettings() {
 
 void AppDelegate::openDashboard() {
   popover_->close();
-  QPointer<AppDelegate> self(this);
-  QWidget* window = windowOnce(dashboardWindow_, {QStringLiteral("Ovel"), {860, 640}, {720, 520},
-                                                  QStringLiteral("OvelDashboard")},
-                               *windowSettings_, [this, self] {
-                                 return new DashboardView(model(), *integrations_,
-                                                          [self] { if (self) self->openSettings(); }, true);
-                               });
+  QWidget* window = windowOnce(
+      dashboardWindow_, {QStringLiteral("Ovel"), {860, 640}, {720, 520}, QStringLiteral("OvelDashboard")},
+      *windowSettings_,
+      [this] { return new DashboardView(model(), *integrations_, weakly(&AppDelegate::openSettings), true); });
   WindowFrames::present(window);
 }
 
 void AppDelegate::didWake() { model().refreshIfStale(); }
+
+std::function<void()> AppDelegate::weakly(void (AppDelegate::*action)()) {
+  return [self = QPointer<AppDelegate>(this), action] {
+    if (self) (self.data()->*action)();
+  };
+}
 
 void AppDelegate::modelDidChange() {
   updateStatusItem();

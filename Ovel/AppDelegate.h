@@ -93,6 +93,8 @@ class AppDelegate final : public QObject {
   std::function<void(int status)> onSnapshotFinished;
 
  private:
+  // `action` on this delegate while it lives; nothing once it is gone.
+  std::function<void()> weakly(void (AppDelegate::*action)());
   void modelDidChange();
   void updateStatusItem();
   void observePreferences();
