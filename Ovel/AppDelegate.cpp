@@ -9,16 +9,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Snapshot.h"
+#include "core/engine/EngineConstants.h"
+#include "core/engine/OvelPaths.h"
+#include "dashboard/DashboardView.h"
 #include "model/DefaultsStore.h"
 #include "model/Demo.h"
 #include "model/Format.h"
 #include "model/Log.h"
-#include "Snapshot.h"
 #include "model/UsageModel.h"
-#include "core/engine/EngineConstants.h"
-#include "core/engine/OvelPaths.h"
-#include "dashboard/DashboardView.h"
-#include "tray/MenuBarGlyph.h"
 #include "platform/AutostartLoginItem.h"
 #include "platform/PopoverHost.h"
 #include "platform/SleepWatcher.h"
@@ -26,6 +25,7 @@
 #include "popover/PopoverView.h"
 #include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"
+#include "tray/MenuBarGlyph.h"
 #include "ui/ViewSupport.h"
 
 namespace ovel {
@@ -169,8 +169,7 @@ void AppDelegate::applicationDidFinishLaunching() {
       else QApplication::exit(status);
     });
   }
-  if (hasArgument("--show-dashboard"))
-    QTimer::singleShot(kShowDashboardDelay, this, [this] { openDashboard(); });
+  if (hasArgument("--show-dashboard")) QTimer::singleShot(kShowDashboardDelay, this, [this] { openDashboard(); });
   if (hasArgument("--show-popover")) QTimer::singleShot(kShowPopoverDelay, this, [this] { togglePopover(); });
 }
 
@@ -223,7 +222,10 @@ static QWidget* windowOnce(QPointer<QWidget>& window, const WindowSetup& setup, 
 void AppDelegate::openSettings() {
   popover_->close();
   QWidget* window = windowOnce(settingsWindow_,
-                               {QStringLiteral("Ovel Settings"), {520, 600}, {480, 460}, QStringLiteral("OvelSettings"),
+                               {QStringLiteral("Ovel Settings"),
+                                {520, 600},
+                                {480, 460},
+                                QStringLiteral("OvelSettings"),
                                 /*minimizable=*/false},
                                *windowSettings_, [this] {
                                  auto* view = new SettingsView(*preferences_, *integrations_, model());

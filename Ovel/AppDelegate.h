@@ -15,18 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "Notifier.h"
+#include "core/engine/History.h"
+#include "core/engine/ResetPlan.h"
 #include "model/AppBundle.h"
 #include "model/AppServices.h"
 #include "model/Integrations.h"
 #include "model/LoginItem.h"
-#include "Notifier.h"
 #include "model/Preferences.h"
-#include "core/engine/History.h"
-#include "core/engine/ResetPlan.h"
 #include "platform/HotKey.h"
 #include "platform/NotificationCenter.h"
 #include "tray/StatusItem.h"
-
 
 namespace ovel {
 

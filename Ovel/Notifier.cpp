@@ -1,6 +1,5 @@
 #include "Notifier.h"
 
-
 #include <cmath>
 
 #include "model/Format.h"

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "model/Preferences.h"
 #include "core/engine/OvelEngine.h"
 #include "core/support/Time.h"
+#include "model/Preferences.h"
 #include "platform/NotificationCenter.h"
 
 namespace ovel {

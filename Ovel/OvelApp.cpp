@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "AppDelegate.h"
+#include "Snapshot.h"
+#include "core/engine/OvelPaths.h"
+#include "core/support/FileIO.h"
 #include "model/Demo.h"
 #include "model/Log.h"
-#include "Snapshot.h"
-#include "core/support/FileIO.h"
-#include "core/engine/OvelPaths.h"
 #include "platform/InstanceLock.h"
 #include "platform/QuitSignals.h"
 #include "platform/RunningInstance.h"

@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "dashboard/DashboardView.h"
 #include "model/Integrations.h"
 #include "model/UsageModel.h"
-#include "dashboard/DashboardView.h"
-#include "tray/MenuBarGlyph.h"
 #include "popover/PopoverView.h"
 #include "settings/SettingsView.h"
+#include "tray/MenuBarGlyph.h"
 #include "ui/Spring.h"
 
 namespace ovel {
@@ -153,7 +153,8 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     prepare(settings, appearance);
     keep(render(settings, directory / ("settings" + suffix), kSettingsSize.width(), kSettingsSize.height()),
          "settings" + suffix);
-    DashboardView dashboard(model, integrations, [] {}, false);
+    DashboardView dashboard(
+        model, integrations, [] {}, false);
     prepare(dashboard, appearance);
     keep(render(dashboard, directory / ("dashboard" + suffix), kDashboardWidth), "dashboard" + suffix);
     keep(renderTray(model, preferences, appearance, directory / ("menubar" + suffix)), "menubar" + suffix);

@@ -9,13 +9,13 @@
 
 #include "../tests/app/FakeAppServices.h"
 #include "../tests/support/TestSupport.h"
+#include "SyntheticUsage.h"
+#include "core/engine/EngineConstants.h"
+#include "core/engine/OvelPaths.h"
 #include "model/AppServices.h"
 #include "model/DefaultsStore.h"
 #include "model/Preferences.h"
-#include "SyntheticUsage.h"
 #include "model/UsageModel.h"
-#include "core/engine/EngineConstants.h"
-#include "core/engine/OvelPaths.h"
 
 namespace ovel::bench {
 
@@ -62,7 +62,8 @@ class ModelBench {
 inline void startWith(ModelBench& bench, const std::vector<HistorySample>& samples) {
   std::vector<UsageWindow> readings;
   for (const HistorySample& sample : samples)
-    readings.push_back({*sample.kind(), sample.usedPercent, sample.resetsAt, sample.observedAt, DataSource::statusLine});
+    readings.push_back(
+        {*sample.kind(), sample.usedPercent, sample.resetsAt, sample.observedAt, DataSource::statusLine});
   bench.history().record(readings, kNow);
   bench.history().flush();
   bench.model().start();

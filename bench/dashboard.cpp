@@ -8,17 +8,17 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QLayout>
 #include <QImage>
+#include <QLayout>
 #include <QPainter>
 
 #include <cstdlib>
 
-#include "model/Integrations.h"
 #include "ModelBench.h"
-#include "model/UsageModelInternals.h"
 #include "dashboard/DashboardView.h"
 #include "dashboard/UsageChart.h"
+#include "model/Integrations.h"
+#include "model/UsageModelInternals.h"
 #include "ui/Spring.h"
 #include "ui/Theme.h"
 
@@ -109,7 +109,8 @@ void changeModel(UsageModel& model, int step) {
 void measureRefreshes(benchmark::State& state, bool paint) {
   DashboardBench bench;
   UsageModel& model = bench.model.model();
-  DashboardView view(model, bench.integrations, [] {}, false);
+  DashboardView view(
+      model, bench.integrations, [] {}, false);
   view.setPalette(Theme::palette(Appearance::light));
   view.setFixedWidth(kDashboardWidth);
   view.resize(kDashboardWidth, view.heightForWidth(kDashboardWidth));

@@ -44,9 +44,7 @@ BENCHMARK(BM_RatesWeek)->Unit(benchmark::kMicrosecond);
 
 void BM_SessionWeekRatio(benchmark::State& state) {
   const Synthetic& data = synthetic();
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(OvelEngine::sessionWeekRatio(data.history, kMinimumSessionPoints));
-  }
+  for (auto _ : state) { benchmark::DoNotOptimize(OvelEngine::sessionWeekRatio(data.history, kMinimumSessionPoints)); }
   // Shows that the runs are really counted, not skipped.
   auto ratio = OvelEngine::sessionWeekRatio(data.history, kMinimumSessionPoints);
   state.counters["sessions"] = ratio ? static_cast<double>(ratio->sessions) : 0;

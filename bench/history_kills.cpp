@@ -78,9 +78,9 @@ std::size_t lineCount(const std::string& text) {
 
 struct Tally {
   std::size_t told = 0, lost = 0, doubled = 0, killedInRewrite = 0;
-  std::size_t cutLines = 0;     // a torn last line left by the kill
-  std::size_t tornInside = 0;   // a torn line that no kill can explain
-  std::size_t tornInFile = 0;   // after the last check
+  std::size_t cutLines = 0;    // a torn last line left by the kill
+  std::size_t tornInside = 0;  // a torn line that no kill can explain
+  std::size_t tornInFile = 0;  // after the last check
 };
 
 // Kills one child after `delay` and checks what it left.

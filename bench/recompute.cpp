@@ -7,8 +7,8 @@
 // the file written by the store's own thread. Goal: under 100 µs.
 #include <benchmark/benchmark.h>
 
-#include "model/Demo.h"
 #include "ModelBench.h"
+#include "model/Demo.h"
 #include "model/UsageModelInternals.h"
 
 namespace ovel {

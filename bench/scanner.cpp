@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "core/engine/EngineConstants.h"
-#include "core/support/FileIO.h"
 #include "core/claude/LocalActivityScanner.h"
 #include "core/claude/TranscriptFiles.h"
 #include "core/claude/TranscriptLine.h"
+#include "core/engine/EngineConstants.h"
+#include "core/support/FileIO.h"
 
 namespace ovel {
 namespace {
@@ -79,8 +79,9 @@ std::string appendedLines(std::uint64_t serial, Date at) {
   std::string id = std::to_string(serial);
   std::string timestamp = isoString(at).insert(19, ".250");
   std::string toolResult(1500, 'x');
-  return R"({"type":"user","timestamp":")" + timestamp + R"(","message":{"role":"user","content":[{"type":"tool_result","content":")" +
-         toolResult + "\"}]}}\n" + R"({"cwd":"/home/dev/projects/bench","type":"assistant","timestamp":")" + timestamp +
+  return R"({"type":"user","timestamp":")" + timestamp +
+         R"(","message":{"role":"user","content":[{"type":"tool_result","content":")" + toolResult + "\"}]}}\n" +
+         R"({"cwd":"/home/dev/projects/bench","type":"assistant","timestamp":")" + timestamp +
          R"(","requestId":"req_bench)" + id + R"(","message":{"id":"msg_bench)" + id +
          R"(","model":"claude-sonnet-4-6","content":[{"type":"text","text":"done"}],"usage":{"input_tokens":3,"output_tokens":120,"cache_read_input_tokens":4000,"cache_creation":{"ephemeral_5m_input_tokens":0,"ephemeral_1h_input_tokens":300}}}})" +
          "\n" + R"({"type":"progress","timestamp":")" + timestamp + R"(","data":{"type":"hook_progress"}})" + "\n";
@@ -137,9 +138,8 @@ void readAndPrefilter(benchmark::State& state) {
     TranscriptReader reader;
     lines = 0;
     for (const auto& file : tree().files)
-      reader.readCompleteLines(file.path, {}, [&](std::string_view run) {
-        forEachUsageLine(run, [&](std::string_view) { ++lines; });
-      });
+      reader.readCompleteLines(
+          file.path, {}, [&](std::string_view run) { forEachUsageLine(run, [&](std::string_view) { ++lines; }); });
   }
   reportBytes(state, tree().bytes);
   state.counters["usage lines"] = static_cast<double>(lines);
@@ -147,7 +147,8 @@ void readAndPrefilter(benchmark::State& state) {
 
 std::optional<fs::path> treeArgument(int argc, char** argv) {
   if (argc > 1) return fs::path(argv[1]);
-  if (const char* configured = std::getenv("OVEL_BENCH_TRANSCRIPTS"); configured && *configured) return fs::path(configured);
+  if (const char* configured = std::getenv("OVEL_BENCH_TRANSCRIPTS"); configured && *configured)
+    return fs::path(configured);
   return std::nullopt;
 }
 

@@ -22,11 +22,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/support/ChildProcess.h"
-#include "core/support/FileIO.h"
-#include "core/engine/OvelPaths.h"
 #include "core/claude/StatusLineIntegration.h"
 #include "core/claude/StatusLineSnapshot.h"
+#include "core/engine/OvelPaths.h"
+#include "core/support/ChildProcess.h"
+#include "core/support/FileIO.h"
 #include "core/support/Time.h"
 
 namespace ovel {
@@ -190,7 +190,5 @@ int main(int argc, char** argv) {
   // uncaught exception.
   try {
     return ovel::relay(argc, argv);
-  } catch (...) {
-    return 1;
-  }
+  } catch (...) { return 1; }
 }

@@ -2,9 +2,9 @@
 
 #include <QVBoxLayout>
 
-#include "model/UsageModel.h"
 #include "core/engine/EngineConstants.h"
 #include "dashboard/DayActivityStrip.h"
+#include "model/UsageModel.h"
 #include "ui/SectionLabel.h"
 #include "ui/ShareRow.h"
 #include "ui/TextView.h"

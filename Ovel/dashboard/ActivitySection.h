@@ -2,7 +2,6 @@
 // then the shares by project and by model family.
 #pragma once
 
-
 #include <vector>
 
 #include "core/engine/ActivitySummary.h"

@@ -57,7 +57,8 @@ HeroText steeringText(const OvelSteer& s, const WindowAssessment& a, std::span<c
   HeroText text;
   std::vector<std::string> others;
   for (const WindowAssessment& o : rest)
-    if (auto steer = o.steer()) others.push_back(o.window.kind.title() + ": " + DashboardHero::steerPhrase(steer->factor));
+    if (auto steer = o.steer())
+      others.push_back(o.window.kind.title() + ": " + DashboardHero::steerPhrase(steer->factor));
   if (!others.empty()) text.others = joined(others);
   std::string reason = Format::steerReason(s);
   const WindowKind& kind = a.window.kind;

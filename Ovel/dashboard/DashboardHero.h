@@ -41,7 +41,8 @@ class DashboardHero final : public QWidget {
 
   // The three texts for the steer, its window's assessment, every
   // assessment and the last probe error.
-  static HeroText heroText(const std::optional<OvelSteer>& steer, const std::optional<WindowAssessment>& steerAssessment,
+  static HeroText heroText(const std::optional<OvelSteer>& steer,
+                           const std::optional<WindowAssessment>& steerAssessment,
                            std::span<const WindowAssessment> assessments,
                            const std::optional<std::string>& lastProbeError, Date now);
   // How another window steers, in a few words: "ease off to 80%", "idle".

@@ -4,9 +4,6 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "model/Format.h"
-#include "model/Integrations.h"
-#include "model/UsageModel.h"
 #include "dashboard/ActivitySection.h"
 #include "dashboard/DashboardHero.h"
 #include "dashboard/InsightsSection.h"
@@ -15,6 +12,9 @@
 #include "dashboard/SessionWeekCard.h"
 #include "dashboard/SourcesSection.h"
 #include "dashboard/UsageChartSection.h"
+#include "model/Format.h"
+#include "model/Integrations.h"
+#include "model/UsageModel.h"
 #include "ui/Card.h"
 #include "ui/EmptyState.h"
 #include "ui/ViewSupport.h"

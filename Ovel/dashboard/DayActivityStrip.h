@@ -28,7 +28,6 @@ class DayActivityStrip final : public QWidget {
   static ActivityPlot plot(const std::vector<ActivitySummary::Bucket>& buckets, Date start, Date end);
   static const QStringList& labels();
 
-
   static constexpr int kHeight = 44;
   static constexpr double kBarWidth = 8;
   static constexpr double kLeastPeak = 0.0001;

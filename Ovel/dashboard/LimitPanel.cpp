@@ -133,8 +133,7 @@ class RateBar final : public QWidget {
 std::optional<PanelSteer> PanelSteer::of(const WindowAssessment& assessment) {
   auto steer = assessment.steer();
   if (!steer || !(steer->factor > 0)) return std::nullopt;
-  PanelSteer result{*steer,
-                    DayRing::center(GlyphStyle::steer, steer, assessment.evenOvelPercent),
+  PanelSteer result{*steer, DayRing::center(GlyphStyle::steer, steer, assessment.evenOvelPercent),
                     !assessment.window.kind.isSession(),
                     steer->factor < 1 ? ThemeColor::systemOrange() : ThemeColor::brand()};
   return result;
@@ -363,7 +362,8 @@ void LimitPanel::setData(const WindowAssessment& a, std::span<const RateReading>
 void LimitPanel::setRates(std::span<const RateReading> rates) {
   const auto& sustainable = assessment_.sustainableRatePerHour;
   sustainableText_->setVisible(sustainable.has_value());
-  if (sustainable) sustainableText_->setText(text("sustainable " + Format::rate(*sustainable, assessment_.window.kind)));
+  if (sustainable)
+    sustainableText_->setText(text("sustainable " + Format::rate(*sustainable, assessment_.window.kind)));
   rows_->setRows(rates, sustainable, assessment_.window.kind);
 }
 

@@ -45,12 +45,12 @@ double rateScale(std::optional<double> sustainable, std::span<const RateReading>
 
 // What one row of the rate table shows.
 struct RateRow {
-  QString label;               // "Now", "1 h", "5 h", "24 h", "Window avg"
-  std::optional<double> fill;  // the share of the bar filled, at most 1; none without a rate
-  bool tick = false;           // the sustainable rate's mark, mid-bar
-  bool above = false;          // burning faster than the sustainable rate
+  QString label;                            // "Now", "1 h", "5 h", "24 h", "Window avg"
+  std::optional<double> fill;               // the share of the bar filled, at most 1; none without a rate
+  bool tick = false;                        // the sustainable rate's mark, mid-bar
+  bool above = false;                       // burning faster than the sustainable rate
   ThemeColor accent = ThemeColor::brand();  // of the fill
-  std::string rateText;                      // "12%/h", "= avg" or "—"
+  std::string rateText;                     // "12%/h", "= avg" or "—"
   ThemeColor rateColor = ThemeColor::of(ColorRole::secondary);
   std::string multipleText;  // "×0.50", "idle", or empty
   ThemeColor multipleColor = ThemeColor::of(ColorRole::secondary);

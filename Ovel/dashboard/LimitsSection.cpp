@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <numeric>
 
-#include "model/UsageModel.h"
 #include "dashboard/LimitPanel.h"
+#include "model/UsageModel.h"
 #include "ui/Spring.h"
 #include "ui/ViewSupport.h"
 
@@ -188,8 +188,9 @@ class LimitsSection::Arrangement final : public QLayout {
 class LimitsSection::Crossfade final : public QWidget {
  public:
   explicit Crossfade(QWidget* parent)
-      : QWidget(parent), spring_(new Spring(this, [this](const QVariant& value) { show(value.toDouble()); },
-                                            kPromotionResponse)) {
+      : QWidget(parent),
+        spring_(new Spring(
+            this, [this](const QVariant& value) { show(value.toDouble()); }, kPromotionResponse)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     hide();
   }
@@ -298,7 +299,8 @@ void LimitsSection::refresh() {
   }
   auto main = mainAssessment(assessments, promotion_->promoted(), model_.steerAssessment());
   std::optional<std::size_t> mainIndex;
-  if (main) mainIndex = static_cast<std::size_t>(std::find(kinds_.begin(), kinds_.end(), main->window.kind) - kinds_.begin());
+  if (main)
+    mainIndex = static_cast<std::size_t>(std::find(kinds_.begin(), kinds_.end(), main->window.kind) - kinds_.begin());
   arrangement_->setMain(mainIndex);
   relayoutUpwards(this);
 }

@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "model/AppServices.h"
 #include "core/engine/OvelEngine.h"
+#include "model/AppServices.h"
 
 namespace ovel {
 

@@ -99,8 +99,8 @@ class ResetsCard::PlannedRow final : public QWidget {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(kRowSpacing);
-    for (QWidget* part : {static_cast<QWidget*>(clock_), static_cast<QWidget*>(scope_),
-                          static_cast<QWidget*>(note_), static_cast<QWidget*>(passed_)})
+    for (QWidget* part : {static_cast<QWidget*>(clock_), static_cast<QWidget*>(scope_), static_cast<QWidget*>(note_),
+                          static_cast<QWidget*>(passed_)})
       row->addWidget(part, 0, Qt::AlignVCenter);
     row->addStretch(1);
     row->addWidget(trash_, 0, Qt::AlignVCenter);

@@ -26,9 +26,7 @@ const char* const kLearning =
     "readings alongside; keep Ovel running.";
 
 // Where a one-line text draws its baseline, from its top.
-int baselineOf(const TextView* text) {
-  return TextView::lineHeight(text->textFont()) - text->baselineFromBottom();
-}
+int baselineOf(const TextView* text) { return TextView::lineHeight(text->textFont()) - text->baselineFromBottom(); }
 
 std::string shareOfWeek(double weekPointsPerSessionPoint) {
   double percent = weekPointsPerSessionPoint * 100;
@@ -123,8 +121,8 @@ SessionWeekCard::Texts SessionWeekCard::texts(const std::optional<SessionWeekRat
   // sessions per week would read it as free.
   double p = ratio->weekPointsPerSessionPoint;
   double perWeek = std::isnan(p) ? std::numeric_limits<double>::quiet_NaN() : ratio->sessionsPerWeek();
-  Texts texts{"A full 5-hour session \u2248 " + shareOfWeek(p) + " of your week",
-              std::move(caption), sessionsFigure(perWeek), std::nullopt};
+  Texts texts{"A full 5-hour session \u2248 " + shareOfWeek(p) + " of your week", std::move(caption),
+              sessionsFigure(perWeek), std::nullopt};
   if (weekUsed) texts.left = sessionsFigure(ratio->sessionsLeft(*weekUsed));
   return texts;
 }

@@ -18,15 +18,20 @@ constexpr int kSpacing = 16;
 QString text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 SourcesSection::Inputs inputsOf(const UsageModel& model, const Integrations& integrations) {
-  return {model.now(),        model.lastProbeAt(),     model.lastProbeError(), model.lastStatusLineAt(),
-          integrations.statusLine(), model.activity().events().size()};
+  return {model.now(),
+          model.lastProbeAt(),
+          model.lastProbeError(),
+          model.lastStatusLineAt(),
+          integrations.statusLine(),
+          model.activity().events().size()};
 }
 
 }  // namespace
 
 std::array<SourcesSection::Row, 3> SourcesSection::rows(const Inputs& in) {
   Row probe{QStringLiteral("/usage"),
-            in.lastProbeAt ? text("read " + ageText(secondsBetween(in.now, *in.lastProbeAt))) : QStringLiteral("not read yet"),
+            in.lastProbeAt ? text("read " + ageText(secondsBetween(in.now, *in.lastProbeAt)))
+                           : QStringLiteral("not read yet"),
             !in.lastProbeError && in.lastProbeAt};
   bool connected = in.statusLine == StatusLineIntegration::State::installed();
   QString lineDetail = !connected            ? QStringLiteral("not connected")

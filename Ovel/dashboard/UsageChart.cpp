@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "model/Format.h"
 #include "core/engine/EngineConstants.h"
+#include "model/Format.h"
 #include "ui/TextView.h"
 #include "ui/Theme.h"
 
@@ -133,11 +133,11 @@ UsageChart::UsageChart(QWidget* parent) : QWidget(parent), plot_(new Plot(*this)
   auto* keys = new QHBoxLayout;
   keys->setSpacing(kLegendSpacing);
   ThemeColor tint = ThemeColor::brand();
-  legend_ = {new LegendKey(QStringLiteral("used"), tint, kUsedStyle),
-             new LegendKey(QStringLiteral("at this ovel"), tint, kProjectionStyle),
-             new LegendKey(QStringLiteral("even ovel"), gray(), kEvenStyle),
-             new LegendKey(QStringLiteral("limit"), ThemeColor::systemRed().withAlpha(kLegendLimitOpacity),
-                           kLimitStyle)};
+  legend_ = {
+      new LegendKey(QStringLiteral("used"), tint, kUsedStyle),
+      new LegendKey(QStringLiteral("at this ovel"), tint, kProjectionStyle),
+      new LegendKey(QStringLiteral("even ovel"), gray(), kEvenStyle),
+      new LegendKey(QStringLiteral("limit"), ThemeColor::systemRed().withAlpha(kLegendLimitOpacity), kLimitStyle)};
   for (LegendKey* key : legend_) keys->addWidget(key);
   keys->addStretch();
   column->addLayout(keys);

@@ -63,7 +63,7 @@ class UsageChart final : public QWidget {
   // The samples and the current reading (which wins a tie in time), inside
   // the domain, in time order.
   static std::vector<ChartPoint> points(const WindowAssessment& assessment, std::span<const HistorySample> samples,
-                                       Date now);
+                                        Date now);
   // The far end of the projection from (now, used): at the horizon (the
   // planned reset when one cuts the window short, else the reset), or where
   // it reaches the ceiling first. None without a reset time or projection,

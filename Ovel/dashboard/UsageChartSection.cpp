@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "model/UsageModel.h"
 #include "dashboard/UsageChart.h"
+#include "model/UsageModel.h"
 #include "ui/SegmentedControl.h"
 #include "ui/TextView.h"
 #include "ui/ViewSupport.h"

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "core/claude/UsageCommandParser.h"
 #include "core/engine/Activity.h"
 #include "core/support/Time.h"
-#include "core/claude/UsageCommandParser.h"
 
 namespace ovel {
 

@@ -19,10 +19,8 @@ bool isNumber(const QVariant& value) {
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Double:
-    case QMetaType::Float:
-      return true;
-    default:
-      return false;
+    case QMetaType::Float: return true;
+    default: return false;
   }
 }
 

@@ -59,15 +59,16 @@ const char* projectFor(double r) {
 
 UsageInsights demoInsights(Date now) {
   using Finding = UsageInsights::Finding;
-  UsageInsights::Period day{"Last 24h", 842, 9,
+  UsageInsights::Period day{"Last 24h",
+                            842,
+                            9,
                             {Finding{54, "was at >150k context"}, Finding{31, "came from subagent-heavy sessions"},
                              Finding{22, "came from sessions active for 8+ hours"}},
                             {},
                             {}};
-  UsageInsights::Period week{"Last 7d", 5210, 41,
-                             {Finding{47, "was at >150k context"}, Finding{35, "came from subagent-heavy sessions"}},
-                             {},
-                             {}};
+  UsageInsights::Period week{
+      "Last 7d", 5210, 41, {Finding{47, "was at >150k context"}, Finding{35, "came from subagent-heavy sessions"}},
+      {},        {}};
   return UsageInsights{{day, week}, now};
 }
 
@@ -183,8 +184,8 @@ Demo Demo::build(Pace session, Pace week, double modelUsed, Date now, std::strin
     double multiplier = m < kBusyMinutes ? 1.6 : 1.0;
     double n = static_cast<double>(generator.below(2001));
     TokenCounts tokens{900, static_cast<std::int64_t>((400 + n) * multiplier), 60000, 4000, 0};
-    demo.events.push_back({time, r < 0.8 ? "claude-opus-4" : "claude-sonnet-4", std::string("/Users/demo/") + project,
-                           tokens});
+    demo.events.push_back(
+        {time, r < 0.8 ? "claude-opus-4" : "claude-sonnet-4", std::string("/Users/demo/") + project, tokens});
   }
 
   demo.insights = demoInsights(now);

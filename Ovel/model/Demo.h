@@ -13,9 +13,9 @@
 #include "core/engine/Activity.h"
 #include "core/engine/History.h"
 #include "core/engine/ResetPlan.h"
-#include "core/support/Time.h"
 #include "core/engine/UsageState.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

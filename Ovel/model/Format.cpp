@@ -82,7 +82,8 @@ std::string_view weekdayName(int weekday) {
 std::string plannedResetVerdict(const WindowAssessment& a, Date plannedAt, double projected, Date now) {
   std::string at = Format::clock(plannedAt, now);
   if (a.ratePerHour && *a.ratePerHour == 0)
-    return "Idle" + std::string(kDot) + Format::percent(100 - a.window.usedPercent) + " unused at the planned reset " + at;
+    return "Idle" + std::string(kDot) + Format::percent(100 - a.window.usedPercent) + " unused at the planned reset " +
+           at;
   if (projected >= 95) return "Uses it up by the planned reset " + at;
   return Format::percent(100 - projected) + " unused at the planned reset " + at;
 }
@@ -200,9 +201,7 @@ std::string Format::steerHeadline(const OvelSteer& steer) {
 }
 
 std::string Format::steerReason(const OvelSteer& steer) {
-  std::string window = steer.kind.isSession() ? "Session (5h)"
-                       : steer.kind.isWeek()  ? "Week (7d)"
-                                              : steer.kind.title();
+  std::string window = steer.kind.isSession() ? "Session (5h)" : steer.kind.isWeek() ? "Week (7d)" : steer.kind.title();
   return window + " is the tight one";
 }
 
@@ -234,8 +233,7 @@ std::string Format::verdict(const WindowAssessment& a, Date now) {
     case OvelStatus::watch:
       if (!projected) return "Running warm";
       return "Lands near " + percent(std::min(*projected, 99.0)) + " at reset";
-    case OvelStatus::comfortable:
-      break;
+    case OvelStatus::comfortable: break;
   }
   if (!a.window.resetsAt) return "Not started";
   if (a.ratePerHour && *a.ratePerHour == 0) return "Idle" + std::string(kDot) + "nothing burning";

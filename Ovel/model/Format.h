@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "core/engine/OvelEngine.h"
-#include "core/support/Time.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 class QLocale;
 

@@ -1,8 +1,8 @@
 #include "model/Integrations.h"
 
-#include "model/Log.h"
 #include "core/claude/ClaudeLocator.h"
 #include "core/support/FileIO.h"
+#include "model/Log.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

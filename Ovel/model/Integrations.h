@@ -8,10 +8,10 @@
 #include <memory>
 #include <optional>
 
-#include "model/AppBundle.h"
-#include "model/LoginItem.h"
 #include "core/claude/StatusLineIntegration.h"
 #include "core/support/Time.h"
+#include "model/AppBundle.h"
+#include "model/LoginItem.h"
 
 namespace ovel {
 

@@ -12,9 +12,9 @@
 #include <cmath>
 #include <exception>
 
-#include "model/Log.h"
 #include "core/claude/ClaudeLocator.h"
 #include "core/claude/UsageCommandProbe.h"
+#include "model/Log.h"
 
 namespace ovel {
 namespace {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
-#include "model/AppServices.h"
 #include "core/claude/LocalActivityScanner.h"
+#include "model/AppServices.h"
 
 class QTimer;
 

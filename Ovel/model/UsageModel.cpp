@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "core/engine/EngineConstants.h"
 #include "model/Demo.h"
 #include "model/Log.h"
-#include "core/engine/EngineConstants.h"
 
 namespace ovel {
 

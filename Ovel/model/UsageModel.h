@@ -23,15 +23,15 @@
 #include <utility>
 #include <vector>
 
-#include "model/AppServices.h"
-#include "model/Preferences.h"
 #include "core/engine/ActivitySummary.h"
 #include "core/engine/History.h"
 #include "core/engine/OvelEngine.h"
 #include "core/engine/ResetPlan.h"
-#include "core/support/Time.h"
 #include "core/engine/UsageState.h"
+#include "core/support/Time.h"
 #include "core/support/Uuid.h"
+#include "model/AppServices.h"
+#include "model/Preferences.h"
 
 namespace ovel {
 

@@ -4,10 +4,10 @@
 #include <iterator>
 #include <system_error>
 
-#include "model/Log.h"
-#include "model/UsageModel.h"
 #include "core/claude/StatusLineSnapshot.h"
 #include "core/claude/UsageCommandProbe.h"
+#include "model/Log.h"
+#include "model/UsageModel.h"
 
 namespace ovel {
 
@@ -26,11 +26,12 @@ void UsageModel::probe(std::function<void()> completion) {
   }
 
   assign(isProbing_, true, &UsageModel::isProbingChanged);
-  probeRunner_->run(*executable, UsageCommandProbe::kDefaultTimeout, [clock = clock_.get()] { return clock->now(); },
-                    [this, completion = std::move(completion)](ProbeOutcome outcome) {
-                      finishProbe(std::move(outcome));
-                      if (completion) completion();
-                    });
+  probeRunner_->run(
+      *executable, UsageCommandProbe::kDefaultTimeout, [clock = clock_.get()] { return clock->now(); },
+      [this, completion = std::move(completion)](ProbeOutcome outcome) {
+        finishProbe(std::move(outcome));
+        if (completion) completion();
+      });
 }
 
 void UsageModel::finishProbe(ProbeOutcome outcome) {
@@ -136,7 +137,9 @@ void UsageModel::noteHistoryWrite(std::error_code error) {
   if (error) message = "Couldn't save your usage history: " + error.message();
   // Once per change: a full disk must not fill the log at every reading.
   if (message != historySaveError_) {
-    if (message) qCWarning(logHistory).noquote() << "writing" << historyStore_.url().c_str() << "failed:" << error.message().c_str();
+    if (message)
+      qCWarning(logHistory).noquote() << "writing" << historyStore_.url().c_str()
+                                      << "failed:" << error.message().c_str();
     else qCInfo(logHistory) << "writing the history works again";
   }
   assign(historySaveError_, std::move(message), &UsageModel::historySaveErrorChanged);

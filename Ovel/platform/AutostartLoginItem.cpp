@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "core/support/FileIO.h"
 #include "core/engine/OvelPaths.h"
+#include "core/support/FileIO.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -125,7 +125,8 @@ bool AutostartLoginItem::isEnabled() const {
   auto program = desktopExecProgram(keys.value(QStringLiteral("Exec")));
   return program && samePath(*program, executable_) &&
          keys.value(QStringLiteral("Hidden")).compare(QStringLiteral("true"), Qt::CaseInsensitive) != 0 &&
-         keys.value(QStringLiteral("X-GNOME-Autostart-enabled")).compare(QStringLiteral("false"), Qt::CaseInsensitive) != 0;
+         keys.value(QStringLiteral("X-GNOME-Autostart-enabled"))
+                 .compare(QStringLiteral("false"), Qt::CaseInsensitive) != 0;
 }
 
 std::optional<QString> AutostartLoginItem::registerItem() {

@@ -60,7 +60,7 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
       return;
     }
     std::unique_ptr<xcb_key_symbols_t, decltype(&xcb_key_symbols_free)> symbols(xcb_key_symbols_alloc(connection_),
-                                                                                 &xcb_key_symbols_free);
+                                                                                &xcb_key_symbols_free);
     keycodes_ = keycodesOf(symbols.get(), keysym);
     numLock_ = numLockMask(connection_, symbols.get());
     for (auto screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)); screen.rem; xcb_screen_next(&screen))
@@ -114,8 +114,8 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
     for (xcb_window_t root : roots_)
       for (xcb_keycode_t code : keycodes_)
         for (std::uint16_t modifiers : variants())
-          cookies.push_back(xcb_grab_key_checked(connection_, 1, root, modifiers, code, XCB_GRAB_MODE_ASYNC,
-                                                 XCB_GRAB_MODE_ASYNC));
+          cookies.push_back(
+              xcb_grab_key_checked(connection_, 1, root, modifiers, code, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
     bool granted = true;
     for (auto cookie : cookies) {
       XcbReply<xcb_generic_error_t> error(xcb_request_check(connection_, cookie), &std::free);

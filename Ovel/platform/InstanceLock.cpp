@@ -8,8 +8,8 @@
 #include <charconv>
 #include <cstring>
 
-#include "model/Log.h"
 #include "core/support/FileIO.h"
+#include "model/Log.h"
 
 namespace ovel {
 namespace fs = std::filesystem;

@@ -98,10 +98,12 @@ bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
       emit closed();
       // Told once the window is gone: it may be opened again at once.
       if (auto click = std::exchange(outsideClick_, std::nullopt))
-        QMetaObject::invokeMethod(this, [this, at = *click] { emit dismissedByClick(at); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, at = *click] { emit dismissedByClick(at); }, Qt::QueuedConnection);
     }
     // The layout follows the content's size hint; the place follows the size.
-    else if (event->type() == QEvent::Resize && window_->isVisible()) place();
+    else if (event->type() == QEvent::Resize && window_->isVisible())
+      place();
     else if (closesOnDeactivate_ && event->type() == QEvent::WindowDeactivate) window_->close();
   }
   return QObject::eventFilter(watched, event);

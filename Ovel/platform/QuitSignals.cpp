@@ -38,7 +38,7 @@ QuitSignals::QuitSignals(std::function<void(int)> quit, QObject* parent) : QObje
   notifier_ = new QSocketNotifier(readEnd_, QSocketNotifier::Read, this);
   connect(notifier_, &QSocketNotifier::activated, this, &QuitSignals::readSignals);
 
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART | SA_RESETHAND;

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <initializer_list>
 
-#include "model/UsageModel.h"
 #include "core/engine/EngineConstants.h"
+#include "model/UsageModel.h"
 #include "ui/FindingRow.h"
 #include "ui/SectionLabel.h"
 #include "ui/SegmentedControl.h"
@@ -31,9 +31,7 @@ constexpr int kFindingPercentWidth = 30;
 
 QString key(const char* name) { return QString::fromLatin1(name); }
 
-std::string_view insightKey(BreakdownView::Range range) {
-  return range == BreakdownView::Range::week ? "7d" : "24h";
-}
+std::string_view insightKey(BreakdownView::Range range) { return range == BreakdownView::Range::week ? "7d" : "24h"; }
 
 QStringList rangeTitles() {
   QStringList titles;
@@ -81,7 +79,8 @@ Date BreakdownView::start(Range range, Date now, const std::optional<WindowAsses
     case Range::week: return addSeconds(now, -kWeekDuration);
     case Range::session: break;
   }
-  if (session && session->window.resetsAt) return addSeconds(*session->window.resetsAt, -session->window.kind.duration());
+  if (session && session->window.resetsAt)
+    return addSeconds(*session->window.resetsAt, -session->window.kind.duration());
   return addSeconds(now, -kSessionDuration);
 }
 
@@ -198,7 +197,8 @@ bool BreakdownView::showFindings(const std::optional<UsageInsights::Period>& per
   if (first == shownFindings_) return flipped;
   shownFindings_ = first;
   clearLayout(findingRows_);
-  for (const auto& finding : first) findingRows_->addWidget(new FindingRow(finding, TextStyle::caption, kFindingPercentWidth));
+  for (const auto& finding : first)
+    findingRows_->addWidget(new FindingRow(finding, TextStyle::caption, kFindingPercentWidth));
   relayoutUpwards(findings_);
   return flipped;
 }

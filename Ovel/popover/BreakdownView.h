@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "model/DefaultsStore.h"
 #include "core/engine/ActivitySummary.h"
 #include "core/engine/OvelEngine.h"
 #include "core/engine/UsageState.h"
+#include "model/DefaultsStore.h"
 #include "ui/ActivityBars.h"
 
 class QVBoxLayout;

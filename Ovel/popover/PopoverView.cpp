@@ -88,8 +88,12 @@ class ContentScroll final : public QScrollArea {
     if (watched == content_ && event->type() == QEvent::LayoutRequest) updateGeometry();
     // After the scroll area's own look at the new size, which sets the bar's range.
     if (watched == content_ && event->type() == QEvent::Resize && reveal_)
-      QMetaObject::invokeMethod(this, [this, child = std::exchange(reveal_, nullptr)] { if (child) reveal(child); },
-                                Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this,
+          [this, child = std::exchange(reveal_, nullptr)] {
+            if (child) reveal(child);
+          },
+          Qt::QueuedConnection);
     if (watched == verticalScrollBar() && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
       int bar = event->type() == QEvent::Show ? verticalScrollBar()->sizeHint().width() : 0;
       content_->layout()->setContentsMargins(kMargin, 0, std::max(0, kMargin - bar), 0);
@@ -130,8 +134,8 @@ class ContentScroll final : public QScrollArea {
 
 }  // namespace
 
-const QString PopoverView::kTwoRingsHelp =
-    QStringLiteral("Left: session (5h). Right: week (7d). Arc is used, arrow is which way to steer");
+const QString PopoverView::kTwoRingsHelp = QStringLiteral(
+    "Left: session (5h). Right: week (7d). Arc is used, arrow is which way to steer");
 const QString PopoverView::kOneRingHelp = QStringLiteral("Arc is used, arrow is which way to steer");
 
 SetupHint::SetupHint(std::function<void()> openSettings, QWidget* parent)
@@ -184,7 +188,8 @@ PopoverView::PopoverView(UsageModel& model, Integrations& integrations, std::fun
 }
 
 QSize PopoverView::sizeHint() const {
-  return {kWidth, layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(kWidth) : layout()->totalSizeHint().height()};
+  return {kWidth,
+          layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(kWidth) : layout()->totalSizeHint().height()};
 }
 
 // --- Pure pieces
@@ -194,8 +199,7 @@ PopoverView::ContentForm PopoverView::contentForm(const UsageModel::Phase& phase
   return hasAssessments ? ContentForm::windows : ContentForm::spinner;
 }
 
-std::string PopoverView::headlineText(const std::optional<WindowAssessment>& headline,
-                                      const UsageModel::Phase& phase) {
+std::string PopoverView::headlineText(const std::optional<WindowAssessment>& headline, const UsageModel::Phase& phase) {
   if (!headline) {
     return phase.phaseCase() == UsageModel::Phase::Case::starting ? "Reading your usage\u2026" : "No usage data yet";
   }
@@ -329,7 +333,8 @@ QWidget* PopoverView::buildContent() {
 QWidget* PopoverView::buildFooter() {
   auto* row = new QHBoxLayout;
   row->setSpacing(14);
-  liveLink_ = new SymbolButton(Symbol::boltFill, QStringLiteral("Connect to Claude Code's status line for real-time updates"), 11);
+  liveLink_ = new SymbolButton(Symbol::boltFill,
+                               QStringLiteral("Connect to Claude Code's status line for real-time updates"), 11);
   liveLink_->setText(QStringLiteral("Turn on live updates"));
   liveLink_->setTextFont(Theme::font(TextStyle::caption));
   liveLink_->setColor(ThemeColor::brand());
@@ -340,8 +345,8 @@ QWidget* PopoverView::buildFooter() {
                               [this] { openDashboard_(); }));
   row->addWidget(symbolButton(this, Symbol::gearshape, QStringLiteral("Settings (Ctrl+,)"), "Ctrl+,",
                               [this] { openSettings_(); }));
-  row->addWidget(symbolButton(this, Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q",
-                              [] { QApplication::quit(); }));
+  row->addWidget(
+      symbolButton(this, Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), "Ctrl+Q", [] { QApplication::quit(); }));
   QWidget* footer = widgetOf(row);
   row->setContentsMargins(kMargin, 2, kMargin, 0);
   return footer;

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core/engine/OvelEngine.h"
 #include "model/PreferenceTypes.h"
 #include "model/UsageModel.h"
-#include "core/engine/OvelEngine.h"
 #include "ui/Card.h"
 #include "ui/ThemeColor.h"
 
@@ -52,8 +52,9 @@ class PopoverView final : public QWidget {
  public:
   static constexpr int kWidth = 340;
 
-  PopoverView(UsageModel& model, Integrations& integrations, std::function<void()> openSettings,
-              std::function<void()> openDashboard = [] {}, QWidget* parent = nullptr);
+  PopoverView(
+      UsageModel& model, Integrations& integrations, std::function<void()> openSettings,
+      std::function<void()> openDashboard = [] {}, QWidget* parent = nullptr);
 
   // Brings every part up to date at once (the view also follows signals).
   void rebuild();

@@ -3,7 +3,6 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-
 #include "model/Format.h"
 #include "ui/CountingFigure.h"
 #include "ui/Divider.h"
@@ -75,7 +74,8 @@ WindowTexts WindowTexts::of(const WindowAssessment& a, Date now) {
   t.burnRate = rateText(a.ratePerHour, kind);
   t.sustainable = rateText(a.sustainableRatePerHour, kind);
   t.evenOvel = a.evenOvelPercent ? text(Format::percent(*a.evenOvelPercent)) : kMissing;
-  t.accessibleLabel = t.title + QStringLiteral(": ") + t.used + QStringLiteral(" used. ") + t.verdict + QLatin1Char('.');
+  t.accessibleLabel = t.title + QStringLiteral(": ") + t.used + QStringLiteral(" used. ") + t.verdict +
+                      QLatin1Char('.');
   return t;
 }
 
@@ -105,7 +105,8 @@ WindowCard::WindowCard(QWidget* parent)
   auto* figure = new QHBoxLayout;
   figure->setSpacing(4);
   figure->addWidget(used_, 0, Qt::AlignBottom);
-  auto* usedWord = new TextView(QStringLiteral("used"), Theme::font(TextStyle::callout), ThemeColor::of(ColorRole::secondary));
+  auto* usedWord = new TextView(QStringLiteral("used"), Theme::font(TextStyle::callout),
+                                ThemeColor::of(ColorRole::secondary));
   usedWord->setSingleLine();
   usedWord->setContentsMargins(0, 0, 0, used_->baselineFromBottom() - usedWord->baselineFromBottom());
   figure->addWidget(usedWord, 0, Qt::AlignBottom);

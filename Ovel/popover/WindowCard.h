@@ -26,14 +26,14 @@ class TextView;
 // Every text the card and the row show for one assessment.
 struct WindowTexts {
   QString title;
-  QString used;                      // "42%"
-  std::optional<QString> resets;     // "resets 3:45 PM", with a reset time only
-  std::optional<QString> resetsIn;   // "in 2h 5m", with a reset time only
-  std::optional<QString> planned;    // "planned Tue 9:00 AM", with both times only
+  QString used;                     // "42%"
+  std::optional<QString> resets;    // "resets 3:45 PM", with a reset time only
+  std::optional<QString> resetsIn;  // "in 2h 5m", with a reset time only
+  std::optional<QString> planned;   // "planned Tue 9:00 AM", with both times only
   QString verdict;
-  QString burnRate;     // "—" without a rate
-  QString sustainable;  // "—" without one
-  QString evenOvel;     // "—" without an even line
+  QString burnRate;         // "—" without a rate
+  QString sustainable;      // "—" without one
+  QString evenOvel;         // "—" without an even line
   QString accessibleLabel;  // "Session: 42% used. Lands around 61% at reset."
 
   static WindowTexts of(const WindowAssessment& assessment, Date now);

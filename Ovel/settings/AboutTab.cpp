@@ -15,7 +15,8 @@ namespace {
 // The application's icon; without an SVG reader, the brand ring drawn here.
 QPixmap appIcon(int side) {
   constexpr double kDensity = 2;
-  QPixmap icon = QIcon::fromTheme(QStringLiteral("ovel"), QIcon(QStringLiteral(":/ovel.svg"))).pixmap(QSize(side, side), kDensity);
+  QPixmap icon =
+      QIcon::fromTheme(QStringLiteral("ovel"), QIcon(QStringLiteral(":/ovel.svg"))).pixmap(QSize(side, side), kDensity);
   if (!icon.isNull()) return icon;
   QPixmap drawn(QSize(side, side) * kDensity);
   drawn.setDevicePixelRatio(kDensity);

@@ -6,11 +6,11 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include "core/claude/ClaudeLocator.h"
 #include "model/Format.h"
 #include "model/Integrations.h"
 #include "model/Preferences.h"
 #include "model/UsageModel.h"
-#include "core/claude/ClaudeLocator.h"
 #include "settings/FormSection.h"
 #include "ui/Freshness.h"
 #include "ui/IconLabel.h"
@@ -42,12 +42,14 @@ ClaudeCodeTab::StateLine ClaudeCodeTab::statusLineState(const StatusLineIntegrat
                                                         bool hasDownstreamCommand) {
   using Case = StatusLineIntegration::State::Case;
   switch (state.stateCase()) {
-    case Case::notInstalled: return {QStringLiteral("Not connected"), std::nullopt, ThemeColor::of(ColorRole::secondary)};
+    case Case::notInstalled:
+      return {QStringLiteral("Not connected"), std::nullopt, ThemeColor::of(ColorRole::secondary)};
     case Case::stale:
       return {QStringLiteral("Needs reconnecting"), Symbol::exclamationmarkTriangleFill, ThemeColor::systemOrange()};
     case Case::installed: break;
   }
-  QString text = hasDownstreamCommand ? QStringLiteral("Connected \u00B7 your status line kept") : QStringLiteral("Connected");
+  QString text = hasDownstreamCommand ? QStringLiteral("Connected \u00B7 your status line kept")
+                                      : QStringLiteral("Connected");
   return {text, Symbol::checkmarkCircleFill, ThemeColor::systemGreen()};
 }
 
@@ -123,7 +125,8 @@ QWidget* ClaudeCodeTab::buildCommandSection() {
   auto* section = new FormSection(QStringLiteral("claude command"));
   path_ = new QLineEdit(preferences_.claudePathOverride());
   path_->setMinimumWidth(260);
-  connect(path_, &QLineEdit::textEdited, this, [this](const QString& text) { preferences_.setClaudePathOverride(text); });
+  connect(path_, &QLineEdit::textEdited, this,
+          [this](const QString& text) { preferences_.setClaudePathOverride(text); });
   section->addLabeledRow(QStringLiteral("Path"), path_);
 
   auto* row = new QHBoxLayout;
@@ -133,8 +136,8 @@ QWidget* ClaudeCodeTab::buildCommandSection() {
   row->addWidget(check_);
   spinner_ = new Spinner(16);
   row->addWidget(spinner_);
-  result_ = new IconLabel(Symbol::checkmarkCircleFill, {}, Theme::font(TextStyle::caption),
-                          ThemeColor::systemGreen(), ThemeColor::systemGreen());
+  result_ = new IconLabel(Symbol::checkmarkCircleFill, {}, Theme::font(TextStyle::caption), ThemeColor::systemGreen(),
+                          ThemeColor::systemGreen());
   row->addWidget(result_, 1, Qt::AlignVCenter);
   row->addStretch();
   section->addRow(widgetOf(row));
@@ -157,7 +160,8 @@ void ClaudeCodeTab::refresh() {
   if (path_->text() != preferences_.claudePathOverride()) path_->setText(preferences_.claudePathOverride());
 
   check_->setEnabled(!model_.isProbing());
-  ProbeStatus status = probeStatus(model_.isProbing(), model_.lastProbeError(), model_.state().lastObservedAt(), systemNow());
+  ProbeStatus status = probeStatus(model_.isProbing(), model_.lastProbeError(), model_.state().lastObservedAt(),
+                                   systemNow());
   using Form = ProbeStatus::Form;
   spinner_->setVisible(status.form == Form::spinner);
   result_->setVisible(status.form == Form::error || status.form == Form::working);

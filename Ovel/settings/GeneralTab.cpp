@@ -147,8 +147,8 @@ QWidget* GeneralTab::buildDataSection() {
   return section;
 }
 
-QCheckBox* GeneralTab::switchFor(const QString& label, bool (Preferences::*get)() const,
-                                 void (Preferences::*set)(bool), void (Preferences::*changed)()) {
+QCheckBox* GeneralTab::switchFor(const QString& label, bool (Preferences::*get)() const, void (Preferences::*set)(bool),
+                                 void (Preferences::*changed)()) {
   auto* box = new QCheckBox(label);
   box->setChecked((preferences_.*get)());
   connect(box, &QCheckBox::toggled, this, [this, set](bool on) { (preferences_.*set)(on); });

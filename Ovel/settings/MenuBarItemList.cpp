@@ -85,7 +85,8 @@ void MenuBarItemList::rebuildRows() {
     auto arrow = [&](Symbol symbol, const char* help, int offset) {
       auto* button = new SymbolButton(symbol, QString::fromLatin1(help), kArrowSymbol);
       button->setFrameSize({kArrowFrame, kArrowFrame});
-      connect(button, &SymbolButton::clicked, this, [this, item, offset] { preferences_.moveMenuBarItem(item, offset); });
+      connect(button, &SymbolButton::clicked, this,
+              [this, item, offset] { preferences_.moveMenuBarItem(item, offset); });
       line->addWidget(button);
       return button;
     };

@@ -68,7 +68,8 @@ void SettingsView::changeEvent(QEvent* event) {
 
 void SettingsView::paintTabIcons() {
   QColor color = Theme::role(ColorRole::primary, palette());
-  for (int tab = 0; tab < tabs_->count(); ++tab) tabs_->setTabIcon(tab, symbolIcon(kTabSymbols[tab], kTabSymbol, color));
+  for (int tab = 0; tab < tabs_->count(); ++tab)
+    tabs_->setTabIcon(tab, symbolIcon(kTabSymbols[tab], kTabSymbol, color));
 }
 
 }  // namespace ovel

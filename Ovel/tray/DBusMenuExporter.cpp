@@ -158,9 +158,7 @@ QVariantMap DBusMenuExporter::propertiesOf(int id) const {
   // An underscore marks a mnemonic; a literal one is doubled.
   QString label = action.text;
   label.replace(QLatin1Char('_'), QStringLiteral("__"));
-  return {{QStringLiteral("label"), label},
-          {QStringLiteral("enabled"), true},
-          {QStringLiteral("visible"), true}};
+  return {{QStringLiteral("label"), label}, {QStringLiteral("enabled"), true}, {QStringLiteral("visible"), true}};
 }
 
 DBusMenuLayoutItem DBusMenuExporter::layout(int parentId, int depth) const {

@@ -129,7 +129,7 @@ QImage MenuBarGlyph::trayIcon(const MenuBarPart::Ring& ring, const GlyphLook& lo
 }
 
 std::vector<PaintedTrayItem> MenuBarGlyph::paintedTrayItems(const Preferences& preferences, const UsageModel& model,
-                                                             std::optional<Appearance> panel) {
+                                                            std::optional<Appearance> panel) {
   GlyphLook look = GlyphLook::of(preferences, panel);
   std::vector<PaintedTrayItem> result;
   for (TrayItem& item : trayItems(preferences.menuBarItems(), model)) {

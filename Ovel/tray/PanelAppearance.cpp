@@ -123,11 +123,7 @@ void PanelAppearance::settingChanged(const QDBusMessage& message) {
 }
 
 void PanelAppearance::update() {
-  Clues clues{seen_,
-              currentDesktops(),
-              scheme_,
-              xfce_->tone(),
-              kde_ ? kde_->tone() : PanelTone::unknown,
+  Clues clues{seen_,         currentDesktops(), scheme_, xfce_->tone(), kde_ ? kde_->tone() : PanelTone::unknown,
               themePalette()};
   PanelTone tone = toneOf(clues);
   if (tone == tone_) return;

@@ -1,5 +1,6 @@
 #include "tray/StatusItem.h"
 
+#include <QCursor>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -7,12 +8,11 @@
 #include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QGuiApplication>
 #include <QIconEngine>
 #include <QMenu>
-#include <QGuiApplication>
-#include <QPainter>
 #include <QPaintDevice>
-#include <QCursor>
+#include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -57,8 +57,8 @@ class PaintedIconEngine final : public QIconEngine {
     return scaledPixmap(size, mode, state, 1.0);
   }
   QPixmap scaledPixmap(const QSize& size, QIcon::Mode, QIcon::State, qreal scale) override {
-    QPixmap pixmap = QPixmap::fromImage(paint_(static_cast<int>(std::lround(std::min(size.width(), size.height()) *
-                                                                            scale))));
+    QPixmap pixmap = QPixmap::fromImage(
+        paint_(static_cast<int>(std::lround(std::min(size.width(), size.height()) * scale))));
     pixmap.setDevicePixelRatio(scale);
     return pixmap;
   }
@@ -216,8 +216,7 @@ void TrayStatusItem::watcherChanged(const QString& owner) {
 
 void TrayStatusItem::askWhetherAHostIsRegistered() {
   auto call = QDBusMessage::createMethodCall(StatusNotifierItem::kWatcherService, StatusNotifierItem::kWatcherPath,
-                                             QStringLiteral("org.freedesktop.DBus.Properties"),
-                                             QStringLiteral("Get"));
+                                             QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   call << StatusNotifierItem::kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
   auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), replies_.get());
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
@@ -294,7 +293,8 @@ void TrayStatusItem::syncTrayIcons() {
     // A double click also sends a Trigger first; taking both would toggle twice.
     connect(raw, &QSystemTrayIcon::activated, this, [this, raw](QSystemTrayIcon::ActivationReason reason) {
       if (reason != QSystemTrayIcon::Trigger) return;
-      auto place = std::find_if(trayIcons_.begin(), trayIcons_.end(), [raw](const auto& icon) { return icon.get() == raw; });
+      auto place = std::find_if(trayIcons_.begin(), trayIcons_.end(),
+                                [raw](const auto& icon) { return icon.get() == raw; });
       emit activated(raw->geometry(), static_cast<int>(place - trayIcons_.begin()));
     });
     trayIcons_.push_back(std::move(icon));

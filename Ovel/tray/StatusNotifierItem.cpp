@@ -3,10 +3,10 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <QDBusPendingCall>
-#include <QDBusPendingCallWatcher>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QtEndian>
 
 #include <unistd.h>

@@ -11,7 +11,7 @@
 namespace ovel {
 namespace {
 
-constexpr std::array<double, 14> kSteps = {60,   120,  300,   600,   900,   1800, 3600,
+constexpr std::array<double, 14> kSteps = {60,   120,   300,   600,   900,  1800,     3600,
                                            7200, 10800, 21600, 43200, kDay, 2 * kDay, 7 * kDay};
 
 // The wall-clock reading of `date` in the zone, as seconds since 1970.

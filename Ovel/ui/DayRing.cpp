@@ -52,8 +52,7 @@ std::optional<DayRing::Mark> centerMark(QPointF c, double u, const DayRing::Cent
     case Case::dash:
       return DayRing::Mark{linePath({c.x() - 2.6 * u, c.y()}, {c.x() + 2.6 * u, c.y()}),
                            DayRing::Stroke{1.6 * u, Qt::RoundCap}, kDashAlpha};
-    case Case::none:
-      break;
+    case Case::none: break;
   }
   return std::nullopt;
 }

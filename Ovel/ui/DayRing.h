@@ -10,8 +10,8 @@
 #include <variant>
 #include <vector>
 
-#include "model/PreferenceTypes.h"
 #include "core/engine/OvelEngine.h"
+#include "model/PreferenceTypes.h"
 
 class QPainter;
 

@@ -32,7 +32,9 @@ std::optional<double> DayRingView::shownUsed() const {
   return shown_.x();
 }
 
-DayRing::Center DayRingView::shownCenter() const { return isArrow(center_) ? DayRing::Center::arrow(shown_.y()) : center_; }
+DayRing::Center DayRingView::shownCenter() const {
+  return isArrow(center_) ? DayRing::Center::arrow(shown_.y()) : center_;
+}
 
 DayRingView::Ring DayRingView::steering(const std::optional<WindowAssessment>& window,
                                         const std::optional<OvelSteer>& steer) {
@@ -52,7 +54,8 @@ void DayRingView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   QRectF square = ringSquare(size());
   painter.translate(square.topLeft());
-  DayRing::draw(painter, DayRing::marks(square.width(), shownUsed(), segmented_, shownCenter()), tint_.resolve(palette()));
+  DayRing::draw(painter, DayRing::marks(square.width(), shownUsed(), segmented_, shownCenter()),
+                tint_.resolve(palette()));
 }
 
 }  // namespace ovel

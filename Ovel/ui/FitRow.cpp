@@ -53,8 +53,9 @@ std::vector<int> FitRow::preferredWidths() const {
 
 QSize FitRow::sizeHint() const {
   std::vector<int> widths = preferredWidths();
-  int width = widths.empty() ? 0 : std::accumulate(widths.begin(), widths.end(), 0) +
-                                       horizontalSpacing_ * static_cast<int>(widths.size() - 1);
+  int width = widths.empty() ? 0
+                             : std::accumulate(widths.begin(), widths.end(), 0) +
+                                   horizontalSpacing_ * static_cast<int>(widths.size() - 1);
   int height = 0;
   for (const Group& group : groups_)
     if (!group.item->isEmpty()) height = std::max(height, group.item->sizeHint().height());

@@ -9,9 +9,7 @@ constexpr double kJustNowAge = 45;
 
 }  // namespace
 
-std::string ageText(double seconds) {
-  return seconds < kJustNowAge ? "just now" : Format::duration(seconds) + " ago";
-}
+std::string ageText(double seconds) { return seconds < kJustNowAge ? "just now" : Format::duration(seconds) + " ago"; }
 
 std::string updatedText(Date now, std::optional<Date> lastObserved) {
   if (!lastObserved) return "Waiting for Claude Code";

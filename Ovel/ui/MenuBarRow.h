@@ -11,8 +11,8 @@
 #include <variant>
 #include <vector>
 
-#include "model/PreferenceTypes.h"
 #include "core/engine/OvelEngine.h"
+#include "model/PreferenceTypes.h"
 #include "ui/DayRing.h"
 
 namespace ovel {
@@ -49,10 +49,9 @@ struct GlyphInputs {
   // needs no model header: any type with the model's accessors will do.
   template <class Model>
   static GlyphInputs of(const Model& model) {
-    return GlyphInputs{model.session(),          model.week(),
-                       model.steer(),            model.steerAssessment(),
-                       !model.assessments().empty(), model.sessionWeekRatio(),
-                       model.now()};
+    return GlyphInputs{
+        model.session(),          model.week(), model.steer(), model.steerAssessment(), !model.assessments().empty(),
+        model.sessionWeekRatio(), model.now()};
   }
 };
 

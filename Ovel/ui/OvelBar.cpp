@@ -84,7 +84,8 @@ OvelBar::OvelBar(double height, bool labelsTick, double labelHeight, QWidget* pa
         update();
       })) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  setFixedHeight(static_cast<int>(std::ceil(OvelBarGeometry::of(0, height, labelsTick, labelHeight, 0, {}, {}).viewHeight)));
+  setFixedHeight(
+      static_cast<int>(std::ceil(OvelBarGeometry::of(0, height, labelsTick, labelHeight, 0, {}, {}).viewHeight)));
 }
 
 void OvelBar::addTo(QBoxLayout* layout, OvelBar* bar, int stretch) {
@@ -105,9 +106,7 @@ void OvelBar::setAssessment(const WindowAssessment& assessment, ThemeColor tint)
   update();
 }
 
-QRectF OvelBar::barArea() const {
-  return QRectF(kOverhang, 0, std::max(0, width() - 2 * kOverhang), height());
-}
+QRectF OvelBar::barArea() const { return QRectF(kOverhang, 0, std::max(0, width() - 2 * kOverhang), height()); }
 
 OvelBarGeometry OvelBar::geometry() const {
   return OvelBarGeometry::of(barArea().width(), height_, labelsTick_, labelHeight_, shownUsed_, projected_, even_);
@@ -150,9 +149,7 @@ void OvelBar::paintEvent(QPaintEvent*) {
   OvelBarGeometry g = geometry();
   QColor tint = tint_.resolve(colors);
   fillCapsule(painter, g.track, Theme::role(ColorRole::quaternary, colors));
-  if (g.projection) {
-    fillCapsule(painter, *g.projection, Theme::faded(tint, kProjectionOpacity));
-  }
+  if (g.projection) { fillCapsule(painter, *g.projection, Theme::faded(tint, kProjectionOpacity)); }
   if (g.fill) {
     QLinearGradient gradient(g.fill->topLeft(), g.fill->bottomLeft());
     gradient.setColorAt(0, tint.lighter(115));

@@ -23,9 +23,9 @@ struct OvelBarGeometry {
   double viewHeight = 0;  // h + 6 + L, with or without an even line
   double top = 0;         // the bar's top edge: 3 + L
   QRectF track;
-  std::optional<QRectF> projection;  // only when the projection passes the use
-  std::optional<QRectF> fill;        // only when something is used
-  std::optional<QRectF> tick;        // only with an even line
+  std::optional<QRectF> projection;      // only when the projection passes the use
+  std::optional<QRectF> fill;            // only when something is used
+  std::optional<QRectF> tick;            // only with an even line
   std::optional<QPointF> captionCenter;  // only with an even line and labelsTick
 
   static constexpr double kTickWidth = 4;

@@ -76,7 +76,8 @@ std::vector<qreal> SegmentedControl::segmentWidths(std::span<const qreal> natura
 std::vector<qreal> SegmentedControl::naturalWidths() const {
   QFontMetricsF metrics(segmentFont());
   std::vector<qreal> widths;
-  for (const QString& title : titles_) widths.push_back(std::ceil(metrics.horizontalAdvance(title)) + 2 * kSegmentPadding);
+  for (const QString& title : titles_)
+    widths.push_back(std::ceil(metrics.horizontalAdvance(title)) + 2 * kSegmentPadding);
   return widths;
 }
 

@@ -14,8 +14,7 @@ namespace {
 int naturalWidth(const QString& text, const QFont& font) {
   QFontMetricsF metrics(font);
   qreal widest = 0;
-  for (const QString& line : text.split(QLatin1Char('\n')))
-    widest = std::max(widest, metrics.horizontalAdvance(line));
+  for (const QString& line : text.split(QLatin1Char('\n'))) widest = std::max(widest, metrics.horizontalAdvance(line));
   return static_cast<int>(std::ceil(widest));
 }
 

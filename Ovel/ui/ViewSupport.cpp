@@ -49,7 +49,8 @@ void fillCapsule(QPainter& painter, const QRectF& rect, const QBrush& brush) {
   painter.fillPath(capsulePath(rect), brush);
 }
 
-RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild) : QObject(parent), rebuild_(std::move(rebuild)) {}
+RedrawGate::RedrawGate(QObject* parent, std::function<void()> rebuild)
+    : QObject(parent), rebuild_(std::move(rebuild)) {}
 
 void RedrawGate::poke() {
   if (pending_) return;

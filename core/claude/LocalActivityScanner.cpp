@@ -77,7 +77,9 @@ void LocalActivityScanner::TurnTable::buildKey(const TranscriptTurn& turn) {
 
 void LocalActivityScanner::TurnTable::ingest(const TranscriptTurn& turn) {
   buildKey(turn);
-  auto event = [&turn] { return ActivityEvent{turn.timestamp, std::string(turn.model), std::string(turn.cwd), turn.tokens}; };
+  auto event = [&turn] {
+    return ActivityEvent{turn.timestamp, std::string(turn.model), std::string(turn.cwd), turn.tokens};
+  };
   auto found = table_.find(std::string_view(key_));
   if (found == table_.end()) {
     auto inserted = table_.emplace(key_, Stored{event()}).first;
@@ -139,8 +141,7 @@ std::vector<ActivityEvent> LocalActivityScanner::scan(Date now, const std::funct
   return scanReporting(now, stopRequested).events;
 }
 
-LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now,
-                                                                const std::function<bool()>& stopRequested) {
+LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now, const std::function<bool()>& stopRequested) {
   std::lock_guard guard(lock_);
   Report report;
   try {
@@ -178,7 +179,7 @@ void LocalActivityScanner::readAppended(const TranscriptFile& file, Date cutoff,
   Cursor& cursor = cursors_[file.path];
   TranscriptPosition from = cursor.position;
   if (file.size == from.readEnd && file.modified <= cursor.modified) return;  // unchanged
-  if (file.size < from.lineStart) from = {};  // truncated or replaced: read it again
+  if (file.size < from.lineStart) from = {};                                  // truncated or replaced: read it again
   else if (file.size < from.readEnd) from = {from.lineStart, from.lineStart, false};  // its last line was cut
   TranscriptPosition reached = pass.reader.readCompleteLines(file.path, from, [&](std::string_view lines) {
     forEachUsageLine(lines, [&](std::string_view line) {

@@ -14,10 +14,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/claude/TranscriptFiles.h"
 #include "core/engine/Activity.h"
 #include "core/engine/EngineConstants.h"
 #include "core/support/Time.h"
-#include "core/claude/TranscriptFiles.h"
 
 namespace ovel {
 

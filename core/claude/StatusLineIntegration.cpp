@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include "core/claude/ClaudeCodePaths.h"
-#include "core/support/FileIO.h"
 #include "core/engine/OvelPaths.h"
+#include "core/support/FileIO.h"
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -88,9 +88,7 @@ std::optional<Record> Record::decoded(std::string_view bytes) noexcept {
     Record record{std::nullopt, *date};
     if (const JSONValue* original = member(*object, "originalStatusLine")) record.originalStatusLine = *original;
     return record;
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  } catch (const std::exception&) { return std::nullopt; }
 }
 
 // --- Locations and the relay command
@@ -128,22 +126,17 @@ std::optional<Record> StatusLineIntegration::readRecord() const noexcept {
     std::string bytes;
     if (readWholeFile(recordURL, bytes, kRecordSizeLimit)) return std::nullopt;
     return Record::decoded(bytes);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  } catch (const std::exception&) { return std::nullopt; }
 }
 
 std::optional<std::string> StatusLineIntegration::downstreamCommand() const noexcept {
   try {
     auto record = readRecord();
-    const std::string* command = record && record->originalStatusLine
-                                     ? statusLineCommand(&*record->originalStatusLine)
-                                     : nullptr;
+    const std::string* command = record && record->originalStatusLine ? statusLineCommand(&*record->originalStatusLine)
+                                                                      : nullptr;
     if (!command || namesRelay(*command)) return std::nullopt;
     return *command;
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  } catch (const std::exception&) { return std::nullopt; }
 }
 
 // --- Settings
@@ -241,10 +234,11 @@ std::optional<IntegrationError> StatusLineIntegration::backUpOnce() const {
   std::error_code error;
   if (fs::exists(fs::symlink_status(backup, error))) return std::nullopt;
   std::string bytes;
-  if (error = readWholeFile(settingsURL, bytes, kSettingsSizeLimit); error == std::errc::no_such_file_or_directory) return std::nullopt;
+  if (error = readWholeFile(settingsURL, bytes, kSettingsSizeLimit); error == std::errc::no_such_file_or_directory)
+    return std::nullopt;
   if (error) return fileError(backup, error);
   // The settings can hold secrets: the copy gets the original's permissions.
-  struct stat info{};
+  struct stat info {};
   std::optional<mode_t> mode;
   if (::stat(settingsURL.c_str(), &info) == 0) mode = info.st_mode & 07777;
   return fileError(backup, writeFileAtomically(backup, bytes, {.mode = mode}));

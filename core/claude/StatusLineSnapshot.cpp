@@ -137,9 +137,7 @@ class SnapshotFields final : public nlohmann::json_sax<nlohmann::json> {
 bool scan(std::string_view text, SnapshotFields& fields) noexcept {
   try {
     return mayBeJsonText(text) && nlohmann::json::sax_parse(text.begin(), text.end(), &fields);
-  } catch (const std::exception&) {
-    return false;
-  }
+  } catch (const std::exception&) { return false; }
 }
 
 bool hasUsedPercentage(const std::optional<Limit>& limit) { return limit && limit->usedPercentage; }
@@ -201,9 +199,7 @@ std::string StatusLineSnapshot::encoded() const {
 std::error_code StatusLineSnapshot::write(const std::filesystem::path& file) const noexcept {
   try {
     return writeFileAtomically(file, encoded(), {.sync = false});
-  } catch (const std::exception&) {
-    return std::make_error_code(std::errc::not_enough_memory);
-  }
+  } catch (const std::exception&) { return std::make_error_code(std::errc::not_enough_memory); }
 }
 
 std::optional<StatusLineSnapshot> StatusLineSnapshot::read(const std::filesystem::path& file) noexcept {
@@ -211,9 +207,7 @@ std::optional<StatusLineSnapshot> StatusLineSnapshot::read(const std::filesystem
     std::string bytes;
     if (readWholeFile(file, bytes, kFileSizeLimit)) return std::nullopt;
     return decoded(bytes);
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  } catch (const std::exception&) { return std::nullopt; }
 }
 
 }  // namespace ovel

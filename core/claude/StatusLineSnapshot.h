@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
-#include "core/support/Time.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -27,7 +27,8 @@ Date modificationDate(const struct stat& status) {
 
 class DirectoryWalk {
  public:
-  DirectoryWalk(Date modifiedAfter, std::vector<TranscriptFile>& files) : modifiedAfter_(modifiedAfter), files_(files) {}
+  DirectoryWalk(Date modifiedAfter, std::vector<TranscriptFile>& files)
+      : modifiedAfter_(modifiedAfter), files_(files) {}
 
   // Takes ownership of `directoryFd`.
   void visit(int directoryFd, const std::string& directoryPath) {
@@ -36,7 +37,8 @@ class DirectoryWalk {
       ::close(directoryFd);
       return;
     }
-    for (const auto& [name, type] : visibleEntries(directory)) visitEntry(::dirfd(directory), directoryPath, name, type);
+    for (const auto& [name, type] : visibleEntries(directory))
+      visitEntry(::dirfd(directory), directoryPath, name, type);
     ::closedir(directory);
   }
 

@@ -41,9 +41,9 @@ __attribute__((target("avx2"))) const char* findAssistantMarkerAvx2(const char* 
   constexpr std::ptrdiff_t kBlock = 32;
   const char* at = begin;
   for (; end - at >= kBlock + static_cast<std::ptrdiff_t>(kAssistantMarker.size()); at += kBlock) {
-    __m256i hits = _mm256_and_si256(bytesAt(at, kP, kAssistantMarker[kP]),
-                                    _mm256_and_si256(bytesAt(at, kColon, kAssistantMarker[kColon]),
-                                                     bytesAt(at, kA, kAssistantMarker[kA])));
+    __m256i hits = _mm256_and_si256(
+        bytesAt(at, kP, kAssistantMarker[kP]),
+        _mm256_and_si256(bytesAt(at, kColon, kAssistantMarker[kColon]), bytesAt(at, kA, kAssistantMarker[kA])));
     for (auto mask = static_cast<unsigned>(_mm256_movemask_epi8(hits)); mask != 0; mask &= mask - 1) {
       const char* candidate = at + __builtin_ctz(mask);
       if (std::memcmp(candidate, kAssistantMarker.data(), kAssistantMarker.size()) == 0) return candidate;
@@ -121,9 +121,8 @@ bool optionalField(dom::object object, std::string_view key, std::optional<T>& v
 // False when the value has another JSON type than T.
 template <typename T>
 bool optionalField(dom::object object, std::string_view key, std::optional<T>& value) {
-  return optionalField(object, key, value, [](dom::element element, T& found) {
-    return element.get(found) == simdjson::SUCCESS;
-  });
+  return optionalField(object, key, value,
+                       [](dom::element element, T& found) { return element.get(found) == simdjson::SUCCESS; });
 }
 
 // A token count is a whole, non-negative number that fits an int64; an

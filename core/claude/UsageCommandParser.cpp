@@ -158,13 +158,15 @@ std::optional<Date> resetTimeIn(std::string_view text, Date now, const TimeZone&
     if (!month) return std::nullopt;
     if (auto year = readNumber<int>(match->group(3))) return wallClockDate(*in, *year, *month, *day, *hour, minute);
     auto date = wallClockDate(*in, today.year, *month, *day, *hour, minute);
-    if (date && *date < addSeconds(now, -172800)) return wallClockDate(*in, today.year + 1, *month, *day, *hour, minute);
+    if (date && *date < addSeconds(now, -172800))
+      return wallClockDate(*in, today.year + 1, *month, *day, *hour, minute);
     return date;
   }
 
   auto date = wallClockDate(*in, today.year, today.month, today.day, *hour, minute);
   // The next calendar day at the same wall-clock time, not 86400 s later.
-  if (date && *date < addSeconds(now, -300)) return wallClockDate(*in, today.year, today.month, today.day + 1, *hour, minute);
+  if (date && *date < addSeconds(now, -300))
+    return wallClockDate(*in, today.year, today.month, today.day + 1, *hour, minute);
   return date;
 }
 
@@ -184,7 +186,8 @@ std::optional<UsageWindow> windowLineIn(std::string_view line, Date now, const T
   window.usedPercent = *used;
   window.observedAt = now;
   window.source = DataSource::usageCommand;
-  if (auto resets = findIgnoringCase(rest, "resets ")) window.resetsAt = resetTimeIn(rest.substr(resets->end), now, zone);
+  if (auto resets = findIgnoringCase(rest, "resets "))
+    window.resetsAt = resetTimeIn(rest.substr(resets->end), now, zone);
   return window;
 }
 
@@ -291,7 +294,7 @@ std::optional<UsageInsights::Period> UsageCommandParser::parsePeriodHeader(std::
 }
 
 std::optional<std::vector<UsageInsights::Share>> UsageCommandParser::parseShares(std::string_view line,
-                                                                                  std::string_view prefix) {
+                                                                                 std::string_view prefix) {
   if (!line.starts_with(prefix)) return std::nullopt;
   std::vector<UsageInsights::Share> shares;
   for (std::string_view item : splitAt(line.substr(prefix.size()), ",")) {

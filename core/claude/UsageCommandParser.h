@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/support/Time.h"
 #include "core/engine/UsageState.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -2,11 +2,11 @@
 
 #include <cstdlib>
 
-#include "core/support/ChildProcess.h"
 #include "core/claude/ClaudeCodePaths.h"
 #include "core/claude/ClaudeLocator.h"
-#include "core/support/JsonWriter.h"
 #include "core/engine/OvelPaths.h"
+#include "core/support/ChildProcess.h"
+#include "core/support/JsonWriter.h"
 #include "core/support/UnicodeText.h"
 #include "core/support/Utf8.h"
 
@@ -34,8 +34,8 @@ std::string messageFor(ProbeError::Case errorCase, const std::string& payload) {
 }
 
 bool saysNotSubscribed(std::string_view text) {
-  return containsIgnoringAsciiCase(text, "api key") || containsIgnoringAsciiCase(text, "only available for subscription") ||
-         UsageCommandParser::isCostBlock(text);
+  return containsIgnoringAsciiCase(text, "api key") ||
+         containsIgnoringAsciiCase(text, "only available for subscription") || UsageCommandParser::isCostBlock(text);
 }
 
 // The "result" text of an answer that is a JSON object holding one.
@@ -56,7 +56,8 @@ UsageCommandParser::Result UsageCommandProbe::run(const std::function<Date()>& n
   return interpret(output, now());
 }
 
-UsageCommandParser::Result UsageCommandProbe::interpret(std::string_view output, Date now, std::string_view systemZone) {
+UsageCommandParser::Result UsageCommandProbe::interpret(std::string_view output, Date now,
+                                                        std::string_view systemZone) {
   nlohmann::json answer = parseJsonOrDiscarded(output);
   if (!answer.is_object()) throw ProbeError::unrecognizedOutput(firstBytesAsText(output, kPayloadLimit));
 

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/support/Time.h"
 #include "core/claude/UsageCommandParser.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -18,9 +18,8 @@ std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
 }
 
 bool containsIgnoringCase(std::string_view text, std::string_view lowerNeedle) {
-  auto match = std::search(text.begin(), text.end(), lowerNeedle.begin(), lowerNeedle.end(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == b;
-  });
+  auto match = std::search(text.begin(), text.end(), lowerNeedle.begin(), lowerNeedle.end(),
+                           [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
   return match != text.end();
 }
 

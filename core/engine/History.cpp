@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include <nlohmann/json.hpp>
 #include <simdjson.h>
+#include <nlohmann/json.hpp>
 
 #include "core/engine/EngineConstants.h"
 #include "core/support/FileIO.h"

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/support/Time.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

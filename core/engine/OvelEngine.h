@@ -17,8 +17,8 @@
 #include "core/engine/ActivitySummary.h"
 #include "core/engine/EngineConstants.h"
 #include "core/engine/History.h"
-#include "core/support/Time.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -43,7 +43,8 @@ std::optional<double> windowAverage(const UsageWindow& window, double elapsed, s
 }
 
 std::optional<double> recentSlope(const UsageWindow& window, std::span<const HistorySample> history,
-                                  std::optional<WindowEpoch> since, Date now, const OvelEngine::Thresholds& thresholds) {
+                                  std::optional<WindowEpoch> since, Date now,
+                                  const OvelEngine::Thresholds& thresholds) {
   bool isSession = window.kind.isSession();
   double lookback = isSession ? kSessionRecentLookback : kWeekRecentLookback;
   double minimumSpan = isSession ? thresholds.minimumRecentSpan : kWeekMinimumRecentSpan;
@@ -113,7 +114,8 @@ std::optional<WindowEpoch> OvelEngine::epoch(const UsageWindow& window, std::spa
 
   std::optional<WindowEpoch> found;
   for (std::size_t i = 1; i < readings.size(); ++i) {
-    if (readings[i - 1].value - readings[i].value >= kEpochDropPoints) found = WindowEpoch{readings[i].time, readings[i].value};
+    if (readings[i - 1].value - readings[i].value >= kEpochDropPoints)
+      found = WindowEpoch{readings[i].time, readings[i].value};
   }
   return found;
 }

@@ -33,8 +33,8 @@ std::vector<OvelEngine::SlopePoint> storedPoints(const UsageWindow& window, std:
                                                  Date floor);
 
 // storedPoints followed by the current reading, whatever its time.
-std::vector<OvelEngine::SlopePoint> pointsWithCurrent(const UsageWindow& window,
-                                                      std::span<const HistorySample> history, Date floor);
+std::vector<OvelEngine::SlopePoint> pointsWithCurrent(const UsageWindow& window, std::span<const HistorySample> history,
+                                                      Date floor);
 
 // The pieces of sessionWeekRatio.
 struct WeekValue {

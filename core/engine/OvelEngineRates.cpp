@@ -67,8 +67,8 @@ std::optional<RateReading::Horizon> rateHorizonFromRaw(std::string_view raw) {
 std::array<RateReading, 5> OvelEngine::rates(const UsageWindow& window, std::span<const HistorySample> history,
                                              const ActivitySummary* activity, Date now) {
   std::optional<WindowEpoch> since = epoch(window, history);
-  std::vector<SlopePoint> points =
-      engine_detail::pointsWithCurrent(window, history, since ? since->start : Date::min());
+  std::vector<SlopePoint> points = engine_detail::pointsWithCurrent(window, history,
+                                                                    since ? since->start : Date::min());
   bool isSession = window.kind.isSession();
 
   std::array<RateReading, 5> table;
@@ -84,9 +84,8 @@ std::array<RateReading, 5> OvelEngine::rates(const UsageWindow& window, std::spa
   return table;
 }
 
-std::array<RateReading, 5> OvelEngine::rates(const WindowAssessment& assessment,
-                                             std::span<const HistorySample> history, const ActivitySummary* activity,
-                                             Date now) {
+std::array<RateReading, 5> OvelEngine::rates(const WindowAssessment& assessment, std::span<const HistorySample> history,
+                                             const ActivitySummary* activity, Date now) {
   return rates(assessment.window, history, activity, now);
 }
 

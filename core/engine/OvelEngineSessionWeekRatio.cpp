@@ -24,7 +24,8 @@ std::vector<HistorySample> sortedOfKind(std::span<const HistorySample> history, 
                [&](const HistorySample& sample) { return sample.kindKey == key; });
   auto earlier = [](const HistorySample& a, const HistorySample& b) { return a.observedAt < b.observedAt; };
   // The store keeps its history in time order; sort only what is not.
-  if (!std::is_sorted(samples.begin(), samples.end(), earlier)) std::stable_sort(samples.begin(), samples.end(), earlier);
+  if (!std::is_sorted(samples.begin(), samples.end(), earlier))
+    std::stable_sort(samples.begin(), samples.end(), earlier);
   return samples;
 }
 

@@ -86,8 +86,7 @@ std::error_code OvelPaths::ensureRoot() {
   std::error_code error;
   fs::path directory = root();
   fs::create_directories(directory, error);
-  if (!error && !fs::is_directory(directory, error) && !error)
-    error = std::make_error_code(std::errc::not_a_directory);
+  if (!error && !fs::is_directory(directory, error) && !error) error = std::make_error_code(std::errc::not_a_directory);
   return error;
 }
 

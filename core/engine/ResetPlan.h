@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/engine/WindowModel.h"
 #include "core/support/Time.h"
 #include "core/support/Uuid.h"
-#include "core/engine/WindowModel.h"
 
 namespace ovel {
 

@@ -10,8 +10,8 @@
 #include <nlohmann/json_fwd.hpp>
 
 #include "core/engine/EngineConstants.h"
-#include "core/support/Time.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 namespace ovel {
 

@@ -1,8 +1,8 @@
 // The order of window kinds, in a file of its own: it compares model names
 // with ICU, and the relay, which links the window model but never sorts
 // kinds, must not load ICU.
-#include "core/support/UnicodeText.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/UnicodeText.h"
 
 namespace ovel {
 

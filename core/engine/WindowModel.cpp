@@ -95,16 +95,16 @@ const Json& requiredMember(const Json& object, const char* key) {
 template <class Json>
 void requireObject(const Json& json, const char* what) {
   if (!json.is_object())
-    throw DecodingError(DecodingError::Kind::typeMismatch,
-                        std::string("Expected to decode an object for ") + what + " but found " + json.type_name() + ".");
+    throw DecodingError(DecodingError::Kind::typeMismatch, std::string("Expected to decode an object for ") + what +
+                                                               " but found " + json.type_name() + ".");
 }
 
 template <class Json>
 double requiredNumber(const Json& object, const char* key) {
   const Json& value = requiredMember(object, key);
   if (!value.is_number())
-    throw DecodingError(DecodingError::Kind::typeMismatch,
-                        std::string("Expected to decode a number for \"") + key + "\" but found " + value.type_name() + ".");
+    throw DecodingError(DecodingError::Kind::typeMismatch, std::string("Expected to decode a number for \"") + key +
+                                                               "\" but found " + value.type_name() + ".");
   return value.template get<double>();
 }
 
@@ -112,8 +112,8 @@ template <class Json>
 std::string requiredString(const Json& object, const char* key) {
   const Json& value = requiredMember(object, key);
   if (!value.is_string())
-    throw DecodingError(DecodingError::Kind::typeMismatch,
-                        std::string("Expected to decode a string for \"") + key + "\" but found " + value.type_name() + ".");
+    throw DecodingError(DecodingError::Kind::typeMismatch, std::string("Expected to decode a string for \"") + key +
+                                                               "\" but found " + value.type_name() + ".");
   return value.template get<std::string>();
 }
 

@@ -147,8 +147,7 @@ class SigpipeBlock {
   ~SigpipeBlock() {
     if (!wasPending_) {
       timespec zero{};
-      while (sigtimedwait(&set_, nullptr, &zero) == SIGPIPE) {
-      }
+      while (sigtimedwait(&set_, nullptr, &zero) == SIGPIPE) {}
     }
     pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
   }

@@ -129,9 +129,7 @@ int openWithoutWaiting(const fs::path& path, int flags) {
 }
 
 // A socket cannot be opened at all (ENXIO); it is no regular file either.
-std::error_code openError() {
-  return errno == ENXIO ? make_error_code(FileError::notRegularFile) : lastError();
-}
+std::error_code openError() { return errno == ENXIO ? make_error_code(FileError::notRegularFile) : lastError(); }
 
 }  // namespace
 
@@ -156,7 +154,7 @@ std::error_code readWholeFile(const fs::path& path, std::string& bytes, std::uin
   bytes.clear();
   FileDescriptor file(openWithoutWaiting(path, O_RDONLY));
   if (!file.valid()) return openError();
-  struct stat info{};
+  struct stat info {};
   if (::fstat(file.get(), &info) != 0) return lastError();
   if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
   if (!S_ISREG(info.st_mode)) return FileError::notRegularFile;
@@ -206,7 +204,7 @@ FileReplacement::FileReplacement(const fs::path& path, const AtomicWriteOptions&
   if (error_) return;
 
   mode_t mode = 0666;
-  struct stat existing{};
+  struct stat existing {};
   bool exactMode = options.mode || (options.keepExistingMode && ::stat(target_.c_str(), &existing) == 0);
   if (options.mode) mode = *options.mode & 07777;
   else if (exactMode) mode = existing.st_mode & 07777;
@@ -260,7 +258,7 @@ std::error_code appendOnNewLine(const fs::path& path, std::string_view bytes) {
   }
   FileDescriptor file(fd);
   if (!file.valid()) return openError();
-  struct stat info{};
+  struct stat info {};
   if (::fstat(file.get(), &info) != 0) return lastError();
   if (!S_ISREG(info.st_mode)) return FileError::notRegularFile;
   std::string text;

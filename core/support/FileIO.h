@@ -25,8 +25,7 @@ std::error_code make_error_code(FileError error);
 // that is not regular FileError::notRegularFile, and a larger file
 // std::errc::file_too_large, none of it read. On failure `bytes` is left
 // empty.
-[[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes,
-                                            std::uint64_t limit);
+[[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes, std::uint64_t limit);
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::uint64_t limit);
 
 struct AtomicWriteOptions {
@@ -48,7 +47,7 @@ struct AtomicWriteOptions {
 // was and the temporary file is gone. Stale temporaries of the same target
 // that a killed writer left behind are removed first.
 [[nodiscard]] std::error_code writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
-                                    const AtomicWriteOptions& options = {});
+                                                  const AtomicWriteOptions& options = {});
 
 // writeFileAtomically in steps, for a writer that must add the last bytes at
 // the moment of the rename: open, write and sync as needed, then commit().

@@ -232,8 +232,8 @@ void newLine(std::string& out, bool pretty, std::size_t depth) {
 
 // nlohmann's layout: "[]" and "{}" when empty, otherwise one member per line.
 template <typename Container, typename WriteMember>
-void writeContainer(std::string& out, const Container& members, char open, char close, bool pretty,
-                    std::size_t depth, WriteMember writeMember) {
+void writeContainer(std::string& out, const Container& members, char open, char close, bool pretty, std::size_t depth,
+                    WriteMember writeMember) {
   out += open;
   bool first = true;
   for (const auto& member : members) {
@@ -280,9 +280,7 @@ bool isValidUtf8(std::string_view text) {
   try {
     (void)nlohmann::json(std::string(text)).dump();
     return true;
-  } catch (const nlohmann::json::type_error&) {
-    return false;
-  }
+  } catch (const nlohmann::json::type_error&) { return false; }
 }
 
 }  // namespace ovel

@@ -37,8 +37,7 @@ class JSONNumber {
   // A number read from JSON text, whose nearest double is `value`.
   static JSONNumber read(double value, std::string_view text);
   template <std::integral T>
-    requires(!std::same_as<T, bool>)
-  JSONNumber(T value) {
+  requires(!std::same_as<T, bool>) JSONNumber(T value) {
     if constexpr (std::is_signed_v<T>) value_ = static_cast<std::int64_t>(value);
     else if (value <= static_cast<std::uint64_t>(INT64_MAX)) value_ = static_cast<std::int64_t>(value);
     else value_ = static_cast<std::uint64_t>(value);
@@ -77,8 +76,7 @@ class JSONValue {
   JSONValue(bool value) : value_(value) {}
   JSONValue(JSONNumber value) : value_(value) {}
   template <typename T>
-    requires(std::is_arithmetic_v<T> && !std::same_as<T, bool>)
-  JSONValue(T value) : value_(JSONNumber(value)) {}
+  requires(std::is_arithmetic_v<T> && !std::same_as<T, bool>) JSONValue(T value) : value_(JSONNumber(value)) {}
   JSONValue(std::string value) : value_(std::move(value)) {}
   JSONValue(const char* value) : value_(std::string(value)) {}
   JSONValue(Array value) : value_(std::move(value)) {}

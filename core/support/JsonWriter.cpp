@@ -3,8 +3,7 @@
 namespace ovel {
 
 std::string writeJson(const nlohmann::json& value, const JsonLayout& layout) {
-  return finishJson(value.dump(layout.pretty ? 2 : -1, ' ', false, nlohmann::json::error_handler_t::replace),
-                    layout);
+  return finishJson(value.dump(layout.pretty ? 2 : -1, ' ', false, nlohmann::json::error_handler_t::replace), layout);
 }
 
 std::string finishJson(std::string text, const JsonLayout& layout) {

@@ -88,20 +88,20 @@ void addClosingRule(icu::RuleBasedTimeZone& zone, const PosixZoneRule& rule, std
   for (const auto& change : changes) {
     if (lastChange) {
       const int year = firstYear - 1;
-      icu::AnnualTimeZoneRule once(ruleName(change.name), standard, change.savingAfter, changeRule(change.change),
-                                   year, year);
+      icu::AnnualTimeZoneRule once(ruleName(change.name), standard, change.savingAfter, changeRule(change.change), year,
+                                   year);
       UDate start = 0;
       if (once.getStartInYear(year, standard, change.savingBefore, start) &&
           start > static_cast<double>(*lastChange) * kMillisPerSecond)
-        zone.addTransitionRule(new icu::TimeArrayTimeZoneRule(ruleName(std::string(change.name) + " once"), standard,
-                                                              change.savingAfter, &start, 1,
-                                                              icu::DateTimeRule::UTC_TIME),
-                               status);
+        zone.addTransitionRule(
+            new icu::TimeArrayTimeZoneRule(ruleName(std::string(change.name) + " once"), standard, change.savingAfter,
+                                           &start, 1, icu::DateTimeRule::UTC_TIME),
+            status);
     }
-    zone.addTransitionRule(new icu::AnnualTimeZoneRule(ruleName(change.name), standard, change.savingAfter,
-                                                       changeRule(change.change), firstYear,
-                                                       icu::AnnualTimeZoneRule::MAX_YEAR),
-                           status);
+    zone.addTransitionRule(
+        new icu::AnnualTimeZoneRule(ruleName(change.name), standard, change.savingAfter, changeRule(change.change),
+                                    firstYear, icu::AnnualTimeZoneRule::MAX_YEAR),
+        status);
   }
 }
 
@@ -293,8 +293,8 @@ LocalTime localTime(Date date, std::string_view zone) { return localTime(date, z
 
 std::optional<Date> wallClockDate(const TimeZone& zone, int year, int month, int day, int hour, int minute) {
   if (month < 1 || month > 12) return std::nullopt;
-  sys_days first{year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
-                                std::chrono::day{1}}};
+  sys_days first{
+      year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)}, std::chrono::day{1}}};
   double local = (static_cast<double>(first.time_since_epoch().count() + day - 1) * 86400 + hour * 3600.0 +
                   minute * 60.0) *
                  kMillisPerSecond;

@@ -25,9 +25,7 @@ struct LocalTime {
   int second = 0;
   int weekday = 4;  // 0 = Sunday
 
-  bool sameDay(const LocalTime& other) const {
-    return year == other.year && month == other.month && day == other.day;
-  }
+  bool sameDay(const LocalTime& other) const { return year == other.year && month == other.month && day == other.day; }
 };
 
 // One zone's rules. Only knownZone and zoneOrMachine make them.

@@ -33,7 +33,8 @@ bool isAscii(std::string_view text) {
 icu::BreakIterator* characterBreaks() {
   thread_local std::unique_ptr<icu::BreakIterator> breaks = [] {
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> made(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> made(
+        icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
     return U_SUCCESS(status) ? std::move(made) : nullptr;
   }();
   return breaks.get();

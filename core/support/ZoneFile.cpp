@@ -153,8 +153,8 @@ std::optional<Header> readHeader(ByteReader& reader) {
   if (!magic || *magic != "TZif" || !version || !reader.skip(15)) return std::nullopt;
   Header header;
   header.version = version->front();
-  std::uint32_t* counts[] = {&header.universalCount, &header.standardCount, &header.leapCount,
-                             &header.transitionCount, &header.typeCount, &header.characterCount};
+  std::uint32_t* counts[] = {&header.universalCount,  &header.standardCount, &header.leapCount,
+                             &header.transitionCount, &header.typeCount,     &header.characterCount};
   for (std::uint32_t* count : counts) {
     auto value = reader.integer(4);
     if (!value || *value < 0) return std::nullopt;

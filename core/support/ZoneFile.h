@@ -36,7 +36,7 @@ struct PosixZoneRule {
     bool operator==(const Daylight&) const = default;
   };
 
-  std::int32_t standardOffset = 0;  // seconds east of UTC
+  std::int32_t standardOffset = 0;   // seconds east of UTC
   std::optional<Daylight> daylight;  // absent: standard time all year
 
   bool operator==(const PosixZoneRule&) const = default;

@@ -89,9 +89,8 @@ TEST(DemoTest, WeekHistoryLeavesNightsOutBeforeTheLastDay) {
     int hour = localTime(sample.observedAt, kZone).hour;
     EXPECT_TRUE(hoursAgo <= 24 || (hour >= 9 && hour <= 23)) << hoursAgo;
   }
-  auto lastDay = std::count_if(week.begin(), week.end(), [](const HistorySample& s) {
-    return secondsBetween(kNow, s.observedAt) <= 24 * 3600;
-  });
+  auto lastDay = std::count_if(week.begin(), week.end(),
+                               [](const HistorySample& s) { return secondsBetween(kNow, s.observedAt) <= 24 * 3600; });
   EXPECT_EQ(lastDay, 24);
 }
 

@@ -54,7 +54,8 @@ class FakeScheduler final : public Scheduler {
     clock_.set(end);
   }
   std::size_t timersPending() const {
-    return static_cast<std::size_t>(std::count_if(tasks_.begin(), tasks_.end(), [](const Task& t) { return t.isTimer; }));
+    return static_cast<std::size_t>(
+        std::count_if(tasks_.begin(), tasks_.end(), [](const Task& t) { return t.isTimer; }));
   }
   std::size_t tasksPending() const { return tasks_.size(); }
   FakeClock& clock() const { return clock_; }

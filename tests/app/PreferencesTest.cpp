@@ -40,10 +40,15 @@ TEST(PreferencesTest, FirstStartUsesTheRegisteredDefaults) {
   EXPECT_TRUE(preferences.useLocalActivity());
   EXPECT_EQ(preferences.claudePathOverride(), QString());
   EXPECT_EQ(preferences.glyphStyle(), GlyphStyle::usageAndSteer);
-  EXPECT_EQ(preferences.menuBarLayout(),
-            entries({{tightestRing, true}, {sessionPercent, true}, {sessionRing, false}, {sessionReset, false},
-                     {weekRing, false}, {weekPercent, false}, {weekReset, false}, {ovelFactor, false},
-                     {sessionsLeft, false}}));
+  EXPECT_EQ(preferences.menuBarLayout(), entries({{tightestRing, true},
+                                                  {sessionPercent, true},
+                                                  {sessionRing, false},
+                                                  {sessionReset, false},
+                                                  {weekRing, false},
+                                                  {weekPercent, false},
+                                                  {weekReset, false},
+                                                  {ovelFactor, false},
+                                                  {sessionsLeft, false}}));
   EXPECT_EQ(preferences.menuBarItems(), (std::vector{tightestRing, sessionPercent}));
   EXPECT_EQ(store.writeCount(), 0) << "loading writes nothing back";
 }
@@ -57,13 +62,13 @@ TEST(PreferencesTest, LayoutLoadingAndMigration) {
       {"both rings, both texts",
        {{"steerWindow", "both"}, {"menuBarText", "sessionAndWeek"}},
        {sessionRing, sessionPercent, weekRing, weekPercent}},
-      {"week ring, both texts", {{"steerWindow", "week"}, {"menuBarText", "sessionAndWeek"}},
+      {"week ring, both texts",
+       {{"steerWindow", "week"}, {"menuBarText", "sessionAndWeek"}},
        {weekRing, weekPercent, sessionPercent}},
       {"binding, no text", {{"steerWindow", "binding"}, {"menuBarText", "none"}}, {tightestRing}},
       {"unknown legacy values", {{"steerWindow", "Both"}, {"menuBarText", "x"}}, {tightestRing, sessionPercent}},
       {"empty array: no migration", {{"menuBarLayout", data("[]")}}, {}},
-      {"object: migration", {{"menuBarLayout", data("{}")}, {"menuBarText", "ovelFactor"}},
-       {tightestRing, ovelFactor}},
+      {"object: migration", {{"menuBarLayout", data("{}")}, {"menuBarText", "ovelFactor"}}, {tightestRing, ovelFactor}},
       {"text, not data: migration", {{"menuBarLayout", "[]"}}, {tightestRing, sessionPercent}},
       {"duplicate keeps the first",
        {{"menuBarLayout", data(R"([{"item":"weekRing","isOn":false},{"item":"weekRing","isOn":true}])")}},
@@ -83,8 +88,14 @@ TEST(PreferencesTest, LayoutLoadingAndMigration) {
   }
   auto kept = layoutFrom({{"menuBarLayout", data(R"([{"item":"weekReset","isOn":true},{"item":"x","isOn":true},)"
                                                  R"({"item":"tightestRing","isOn":false}])")}});
-  EXPECT_EQ(kept, entries({{weekReset, true}, {tightestRing, false}, {sessionRing, false}, {sessionPercent, false},
-                           {sessionReset, false}, {weekRing, false}, {weekPercent, false}, {ovelFactor, false},
+  EXPECT_EQ(kept, entries({{weekReset, true},
+                           {tightestRing, false},
+                           {sessionRing, false},
+                           {sessionPercent, false},
+                           {sessionReset, false},
+                           {weekRing, false},
+                           {weekPercent, false},
+                           {ovelFactor, false},
                            {sessionsLeft, false}}));
 }
 
@@ -157,9 +168,7 @@ TEST(PreferencesTest, GarbledValuesReadSafely) {
 
 TEST(PreferencesTest, SettingsFileRoundTrip) {
   QTemporaryDir dir;
-  auto open = [&] {
-    return std::make_unique<QSettings>(dir.filePath("Ovel.conf"), QSettings::IniFormat);
-  };
+  auto open = [&] { return std::make_unique<QSettings>(dir.filePath("Ovel.conf"), QSettings::IniFormat); };
   {
     SettingsDefaultsStore store(open());
     Preferences preferences(store);

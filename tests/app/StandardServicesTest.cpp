@@ -25,7 +25,7 @@ TEST(QtSchedulerTest, RunsPostedAndTimedWorkFromTheEventLoopOnly) {
   auto cancelled = scheduler.after(0.01, [&ran] { ran.push_back("cancelled"); });
   scheduler.cancel(cancelled);
   scheduler.cancel(cancelled);  // twice is harmless
-  EXPECT_TRUE(ran.empty());  // never nested in the caller
+  EXPECT_TRUE(ran.empty());     // never nested in the caller
 
   // The cancelled task was due before the timed one, so it would have run first.
   EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran.size() == 2; }, 5000));
@@ -57,7 +57,8 @@ std::string timestamp(Date date) {
 std::string turn(const std::string& id, Date at) {
   return R"({"cwd":"/home/ada/shop","sessionId":"5e0a","message":{"model":"claude-sonnet-4-6","id":"msg_)" + id +
          R"(","type":"message","role":"assistant","content":[],"usage":{"input_tokens":4,"output_tokens":35}},)"
-         R"("requestId":"req_)" + id + R"(","type":"assistant","uuid":"77b2","timestamp":")" + timestamp(at) + "\"}\n";
+         R"("requestId":"req_)" +
+         id + R"(","type":"assistant","uuid":"77b2","timestamp":")" + timestamp(at) + "\"}\n";
 }
 
 void writeTranscripts(const std::filesystem::path& projects, int count, Date at) {
@@ -91,8 +92,8 @@ TEST(ThreadedProbeRunnerTest, StopsARunningProbeAndDropsItsAnswer) {
   ScopedEnv home("OVEL_HOME", dir.path().string());
   auto started = dir / "started";
   auto finished = dir / "finished";
-  auto claude = writeScript(dir / "claude", "touch '" + started.string() + "'\nsleep 30\ntouch '" +
-                                                finished.string() + "'\nprintf '%s' '{\"result\":\"Current session: 5%\"}'");
+  auto claude = writeScript(dir / "claude", "touch '" + started.string() + "'\nsleep 30\ntouch '" + finished.string() +
+                                                "'\nprintf '%s' '{\"result\":\"Current session: 5%\"}'");
   bool answered = false;
   {
     ThreadedProbeRunner runner;

@@ -2,8 +2,8 @@
 // a worker thread, and the answer posted back to this thread's event loop.
 #include <QtTest/QTest>
 
-#include "model/StandardServices.h"
 #include "UsageModelHarness.h"
+#include "model/StandardServices.h"
 #include "support/FakeProgram.h"
 
 namespace ovel::test {

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "FakeAppServices.h"
-#include "model/UsageModel.h"
-#include "model/UsageModelInternals.h"
+#include "core/claude/StatusLineSnapshot.h"
 #include "core/engine/EngineConstants.h"
 #include "core/engine/OvelPaths.h"
-#include "core/claude/StatusLineSnapshot.h"
+#include "model/UsageModel.h"
+#include "model/UsageModelInternals.h"
 #include "support/TestSupport.h"
 
 namespace ovel::test {

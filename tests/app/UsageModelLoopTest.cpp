@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "model/Demo.h"
 #include "UsageModelHarness.h"
+#include "model/Demo.h"
 
 namespace ovel::test {
 namespace {

@@ -6,9 +6,9 @@
 #include <functional>
 #include <set>
 
-#include "model/Demo.h"
 #include "UsageModelHarness.h"
 #include "core/claude/UsageCommandProbe.h"
+#include "model/Demo.h"
 
 namespace ovel::test {
 namespace {
@@ -167,7 +167,12 @@ TEST_F(UsageModelTest, SnapshotIsReadOnlyWhenItsModificationTimeChanges) {
       {"first file", [&] { writeSnapshot(40, 10, at(1)); }, at(1)},
       {"new content, same time", [&] { rewriteKeepingTime([&] { writeSnapshot(45, 10, at(2)); }); }, at(1)},
       {"a nanosecond later", bump, at(2)},
-      {"undecodable", [&] { garbage(); bump(); }, at(2)},
+      {"undecodable",
+       [&] {
+         garbage();
+         bump();
+       },
+       at(2)},
       {"fixed, same time", [&] { rewriteKeepingTime([&] { writeSnapshot(46, 10, at(3)); }); }, at(2)},
       {"touched", bump, at(3)},
       {"no used percentage", noPercentage, at(3)},
@@ -198,9 +203,9 @@ TEST_F(UsageModelTest, HistoryRecordsTheBelievedReadingNotTheRawOne) {
     std::vector<double> history;
   } steps[] = {
       {0, 50, {50}},
-      {100, 30, {50}},           // a fall held back, within the heartbeat: nothing new
-      {700, 49, {50, 50}},       // still held at 50, recorded again after the heartbeat
-      {760, 30, {50, 50, 30}},   // a second low reading a minute on confirms the fall
+      {100, 30, {50}},          // a fall held back, within the heartbeat: nothing new
+      {700, 49, {50, 50}},      // still held at 50, recorded again after the heartbeat
+      {760, 30, {50, 50, 30}},  // a second low reading a minute on confirms the fall
   };
   for (const auto& s : steps) {
     clock->set(at(s.seconds));
@@ -291,8 +296,8 @@ TEST_F(UsageModelTest, RedeemedScopeCoversItsHeldWindows) {
   for (const auto& c : cases) {
     build();
     model->setBankedResets(2);
-    probe->work.answer = probeAnswer({sessionReading(20, kStart), weekReading(30, kStart),
-                                      reading(opus, 5, at(4 * kDay), kStart)});
+    probe->work.answer = probeAnswer(
+        {sessionReading(20, kStart), weekReading(30, kStart), reading(opus, 5, at(4 * kDay), kStart)});
     model->probe();
     model->redeemReset(c.scope);
     EXPECT_EQ(model->state().expectingReset(), c.expecting) << rawValue(c.scope);

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "model/Demo.h"
 #include "UsageModelHarness.h"
+#include "model/Demo.h"
 
 namespace ovel::test {
 namespace {
@@ -254,10 +254,18 @@ TEST_F(UsageModelTest, PlanEditsPruneSaveAndRecompute) {
     std::vector<std::string> notes;
     long long banked;
   } cases[] = {
-      {"add", [](UsageModel& m) { m.addPlannedReset({Uuid::random(), at(2 * kHour), Scope::all, "soon"}); },
-       {"soon", "one", "other", "same id"}, 1},
-      {"add a day old", [](UsageModel& m) { m.addPlannedReset({Uuid::random(), at(-kDay), Scope::all, "old"}); },
-       {"one", "other", "same id"}, 1},
+      {"add",
+       [](UsageModel& m) {
+         m.addPlannedReset({Uuid::random(), at(2 * kHour), Scope::all, "soon"});
+       },
+       {"soon", "one", "other", "same id"},
+       1},
+      {"add a day old",
+       [](UsageModel& m) {
+         m.addPlannedReset({Uuid::random(), at(-kDay), Scope::all, "old"});
+       },
+       {"one", "other", "same id"},
+       1},
       {"remove every entry with the id", [&shared](UsageModel& m) { m.removePlannedReset(shared); }, {"other"}, 1},
       {"remove unknown", [](UsageModel& m) { m.removePlannedReset(Uuid::random()); }, {"one", "other", "same id"}, 1},
       {"bank", [](UsageModel& m) { m.setBankedResets(4); }, {"one", "other", "same id"}, 4},

@@ -11,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include "core/support/ChildProcess.h"
-#include "core/support/JSONValue.h"
 #include "core/claude/StatusLineIntegration.h"
 #include "core/claude/StatusLineSnapshot.h"
+#include "core/support/ChildProcess.h"
+#include "core/support/JSONValue.h"
 #include "support/TestSupport.h"
 
 namespace ovel::test {

@@ -121,22 +121,20 @@ TEST(RelayTest, PrintsTheStatusLineAndKeepsTheSnapshot) {
       {"command with empty input", chain, "cat; printf end", "", "end", 0, false},
       {"empty command", chain, "", kFullPayload, "", 0, true},
       {"command that never reads", chain, "exit 5", kPaddedFullPayload, "", 5, true},
-      {"command that reads a little", chain, "head -c 9", kPaddedFullPayload, kPaddedFullPayload.substr(0, 9), 0,
-       true},
+      {"command that reads a little", chain, "head -c 9", kPaddedFullPayload, kPaddedFullPayload.substr(0, 9), 0, true},
       {"command that closes its input", chain, "exec 0<&-; sleep 0.2; printf late", kPaddedFullPayload, "late", 0,
        true},
       // With SIGPIPE still ignored, yes would complain of a broken pipe.
       {"command's own pipeline", chain, "yes | head -c 4", kFullPayload, "y\ny\n", 0, true},
       {"command ended by a signal", chain, "kill -TERM $$", kFullPayload, "", 128 + SIGTERM, true},
-      {"command that names the relay", chain, "'/nowhere/bin/ovel-bridge' --chain", kFullPayload,
-       kFullPayloadSummary, 0, true},
+      {"command that names the relay", chain, "'/nowhere/bin/ovel-bridge' --chain", kFullPayload, kFullPayloadSummary,
+       0, true},
       {"shell cannot start", chain, unlaunchable, kFullPayload, "", 1, true},
       {"no limits, no command", chain, std::nullopt, kPayloadWithoutLimits, "", 0, false},
       {"empty input", {}, std::nullopt, "", "", 0, false},
       {"garbage", {}, std::nullopt, "\x01not json at all{", "", 0, false},
       {"array", {}, std::nullopt, "[1,2]", "", 0, false},
-      {"limits of the wrong type", {}, std::nullopt, fullPayload(R"("rate_limits": {"five_hour": 42},)"), "", 0,
-       false},
+      {"limits of the wrong type", {}, std::nullopt, fullPayload(R"("rate_limits": {"five_hour": 42},)"), "", 0, false},
   };
   for (const RelayCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -194,8 +192,9 @@ TEST(RelayTest, CommandRunsWithTheRelaysOwnStreamsEnvironmentAndFolder) {
 TEST(RelayTest, CommandTakesTheRelaysPlaceAndReadsASealedCopyOfTheInput) {
   TempDir home;
   // The shell's parent is whoever started the relay: no process stands between.
-  test::saveOwnStatusLine(home.path(), R"(printf '%s|' "$PPID"; readlink /proc/self/fd/0 | cut -d' ' -f1 | tr -d '\n';)"
-                                       R"( printf '|'; head -c 14; printf x >>/dev/stdin 2>/dev/null || printf '|sealed')");
+  test::saveOwnStatusLine(home.path(),
+                          R"(printf '%s|' "$PPID"; readlink /proc/self/fd/0 | cut -d' ' -f1 | tr -d '\n';)"
+                          R"( printf '|'; head -c 14; printf x >>/dev/stdin 2>/dev/null || printf '|sealed')");
   RelayRun run = Relay(home.path()).run({"--chain"}, kFullPayload);
   EXPECT_EQ(run.output, std::to_string(::getpid()) + "|/memfd:ovel-bridge-input|{\n  \"cwd\": \"/h|sealed");
   EXPECT_EQ(run.status, 0);

@@ -47,9 +47,7 @@ TEST(ActivitySummaryTest, SortsStablyByTimestamp) {
     const auto& previous = sorted.events()[i - 1];
     const auto& event = sorted.events()[i];
     ASSERT_LE(previous.timestamp, event.timestamp);
-    if (previous.timestamp == event.timestamp) {
-      EXPECT_LT(std::stoi(previous.cwd), std::stoi(event.cwd));
-    }
+    if (previous.timestamp == event.timestamp) { EXPECT_LT(std::stoi(previous.cwd), std::stoi(event.cwd)); }
   }
 }
 
@@ -87,8 +85,7 @@ TEST(ActivitySummaryTest, SlicesByProjectWithOther) {
 TEST(ActivitySummaryTest, SlicesTiesKeepFirstAppearanceAndSameLastNamesMerge) {
   ActivitySummary summary({activityEvent(0, 1, "/x/zeta"), activityEvent(1, 1, "/home/app"),
                            activityEvent(2, 1, "/work/app/"), activityEvent(3, 2, "/x/alpha")});
-  EXPECT_EQ(summary.projects(at(0), 5),
-            (std::vector<Slice>{{"app", 2, 0.4}, {"alpha", 2, 0.4}, {"zeta", 1, 0.2}}));
+  EXPECT_EQ(summary.projects(at(0), 5), (std::vector<Slice>{{"app", 2, 0.4}, {"alpha", 2, 0.4}, {"zeta", 1, 0.2}}));
 }
 
 TEST(ActivitySummaryTest, WeightlessEventsGiveNoSlices) {
@@ -98,7 +95,8 @@ TEST(ActivitySummaryTest, WeightlessEventsGiveNoSlices) {
 }
 
 TEST(ActivitySummaryTest, SlicesByModelFamily) {
-  ActivitySummary summary({activityEvent(0, 3, "/a", "claude-opus-4-1"), activityEvent(1, 300, "/a", "claude-sonnet-4-5"),
+  ActivitySummary summary({activityEvent(0, 3, "/a", "claude-opus-4-1"),
+                           activityEvent(1, 300, "/a", "claude-sonnet-4-5"),
                            activityEvent(2, 3, "/a", "claude-3-5-sonnet-20241022")});
   // Opus weighs 3 x 5/3 = 5; the two sonnet ids are one family.
   auto slices = summary.models(at(0), 5);
@@ -136,8 +134,7 @@ TEST(ActivitySummaryTest, TimelineBuckets) {
                            activityEvent(25 * kMinute, 4), activityEvent(55 * kMinute, 8),
                            activityEvent(60 * kMinute, 16)});
   auto buckets = summary.timeline(at(0), at(3600), 25 * kMinute);
-  EXPECT_EQ(buckets, (std::vector<ActivitySummary::Bucket>{
-                         {at(0), 3}, {at(25 * kMinute), 4}, {at(50 * kMinute), 8}}));
+  EXPECT_EQ(buckets, (std::vector<ActivitySummary::Bucket>{{at(0), 3}, {at(25 * kMinute), 4}, {at(50 * kMinute), 8}}));
   EXPECT_EQ(buckets[1].id(), at(25 * kMinute));
 }
 

@@ -110,7 +110,8 @@ TEST_F(ChildProcessTest, ChildThatIgnoresItsInputDoesNotKillTheCaller) {
   // SIGPIPE keeps its default here: a write into the closed pipe would end
   // this test program if the runner let it through.
   auto previous = ::signal(SIGPIPE, SIG_DFL);
-  for (const char* script : {"exit 4", "head -c 100000 >/dev/null; exit 4", "read -r first; exec 0<&-; sleep 0.2; exit 4"}) {
+  for (const char* script :
+       {"exit 4", "head -c 100000 >/dev/null; exit 4", "read -r first; exec 0<&-; sleep 0.2; exit 4"}) {
     auto options = shell(script);
     options.input = ChildProcess::Stream::pipe;
     options.inputBytes = "first line\n" + std::string(4 << 20, 'x');

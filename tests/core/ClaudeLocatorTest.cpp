@@ -41,12 +41,14 @@ TEST(ClaudeLocatorTest, SearchPathPutsInheritedFoldersFirstWithoutRepeats) {
        "/Users/a/.npm-global/bin:/Users/a/.bun/bin:/Users/a/.volta/bin:/bin:/usr/sbin:/sbin"},
       // No normalisation: a trailing slash makes another entry.
       {"/usr/bin/:.", "/Users/a", "/usr/bin/:.:" + std::string(kElevenEntries)},
-      {"/x:/x:/sbin", "/h", "/x:/sbin:/h/.local/bin:/h/.claude/local:/opt/homebrew/bin:/usr/local/bin:"
-                            "/h/.npm-global/bin:/h/.bun/bin:/h/.volta/bin:/usr/bin:/bin:/usr/sbin"},
+      {"/x:/x:/sbin", "/h",
+       "/x:/sbin:/h/.local/bin:/h/.claude/local:/opt/homebrew/bin:/usr/local/bin:"
+       "/h/.npm-global/bin:/h/.bun/bin:/h/.volta/bin:/usr/bin:/bin:/usr/sbin"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ClaudeLocator::searchPath(c.inherited, c.home), c.expected) << c.inherited.value_or("(absent)");
-  EXPECT_TRUE(ClaudeLocator::searchPath(std::nullopt, "/Users/a/").starts_with("/Users/a//.local/bin:/Users/a//.claude/local:"));
+  EXPECT_TRUE(ClaudeLocator::searchPath(std::nullopt, "/Users/a/")
+                  .starts_with("/Users/a//.local/bin:/Users/a//.claude/local:"));
 }
 
 TEST(ClaudeLocatorTest, LocatesByOverrideOrFirstExecutableAlongThePath) {
@@ -84,9 +86,7 @@ TEST(ClaudeLocatorTest, LocatesByOverrideOrFirstExecutableAlongThePath) {
     // One test per folder, stopping at the first hit.
     std::set<std::string> distinct(tested.begin(), tested.end());
     EXPECT_EQ(distinct.size(), tested.size()) << label;
-    if (found) {
-      EXPECT_EQ(tested.back(), found->string()) << label;
-    }
+    if (found) { EXPECT_EQ(tested.back(), found->string()) << label; }
   }
 }
 

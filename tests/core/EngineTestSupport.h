@@ -13,8 +13,8 @@
 #include "core/engine/Activity.h"
 #include "core/engine/ActivitySummary.h"
 #include "core/engine/History.h"
-#include "core/support/Time.h"
 #include "core/engine/WindowModel.h"
+#include "core/support/Time.h"
 
 namespace ovel::test {
 

@@ -8,9 +8,9 @@
 #include <gtest/gtest.h>
 
 #include "core/engine/Activity.h"
+#include "core/engine/OvelPaths.h"
 #include "core/support/FileIO.h"
 #include "core/support/JsonWriter.h"
-#include "core/engine/OvelPaths.h"
 #include "core/support/Time.h"
 #include "support/SpecialFiles.h"
 #include "support/TestSupport.h"
@@ -49,9 +49,7 @@ TEST(TimeTest, ParsesIsoDatesLeniently) {
   for (const auto& c : cases) {
     auto parsed = parseIsoDate(c.text);
     ASSERT_EQ(parsed.has_value(), c.seconds.has_value()) << c.text;
-    if (parsed) {
-      EXPECT_DOUBLE_EQ(secondsSince1970(*parsed), *c.seconds) << c.text;
-    }
+    if (parsed) { EXPECT_DOUBLE_EQ(secondsSince1970(*parsed), *c.seconds) << c.text; }
   }
 }
 
@@ -145,7 +143,7 @@ TEST(FileIOTest, AtomicWriteKeepsModeAndFollowsLinks) {
   ASSERT_FALSE(writeFileAtomically(dir / "settings.json", "new", {.keepExistingMode = true, .followSymlink = true}));
   EXPECT_TRUE(fs::is_symlink(dir / "settings.json"));
   EXPECT_EQ(test::readText(real), "new");
-  struct stat info{};
+  struct stat info {};
   ASSERT_EQ(::stat(real.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
@@ -226,11 +224,14 @@ TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
   for (test::SpecialFile kind : test::kSpecialFiles) {
     fs::path path = dir / test::nameOf(kind);
     test::makeSpecialFile(path, kind, kLimit);
-    test::returnsPromptly(dir.path(), [&] {
-      std::string bytes = "left over";
-      EXPECT_EQ(readWholeFile(path, bytes, kLimit), refusalOf(kind)) << test::nameOf(kind);
-      EXPECT_EQ(bytes, "") << test::nameOf(kind);
-    }, std::string("reading ") + test::nameOf(kind));
+    test::returnsPromptly(
+        dir.path(),
+        [&] {
+          std::string bytes = "left over";
+          EXPECT_EQ(readWholeFile(path, bytes, kLimit), refusalOf(kind)) << test::nameOf(kind);
+          EXPECT_EQ(bytes, "") << test::nameOf(kind);
+        },
+        std::string("reading ") + test::nameOf(kind));
   }
   const std::error_code notRegular = FileError::notRegularFile;
   std::string bytes;
@@ -251,9 +252,10 @@ TEST(FileIOTest, AppendGoesOnlyIntoARegularFileAndNeverWaits) {
     fs::path path = dir / test::nameOf(kind);
     test::makeSpecialFile(path, kind, 0);
     // A FIFO would take a few kilobytes, then block the writer for good.
-    test::returnsPromptly(dir.path(), [&] {
-      EXPECT_EQ(appendOnNewLine(path, std::string(1 << 20, 'x')), refusalOf(kind)) << test::nameOf(kind);
-    }, std::string("appending to ") + test::nameOf(kind));
+    test::returnsPromptly(
+        dir.path(),
+        [&] { EXPECT_EQ(appendOnNewLine(path, std::string(1 << 20, 'x')), refusalOf(kind)) << test::nameOf(kind); },
+        std::string("appending to ") + test::nameOf(kind));
   }
   EXPECT_EQ(appendOnNewLine("/dev/null", "a\n"), std::error_code(FileError::notRegularFile));
 }

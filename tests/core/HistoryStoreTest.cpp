@@ -70,8 +70,9 @@ class HistoryStoreTest : public ::testing::Test {
 
 TEST_F(HistoryStoreTest, FirstRecordCreatesFolderAndWritesOneLinePerSample) {
   auto store = makeStore();
-  store.record({window(WindowKind::session(), 12.5, kNow), window(WindowKind::weekModel("Opus"), 3, kNow, std::nullopt)},
-               dateFromSeconds1970(kNow));
+  store.record(
+      {window(WindowKind::session(), 12.5, kNow), window(WindowKind::weekModel("Opus"), 3, kNow, std::nullopt)},
+      dateFromSeconds1970(kNow));
   store.flush();
   std::string text = test::readText(url);
   ASSERT_FALSE(text.empty());
@@ -122,10 +123,10 @@ TEST_F(HistoryStoreTest, RecordsOnlyNewsAndHeartbeats) {
 
 TEST_F(HistoryStoreTest, LaterWindowOfOneKindIsJudgedAgainstTheEarlierOne) {
   auto store = makeStore();
-  HistoryChange change =
-      store.record({window(WindowKind::session(), 40, kNow), window(WindowKind::session(), 40, kNow + 1),
-                    window(WindowKind::session(), 41, kNow + 2)},
-                   dateFromSeconds1970(kNow));
+  HistoryChange change = store.record(
+      {window(WindowKind::session(), 40, kNow), window(WindowKind::session(), 40, kNow + 1),
+       window(WindowKind::session(), 41, kNow + 2)},
+      dateFromSeconds1970(kNow));
   EXPECT_EQ(observationTimes(store.all()), (std::vector<double>{kNow, kNow + 2}));
   EXPECT_EQ(change.added, store.all());
   EXPECT_FALSE(change.prunedBefore);
@@ -142,7 +143,8 @@ TEST_F(HistoryStoreTest, NothingRecordedTouchesNothing) {
   store.flush();
   std::string before = test::readText(url);
   auto modified = fs::last_write_time(url);
-  EXPECT_TRUE(store.record({window(WindowKind::session(), 40, kNow + 10)}, dateFromSeconds1970(kNow + 10)).added.empty());
+  EXPECT_TRUE(
+      store.record({window(WindowKind::session(), 40, kNow + 10)}, dateFromSeconds1970(kNow + 10)).added.empty());
   store.flush();
   EXPECT_EQ(test::readText(url), before);
   EXPECT_EQ(fs::last_write_time(url), modified);
@@ -195,19 +197,19 @@ TEST_F(HistoryStoreTest, ARecordRightAfterAPruneIsWrittenOnce) {
 TEST_F(HistoryStoreTest, LoadsEveryGoodLineOfADamagedFile) {
   const char kGarbage[] = "\x00\xff\xfe{\"k\":\x01\x02\n\x89PNG\r\n\x1a";
   const std::string garbage(kGarbage, sizeof kGarbage - 1);
-  std::string text = std::string("{\"k\":\"week\",\"u\":42,\"t\":86400}\n") +  // the plainest form
-                     "\n" +                                                  // blank line
+  std::string text = std::string("{\"k\":\"week\",\"u\":42,\"t\":86400}\n") +      // the plainest form
+                     "\n" +                                                        // blank line
                      "{\"t\":86300,\"u\":4.2e1,\"k\":\"session\",\"r\":null}\n" +  // any order, exponent, null
-                     "{\"k\":\"week\",\"u\":43}\n" +                         // "t" missing
-                     "{\"k\":\"week\",\"u\":\"43\",\"t\":86500}\n" +         // "u" a string
-                     "{\"k\":7,\"u\":43,\"t\":86500}\n" +                    // "k" a number
-                     "{\"k\":\"week\",\"u\":43,\"t\":86500,\"r\":\"soon\"}\n" +  // "r" a string
-                     garbage + "\n" +                                        //
-                     "{\"k\":\"week\",\"u\":44,\"t\":86400,\"x\":[1,{}]}\n" +  // unknown key, equal time
-                     "{\"k\":\"" + std::string(10 << 20, 'w') + "\n" +      // a 10 MB torn line
-                     "[1,2,3]\n" +                                           //
-                     "{\"k\":\"hourly\",\"u\":1,\"t\":90000,\"r\":90001}\n" +  // unknown kind keeps its key
-                     "{\"k\":\"week\",\"u\":45,\"t\":86";                    // torn last line
+                     "{\"k\":\"week\",\"u\":43}\n" +                               // "t" missing
+                     "{\"k\":\"week\",\"u\":\"43\",\"t\":86500}\n" +               // "u" a string
+                     "{\"k\":7,\"u\":43,\"t\":86500}\n" +                          // "k" a number
+                     "{\"k\":\"week\",\"u\":43,\"t\":86500,\"r\":\"soon\"}\n" +    // "r" a string
+                     garbage + "\n" +                                              //
+                     "{\"k\":\"week\",\"u\":44,\"t\":86400,\"x\":[1,{}]}\n" +      // unknown key, equal time
+                     "{\"k\":\"" + std::string(10 << 20, 'w') + "\n" +             // a 10 MB torn line
+                     "[1,2,3]\n" +                                                 //
+                     "{\"k\":\"hourly\",\"u\":1,\"t\":90000,\"r\":90001}\n" +      // unknown kind keeps its key
+                     "{\"k\":\"week\",\"u\":45,\"t\":86";                          // torn last line
   test::writeText(url, text);
 
   auto samples = makeStore().all();
@@ -257,10 +259,11 @@ TEST_F(HistoryStoreTest, AFileThatCannotBeAppendedToIsNeverReplaced) {
 }
 
 TEST_F(HistoryStoreTest, TimesNoCalendarCanShowCountAsAbsent) {
-  test::writeText(url, "{\"k\":\"week\",\"u\":1,\"t\":86400,\"r\":1e300}\n"
-                       "{\"k\":\"week\",\"u\":2,\"t\":86500,\"r\":-86400}\n"
-                       "{\"k\":\"week\",\"u\":3,\"t\":1e300}\n"
-                       "{\"k\":\"week\",\"u\":4,\"t\":-1}\n");
+  test::writeText(url,
+                  "{\"k\":\"week\",\"u\":1,\"t\":86400,\"r\":1e300}\n"
+                  "{\"k\":\"week\",\"u\":2,\"t\":86500,\"r\":-86400}\n"
+                  "{\"k\":\"week\",\"u\":3,\"t\":1e300}\n"
+                  "{\"k\":\"week\",\"u\":4,\"t\":-1}\n");
   auto samples = makeStore().all();
   ASSERT_EQ(samples.size(), 2u);
   EXPECT_EQ(samples[0], HistorySample(WindowKind::week(), 1, std::nullopt, dateFromSeconds1970(86400)));
@@ -290,7 +293,8 @@ TEST_F(HistoryStoreTest, EveryRecordSaysHowTheFileTookIt) {
   } cases[] = {
       {"no file yet", [] {}, {}},
       {"a file", [this] { test::writeText(url, ""); }, {}},
-      {"a folder in its place", [this] { fs::create_directories(url); }, std::make_error_code(std::errc::is_a_directory)},
+      {"a folder in its place", [this] { fs::create_directories(url); },
+       std::make_error_code(std::errc::is_a_directory)},
   };
   for (const auto& c : cases) {
     fs::remove_all(url.parent_path());

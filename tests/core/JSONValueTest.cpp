@@ -154,11 +154,13 @@ TEST(JSONValueTest, NestingIsBoundedWithoutExhaustingTheStack) {
 TEST(JSONValueTest, Utf8Check) {
   EXPECT_TRUE(isValidUtf8(""));
   EXPECT_TRUE(isValidUtf8("/home/ann/it's/Ovel"));
-  EXPECT_TRUE(isValidUtf8("Ren\xC3\xA9" "e \xF0\x9F\x98\x80"));
-  EXPECT_FALSE(isValidUtf8("Ren\xE9"));          // Latin-1
-  EXPECT_FALSE(isValidUtf8("\xC3"));             // cut short
-  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));         // overlong
-  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));     // surrogate
+  EXPECT_TRUE(
+      isValidUtf8("Ren\xC3\xA9"
+                  "e \xF0\x9F\x98\x80"));
+  EXPECT_FALSE(isValidUtf8("Ren\xE9"));       // Latin-1
+  EXPECT_FALSE(isValidUtf8("\xC3"));          // cut short
+  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong
+  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
 }
 
 }  // namespace

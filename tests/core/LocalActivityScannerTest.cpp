@@ -20,8 +20,8 @@ namespace ovel {
 static void PrintTo(const ActivityEvent& event, std::ostream* out) {
   const TokenCounts& t = event.tokens;
   *out << isoString(event.timestamp) << " " << event.model << " '" << event.cwd << "' {" << std::to_string(t.input)
-       << "," << std::to_string(t.output) << "," << std::to_string(t.cacheRead) << ","
-       << std::to_string(t.cacheWrite5m) << "," << std::to_string(t.cacheWrite1h) << "}";
+       << "," << std::to_string(t.output) << "," << std::to_string(t.cacheRead) << "," << std::to_string(t.cacheWrite5m)
+       << "," << std::to_string(t.cacheWrite1h) << "}";
 }
 
 namespace {
@@ -46,8 +46,10 @@ const Date kNow = at("2025-06-02T00:00:00Z");
 const Date kCutoff = addSeconds(kNow, -kActivityLookBack);
 
 ActivityEvent baseEvent() {
-  return {dateFromSeconds1970(secondsSince1970(at("2025-06-01T09:30:12Z")) + 0.345), "claude-sonnet-4-6",
-          "/home/ada/shop", {4, 35, 12000, 900, 0}};
+  return {dateFromSeconds1970(secondsSince1970(at("2025-06-01T09:30:12Z")) + 0.345),
+          "claude-sonnet-4-6",
+          "/home/ada/shop",
+          {4, 35, 12000, 900, 0}};
 }
 
 // The base line with one piece of text replaced (it must occur in the line).
@@ -161,8 +163,7 @@ std::vector<LineCase> lineCases() {
        withTokens({4, 35, 12000, 900, 0})},
       {"no cache writes at all", R"("cache_creation_input_tokens":900,)", "", withTokens({4, 35, 12000, 0, 0})},
       {"split not an object", kOutput, kOutput + R"("cache_creation":5,)", skipped()},
-      {"split count as text", kOutput, kOutput + R"("cache_creation":{"ephemeral_1h_input_tokens":"7"},)",
-       skipped()},
+      {"split count as text", kOutput, kOutput + R"("cache_creation":{"ephemeral_1h_input_tokens":"7"},)", skipped()},
       // Timestamps: internet date-time with fractional seconds only.
       {"no fractional seconds", kTimestamp, R"("2025-06-01T09:30:12Z")", skipped()},
       {"offset with colon", kTimestamp, R"("2025-06-01T11:30:12.345+02:00")", baseEvent()},
@@ -207,8 +208,9 @@ std::vector<LineCase> lineCases() {
       {"count a boolean", kInput, R"("input_tokens":true,)", skipped()},
       {"null count", kInput, R"("input_tokens":null,)", withTokens({0, 35, 12000, 900, 0})},
       {"counts whose sum overflows", kInput, R"("input_tokens":9223372036854775807,)", skipped()},
-      {"all counts zero", R"("input_tokens":4,"cache_creation_input_tokens":900,"cache_read_input_tokens":12000,)"
-                          R"("output_tokens":35,)",
+      {"all counts zero",
+       R"("input_tokens":4,"cache_creation_input_tokens":900,"cache_read_input_tokens":12000,)"
+       R"("output_tokens":35,)",
        R"("input_tokens":0,"cache_creation_input_tokens":0,"cache_read_input_tokens":0,"output_tokens":0,)", skipped()},
       // Structure and the other keys.
       {"no usage", R"("usage":{)", R"("usage_":{)", skipped()},
@@ -231,8 +233,8 @@ TEST(ScannerLineTest, EachLineCase) {
   for (const auto& c : lineCases()) {
     TempDir temp;
     LocalActivityScanner scanner(temp.path(), kActivityLookBack);
-    std::ofstream(temp / "t.jsonl", std::ios::binary) << (c.from.empty() ? kBaseLine : baseLineWith(c.from, c.to))
-                                                     << "\n";
+    std::ofstream(temp / "t.jsonl", std::ios::binary)
+        << (c.from.empty() ? kBaseLine : baseLineWith(c.from, c.to)) << "\n";
     auto events = scanner.scan(kNow);
     if (!c.expected) {
       EXPECT_TRUE(events.empty()) << c.what;
@@ -302,8 +304,9 @@ TEST_F(ScannerTest, ReadsOnlyWhatWasAppended) {
   write("p/s.jsonl", turn("a", 1) + "\n");
   EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1}));
   EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1}));
-  append("p/s.jsonl", R"({"type":"user","message":{"content":"ok"}})" "\n" + turn("b", 2, "2025-06-01T10:00:00.000Z") +
-                          "\n");
+  append("p/s.jsonl", R"({"type":"user","message":{"content":"ok"}})"
+                      "\n" +
+                          turn("b", 2, "2025-06-01T10:00:00.000Z") + "\n");
   EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1, 2}));
 }
 
@@ -454,10 +457,12 @@ TEST_F(ScannerTest, LaterChunkWithLargerTotalReplacesTurnAcrossScans) {
 }
 
 TEST_F(ScannerTest, ResultIsOldestFirstAcrossFiles) {
-  write("p/one.jsonl", turn("c", 3, "2025-06-01T12:00:00.000Z") + "\n" + turn("a", 1, "2025-05-30T08:00:00.000Z") + "\n");
+  write("p/one.jsonl",
+        turn("c", 3, "2025-06-01T12:00:00.000Z") + "\n" + turn("a", 1, "2025-05-30T08:00:00.000Z") + "\n");
   write("q/two.jsonl", turn("b", 2, "2025-05-31T08:00:00.000Z") + "\n");
   EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1, 2, 3}));
-  append("q/two.jsonl", turn("d", 4, "2025-05-29T08:00:00.000Z") + "\n" + turn("e", 5, "2025-06-01T23:00:00.000Z") + "\n");
+  append("q/two.jsonl",
+         turn("d", 4, "2025-05-29T08:00:00.000Z") + "\n" + turn("e", 5, "2025-06-01T23:00:00.000Z") + "\n");
   EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{4, 1, 2, 3, 5}));
 }
 
@@ -485,27 +490,31 @@ TEST_F(ScannerTest, ReadsARealisticSession) {
            R"("role":"assistant","content":[)" + content + R"(],"stop_reason":null,)" + chunkUsage +
            R"(,"requestId":"req_R","type":"assistant","uuid":")" + uuid + R"(","timestamp":")" + time + "\"}\n";
   };
-  write("-home-ada-shop/s1.jsonl",
-        R"({"type":"user","cwd":"/home/ada/shop","message":{"role":"user","content":"tidy the cart"},"timestamp":"2025-06-01T08:59:58.000Z"})"
-        "\n" +
-            chunk(R"({"type":"text","text":"Let me look."})", "u1", "2025-06-01T09:00:01.100Z") +
-            chunk(R"({"type":"tool_use","id":"toolu_1","name":"Read","input":{"file_path":"cart.py"}})", "u2",
-                  "2025-06-01T09:00:01.900Z") +
-            R"({"type":"user","message":{"role":"user","content":[{"tool_use_id":"toolu_1","type":"tool_result","content":"def total(): ..."}]},"timestamp":"2025-06-01T09:00:02.000Z"})"
-            "\n"
-            R"({"type":"progress","data":{"type":"hook_progress","hookEvent":"PostToolUse"},"timestamp":"2025-06-01T09:00:02.100Z"})"
-            "\n");
-  write("-home-ada-shop/s1/subagents/agent-a1.jsonl",
-        R"({"isSidechain":true,"agentId":"a1","cwd":"/home/ada/shop","message":{"model":"claude-haiku-4-5","id":"msg_S","type":"message","role":"assistant","content":[{"type":"text","text":"Found it."}],"usage":{"input_tokens":8,"cache_read_input_tokens":500,"cache_creation":{"ephemeral_5m_input_tokens":40,"ephemeral_1h_input_tokens":0},"output_tokens":60}},"requestId":"req_S","type":"assistant","timestamp":"2025-06-01T09:00:03.000Z"})"
-        "\n"
-        R"({"isSidechain":true,"agentId":"a1","type":"assistant","timestamp":"2025-06-01T09:00:09.000Z","message":{"id":"9d2c","model":"<synthetic>","role":"assistant","content":[{"type":"text","text":"API Error"}]},"isApiErrorMessage":true,"cwd":"/home/ada/shop"})"
-        "\n");
+  write(
+      "-home-ada-shop/s1.jsonl",
+      R"({"type":"user","cwd":"/home/ada/shop","message":{"role":"user","content":"tidy the cart"},"timestamp":"2025-06-01T08:59:58.000Z"})"
+      "\n" +
+          chunk(R"({"type":"text","text":"Let me look."})", "u1", "2025-06-01T09:00:01.100Z") +
+          chunk(R"({"type":"tool_use","id":"toolu_1","name":"Read","input":{"file_path":"cart.py"}})", "u2",
+                "2025-06-01T09:00:01.900Z") +
+          R"({"type":"user","message":{"role":"user","content":[{"tool_use_id":"toolu_1","type":"tool_result","content":"def total(): ..."}]},"timestamp":"2025-06-01T09:00:02.000Z"})"
+          "\n"
+          R"({"type":"progress","data":{"type":"hook_progress","hookEvent":"PostToolUse"},"timestamp":"2025-06-01T09:00:02.100Z"})"
+          "\n");
+  write(
+      "-home-ada-shop/s1/subagents/agent-a1.jsonl",
+      R"({"isSidechain":true,"agentId":"a1","cwd":"/home/ada/shop","message":{"model":"claude-haiku-4-5","id":"msg_S","type":"message","role":"assistant","content":[{"type":"text","text":"Found it."}],"usage":{"input_tokens":8,"cache_read_input_tokens":500,"cache_creation":{"ephemeral_5m_input_tokens":40,"ephemeral_1h_input_tokens":0},"output_tokens":60}},"requestId":"req_S","type":"assistant","timestamp":"2025-06-01T09:00:03.000Z"})"
+      "\n"
+      R"({"isSidechain":true,"agentId":"a1","type":"assistant","timestamp":"2025-06-01T09:00:09.000Z","message":{"id":"9d2c","model":"<synthetic>","role":"assistant","content":[{"type":"text","text":"API Error"}]},"isApiErrorMessage":true,"cwd":"/home/ada/shop"})"
+      "\n");
   auto events = scan();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0], (ActivityEvent{dateFromSeconds1970(secondsSince1970(at("2025-06-01T09:00:01Z")) + 0.1),
-                                      "claude-opus-4-6", "/home/ada/shop", {2, 1, 30000, 0, 1200}}));
-  EXPECT_EQ(events[1], (ActivityEvent{at("2025-06-01T09:00:03Z"), "claude-haiku-4-5", "/home/ada/shop",
-                                      {8, 60, 500, 40, 0}}));
+                                      "claude-opus-4-6",
+                                      "/home/ada/shop",
+                                      {2, 1, 30000, 0, 1200}}));
+  EXPECT_EQ(events[1],
+            (ActivityEvent{at("2025-06-01T09:00:03Z"), "claude-haiku-4-5", "/home/ada/shop", {8, 60, 500, 40, 0}}));
 }
 
 // ---- Where the transcripts are -------------------------------------------------------

@@ -99,8 +99,7 @@ TEST(OvelEngineAssessTest, WindowsThatCannotBePlacedInTime) {
     UsageWindow window = reading(WindowKind::session(), c.used, c.resetIn);
     // History and activity that would otherwise give a rate are ignored.
     ActivitySummary activity({test::activityEvent(-600, 5)});
-    WindowAssessment a =
-        OvelEngine::assess(window, historyForRate(window, 10), &activity, now, at(-10), kDefaults);
+    WindowAssessment a = OvelEngine::assess(window, historyForRate(window, 10), &activity, now, at(-10), kDefaults);
     WindowAssessment expected;
     expected.window = window;
     expected.status = c.status;

@@ -30,12 +30,9 @@ TEST(OvelEngineEpochTest, LastLargeDropOfTheInstance) {
     std::vector<double> used;  // stored readings, one minute apart
     std::optional<std::size_t> epochAt;
   } cases[] = {
-      {"drop to 20", {50, 62, 20, 25}, 2},
-      {"fall of 9", {50, 41}, std::nullopt},
-      {"fall of exactly 10", {50, 40}, 1},
-      {"two falls: the later", {50, 30, 45, 20}, 3},
-      {"single sample", {50}, std::nullopt},
-      {"no samples", {}, std::nullopt},
+      {"drop to 20", {50, 62, 20, 25}, 2},   {"fall of 9", {50, 41}, std::nullopt},
+      {"fall of exactly 10", {50, 40}, 1},   {"two falls: the later", {50, 30, 45, 20}, 3},
+      {"single sample", {50}, std::nullopt}, {"no samples", {}, std::nullopt},
   };
   for (const auto& c : cases) {
     std::vector<HistorySample> history;
@@ -48,11 +45,11 @@ TEST(OvelEngineEpochTest, LastLargeDropOfTheInstance) {
 
 TEST(OvelEngineEpochTest, SortsByTimeAndIgnoresOtherInstances) {
   UsageWindow window = reading(WindowKind::session(), 30, 7200);
-  std::vector<HistorySample> history = {
-      sampleOf(window, 20, -600), sampleOf(window, 50, -1200),
-      // A previous instance (reset 300 s off), a week sample and the current
-      // reading's own drop take no part.
-      sample(WindowKind::session(), 90, 7200 + 300, -900), sample(WindowKind::week(), 99, 7200, -800)};
+  std::vector<HistorySample> history = {sampleOf(window, 20, -600), sampleOf(window, 50, -1200),
+                                        // A previous instance (reset 300 s off), a week sample and the current
+                                        // reading's own drop take no part.
+                                        sample(WindowKind::session(), 90, 7200 + 300, -900),
+                                        sample(WindowKind::week(), 99, 7200, -800)};
   EXPECT_EQ(OvelEngine::epoch(window, history), (WindowEpoch{at(-600), 20}));
 
   UsageWindow fallen = reading(WindowKind::session(), 5, 7200);
@@ -113,7 +110,8 @@ TEST(OvelEngineLocalRateTest, AbsentCases) {
        ActivitySummary({activityEvent(-7300, 1)})},
       {"window began 4 min ago", reading(WindowKind::session(), 6, 18000 - 240), activity},
   };
-  for (const auto& c : cases) EXPECT_EQ(OvelEngine::localRate(c.window, c.activity, now, 1200, std::nullopt), std::nullopt) << c.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(OvelEngine::localRate(c.window, c.activity, now, 1200, std::nullopt), std::nullopt) << c.name;
 
   EXPECT_TRUE(OvelEngine::localRate(reading(WindowKind::session(), 3, 10800), activity, now, 1200, std::nullopt));
 }
@@ -158,23 +156,55 @@ TEST(OvelEngineBurnRateTest, SessionBases) {
   std::vector<HistorySample> rising = samplesOf(session, {{-1800, 25}});
   expectBurnRates({
       {"local activity first", session, rising, activity, 480, {30.0 / 4 * 1 * 3, RateBasis::localActivity}},
-      {"quiet activity still decides", session, rising, ActivitySummary({activityEvent(-3600, 3)}), 480,
+      {"quiet activity still decides",
+       session,
+       rising,
+       ActivitySummary({activityEvent(-3600, 3)}),
+       480,
        {0, RateBasis::localActivity}},
-      {"too little gain falls through to the slope", reading(WindowKind::session(), 2, 7200),
-       samplesOf(session, {{-1800, 1}}), activity, 480, {2, RateBasis::recent}},
+      {"too little gain falls through to the slope",
+       reading(WindowKind::session(), 2, 7200),
+       samplesOf(session, {{-1800, 1}}),
+       activity,
+       480,
+       {2, RateBasis::recent}},
       {"slope without activity", session, rising, std::nullopt, 480, {10, RateBasis::recent}},
-      {"falling slope is 0, not a fall-through", session, samplesOf(session, {{-1800, 35}}), std::nullopt, 480,
+      {"falling slope is 0, not a fall-through",
+       session,
+       samplesOf(session, {{-1800, 35}}),
+       std::nullopt,
+       480,
        {0, RateBasis::recent}},
-      {"span below the minimum", session, samplesOf(session, {{-400, 29}}), std::nullopt, 480,
+      {"span below the minimum",
+       session,
+       samplesOf(session, {{-400, 29}}),
+       std::nullopt,
+       480,
        {10, RateBasis::windowAverage}},
-      {"span at a lowered minimum", session, samplesOf(session, {{-400, 29}}), std::nullopt, 300,
+      {"span at a lowered minimum",
+       session,
+       samplesOf(session, {{-400, 29}}),
+       std::nullopt,
+       300,
        {9, RateBasis::recent}},
-      {"samples older than the look-back", session, samplesOf(session, {{-2701, 20}}), std::nullopt, 480,
+      {"samples older than the look-back",
+       session,
+       samplesOf(session, {{-2701, 20}}),
+       std::nullopt,
+       480,
        {10, RateBasis::windowAverage}},
-      {"another instance's samples", session, {sample(WindowKind::session(), 25, 7200 + 300, -1800)}, std::nullopt,
-       480, {10, RateBasis::windowAverage}},
+      {"another instance's samples",
+       session,
+       {sample(WindowKind::session(), 25, 7200 + 300, -1800)},
+       std::nullopt,
+       480,
+       {10, RateBasis::windowAverage}},
       {"too young for an average", young, {}, std::nullopt, 480, {std::nullopt, RateBasis::none}},
-      {"average at exactly 2700 s", reading(WindowKind::session(), 30, 18000 - 2700), {}, std::nullopt, 480,
+      {"average at exactly 2700 s",
+       reading(WindowKind::session(), 30, 18000 - 2700),
+       {},
+       std::nullopt,
+       480,
        {40, RateBasis::windowAverage}},
   });
 }
@@ -188,8 +218,7 @@ TEST(OvelEngineBurnRateTest, WeekBases) {
       {"26 h in: average", week, {}, std::nullopt, 480, {2, RateBasis::windowAverage}},
       {"activity never counts for a week", week, {}, activity, 480, {2, RateBasis::windowAverage}},
       {"day-long slope", week, samplesOf(week, {{-21600, 49}}), std::nullopt, 480, {0.5, RateBasis::recent}},
-      {"slope span below 6 h", week, samplesOf(week, {{-21599, 49}}), std::nullopt, 480,
-       {2, RateBasis::windowAverage}},
+      {"slope span below 6 h", week, samplesOf(week, {{-21599, 49}}), std::nullopt, 480, {2, RateBasis::windowAverage}},
   });
 }
 
@@ -205,12 +234,24 @@ TEST(OvelEngineBurnRateTest, EpochBoundsSlopeAndAverage) {
       {"average since the epoch too young", window, history, std::nullopt, 3600, {std::nullopt, RateBasis::none}},
   });
   expectBurnRates({
-      {"average since an older epoch", window, samplesOf(window, {{-3400, 50}, {-3000, 20}}), std::nullopt, 480,
+      {"average since an older epoch",
+       window,
+       samplesOf(window, {{-3400, 50}, {-3000, 20}}),
+       std::nullopt,
+       480,
        {10.0 / (3000.0 / 3600), RateBasis::windowAverage}},
-      {"average at exactly 2700 s since the epoch", window, samplesOf(window, {{-3400, 50}, {-2700, 21}}),
-       std::nullopt, 3600, {9.0 / 0.75, RateBasis::windowAverage}},
-      {"a fall since the epoch averages to 0", reading(WindowKind::session(), 15, 10800),
-       samplesOf(window, {{-3400, 50}, {-3000, 20}}), std::nullopt, 480, {0, RateBasis::windowAverage}},
+      {"average at exactly 2700 s since the epoch",
+       window,
+       samplesOf(window, {{-3400, 50}, {-2700, 21}}),
+       std::nullopt,
+       3600,
+       {9.0 / 0.75, RateBasis::windowAverage}},
+      {"a fall since the epoch averages to 0",
+       reading(WindowKind::session(), 15, 10800),
+       samplesOf(window, {{-3400, 50}, {-3000, 20}}),
+       std::nullopt,
+       480,
+       {0, RateBasis::windowAverage}},
   });
 }
 

@@ -57,13 +57,19 @@ TEST(OvelEngineRatesTest, SessionRows) {
   };
   ActivitySummary activity({activityEvent(-3600, 3), activityEvent(-600, 1)});
   expectRates({
-      {"session never has the week rows", session(35, 7200), {{-3000, 30}, {-7000, 10}}, std::nullopt,
+      {"session never has the week rows",
+       session(35, 7200),
+       {{-3000, 30}, {-7000, 10}},
+       std::nullopt,
        {none, 6, none, none, 35.0 / 2}},
       {"activity row", session(35, 7200), {}, activity, {35.0 / 4 * 3, none, none, none, 35.0 / 2}},
       {"8 min old: no window row", session(3, 480), {}, std::nullopt, {none, none, none, none, none}},
       {"10 min old", session(3, 600), {}, std::nullopt, {none, none, none, none, 18}},
       {"12 min old", session(3, 720), {}, std::nullopt, {none, none, none, none, 15}},
-      {"hour span of 600 s is too short", session(35, 7200), {{-600, 30}}, std::nullopt,
+      {"hour span of 600 s is too short",
+       session(35, 7200),
+       {{-600, 30}},
+       std::nullopt,
        {none, none, none, none, 35.0 / 2}},
       {"hour span of exactly 900 s", session(35, 7200), {{-900, 32}}, std::nullopt, {none, 12, none, none, 35.0 / 2}},
       {"epoch 20 min old", session(24, 7200), {{-1500, 30}, {-1200, 20}}, std::nullopt, {none, 12, none, none, 12}},
@@ -84,12 +90,22 @@ TEST(OvelEngineRatesTest, WeekRows) {
   ActivitySummary activity({activityEvent(-50000, 4), activityEvent(-600, 1)});
   expectRates({
       {"activity row from the week start", week(8, 86400), {}, activity, {8.0 / 5 * 3, none, none, none, 8.0 / 24}},
-      {"slopes over each horizon", week(30, 2 * 86400), {{-86400, 6}, {-18000, 25}, {-3600, 29}}, std::nullopt,
+      {"slopes over each horizon",
+       week(30, 2 * 86400),
+       {{-86400, 6}, {-18000, 25}, {-3600, 29}},
+       std::nullopt,
        {none, 1, 1, 1, 30.0 / 48}},
-      {"falling readings give 0, not a negative rate", week(50, 2 * 86400), {{-80000, 60}}, std::nullopt,
+      {"falling readings give 0, not a negative rate",
+       week(50, 2 * 86400),
+       {{-80000, 60}},
+       std::nullopt,
        {none, none, none, 0, 50.0 / 48}},
       // The current reading is filtered by each horizon like any point.
-      {"an old current reading", week(30, 2 * 86400, -4000), {{-7600, 29}}, std::nullopt, {none, none, 1, none, 30.0 / 48}},
+      {"an old current reading",
+       week(30, 2 * 86400, -4000),
+       {{-7600, 29}},
+       std::nullopt,
+       {none, none, 1, none, 30.0 / 48}},
       {"reset further than a week away", week(10, -3600), {}, std::nullopt, {none, none, none, none, none}},
   });
 }

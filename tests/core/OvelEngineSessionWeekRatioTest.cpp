@@ -30,8 +30,7 @@ HistorySample sessionAt(double offset, double used, std::optional<double> reset 
 // One session run from 10 % to 40 % over the first hour after T, with week
 // samples around its start (20, 20) and end (23, 23), each pair 1200 s apart.
 std::vector<HistorySample> oneRun() {
-  return {weekAt(-600, 20), weekAt(600, 20), weekAt(3000, 23), weekAt(4200, 23), sessionAt(0, 10),
-          sessionAt(3600, 40)};
+  return {weekAt(-600, 20), weekAt(600, 20), weekAt(3000, 23), weekAt(4200, 23), sessionAt(0, 10), sessionAt(3600, 40)};
 }
 
 TEST(OvelEngineSessionWeekRatioTest, LearnsFromOneRun) {
@@ -80,11 +79,14 @@ TEST(OvelEngineSessionWeekRatioTest, RunsThatDoNotCount) {
 TEST(OvelEngineSessionWeekRatioTest, MinimumSessionPoints) {
   // Two runs of two sessions in one week, each gaining 10 and then 9.5 or 10.
   auto twoRuns = [](double secondGain) {
-    return std::vector<HistorySample>{
-        weekAt(0, 10),           weekAt(3600, 11),
-        weekAt(20000, 12),       weekAt(23600, 14),
-        sessionAt(0, 0),         sessionAt(3600, 10),
-        sessionAt(20000, 5, kSessionReset + 20000), sessionAt(23600, 5 + secondGain, kSessionReset + 20000)};
+    return std::vector<HistorySample>{weekAt(0, 10),
+                                      weekAt(3600, 11),
+                                      weekAt(20000, 12),
+                                      weekAt(23600, 14),
+                                      sessionAt(0, 0),
+                                      sessionAt(3600, 10),
+                                      sessionAt(20000, 5, kSessionReset + 20000),
+                                      sessionAt(23600, 5 + secondGain, kSessionReset + 20000)};
   };
   EXPECT_EQ(OvelEngine::sessionWeekRatio(twoRuns(9.5), 20), std::nullopt);
   auto ratio = OvelEngine::sessionWeekRatio(twoRuns(10), 20);
@@ -102,8 +104,8 @@ TEST(OvelEngineSessionWeekRatioTest, MinimumSessionPoints) {
 }
 
 TEST(OvelEngineSessionWeekRatioTest, WeekValueInterpolatesOrTakesTheNearest) {
-  std::vector<HistorySample> weeks = {weekAt(0, 20),     weekAt(1200, 23),  weekAt(9000, 30),
-                                      weekAt(20000, 31), weekAt(27200, 35)};
+  std::vector<HistorySample> weeks = {weekAt(0, 20), weekAt(1200, 23), weekAt(9000, 30), weekAt(20000, 31),
+                                      weekAt(27200, 35)};
   struct Case {
     const char* name;
     double t;
@@ -135,10 +137,12 @@ TEST(OvelEngineSessionWeekRatioTest, WeekValueInterpolatesOrTakesTheNearest) {
 
 TEST(OvelEngineSessionWeekRatioTest, InstancesSplitOnResetAndMissingResetTimes) {
   std::vector<HistorySample> sorted = {
-      sessionAt(0, 1),    sessionAt(60, 2, kSessionReset + 299),  // one instance
-      sessionAt(120, 3, kSessionReset + 18000),                    // the next one
-      sessionAt(180, 4),                                           // the first again: a new run
-      sessionAt(240, 5, std::nullopt), sessionAt(300, 6, std::nullopt),
+      sessionAt(0, 1),
+      sessionAt(60, 2, kSessionReset + 299),     // one instance
+      sessionAt(120, 3, kSessionReset + 18000),  // the next one
+      sessionAt(180, 4),                         // the first again: a new run
+      sessionAt(240, 5, std::nullopt),
+      sessionAt(300, 6, std::nullopt),
   };
   std::vector<std::size_t> sizes;
   for (auto run : engine_detail::instances(sorted)) sizes.push_back(run.size());

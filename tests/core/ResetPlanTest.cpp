@@ -65,10 +65,14 @@ TEST(ResetScopeTest, LabelsRawValuesAndCoverage) {
     WindowKind kind;
     bool covered;
   } cases[] = {
-      {Scope::all, WindowKind::session(), true},       {Scope::all, WindowKind::weekModel("Opus"), true},
-      {Scope::session, WindowKind::session(), true},   {Scope::session, WindowKind::week(), false},
-      {Scope::session, WindowKind::weekModel("Opus"), false}, {Scope::week, WindowKind::week(), true},
-      {Scope::week, WindowKind::weekModel("Opus"), true}, {Scope::week, WindowKind::session(), false},
+      {Scope::all, WindowKind::session(), true},
+      {Scope::all, WindowKind::weekModel("Opus"), true},
+      {Scope::session, WindowKind::session(), true},
+      {Scope::session, WindowKind::week(), false},
+      {Scope::session, WindowKind::weekModel("Opus"), false},
+      {Scope::week, WindowKind::week(), true},
+      {Scope::week, WindowKind::weekModel("Opus"), true},
+      {Scope::week, WindowKind::session(), false},
   };
   for (const auto& c : cases) EXPECT_EQ(covers(c.scope, c.kind), c.covered) << rawValue(c.scope) << " " << c.kind.key();
 }
@@ -117,9 +121,9 @@ class ResetPlanStoreTest : public ::testing::Test {
 };
 
 TEST_F(ResetPlanStoreTest, SavedPlanLoadsBackWithWholeSeconds) {
-  ResetPlan plan{{planned(Scope::session, addSeconds(at(-1.75), 0.75), "before the demo / talk"),
-                  planned(Scope::week, at(30))},
-                 2};
+  ResetPlan plan{
+      {planned(Scope::session, addSeconds(at(-1.75), 0.75), "before the demo / talk"), planned(Scope::week, at(30))},
+      2};
   ASSERT_FALSE(store.save(plan));
   ResetPlan loaded = store.load();
   ResetPlan expected = plan;
@@ -134,7 +138,8 @@ TEST_F(ResetPlanStoreTest, FileIsPrettySortedWithEscapedSlashes) {
   EXPECT_NE(text.find("\n  \"banked\": 1,\n  \"planned\": ["), std::string::npos) << text;
   EXPECT_NE(text.find("\"a\\/b\""), std::string::npos) << text;
   json element = json::parse(text)["planned"][0];
-  EXPECT_EQ(element, (json{{"date", "2026-03-01T15:00:00Z"}, {"id", entry.id.string()}, {"note", "a/b"}, {"scope", "all"}}));
+  EXPECT_EQ(element,
+            (json{{"date", "2026-03-01T15:00:00Z"}, {"id", entry.id.string()}, {"note", "a/b"}, {"scope", "all"}}));
   auto date = text.find("\"date\""), id = text.find("\"id\""), note = text.find("\"note\""),
        scope = text.find("\"scope\"");
   EXPECT_TRUE(date < id && id < note && note < scope) << text;
@@ -154,7 +159,8 @@ TEST_F(ResetPlanStoreTest, ReadsDatesAndIdentifiersLeniently) {
 }
 
 TEST_F(ResetPlanStoreTest, AnythingMalformedLoadsAsAnEmptyPlan) {
-  const std::string entry = R"({"date":"2026-03-01T15:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","note":"","scope":"all"})";
+  const std::string entry =
+      R"({"date":"2026-03-01T15:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","note":"","scope":"all"})";
   const std::string cases[] = {
       "",
       "not json",
@@ -164,7 +170,8 @@ TEST_F(ResetPlanStoreTest, AnythingMalformedLoadsAsAnEmptyPlan) {
       R"({"banked":"2","planned":[]})",
       R"({"banked":18446744073709551615,"planned":[]})",
       R"({"banked":1,"planned":{}})",
-      R"({"banked":1,"planned":[)" + entry + R"(,{"date":"2026-03-01T15:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","note":"","scope":"daily"}]})",
+      R"({"banked":1,"planned":[)" + entry +
+          R"(,{"date":"2026-03-01T15:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","note":"","scope":"daily"}]})",
       R"({"banked":1,"planned":[{"date":"2026-03-01T15:00:00Z","id":"not-a-uuid","note":"","scope":"all"}]})",
       R"({"banked":1,"planned":[{"date":"2026-03-01 15:00:00","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","note":"","scope":"all"}]})",
       R"({"banked":1,"planned":[{"date":"2026-03-01T15:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","scope":"all"}]})",

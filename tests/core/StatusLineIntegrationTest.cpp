@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "core/claude/ClaudeCodePaths.h"
-#include "core/engine/OvelPaths.h"
 #include "core/claude/StatusLineIntegration.h"
+#include "core/engine/OvelPaths.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
@@ -34,7 +34,7 @@ using test::ScopedEnv;
 using test::TempDir;
 
 const Date kT0 = dateFromSeconds1970(1767225600);  // 2026-01-01T00:00:00Z
-constexpr const char* kRelayMark = "@RELAY@";       // stands for the relay command in expected texts
+constexpr const char* kRelayMark = "@RELAY@";      // stands for the relay command in expected texts
 
 JSONValue json(std::string_view text) {
   std::string failure;
@@ -54,9 +54,7 @@ JSONValue withoutStatusLine(JSONValue settings) {
   return settings;
 }
 
-void expectSuccess(const std::optional<IntegrationError>& error) {
-  EXPECT_FALSE(error) << error->errorDescription();
-}
+void expectSuccess(const std::optional<IntegrationError>& error) { EXPECT_FALSE(error) << error->errorDescription(); }
 
 // Claude Code's folder and the data directory inside one temporary folder.
 class Sandbox {
@@ -69,7 +67,8 @@ class Sandbox {
     bool operator==(const Files&) const = default;
   };
   Files files() const {
-    return {readWholeFile(integration.settingsURL, test::kTestFileLimit), readWholeFile(integration.recordURL, test::kTestFileLimit),
+    return {readWholeFile(integration.settingsURL, test::kTestFileLimit),
+            readWholeFile(integration.recordURL, test::kTestFileLimit),
             readWholeFile(integration.backupURL(), test::kTestFileLimit)};
   }
   // An expected text with the relay command in place of the mark.
@@ -112,8 +111,8 @@ struct Sequence {
   std::optional<std::string> settings;  // bytes before connecting; absent: no file
   std::optional<std::string> record;    // an integration.json from an earlier connect
   State before;
-  std::string connected;              // the "statusLine" that connecting writes
-  std::optional<std::string> saved;   // the record's originalStatusLine
+  std::string connected;             // the "statusLine" that connecting writes
+  std::optional<std::string> saved;  // the record's originalStatusLine
   std::string installedAt;
   std::optional<std::string> restored;  // the settings after disconnecting; absent: the original
 };
@@ -139,8 +138,8 @@ std::vector<Sequence> sequences() {
        State::notInstalled(), plain, R"("~/bin/status.sh")", "2026-01-01T00:00:00Z", std::nullopt},
       {"null statusLine", R"({"statusLine": null, "model": "sonnet"})", std::nullopt, State::notInstalled(), plain,
        "null", "2026-01-01T00:00:00Z", std::nullopt},
-      {"stale relay with the first record", R"({"statusLine": {"type": "command", "command": ")" + staleCommand +
-                                                 R"(", "padding": 1}, "model": "opus"})",
+      {"stale relay with the first record",
+       R"({"statusLine": {"type": "command", "command": ")" + staleCommand + R"(", "padding": 1}, "model": "opus"})",
        R"({"installedAt": "2025-12-01T08:00:00Z", "originalStatusLine": {"command": "~/bin/mine.sh", "padding": 1, "type": "command"}})",
        State::stale(staleCommand), R"({"command": "@RELAY@", "padding": 1, "type": "command"})",
        R"({"command": "~/bin/mine.sh", "padding": 1, "type": "command"})", "2025-12-01T08:00:00Z",
@@ -220,15 +219,16 @@ TEST(StatusLineIntegrationTest, DisconnectGivesBackNumbersAsTheUserWroteThem) {
 
 TEST(StatusLineIntegrationTest, WrittenFilesKeepIntegersAndTheirSlashRule) {
   Sandbox box;
-  test::writeText(box.integration.settingsURL,
-                  replaced(kOtherKeys, "\"model\": \"opus\",",
-                           R"("statusLine": {"type": "command", "command": "~/.claude/statusline.sh", "padding": 0},)"));
+  test::writeText(
+      box.integration.settingsURL,
+      replaced(kOtherKeys, "\"model\": \"opus\",",
+               R"("statusLine": {"type": "command", "command": "~/.claude/statusline.sh", "padding": 0},)"));
   expectSuccess(box.integration.install(kT0));
 
   std::string settings = test::readText(box.integration.settingsURL);
-  for (const char* kept : {"\"padding\": 0,", "\"cleanupPeriodDays\": 30,", "12345678901234567890", "1767139200123",
-                           "\"timeout\": 2.5", "-0.125", "\"https://json.schemastore.org/claude-code-settings.json\"",
-                           "\"Read(~/notes/**)\""})
+  for (const char* kept :
+       {"\"padding\": 0,", "\"cleanupPeriodDays\": 30,", "12345678901234567890", "1767139200123", "\"timeout\": 2.5",
+        "-0.125", "\"https://json.schemastore.org/claude-code-settings.json\"", "\"Read(~/notes/**)\""})
     EXPECT_NE(settings.find(kept), std::string::npos) << kept;
   EXPECT_EQ(settings.find("\\/"), std::string::npos);
 
@@ -255,7 +255,8 @@ TEST(StatusLineIntegrationTest, BadSettingsLeaveEveryFileUntouched) {
       {"1", "top level isn't an object"},
       {"true", "top level isn't an object"},
       {"null", "top level isn't an object"},
-      {R"({"model": "opus", "statusLine": {"type": "command")", "not valid JSON: the text ends before the value is complete"},
+      {R"({"model": "opus", "statusLine": {"type": "command")",
+       "not valid JSON: the text ends before the value is complete"},
       {"{\n  \"statusLine\": {\n    \"padding\": 0 // to the edge\n  }\n}", "not valid JSON at line 3, column 18"},
       {"{\"model\": \"caf\xE9\"}", "not valid JSON at line 1, column 16"},
       {deep, "nested more than 512 levels deep"},
@@ -338,9 +339,7 @@ TEST(StatusLineIntegrationTest, DisconnectWithoutAReadableRecordChangesNothing) 
 
     auto error = box.integration.uninstall();
     EXPECT_EQ(error, IntegrationError::notInstalled()) << record.value_or("no record");
-    if (error) {
-      EXPECT_EQ(error->errorDescription(), "Ovel isn't connected to Claude Code's status line.");
-    }
+    if (error) { EXPECT_EQ(error->errorDescription(), "Ovel isn't connected to Claude Code's status line."); }
     EXPECT_EQ(box.files(), before);
   }
 }
@@ -378,7 +377,7 @@ TEST(StatusLineIntegrationTest, RewriteKeepsPermissionsAndTheSymbolicLink) {
   fs::create_directories(box.integration.settingsURL.parent_path());
   fs::create_symlink("../dotfiles/claude-settings.json", box.integration.settingsURL);
   auto mode = [](const fs::path& path) {
-    struct stat info{};
+    struct stat info {};
     EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
     return info.st_mode & 07777;
   };

@@ -69,8 +69,8 @@ TEST(StatusLineSnapshotTest, TakesOnlyTheRateLimitsFromTheInput) {
       // Unread keys do not matter, at any level and of any type.
       {R"({"model":{"id":"x"},"observed_at":"now","rate_limits":{"five_hour":{"used_percentage":42,"resets_at":1767243600,"extra":[1,{"a":null}]},"other":true},"session_id":null})",
        snapshot(session42, {})},
-      {kFullPayload, snapshot(Limit{37.25, 1767240000}, Limit{104, 1767600000},
-                              "5f0c2a9e-77d1-4c1e-9a51-2b7e0d3c9f10", "2.1.7")},
+      {kFullPayload,
+       snapshot(Limit{37.25, 1767240000}, Limit{104, 1767600000}, "5f0c2a9e-77d1-4c1e-9a51-2b7e0d3c9f10", "2.1.7")},
       {kPayloadWithoutLimits, std::nullopt},
       {R"({"rate_limits":null})", std::nullopt},
       {"{}", std::nullopt},
@@ -100,11 +100,13 @@ TEST(StatusLineSnapshotTest, MalformedInputGivesNothing) {
       "[]",
       "42",
       "not json",
-      valid.substr(0, valid.size() - 2),                              // truncated
-      valid + "x",                                                    // trailing text
-      valid + std::string(1, '\0') + "garbage",                        // a NUL byte ends no JSON text
-      R"({"rate_limits":{"five_hour":{"used_percentage":42}},"cwd":"/home/ann/caf)" "\xE9" R"("})",  // Latin-1
-      std::string(5 << 20, '{'),                                      // 5 MB, never closed
+      valid.substr(0, valid.size() - 2),         // truncated
+      valid + "x",                               // trailing text
+      valid + std::string(1, '\0') + "garbage",  // a NUL byte ends no JSON text
+      R"({"rate_limits":{"five_hour":{"used_percentage":42}},"cwd":"/home/ann/caf)"
+      "\xE9"
+      R"("})",                    // Latin-1
+      std::string(5 << 20, '{'),  // 5 MB, never closed
       R"({"rate_limits":{"five_hour":{"used_percentage":42}} // comment
 })",
   };
@@ -124,10 +126,10 @@ TEST(StatusLineSnapshotTest, WindowsAreSessionThenWeek) {
   ASSERT_TRUE(taken);
   auto windows = taken->windows();
   ASSERT_EQ(windows.size(), 2u);
-  EXPECT_EQ(windows[0], (UsageWindow{WindowKind::session(), 37.25, dateFromSeconds1970(1767240000), kNow,
-                                     DataSource::statusLine}));
-  EXPECT_EQ(windows[1], (UsageWindow{WindowKind::week(), 104, dateFromSeconds1970(1767600000), kNow,
-                                     DataSource::statusLine}));
+  EXPECT_EQ(windows[0],
+            (UsageWindow{WindowKind::session(), 37.25, dateFromSeconds1970(1767240000), kNow, DataSource::statusLine}));
+  EXPECT_EQ(windows[1],
+            (UsageWindow{WindowKind::week(), 104, dateFromSeconds1970(1767600000), kNow, DataSource::statusLine}));
 
   auto weekOnly = snapshot(Limit{{}, 1767243600}, Limit{13, {}}).windows();
   ASSERT_EQ(weekOnly.size(), 1u);
@@ -138,9 +140,8 @@ TEST(StatusLineSnapshotTest, WindowsAreSessionThenWeek) {
 
 TEST(StatusLineSnapshotTest, FileBytesAreCompactSortedAndEscaped) {
   StatusLineSnapshot stored{kT0 + 0.5, {Limit{{}, 1767243600}, Limit{13, {}}}, "s/1", "2.0.1"};
-  EXPECT_EQ(stored.encoded(),
-            R"({"observed_at":1767225600.5,"rate_limits":{"five_hour":{"resets_at":1767243600},)"
-            R"("seven_day":{"used_percentage":13}},"session_id":"s\/1","version":"2.0.1"})");
+  EXPECT_EQ(stored.encoded(), R"({"observed_at":1767225600.5,"rate_limits":{"five_hour":{"resets_at":1767243600},)"
+                              R"("seven_day":{"used_percentage":13}},"session_id":"s\/1","version":"2.0.1"})");
   StatusLineSnapshot empty{kT0, {Limit{}, std::nullopt}, {}, {}};
   EXPECT_EQ(empty.encoded(), R"({"observed_at":1767225600,"rate_limits":{"five_hour":{}}})");
 }
@@ -150,7 +151,8 @@ TEST(StatusLineSnapshotTest, ReadingNeedsObservedAtAndRateLimits) {
     const char* bytes;
     std::optional<StatusLineSnapshot> expected;
   } cases[] = {
-      {R"({"observed_at":1767225600.25,"rate_limits":{"seven_day":{"used_percentage":13}}})", snapshot({}, Limit{13, {}})},
+      {R"({"observed_at":1767225600.25,"rate_limits":{"seven_day":{"used_percentage":13}}})",
+       snapshot({}, Limit{13, {}})},
       {R"({"observed_at":1767225600.25,"rate_limits":{},"session_id":null,"version":"2","later":1})",
        snapshot({}, {}, {}, "2")},
       {R"({"rate_limits":{"seven_day":{"used_percentage":13}}})", std::nullopt},

@@ -79,16 +79,11 @@ TEST_F(SlimZonesTest, SummerTimeComesFromTheClosingRule) {
     int hour;
   } cases[] = {
       {"Test/Berlin", "1990-07-01T12:00:00Z", 14},  // a change the file lists
-      {"Test/Berlin", "2026-01-15T12:00:00Z", 13},
-      {"Test/Berlin", "2026-07-01T12:00:00Z", 14},
-      {"Test/Berlin", "2038-07-01T12:00:00Z", 14},
-      {"Test/Berlin", "2026-03-29T00:59:59Z", 1},
-      {"Test/Berlin", "2026-03-29T01:00:00Z", 3},
-      {"Test/Berlin", "2026-10-25T00:59:59Z", 2},
-      {"Test/Berlin", "2026-10-25T01:00:00Z", 2},
-      {"Test/New_York", "2026-01-15T12:00:00Z", 7},
-      {"Test/New_York", "2026-07-01T12:00:00Z", 8},
-      {"Test/New_York", "2099-07-01T12:00:00Z", 8},
+      {"Test/Berlin", "2026-01-15T12:00:00Z", 13},  {"Test/Berlin", "2026-07-01T12:00:00Z", 14},
+      {"Test/Berlin", "2038-07-01T12:00:00Z", 14},  {"Test/Berlin", "2026-03-29T00:59:59Z", 1},
+      {"Test/Berlin", "2026-03-29T01:00:00Z", 3},   {"Test/Berlin", "2026-10-25T00:59:59Z", 2},
+      {"Test/Berlin", "2026-10-25T01:00:00Z", 2},   {"Test/New_York", "2026-01-15T12:00:00Z", 7},
+      {"Test/New_York", "2026-07-01T12:00:00Z", 8}, {"Test/New_York", "2099-07-01T12:00:00Z", 8},
   };
   for (const auto& c : cases) {
     const TimeZone* zone = knownZone(c.zone);
@@ -140,7 +135,8 @@ TEST_F(SlimZonesTest, LocalTimesAgreeWithTheCLibrary) {
       ::localtime_r(&seconds, &theirs);
       LocalTime ours = localTime(dateFromSeconds1970(static_cast<double>(seconds)), *zone);
       if (ours.day != theirs.tm_mday || ours.hour != theirs.tm_hour) {
-        if (++differing <= 3) ADD_FAILURE() << name << " at " << seconds << ": " << ours.hour << " against " << theirs.tm_hour;
+        if (++differing <= 3)
+          ADD_FAILURE() << name << " at " << seconds << ": " << ours.hour << " against " << theirs.tm_hour;
       }
     }
     EXPECT_EQ(differing, 0) << name;
@@ -244,14 +240,15 @@ TEST(PosixZoneRuleTest, ReadsTheClosingRulesOfZoneFiles) {
   } cases[] = {
       {"CET-1CEST,M3.5.0,M10.5.0/3",
        PosixZoneRule{3600, Daylight{7200, monthly(3, 5, 0, 7200), monthly(10, 5, 0, 10800)}}},
-      {"EST5EDT,M3.2.0,M11.1.0", PosixZoneRule{-18000, Daylight{-14400, monthly(3, 2, 0, 7200), monthly(11, 1, 0, 7200)}}},
-      {"IST-2IDT,M3.4.4/26,M10.5.0", PosixZoneRule{7200, Daylight{10800, monthly(3, 4, 4, 93600), monthly(10, 5, 0, 7200)}}},
+      {"EST5EDT,M3.2.0,M11.1.0",
+       PosixZoneRule{-18000, Daylight{-14400, monthly(3, 2, 0, 7200), monthly(11, 1, 0, 7200)}}},
+      {"IST-2IDT,M3.4.4/26,M10.5.0",
+       PosixZoneRule{7200, Daylight{10800, monthly(3, 4, 4, 93600), monthly(10, 5, 0, 7200)}}},
       {"<-03>3<-02>,M3.5.0/-2,M10.5.0/-1",
        PosixZoneRule{-10800, Daylight{-7200, monthly(3, 5, 0, -7200), monthly(10, 5, 0, -3600)}}},
       {"IST-1GMT0,M10.5.0,M3.5.0/1", PosixZoneRule{3600, Daylight{0, monthly(10, 5, 0, 7200), monthly(3, 5, 0, 3600)}}},
-      {"XXX3YYY2:30,J60/1:30:15,300",
-       PosixZoneRule{-10800, Daylight{-9000, yearly(Change::Day::julianNoLeap, 60, 5415),
-                                      yearly(Change::Day::zeroBased, 300, 7200)}}},
+      {"XXX3YYY2:30,J60/1:30:15,300", PosixZoneRule{-10800, Daylight{-9000, yearly(Change::Day::julianNoLeap, 60, 5415),
+                                                                     yearly(Change::Day::zeroBased, 300, 7200)}}},
       {"<+0330>-3:30", PosixZoneRule{12600, std::nullopt}},
       {"UTC0", PosixZoneRule{0, std::nullopt}},
       {"EST5EDT", std::nullopt},  // daylight time without its dates
@@ -269,8 +266,7 @@ TEST(PosixZoneRuleTest, ReadsTheClosingRulesOfZoneFiles) {
 TEST(ZoneFileTest, MalformedFilesGiveNothing) {
   std::string bytes = test::readText("/usr/share/zoneinfo/Europe/Berlin");
   ASSERT_TRUE(ZoneFile::parse(bytes));
-  for (std::size_t cut : {0ul, 4ul, 44ul, bytes.size() / 2})
-    EXPECT_FALSE(ZoneFile::parse(bytes.substr(0, cut))) << cut;
+  for (std::size_t cut : {0ul, 4ul, 44ul, bytes.size() / 2}) EXPECT_FALSE(ZoneFile::parse(bytes.substr(0, cut))) << cut;
   std::string wrongMagic = bytes;
   wrongMagic[0] = 'X';
   EXPECT_FALSE(ZoneFile::parse(wrongMagic));

@@ -13,10 +13,10 @@
 namespace ovel {
 namespace {
 
-const std::string kThumb = "\xF0\x9F\x91\x8D";                       // U+1F44D
-const std::string kFlag = "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";       // regional indicators D, E
+const std::string kThumb = "\xF0\x9F\x91\x8D";                               // U+1F44D
+const std::string kFlag = "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA";                // regional indicators D, E
 const std::string kFamily = "\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";  // woman, ZWJ, girl
-const std::string kAccented = "e\xCC\x81";                           // e and a combining acute
+const std::string kAccented = "e\xCC\x81";                                   // e and a combining acute
 
 using test::repeated;
 
@@ -35,7 +35,9 @@ TEST(UnicodeTextTest, CutsAtExtendedGraphemeClusterBoundaries) {
       {"short", 300, "short"},
       {"", 3, ""},
       // Ill-formed bytes become U+FFFD, one character each.
-      {"a\xFF" "b", 2, "a\xEF\xBF\xBD"},
+      {"a\xFF"
+       "b",
+       2, "a\xEF\xBF\xBD"},
   };
   for (const auto& c : cases) EXPECT_EQ(firstCharacters(c.text, c.count), c.expected) << c.text;
 }
@@ -51,10 +53,8 @@ TEST(UnicodeTextTest, CaseFoldingMatchesLettersOfEveryScript) {
     std::string needle;
     std::optional<std::size_t> begin, end;
   } cases[] = {
-      {"42% \u00B7 RESETS 3pm", "resets ", 7, 14},
-      {"42% \u00B7 re\u017Fets 3pm", "resets ", 7, 15},
-      {"NEEDS A SUBSCRIPTION", "subscription", 8, 20},
-      {"resets", "resets ", std::nullopt, std::nullopt},
+      {"42% \u00B7 RESETS 3pm", "resets ", 7, 14},     {"42% \u00B7 re\u017Fets 3pm", "resets ", 7, 15},
+      {"NEEDS A SUBSCRIPTION", "subscription", 8, 20}, {"resets", "resets ", std::nullopt, std::nullopt},
       {"", "x", std::nullopt, std::nullopt},
   };
   for (const auto& c : cases) {

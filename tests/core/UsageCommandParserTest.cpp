@@ -255,7 +255,8 @@ TEST(UsageCommandParserTest, WholeTextGivesWindowsAndInsights) {
   EXPECT_EQ(result.windows[2].kind, WindowKind::weekModel("Opus"));
   EXPECT_EQ(result.windows[2].resetsAt, std::nullopt);
 
-  UsageInsights::Period period{"Last 7d", 1234, 56, {{30, "came from subagents"}}, {{"code-review", 12}, {"tests", 8.5}}, {}};
+  UsageInsights::Period period{
+      "Last 7d", 1234, 56, {{30, "came from subagents"}}, {{"code-review", 12}, {"tests", 8.5}}, {}};
   EXPECT_EQ(result.insights, (UsageInsights{{period}, kNow}));
   EXPECT_TRUE(result.isSubscription);
 }

@@ -32,9 +32,7 @@ template <typename Action>
 std::optional<ProbeError> errorOf(Action action) {
   try {
     action();
-  } catch (const ProbeError& error) {
-    return error;
-  }
+  } catch (const ProbeError& error) { return error; }
   return std::nullopt;
 }
 
@@ -75,8 +73,11 @@ TEST(ProbeErrorTest, PayloadsAreCutWithoutBreakingTheText) {
   EXPECT_EQ(decodeUtf8Lossy("\xC0\xAF\xF4\x90"), repeated(replacement, 4));
   EXPECT_EQ(decodeUtf8Lossy("ok \xF0\x9F\x91\x8D"), "ok \xF0\x9F\x91\x8D");
   // Characters as the user sees them: a flag and an accented letter each count once.
-  EXPECT_EQ(firstCharacters("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA" "e\xCC\x81xyz", 2),
-            "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA" "e\xCC\x81");
+  EXPECT_EQ(firstCharacters("\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA"
+                            "e\xCC\x81xyz",
+                            2),
+            "\xF0\x9F\x87\xA9\xF0\x9F\x87\xAA"
+            "e\xCC\x81");
   EXPECT_EQ(firstCharacters("short", 300), "short");
 }
 
@@ -144,14 +145,15 @@ TEST(UsageCommandProbeTest, AnswersAreWholeJsonAndPayloadsCountWhatTheUserSees) 
   const std::string withNul = valid + std::string(1, '\0') + "garbage";
   EXPECT_EQ(errorOf([&] { UsageCommandProbe::interpret(withNul, kNow, "UTC"); }),
             ProbeError::unrecognizedOutput(valid + std::string(1, '\0') + "garbage"));
-  EXPECT_EQ(errorOf([&] { UsageCommandProbe::interpret(R"({"is_error":true,"result":")" + thumbs + "\"}", kNow, "UTC"); }),
-            ProbeError::commandFailed(repeated("\xF0\x9F\x91\x8D", 300)));
+  EXPECT_EQ(
+      errorOf([&] { UsageCommandProbe::interpret(R"({"is_error":true,"result":")" + thumbs + "\"}", kNow, "UTC"); }),
+      ProbeError::commandFailed(repeated("\xF0\x9F\x91\x8D", 300)));
 }
 
 TEST(UsageCommandProbeTest, AsksForUsageAsJson) {
-  EXPECT_EQ(UsageCommandProbe::arguments, (std::vector<std::string>{"-p", "/usage", "--safe-mode",
-                                                                    "--no-session-persistence", "--output-format",
-                                                                    "json"}));
+  EXPECT_EQ(
+      UsageCommandProbe::arguments,
+      (std::vector<std::string>{"-p", "/usage", "--safe-mode", "--no-session-persistence", "--output-format", "json"}));
   UsageCommandProbe probe{"/x/claude"};
   EXPECT_EQ(probe.timeout, 30);
 }
@@ -250,7 +252,10 @@ TEST_F(FakeClaudeTest, FailedRunsThatAnswerInJsonSayWhyInWords) {
   for (const auto& c : cases) {
     auto claude = fakeClaude("cat '" + (answers / c.answer).string() + "'; printf '%s' '" + c.standardError +
                              "' >&2; exit " + std::to_string(c.status));
-    EXPECT_EQ(errorOf([&] { UsageCommandProbe{claude, 5}.run([] { return kNow; }); }), c.expected)
+    EXPECT_EQ(errorOf([&] {
+                UsageCommandProbe{claude, 5}.run([] { return kNow; });
+              }),
+              c.expected)
         << c.answer << " " << c.status;
   }
 }
@@ -258,7 +263,9 @@ TEST_F(FakeClaudeTest, FailedRunsThatAnswerInJsonSayWhyInWords) {
 TEST_F(FakeClaudeTest, LaunchFailures) {
   test::writeText(dir / "plain", "#!/bin/bash\nexit 0\n");
   ::chmod((dir / "plain").c_str(), 0644);
-  EXPECT_EQ(errorOf([&] { UsageCommandProbe{dir / "missing", 5}.run(); }),
+  EXPECT_EQ(errorOf([&] {
+              UsageCommandProbe{dir / "missing", 5}.run();
+            }),
             ProbeError::launchFailed("No such file or directory"));
   EXPECT_EQ(errorOf([&] { UsageCommandProbe{dir / "plain", 5}.run(); }), ProbeError::launchFailed("Permission denied"));
 

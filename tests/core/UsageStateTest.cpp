@@ -50,15 +50,13 @@ Step expect(double believed, std::optional<double> pendingPercent = std::nullopt
 TEST(UsageStateTest, MergeSequences) {
   const double kNewReset = kReset + 300;
   const Sequence sequences[] = {
-      {"a fall under ten points is held and leaves no pending drop",
-       {{session(50, 0), 50}, {session(41, 10), 50}}},
+      {"a fall under ten points is held and leaves no pending drop", {{session(50, 0), 50}, {session(41, 10), 50}}},
       {"a low reading confirmed a minute after the previous one",
+       {{session(50, 0), 50}, {session(30, 10), 50, 30, 10}, {session(30, 40), 50, 30, 40}, {session(28, 105), 28}}},
+      {"a confirming reading more than three points under the pending one starts over",
        {{session(50, 0), 50},
         {session(30, 10), 50, 30, 10},
         {session(30, 40), 50, 30, 40},
-        {session(28, 105), 28}}},
-      {"a confirming reading more than three points under the pending one starts over",
-       {{session(50, 0), 50}, {session(30, 10), 50, 30, 10}, {session(30, 40), 50, 30, 40},
         {session(26, 105), 50, 26, 105}}},
       {"exactly a minute and exactly three points below confirm",
        {{session(50, 0), 50}, {session(30, 10), 50, 30, 10}, {session(27, 70), 27}}},
@@ -92,8 +90,7 @@ TEST(UsageStateTest, MergeSequences) {
        {{session(50, 0), 50}, {session(30, 10), 50, 30, 10}, expect(50, 30, 10), {session(5, 20, kNewReset), 5}}},
       {"a reset time where the believed one had none is a new instance",
        {{session(50, 0, std::nullopt), 50}, {session(5, 10), 5}}},
-      {"reset times 299 s apart are one instance",
-       {{session(50, 0), 50}, {session(5, 10, kReset + 299), 50, 5, 10}}},
+      {"reset times 299 s apart are one instance", {{session(50, 0), 50}, {session(5, 10, kReset + 299), 50, 5, 10}}},
       {"an earlier observation is ignored even from a new instance",
        {{session(50, 10), 50}, {session(5, 9, kNewReset), 50}, {session(30, 11), 50, 30, 11}}},
       {"an equal observation time is still merged", {{session(50, 0), 50}, {session(60, 0), 60}}},
@@ -181,8 +178,7 @@ TEST(UsageStateTest, LastObservedCountsBelievedReadingsOnly) {
   // A pending drop from the status line, then a small fall from the probe:
   // the believed reading now carries the probe as its source.
   UsageState held;
-  held.merge({session(50, 0), reading(WindowKind::session(), 30, 10, kReset, DataSource::statusLine),
-              session(45, 20)});
+  held.merge({session(50, 0), reading(WindowKind::session(), 30, 10, kReset, DataSource::statusLine), session(45, 20)});
   ASSERT_EQ(held.pendingDrops().at(WindowKind::session()).source, DataSource::statusLine);
   EXPECT_FALSE(held.lastObserved(DataSource::statusLine));
   EXPECT_EQ(held.lastObservedAt(), dateFromSeconds1970(kT0 + 20));

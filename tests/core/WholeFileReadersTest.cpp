@@ -10,10 +10,10 @@
 #include <functional>
 #include <string>
 
-#include "core/engine/History.h"
-#include "core/engine/ResetPlan.h"
 #include "core/claude/StatusLineIntegration.h"
 #include "core/claude/StatusLineSnapshot.h"
+#include "core/engine/History.h"
+#include "core/engine/ResetPlan.h"
 #include "core/support/TimeZone.h"
 #include "core/support/ZoneFile.h"
 #include "support/SpecialFiles.h"
@@ -35,7 +35,7 @@ struct Found {
 };
 
 Found found(const fs::path& path) {
-  struct stat info{};
+  struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return {};
   return {static_cast<mode_t>(info.st_mode & S_IFMT), S_ISREG(info.st_mode) ? info.st_size : 0};
 }
@@ -68,7 +68,9 @@ const Reader kReaders[] = {
        HistoryStore store(path, 691200, 600);
        EXPECT_TRUE(store.all().empty());
      }},
-    {"reset-plan.json", ResetPlanStore::kFileSizeLimit, {},
+    {"reset-plan.json",
+     ResetPlanStore::kFileSizeLimit,
+     {},
      [](const fs::path&, const fs::path& path, SpecialFile) {
        ResetPlanStore store(path);
        EXPECT_EQ(store.load(), ResetPlan{});
@@ -79,15 +81,21 @@ const Reader kReaders[] = {
        EXPECT_EQ(found(store.keptAsideUrl()), before);
        EXPECT_EQ(store.load(), plan);
      }},
-    {"statusline.json", StatusLineSnapshot::kFileSizeLimit, {},
+    {"statusline.json",
+     StatusLineSnapshot::kFileSizeLimit,
+     {},
      [](const fs::path&, const fs::path& path, SpecialFile) { EXPECT_FALSE(StatusLineSnapshot::read(path)); }},
-    {"integration.json", StatusLineIntegration::kRecordSizeLimit, {},
+    {"integration.json",
+     StatusLineIntegration::kRecordSizeLimit,
+     {},
      [](const fs::path& folder, const fs::path& path, SpecialFile) {
        StatusLineIntegration integration{folder / "settings.json", path, folder / "bin/ovel-bridge"};
        EXPECT_FALSE(integration.readRecord());
        EXPECT_FALSE(integration.downstreamCommand());
      }},
-    {"settings.json", StatusLineIntegration::kSettingsSizeLimit, {},
+    {"settings.json",
+     StatusLineIntegration::kSettingsSizeLimit,
+     {},
      [](const fs::path& folder, const fs::path& path, SpecialFile kind) {
        StatusLineIntegration integration{path, folder / "integration.json", folder / "bin/ovel-bridge"};
        const auto expected = StatusLineIntegration::IntegrationError::unreadableSettings(reasonFor(kind));
@@ -102,7 +110,9 @@ const Reader kReaders[] = {
        EXPECT_FALSE(fs::exists(folder / "integration.json"));
        EXPECT_FALSE(fs::exists(integration.backupURL()));
      }},
-    {"zoneinfo/Test/Zone", ZoneFile::kFileSizeLimit, {},
+    {"zoneinfo/Test/Zone",
+     ZoneFile::kFileSizeLimit,
+     {},
      [](const fs::path& folder, const fs::path&, SpecialFile) {
        test::ScopedEnv zones("TZDIR", (folder / "zoneinfo").string());
        EXPECT_FALSE(knownZone("Test/Zone"));
@@ -117,7 +127,8 @@ TEST(WholeFileReadersTest, ReturnAtOnceWithTheirOwnFailure) {
       test::makeSpecialFile(path, kind, reader.limit, reader.start);
       const std::string what = std::string(reader.file) + " as " + test::nameOf(kind);
       SCOPED_TRACE(what);
-      test::returnsPromptly(folder.path(), [&] { reader.check(folder.path(), path, kind); }, what);
+      test::returnsPromptly(
+          folder.path(), [&] { reader.check(folder.path(), path, kind); }, what);
     }
   }
 }

@@ -83,9 +83,7 @@ TEST(WindowModelCodingTest, ReadingWithMissingOrBadFieldsFails) {
     try {
       json::parse(c.coded).get<UsageWindow>();
       ADD_FAILURE() << c.coded << " decoded";
-    } catch (const DecodingError& error) {
-      EXPECT_EQ(error.kind(), c.kind) << c.coded;
-    }
+    } catch (const DecodingError& error) { EXPECT_EQ(error.kind(), c.kind) << c.coded; }
   }
 }
 

@@ -35,9 +35,7 @@ TEST(WindowKindTest, ParsesKeys) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WindowKind::fromKey(c.key), c.expected) << c.key;
-    if (c.expected) {
-      EXPECT_EQ(WindowKind::fromKey(c.expected->key()), c.expected) << c.key;
-    }
+    if (c.expected) { EXPECT_EQ(WindowKind::fromKey(c.expected->key()), c.expected) << c.key; }
   }
 }
 
@@ -84,8 +82,8 @@ TEST(UsageWindowTest, SameInstanceBoundIsStrict) {
   for (const auto& c : cases) {
     auto a = reading(WindowKind::session(), c.reset);
     auto b = reading(c.otherKind, c.otherReset);
-    EXPECT_EQ(a.isSameInstance(b), c.same) << c.otherKind.key() << " " << c.reset.value_or(-1) << " "
-                                           << c.otherReset.value_or(-1);
+    EXPECT_EQ(a.isSameInstance(b), c.same)
+        << c.otherKind.key() << " " << c.reset.value_or(-1) << " " << c.otherReset.value_or(-1);
   }
 }
 

@@ -35,7 +35,7 @@ std::filesystem::path scratchFile(const std::string& name, std::string_view byte
 }  // namespace ovel::fuzz
 
 // Defines and registers a target: OVEL_FUZZ_TARGET(usageText) { ... input ... }
-#define OVEL_FUZZ_TARGET(name)                                                   \
-  static void name##Target(std::string_view input);                              \
+#define OVEL_FUZZ_TARGET(name)                                                     \
+  static void name##Target(std::string_view input);                                \
   static const ::ovel::fuzz::Registration name##Registration(#name, name##Target); \
   static void name##Target(std::string_view input)

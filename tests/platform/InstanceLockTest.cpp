@@ -84,8 +84,8 @@ TEST(InstanceLock, UnusableDirectoryIsAClearError) {
   InstanceLock lock(dir / "file");
   EXPECT_FALSE(lock.isHeld());
   EXPECT_FALSE(lock.isHeldElsewhere());
-  EXPECT_EQ(lock.error(), "Couldn't open the lock file " + (dir / "file" / InstanceLock::kFileName).string() +
-                              ": Not a directory");
+  EXPECT_EQ(lock.error(),
+            "Couldn't open the lock file " + (dir / "file" / InstanceLock::kFileName).string() + ": Not a directory");
 }
 
 }  // namespace

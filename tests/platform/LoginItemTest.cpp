@@ -42,10 +42,12 @@ TEST_F(LoginItemTest, RegisterWritesEntryAndUnregisterRemovesIt) {
             "Type=Application\n"
             "Name=Ovel\n"
             "Comment=Paces your Claude Code plan limits\n"
-            "Exec=" + executable.string() + "\n"
-            "Icon=ovel\n"
-            "Terminal=false\n"
-            "X-GNOME-Autostart-enabled=true\n");
+            "Exec=" +
+                executable.string() +
+                "\n"
+                "Icon=ovel\n"
+                "Terminal=false\n"
+                "X-GNOME-Autostart-enabled=true\n");
   EXPECT_TRUE(item.isEnabled());
 
   EXPECT_EQ(item.unregisterItem(), std::nullopt);
@@ -65,8 +67,8 @@ TEST_F(LoginItemTest, EnabledOnlyWhileEntryStartsUsAndIsNotSwitchedOff) {
       {"spaces around =", "[Desktop Entry]\nExec = " + executable.string() + "\n", true},
       {"another program", "[Desktop Entry]\nExec=/usr/bin/other\n", false},
       {"hidden", "[Desktop Entry]\nExec=" + executable.string() + "\nHidden=true\n", false},
-      {"switched off in GNOME",
-       "[Desktop Entry]\nExec=" + executable.string() + "\nX-GNOME-Autostart-enabled=false\n", false},
+      {"switched off in GNOME", "[Desktop Entry]\nExec=" + executable.string() + "\nX-GNOME-Autostart-enabled=false\n",
+       false},
       {"Exec in another group", "[Desktop Action x]\nExec=" + executable.string() + "\n", false},
       {"no Exec", "[Desktop Entry]\nName=Ovel\n", false},
       {"open quote", "[Desktop Entry]\nExec=\"" + executable.string() + "\n", false},

@@ -23,9 +23,7 @@ using test::waitUntil;
 
 class NotificationCenterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    OVEL_SKIP_WITHOUT(test::busMissing());
-  }
+  void SetUp() override { OVEL_SKIP_WITHOUT(test::busMissing()); }
 
   // Asks and waits for the first answer.
   static std::optional<bool> authorize(NotificationCenter& center) {
@@ -84,8 +82,8 @@ TEST_F(NotificationCenterTest, BodyIsEscapedOnlyForAMarkupServer) {
 }
 
 TEST_F(NotificationCenterTest, NoServerMeansNotAuthorized) {
-  ASSERT_FALSE(QDBusConnection::sessionBus().interface()->isServiceRegistered(
-      QStringLiteral("org.freedesktop.Notifications")));
+  ASSERT_FALSE(
+      QDBusConnection::sessionBus().interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")));
   auto center = FreedesktopNotificationCenter::create();
   ASSERT_TRUE(center);
   EXPECT_EQ(authorize(*center), false);

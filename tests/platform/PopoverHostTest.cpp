@@ -34,8 +34,7 @@ TEST(PopoverHost, PlacementKeepsToTheScreenAndTheAnchor) {
       {"at the cursor in the lower half", {300, 400}, {640, 700, 1, 1}, belowTopPanel, {490, 300}},
       {"larger than the screen", {2000, 900}, {600, 4, 22, 22}, belowTopPanel, {0, 30}},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(PopoverHost::placement(c.size, c.anchor, c.available), c.expected) << c.name;
+  for (const auto& c : cases) EXPECT_EQ(PopoverHost::placement(c.size, c.anchor, c.available), c.expected) << c.name;
 }
 
 TEST(PopoverHost, TheUsableAreaLeavesTheItemsPanelClear) {
@@ -119,7 +118,8 @@ struct Column {
   // A failed probe says why, at length.
   void fail() {
     message->setText(QStringLiteral("Couldn't find the claude command. Install Claude Code, or set its path in "
-                                    "Settings. ").repeated(3));
+                                    "Settings. ")
+                         .repeated(3));
   }
   // And a second message comes below the first.
   QLabel* addNote() {

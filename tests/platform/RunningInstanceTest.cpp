@@ -41,8 +41,8 @@ TEST_F(RunningInstanceTest, OneNamePerDataDirectory) {
 TEST_F(RunningInstanceTest, ASecondStartActivatesTheRunningCopy) {
   RunningInstance running(dir / "data");
   ASSERT_TRUE(running.isListening());
-  EXPECT_TRUE(QDBusConnection::sessionBus().interface()->isServiceRegistered(
-      RunningInstance::serviceName(dir / "data")));
+  EXPECT_TRUE(
+      QDBusConnection::sessionBus().interface()->isServiceRegistered(RunningInstance::serviceName(dir / "data")));
   QSignalSpy activated(&running, &RunningInstance::activated);
   BackgroundProcess second = secondStart(dir / "data");
   ASSERT_TRUE(test::waitUntil([&] { return activated.count() == 1; }, 20s));
@@ -50,7 +50,9 @@ TEST_F(RunningInstanceTest, ASecondStartActivatesTheRunningCopy) {
 }
 
 TEST_F(RunningInstanceTest, ASecondStartWaitsForTheNameOfACopyJustStarting) {
-  auto namesOnTheBus = [] { return QDBusConnection::sessionBus().interface()->registeredServiceNames().value().size(); };
+  auto namesOnTheBus = [] {
+    return QDBusConnection::sessionBus().interface()->registeredServiceNames().value().size();
+  };
   auto before = namesOnTheBus();
   BackgroundProcess second = secondStart(dir / "data");
   // Once it is on the bus its question follows at once; the copy takes its

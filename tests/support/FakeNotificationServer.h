@@ -38,8 +38,8 @@ class FakeNotificationServer final : public QObject {
  public slots:
   QStringList GetCapabilities();
   QString GetServerInformation(QString& vendor, QString& version, QString& specVersion);
-  uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
-              const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout);
+  uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary, const QString& body,
+              const QStringList& actions, const QVariantMap& hints, int timeout);
 
  private:
   QStringList capabilities_;

@@ -47,9 +47,7 @@ inline void makeSpecialFile(const std::filesystem::path& path, SpecialFile kind,
     case SpecialFile::fifo:
       if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path.string());
       return;
-    case SpecialFile::folder:
-      std::filesystem::create_directory(path);
-      return;
+    case SpecialFile::folder: std::filesystem::create_directory(path); return;
     case SpecialFile::socket: {
       sockaddr_un address{};
       address.sun_family = AF_UNIX;

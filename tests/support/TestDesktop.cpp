@@ -26,7 +26,6 @@
 
 #include "core/support/ChildProcess.h"
 
-
 extern char** environ;
 
 namespace ovel::test {
@@ -47,7 +46,7 @@ std::optional<fs::path> findProgram(const std::string& name) {
 }
 
 BackgroundProcess::BackgroundProcess(std::vector<std::string> argv, bool reportPipe,
-                           std::vector<std::string> extraEnvironment, const fs::path& log) {
+                                     std::vector<std::string> extraEnvironment, const fs::path& log) {
   // Everything the child needs is built before fork: after it, in a process
   // with threads, only async-signal-safe calls are allowed.
   std::vector<char*> arguments;
@@ -260,10 +259,10 @@ TrayHost::TrayHost(std::optional<QColor> panel) {
                         "panel_size = 100% 30\n"
                         "systray_padding = 2 2 2\n"
                         "systray_icon_size = 22\n");
-  process_.emplace(std::vector<std::string>{tint2->string(), "-c", config.string()}, false,
-                   std::vector<std::string>{"HOME=" + home_.path().string(),
-                                            "XDG_CONFIG_HOME=" + (home_ / "config").string()},
-                   home_ / "tint2.log");
+  process_.emplace(
+      std::vector<std::string>{tint2->string(), "-c", config.string()}, false,
+      std::vector<std::string>{"HOME=" + home_.path().string(), "XDG_CONFIG_HOME=" + (home_ / "config").string()},
+      home_ / "tint2.log");
   ready_ = waitUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, 10s);
 }
 

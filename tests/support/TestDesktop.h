@@ -18,8 +18,8 @@
 #include <QImage>
 #include <QRect>
 
-#include "tray/StatusItem.h"
 #include "support/TestSupport.h"
+#include "tray/StatusItem.h"
 
 namespace ovel::test {
 
@@ -33,7 +33,7 @@ class BackgroundProcess {
   // ("NAME=value") added and its output in `log` (else /dev/null). With
   // `reportPipe` the child's descriptor 3 is a pipe that readLine() reads.
   BackgroundProcess(std::vector<std::string> argv, bool reportPipe = false,
-               std::vector<std::string> extraEnvironment = {}, const std::filesystem::path& log = "/dev/null");
+                    std::vector<std::string> extraEnvironment = {}, const std::filesystem::path& log = "/dev/null");
   ~BackgroundProcess();
   BackgroundProcess(const BackgroundProcess&) = delete;
   BackgroundProcess& operator=(const BackgroundProcess&) = delete;
@@ -117,12 +117,12 @@ bool toolsRequired();
 
 // Skips the test when `missing` (an optional text) names a tool it lacks, or
 // fails it when tools are required. For SetUp() and test bodies.
-#define OVEL_SKIP_WITHOUT(missing)                                                 \
-  do {                                                                             \
-    if (auto ovelLacks = (missing)) {                                              \
+#define OVEL_SKIP_WITHOUT(missing)                                                               \
+  do {                                                                                           \
+    if (auto ovelLacks = (missing)) {                                                            \
       if (::ovel::test::toolsRequired()) FAIL() << *ovelLacks << " (OVEL_REQUIRE_TOOLS is set)"; \
-      else GTEST_SKIP() << *ovelLacks;                                             \
-    }                                                                              \
+      else GTEST_SKIP() << *ovelLacks;                                                           \
+    }                                                                                            \
   } while (false)
 
 // What a test with XFCE's panel lacks (Xvfb, xfce4-panel, xfconfd, openbox).
@@ -142,8 +142,7 @@ QImage screenshot(const QRect& area, const std::string& name);
 bool xdotool(const std::vector<std::string>& arguments);
 
 // Runs the Qt event loop until `condition` holds or `timeout` passes.
-bool waitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(5));
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(5));
 // Runs the Qt event loop for `duration`.
 void spinFor(std::chrono::milliseconds duration);
 

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/engine/OvelPaths.h"
 #include "model/Format.h"
 #include "model/UsageModel.h"
-#include "core/engine/OvelPaths.h"
 #include "platform/PopoverHost.h"
 #include "support/FakeProgram.h"
 #include "support/TestDesktop.h"
@@ -92,8 +92,7 @@ class AppDelegateTest : public ::testing::Test {
     DesktopServices services = fakeServices(recorder);
     if (adjust) adjust(services);
     services.makeWindowSettings = [this] {
-      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()),
-                                         QSettings::IniFormat);
+      return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
     };
     auto delegate = std::make_unique<AppDelegate>(arguments, AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
                                                   std::move(services));
@@ -167,9 +166,12 @@ TEST_F(AppDelegateTest, StartedAgainWithoutATrayItShowsTheDashboard) {
 
 TEST_F(AppDelegateTest, PopoverOpensWhole) {
   // A claude that fails once the test lets it, with a message that wraps.
-  test::writeScript(dir / "empty/claude", "while [ ! -e '" + (dir / "go").string() + "' ]; do sleep 0.05; done\n"
-                    "echo 'Not logged in. Please run claude and log in with your account, then try once more.' >&2\n"
-                    "exit 1");
+  test::writeScript(
+      dir / "empty/claude",
+      "while [ ! -e '" + (dir / "go").string() +
+          "' ]; do sleep 0.05; done\n"
+          "echo 'Not logged in. Please run claude and log in with your account, then try once more.' >&2\n"
+          "exit 1");
   auto delegate = launch({});
   ASSERT_TRUE(test::waitUntil([&] { return delegate->model().isProbing(); }));
   delegate->togglePopover();
@@ -238,8 +240,8 @@ TEST_F(AppDelegateTest, WatchedPreferencesRedrawEveryTime) {
 TEST_F(AppDelegateTest, OneTrayItemPerRingWithItsTexts) {
   auto delegate = launch({"--demo", "at-risk"});
   using enum MenuBarItem;
-  std::vector<MenuBarEntry> layout = {{sessionPercent, true}, {sessionRing, true}, {weekRing, true},
-                                      {weekPercent, true},    {tightestRing, false}};
+  std::vector<MenuBarEntry> layout = {
+      {sessionPercent, true}, {sessionRing, true}, {weekRing, true}, {weekPercent, true}, {tightestRing, false}};
   delegate->preferences().setMenuBarLayout(layout);
   ASSERT_TRUE(test::waitUntil([&] { return recorder.statusItem->last.size() == 2; }));
   UsageModel& model = delegate->model();

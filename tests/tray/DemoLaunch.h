@@ -19,7 +19,8 @@ inline std::unique_ptr<AppDelegate> launchDemo(const TempDir& dir, const char* s
     return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
   };
   auto delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel", "--demo", scenario},
-                                                AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"}, std::move(services));
+                                                AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
+                                                std::move(services));
   delegate->applicationDidFinishLaunching();
   return delegate;
 }

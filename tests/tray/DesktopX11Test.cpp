@@ -74,8 +74,8 @@ class Display {
 
  private:
   xcb_atom_t atom(const char* name) const {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection_, xcb_intern_atom(connection_, 0, std::strlen(name), name), nullptr);
     xcb_atom_t result = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
     std::free(reply);
     return result;
@@ -92,9 +92,7 @@ constexpr std::uint32_t kFunctionClose = 32;
 
 class DesktopX11Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    OVEL_SKIP_WITHOUT(test::displayMissing());
-  }
+  void SetUp() override { OVEL_SKIP_WITHOUT(test::displayMissing()); }
 
   // The real desktop services on a demo, launched; settings kept in the test's folder.
   std::unique_ptr<AppDelegate> launchDemo() {
@@ -161,8 +159,9 @@ TEST_F(DesktopX11Test, SettingsSayWhenAnotherProgramHoldsTheShortcut) {
 
   for (bool held : {true, false}) {
     SCOPED_TRACE(held ? "held elsewhere" : "free");
-    if (held) std::free(xcb_request_check(other, xcb_grab_key_checked(other, 1, root, ctrlAlt, p, XCB_GRAB_MODE_ASYNC,
-                                                                       XCB_GRAB_MODE_ASYNC)));
+    if (held)
+      std::free(xcb_request_check(
+          other, xcb_grab_key_checked(other, 1, root, ctrlAlt, p, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
     else std::free(xcb_request_check(other, xcb_ungrab_key_checked(other, p, root, ctrlAlt)));
     auto delegate = launchDemo();
     delegate->openSettings();

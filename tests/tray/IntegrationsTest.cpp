@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/support/ChildProcess.h"
-#include "core/engine/OvelPaths.h"
 #include "core/claude/StatusLineSnapshot.h"
+#include "core/engine/OvelPaths.h"
+#include "core/support/ChildProcess.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
@@ -67,7 +67,7 @@ TEST_F(IntegrationsTest, ConnectInstallsTheRelayAndDisconnectRestores) {
   EXPECT_EQ(integrations.statusLine(), StatusLineIntegration::State::installed());
   EXPECT_TRUE(integrations.hasDownstreamCommand());
   EXPECT_EQ(test::readText(installed()), "#!/bin/sh\necho first\n");
-  struct stat info{};
+  struct stat info {};
   ASSERT_EQ(::stat(installed().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0755u);
 
@@ -83,7 +83,8 @@ TEST_F(IntegrationsTest, ConnectInstallsTheRelayAndDisconnectRestores) {
   EXPECT_FALSE(integrations.hasDownstreamCommand());
   EXPECT_TRUE(fs::exists(installed())) << "the installed relay stays";
   auto restored = JSONValue::parse(test::readText(settings()), nullptr);
-  auto original = JSONValue::parse(R"({"statusLine":{"type":"command","command":"~/line.sh"},"theme":"dark"})", nullptr);
+  auto original = JSONValue::parse(R"({"statusLine":{"type":"command","command":"~/line.sh"},"theme":"dark"})",
+                                   nullptr);
   EXPECT_EQ(restored, original);
 }
 

@@ -64,8 +64,8 @@ class LateNotificationServerTest : public ::testing::Test {
     services.makeWindowSettings = [this] {
       return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
     };
-    auto delegate = std::make_unique<AppDelegate>(std::vector<std::string>{"Ovel"},
-                                                  AppBundle{QStringLiteral("ovel"), dir / "app/Ovel"}, std::move(services));
+    auto delegate = std::make_unique<AppDelegate>(
+        std::vector<std::string>{"Ovel"}, AppBundle{QStringLiteral("ovel"), dir / "app/Ovel"}, std::move(services));
     delegate->applicationDidFinishLaunching();
     return delegate;
   }
@@ -82,10 +82,9 @@ class LateNotificationServerTest : public ::testing::Test {
   // call has arrived once it returns: messages from one connection keep
   // their order.
   static void drain() {
-    auto call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
-                                               QStringLiteral("/org/freedesktop/Notifications"),
-                                               QStringLiteral("org.freedesktop.Notifications"),
-                                               QStringLiteral("GetServerInformation"));
+    auto call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("GetServerInformation"));
     QDBusPendingCallWatcher reply(QDBusConnection::sessionBus().asyncCall(call));
     ASSERT_TRUE(test::waitUntil([&] { return reply.isFinished(); }));
     ASSERT_FALSE(reply.isError()) << reply.error().message().toStdString();

@@ -41,8 +41,7 @@ TEST(DayRingTest, MarksPerInput) {
   for (const auto& row : rows) {
     auto marks = DayRing::marks(18, row.used, row.segmented, row.center);
     EXPECT_EQ(marks.size(), row.marks) << row.name;
-    EXPECT_EQ(strokeCount(marks, 1.0) - (row.center.centerCase == Case::evenOvel ? 1 : 0), row.used_pieces)
-        << row.name;
+    EXPECT_EQ(strokeCount(marks, 1.0) - (row.center.centerCase == Case::evenOvel ? 1 : 0), row.used_pieces) << row.name;
   }
   auto dash = DayRing::marks(18, std::nullopt, false, DayRing::Center::dash());
   EXPECT_EQ(dash.back().alpha, 0.45);
@@ -218,7 +217,8 @@ TEST(MenuBarGlyphTest, TrayItemsPerLayout) {
        {"week:", "session: 42% 2h 5m", "week: 61% \u21930.5\u00D7"}},
       {"all off: the tightest ring alone", {}, {"week:"}},
   };
-  for (const auto& row : rows) EXPECT_EQ(describe(MenuBarGlyph::trayItems(row.items, inputs)), row.expected) << row.name;
+  for (const auto& row : rows)
+    EXPECT_EQ(describe(MenuBarGlyph::trayItems(row.items, inputs)), row.expected) << row.name;
 
   auto items = MenuBarGlyph::trayItems({sessionRing, sessionPercent, sessionReset}, inputs);
   EXPECT_EQ(items[0].label(), "42% \u00B7 2h 5m");
@@ -247,7 +247,9 @@ TEST(MenuBarGlyphTest, EachTooltipNamesTheWindowsOfItsFigures) {
     std::vector<std::string> toolTips;
   } rows[] = {
       {"the default layout bound by the week: the ring is the week's, the text the session's",
-       {tightestRing, sessionPercent}, week, {"Week: 40%\nSession: 2%"}},
+       {tightestRing, sessionPercent},
+       week,
+       {"Week: 40%\nSession: 2%"}},
       {"the default layout bound by the session", {tightestRing, sessionPercent}, session, {"Session: 2%"}},
       {"a ring alone names its own figure", {weekRing}, session, {"Week: 40%"}},
       {"each ring with its own texts",
@@ -258,7 +260,9 @@ TEST(MenuBarGlyphTest, EachTooltipNamesTheWindowsOfItsFigures) {
        {sessionRing, weekPercent, sessionsLeft, sessionReset},
        session,
        {"Session: 2h 5m\nWeek: 40% \u00B7 3.0\u00D75h"}},
-      {"the factor belongs to the binding window", {sessionRing, ovelFactor}, week,
+      {"the factor belongs to the binding window",
+       {sessionRing, ovelFactor},
+       week,
        {"Session: 2%\nWeek: \u21930.5\u00D7"}},
   };
   for (const auto& row : rows) {

@@ -69,8 +69,8 @@ TEST_F(NotifierTest, Texts) {
   } cases[] = {
       {"limited", assessed(WindowKind::session(), limited, 100, reset), "Session limit reached", "Resets at 3:45 PM."},
       {"limited, no reset", assessed(WindowKind::week(), limited, 100, std::nullopt), "Week limit reached", ""},
-      {"model limited", assessed(WindowKind::weekModel("Opus"), limited, 100, reset),
-       "Week \u00B7 Opus limit reached", "Resets at 3:45 PM."},
+      {"model limited", assessed(WindowKind::weekModel("Opus"), limited, 100, reset), "Week \u00B7 Opus limit reached",
+       "Resets at 3:45 PM."},
       {"at risk", assessed(WindowKind::session(), atRisk, 70, reset, 5400.0), "Session: limit in ~1h 30m",
        "At your current ovel you'll hit the limit around 2:30 PM. It resets at 3:45 PM."},
       {"at risk, no reset", assessed(WindowKind::week(), atRisk, 70, std::nullopt, 5400.0), "Week: limit in ~1h 30m",
@@ -95,8 +95,8 @@ TEST_F(NotifierTest, RiskThresholdsAreStrict) {
     std::optional<double> timeToLimit;
     bool posted;
   } cases[] = {
-      {WindowKind::session(), 7199, true},   {WindowKind::session(), 7200, false},
-      {WindowKind::week(), 86399, true},     {WindowKind::week(), 86400, false},
+      {WindowKind::session(), 7199, true},       {WindowKind::session(), 7200, false},
+      {WindowKind::week(), 86399, true},         {WindowKind::week(), 86400, false},
       {WindowKind::weekModel("x"), 86399, true}, {WindowKind::session(), std::nullopt, false},
   };
   for (const auto& c : cases) {

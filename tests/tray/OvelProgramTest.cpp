@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/support/ChildProcess.h"
 #include "core/claude/StatusLineSnapshot.h"
+#include "core/support/ChildProcess.h"
 #include "platform/RunningInstance.h"
 #include "support/FakeProgram.h"
 #include "support/SpecialFiles.h"
@@ -86,8 +86,10 @@ TEST(OvelProgramTest, SnapshotOfRealDataWithFifosInPlaceOfItsFiles) {
   for (const fs::path& fifo : fifos) test::makeSpecialFile(fifo, test::SpecialFile::fifo, 0);
   // A fresh reading, so that the snapshot has something to show at once.
   const double now = secondsSince1970(systemNow());
-  StatusLineSnapshot reading{now, {StatusLineSnapshot::Limit{42, now + 3600}, StatusLineSnapshot::Limit{13, now + 86400}},
-                             std::nullopt, std::nullopt};
+  StatusLineSnapshot reading{now,
+                             {StatusLineSnapshot::Limit{42, now + 3600}, StatusLineSnapshot::Limit{13, now + 86400}},
+                             std::nullopt,
+                             std::nullopt};
   ASSERT_FALSE(reading.write(dir / "data/statusline.json"));
 
   auto result = runOvel(dir, {"--snapshot", (dir / "shots").string()});
@@ -115,10 +117,12 @@ TEST(OvelProgramTest, StopSignalsQuitNormallyAndKeepTheHistory) {
     SCOPED_TRACE(sigabbrev_np(signal));
     TempDir dir;
     fs::create_directories(dir / "bin");
-    test::writeScript(dir / "bin/claude",
-                      R"(printf '%s' '{"result":"Current session: 42% used\nCurrent week (all models): 13% used","is_error":false}')");
+    test::writeScript(
+        dir / "bin/claude",
+        R"(printf '%s' '{"result":"Current session: 42% used\nCurrent week (all models): 13% used","is_error":false}')");
     // Long past the retention: the first record prunes it and rewrites the file.
-    test::writeText(dir / "data/history.jsonl", R"({"k":"week","u":1,"t":1000000000})" "\n");
+    test::writeText(dir / "data/history.jsonl", R"({"k":"week","u":1,"t":1000000000})"
+                                                "\n");
     auto log = dir / "ovel.log";
     test::BackgroundProcess ovel(
         {OVEL_APP_PATH}, false,

@@ -69,8 +69,8 @@ TEST(PanelAppearance, XfcesPanelByItsBackgroundThenItsDarkMode) {
     PanelTone tone;
   } rows[] = {
       {"a solid dark colour",
-       xfcePanel({{"/panels/panel-1/background-style", solid},
-                  {"/panels/panel-1/background-rgba", rgba(0.06, 0.06, 0.06)}}),
+       xfcePanel(
+           {{"/panels/panel-1/background-style", solid}, {"/panels/panel-1/background-rgba", rgba(0.06, 0.06, 0.06)}}),
        dark},
       {"a solid light colour, dark mode or not",
        xfcePanel({{"/panels/panel-1/background-style", solid},
@@ -78,8 +78,8 @@ TEST(PanelAppearance, XfcesPanelByItsBackgroundThenItsDarkMode) {
                   {"/panels/dark-mode", true}}),
        light},
       {"a see-through colour shows what lies behind",
-       xfcePanel({{"/panels/panel-1/background-style", solid},
-                  {"/panels/panel-1/background-rgba", rgba(0, 0, 0, 0.2)}}),
+       xfcePanel(
+           {{"/panels/panel-1/background-style", solid}, {"/panels/panel-1/background-rgba", rgba(0, 0, 0, 0.2)}}),
        unknown},
       {"the theme's background in dark mode", xfcePanel({{"/panels/dark-mode", true}}), dark},
       {"the theme's background in its light mode", xfcePanel({{"/panels/dark-mode", false}}), unknown},
@@ -106,8 +106,9 @@ TEST(PanelAppearance, XfcesPanelByItsBackgroundThenItsDarkMode) {
 TEST(PanelAppearance, KdesPanelByItsPlasmaThemeThenItsColourScheme) {
   auto theme = [](const char* name) { return QStringLiteral("[Theme]\nname=%1\n").arg(QLatin1String(name)); };
   auto scheme = [](const char* window) {
-    return QStringLiteral("[General]\nColorScheme=Some\n\n[Colors:Window]\nBackgroundAlternate=1,2,3\n"
-                          "BackgroundNormal=%1\n\n[Colors:View]\nBackgroundNormal=255,255,255\n")
+    return QStringLiteral(
+               "[General]\nColorScheme=Some\n\n[Colors:Window]\nBackgroundAlternate=1,2,3\n"
+               "BackgroundNormal=%1\n\n[Colors:View]\nBackgroundNormal=255,255,255\n")
         .arg(QLatin1String(window));
   };
   struct Row {
@@ -175,8 +176,8 @@ TEST_F(PanelAppearanceTest, FollowsThePortalsColourScheme) {
 
 TEST_F(PanelAppearanceTest, FollowsXfcesPanelWhereThePortalStatesNoPreference) {
   test::FakePortal portal(0);
-  test::FakeXfconf xfconf(xfcePanel({{"/panels/panel-1/background-style", 1u},
-                                     {"/panels/panel-1/background-rgba", rgba(0.06, 0.06, 0.06)}}));
+  test::FakeXfconf xfconf(xfcePanel(
+      {{"/panels/panel-1/background-style", 1u}, {"/panels/panel-1/background-rgba", rgba(0.06, 0.06, 0.06)}}));
   ASSERT_TRUE(portal.ready() && xfconf.ready());
   PanelAppearance panel;
   EXPECT_FALSE(panel.isSettled()) << "the answers are on their way";

@@ -27,7 +27,10 @@ StatusItemContent solid(QColor color, std::vector<int>* asked = nullptr) {
             image.fill(color);
             return image;
           },
-          {}, {}, QStringLiteral("Ovel"), {}};
+          {},
+          {},
+          QStringLiteral("Ovel"),
+          {}};
 }
 
 bool clickAt(QPoint point, const char* button = "1") {
@@ -84,8 +87,8 @@ TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
   item->setItems({solid(Qt::blue)});
   EXPECT_EQ(item->itemGeometries().size(), 1u);
   EXPECT_TRUE(waitUntil([&] {
-    return test::screenshot(item->anchor(), "one-item").pixelColor(item->anchor().width() / 2,
-                                                                   item->anchor().height() / 2) == QColor(Qt::blue);
+    return test::screenshot(item->anchor(), "one-item")
+               .pixelColor(item->anchor().width() / 2, item->anchor().height() / 2) == QColor(Qt::blue);
   })) << "the first item stays and shows its new icon";
 }
 

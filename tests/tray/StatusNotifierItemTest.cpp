@@ -9,10 +9,10 @@
 #include <QMenu>
 #include <QSignalSpy>
 
-#include "tray/DBusMenuExporter.h"
-#include "tray/StatusItem.h"
 #include "support/FakeDesktopBus.h"
 #include "support/TestDesktop.h"
+#include "tray/DBusMenuExporter.h"
+#include "tray/StatusItem.h"
 
 namespace ovel {
 namespace {
@@ -167,8 +167,8 @@ TEST_F(StatusNotifierItemTest, TheMenuAnswersEveryCallOfItsInterface) {
                                   QStringLiteral("Introspect"));
   ASSERT_TRUE(introspection);
   QString xml = introspection->arguments().at(0).toString();
-  for (const char* method : {"GetLayout", "GetGroupProperties", "GetProperty", "Event", "EventGroup", "AboutToShow",
-                             "AboutToShowGroup"})
+  for (const char* method :
+       {"GetLayout", "GetGroupProperties", "GetProperty", "Event", "EventGroup", "AboutToShow", "AboutToShowGroup"})
     EXPECT_TRUE(xml.contains(QStringLiteral("<method name=\"%1\">").arg(QLatin1String(method)))) << method;
 
   // XFCE's panel and others send clicks as a group; an unknown id comes back.

@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
-#include "model/Demo.h"
 #include "DemoLaunch.h"
+#include "model/Demo.h"
 #include "model/Format.h"
 #include "model/UsageModel.h"
-#include "tray/PanelAppearance.h"
 #include "platform/PopoverHost.h"
-#include "tray/StatusNotifierItem.h"
 #include "support/FakeDesktopBus.h"
 #include "support/TestDesktop.h"
+#include "tray/PanelAppearance.h"
+#include "tray/StatusNotifierItem.h"
 
 namespace ovel {
 namespace {

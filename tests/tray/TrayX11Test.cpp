@@ -42,9 +42,7 @@ double markedInTone(const QImage& shot, bool darkMarks) {
 
 class TrayX11Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    OVEL_SKIP_WITHOUT(test::trayDesktopMissing());
-  }
+  void SetUp() override { OVEL_SKIP_WITHOUT(test::trayDesktopMissing()); }
   void TearDown() override {
     delegate.reset();
     tray.reset();
@@ -73,8 +71,8 @@ class TrayX11Test : public ::testing::Test {
 TEST_F(TrayX11Test, ClickOpensThePopoverAndTheHotKeyClosesIt) {
   launch(Qt::black);
   QRect anchor = delegate->statusItem()->anchor();
-  ASSERT_TRUE(test::xdotool({"mousemove", std::to_string(anchor.center().x()), std::to_string(anchor.center().y()),
-                             "click", "1"}));
+  ASSERT_TRUE(test::xdotool(
+      {"mousemove", std::to_string(anchor.center().x()), std::to_string(anchor.center().y()), "click", "1"}));
   ASSERT_TRUE(test::waitUntil([&] { return delegate->popover()->isShown(); }, 5s));
   EXPECT_GE(delegate->popover()->window()->geometry().top(), anchor.bottom());
   ASSERT_TRUE(test::xdotool({"key", "ctrl+alt+p"}));
@@ -134,8 +132,8 @@ TEST_F(TrayX11Test, AClickOnTheOtherIconMovesThePopoverThere) {
   ASSERT_TRUE(test::waitUntilDocked(trayItem()));
   auto places = trayItem().itemGeometries();
   auto clickOn = [](QRect icon) {
-    return test::xdotool({"mousemove", std::to_string(icon.center().x()), std::to_string(icon.center().y()), "click",
-                          "1"});
+    return test::xdotool(
+        {"mousemove", std::to_string(icon.center().x()), std::to_string(icon.center().y()), "click", "1"});
   };
   QWidget* window = delegate->popover()->window();
   auto under = [&](QRect icon) {
@@ -166,7 +164,8 @@ TEST_F(TrayX11Test, TwoRingsDockAsTwoIconsInOrder) {
     return places.size() == 2 && !places[1].isEmpty() && places[0].right() < places[1].left();
   }));
   for (const QRect& icon : trayItem().itemGeometries())
-    EXPECT_TRUE(test::waitUntil([&] { return standingOut(test::screenshot(icon, "tint2-two-icon"), Qt::black) >= 0.08; }));
+    EXPECT_TRUE(
+        test::waitUntil([&] { return standingOut(test::screenshot(icon, "tint2-two-icon"), Qt::black) >= 0.08; }));
   test::screenshot(trayItem().itemGeometries()[0].united(trayItem().itemGeometries()[1]).adjusted(-40, -4, 40, 4),
                    "tint2-two-rings");
 

@@ -34,7 +34,8 @@ QRect whereColored(const QImage& shot, const QColor& color) {
     for (int x = 0; x < shot.width(); ++x) {
       QColor pixel = shot.pixelColor(x, y);
       if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
-              std::abs(pixel.blue() - color.blue()) < 24)
+              std::abs(pixel.blue() - color.blue()) <
+          24)
         found |= QRect(x, y, 1, 1);
     }
   return found;
@@ -75,9 +76,7 @@ double contrast(const QColor& a, const QColor& b) {
 
 class XfcePanelX11Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    OVEL_SKIP_WITHOUT(test::xfceDesktopMissing());
-  }
+  void SetUp() override { OVEL_SKIP_WITHOUT(test::xfceDesktopMissing()); }
   void TearDown() override {
     delegate.reset();
     panel.reset();
@@ -232,11 +231,9 @@ TEST_F(XfcePanelX11Test, EveryMenuEntryDoesWhatItSays) {
     std::function<void()> undo;
   } entries[] = {
       {"Open Ovel", 0, [&] { return delegate->popover()->isShown(); }, [&] { delegate->popover()->close(); }},
-      {"Dashboard", 1,
-       [&] { return delegate->dashboardWindow() && delegate->dashboardWindow()->isVisible(); },
+      {"Dashboard", 1, [&] { return delegate->dashboardWindow() && delegate->dashboardWindow()->isVisible(); },
        [&] { delegate->dashboardWindow()->close(); }},
-      {"Settings", 2,
-       [&] { return delegate->settingsWindow() && delegate->settingsWindow()->isVisible(); },
+      {"Settings", 2, [&] { return delegate->settingsWindow() && delegate->settingsWindow()->isVisible(); },
        [&] { delegate->settingsWindow()->close(); }},
   };
   for (const auto& entry : entries) {

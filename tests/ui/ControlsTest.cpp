@@ -142,11 +142,17 @@ TEST(SteerBannerTest, HeadlineReasonAndColour) {
     const char* reason;
     ThemeColor colour;
   } rows[] = {
-      {{WindowKind::session(), 0, RateBasis::recent}, "Limit reached \u2014 pause until it resets",
-       "Set by the session limit (5h)", ThemeColor::systemRed()},
-      {{WindowKind::weekModel("opus"), 0.6, RateBasis::recent}, "Ease off to 60% of your current ovel",
-       "Set by the weekly opus limit", ThemeColor::systemOrange()},
-      {{WindowKind::week(), kInfinity, RateBasis::none}, "Idle \u2014 plenty of room", "Set by the weekly limit (7d)",
+      {{WindowKind::session(), 0, RateBasis::recent},
+       "Limit reached \u2014 pause until it resets",
+       "Set by the session limit (5h)",
+       ThemeColor::systemRed()},
+      {{WindowKind::weekModel("opus"), 0.6, RateBasis::recent},
+       "Ease off to 60% of your current ovel",
+       "Set by the weekly opus limit",
+       ThemeColor::systemOrange()},
+      {{WindowKind::week(), kInfinity, RateBasis::none},
+       "Idle \u2014 plenty of room",
+       "Set by the weekly limit (7d)",
        ThemeColor::brand()},
   };
   QPalette light = Theme::palette(Appearance::light);

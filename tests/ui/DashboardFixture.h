@@ -5,8 +5,8 @@
 
 #include <optional>
 
-#include "model/Demo.h"
 #include "ViewHarness.h"
+#include "model/Demo.h"
 
 namespace ovel::test {
 

@@ -32,11 +32,20 @@ TEST(DashboardHeroTest, LimitReachedNamesTheResetAndWhatIsLeftElsewhere) {
     std::string title;
     std::string detail;
   } cases[] = {
-      {"another window has room", session, {session, week, opusFull},
-       "Session limit reached \u00B7 resets 2:10 PM (in 2h 10m)", "Week has 60% left"},
-      {"every other window limited", session, {session, weekLimited, opusFull},
-       "Session limit reached \u00B7 resets 2:10 PM (in 2h 10m)", "Pause until it resets"},
-      {"no other window", session, {session}, "Session limit reached \u00B7 resets 2:10 PM (in 2h 10m)",
+      {"another window has room",
+       session,
+       {session, week, opusFull},
+       "Session limit reached \u00B7 resets 2:10 PM (in 2h 10m)",
+       "Week has 60% left"},
+      {"every other window limited",
+       session,
+       {session, weekLimited, opusFull},
+       "Session limit reached \u00B7 resets 2:10 PM (in 2h 10m)",
+       "Pause until it resets"},
+      {"no other window",
+       session,
+       {session},
+       "Session limit reached \u00B7 resets 2:10 PM (in 2h 10m)",
        "Pause until it resets"},
       {"no reset time", noReset, {noReset, week}, "Session limit reached", "Week has 60% left"},
   };
@@ -63,8 +72,9 @@ TEST(DashboardHeroTest, SteeringNamesTheRatesAndHowTheOtherWindowsSteer) {
   HeroText text = DashboardHero::heroText(steerOf(session), session, all, std::nullopt, kStart);
   EXPECT_EQ(text.title, "Room to speed up 2.3\u00D7");
   EXPECT_EQ(text.detail, "Session (5h) is the tight one \u00B7 burning 1.0%/h, sustainable 2.3%/h");
-  EXPECT_EQ(text.others, "Week: ease off to 80% \u00B7 Week \u00B7 Opus: on ovel \u00B7 Week \u00B7 Sonnet: idle \u00B7 "
-                         "Week \u00B7 Haiku: plenty of room");
+  EXPECT_EQ(text.others,
+            "Week: ease off to 80% \u00B7 Week \u00B7 Opus: on ovel \u00B7 Week \u00B7 Sonnet: idle \u00B7 "
+            "Week \u00B7 Haiku: plenty of room");
 
   // Without the current rate the reason stands alone.
   auto unrated = assessed(WindowKind::week(), 30, std::nullopt, 2);
@@ -102,14 +112,29 @@ TEST(DashboardHeroTest, WithoutASteerOrReadings) {
     std::optional<std::string> error;
     HeroText expected;
   } cases[] = {
-      {"readings without a burn rate", std::nullopt, week, {week}, std::nullopt,
+      {"readings without a burn rate",
+       std::nullopt,
+       week,
+       {week},
+       std::nullopt,
        {"Not enough data to steer yet", "Ovel needs a burn rate: a few minutes of readings or local activity.", {}}},
-      {"a steer whose window has no assessment", OvelSteer{WindowKind::session(), 2, RateBasis::recent}, std::nullopt,
-       {week}, std::nullopt,
+      {"a steer whose window has no assessment",
+       OvelSteer{WindowKind::session(), 2, RateBasis::recent},
+       std::nullopt,
+       {week},
+       std::nullopt,
        {"Not enough data to steer yet", "Ovel needs a burn rate: a few minutes of readings or local activity.", {}}},
-      {"no reading yet", std::nullopt, std::nullopt, {}, std::nullopt,
+      {"no reading yet",
+       std::nullopt,
+       std::nullopt,
+       {},
+       std::nullopt,
        {"Waiting for the first reading", "Ovel is reading your usage from Claude Code.", {}}},
-      {"no reading and a failed probe", std::nullopt, std::nullopt, {}, "claude not found",
+      {"no reading and a failed probe",
+       std::nullopt,
+       std::nullopt,
+       {},
+       "claude not found",
        {"Waiting for the first reading", "claude not found", {}}},
   };
   for (const Case& c : cases) {
@@ -123,9 +148,16 @@ TEST(DashboardHeroTest, PhraseOfAnotherWindowsSteer) {
     double factor;
     const char* phrase;
   } cases[] = {
-      {-1, "limit reached"},  {0, "limit reached"},   {0.8, "ease off to 80%"}, {0.999, "ease off to 100%"},
-      {1, "on ovel"},         {1.24, "on ovel"},      {2.34, "room to speed up 2.3\u00D7"},
-      {3.99, "room to speed up 4.0\u00D7"},           {4, "plenty of room"},    {INFINITY, "idle"},
+      {-1, "limit reached"},
+      {0, "limit reached"},
+      {0.8, "ease off to 80%"},
+      {0.999, "ease off to 100%"},
+      {1, "on ovel"},
+      {1.24, "on ovel"},
+      {2.34, "room to speed up 2.3\u00D7"},
+      {3.99, "room to speed up 4.0\u00D7"},
+      {4, "plenty of room"},
+      {INFINITY, "idle"},
   };
   for (const Case& c : cases) EXPECT_EQ(DashboardHero::steerPhrase(c.factor), c.phrase) << c.factor;
 }

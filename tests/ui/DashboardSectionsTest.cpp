@@ -130,8 +130,7 @@ TEST(DayActivityStripTest, DrawsTwentyFourBars) {
 
 TEST(ActivitySectionTest, WhatTheCardShowsOfTheDay) {
   std::vector<ActivityEvent> sevenProjects;
-  for (int i = 0; i < 7; ++i)
-    sevenProjects.push_back(event(at(-3600.0 * (i + 1)), "project-" + std::to_string(i)));
+  for (int i = 0; i < 7; ++i) sevenProjects.push_back(event(at(-3600.0 * (i + 1)), "project-" + std::to_string(i)));
   std::vector<ActivityEvent> fiveFamilies;
   for (const char* model : {"claude-opus-4", "claude-sonnet-4", "claude-haiku-4", "claude-mythos-1", "claude-fable-2"})
     fiveFamilies.push_back(event(at(-600), "ovel", model));
@@ -154,12 +153,8 @@ TEST(ActivitySectionTest, WhatTheCardShowsOfTheDay) {
     EXPECT_EQ(content.projects.size(), c.projects);
     EXPECT_EQ(content.models.size(), c.models);
     ASSERT_EQ(content.buckets.size(), 24u);
-    if (c.projects > 5) {
-      EXPECT_EQ(content.projects.back().name, "Other");
-    }
-    if (c.models > 4) {
-      EXPECT_EQ(content.models.back().name, "Other");
-    }
+    if (c.projects > 5) { EXPECT_EQ(content.projects.back().name, "Other"); }
+    if (c.models > 4) { EXPECT_EQ(content.models.back().name, "Other"); }
   }
 }
 
@@ -232,15 +227,22 @@ TEST(SourcesSectionTest, RowsPerState) {
       {"never probed", probe({kNow}), {"/usage", "not read yet", false}},
       {"probed 44 s ago", probe({kNow, at(-44)}), {"/usage", "read just now", true}},
       {"probed 45 s ago", probe({kNow, at(-45)}), {"/usage", "read 1m ago", true}},
-      {"the last probe failed", probe({kNow, at(-10), "claude: command not found"}), {"/usage", "read just now", false}},
-      {"connected, nothing read yet", line({kNow, {}, {}, {}, State::installed()}),
+      {"the last probe failed",
+       probe({kNow, at(-10), "claude: command not found"}),
+       {"/usage", "read just now", false}},
+      {"connected, nothing read yet",
+       line({kNow, {}, {}, {}, State::installed()}),
        {"Status line", "connected, waiting", true}},
-      {"connected and updating", line({kNow, {}, {}, at(-300), State::installed()}),
+      {"connected and updating",
+       line({kNow, {}, {}, at(-300), State::installed()}),
        {"Status line", "update 5m ago", true}},
-      {"needs reconnecting", line({kNow, {}, {}, at(-5), State::stale("other")}), {"Status line", "not connected", false}},
+      {"needs reconnecting",
+       line({kNow, {}, {}, at(-5), State::stale("other")}),
+       {"Status line", "not connected", false}},
       {"never connected", line({kNow, {}, {}, at(-5), State::notInstalled()}), {"Status line", "not connected", false}},
       {"no events", transcripts({kNow}), {"Transcripts", "0 events this week", false}},
-      {"a week of events", transcripts({kNow, {}, {}, {}, State::notInstalled(), 1054}),
+      {"a week of events",
+       transcripts({kNow, {}, {}, {}, State::notInstalled(), 1054}),
        {"Transcripts", "1054 events this week", true}},
   };
   for (const auto& c : cases) {
@@ -278,13 +280,15 @@ bool shows(const DashboardView& dashboard) {
 }
 
 TEST_F(DashboardSectionsShown, BeforeTheFirstReadingOnlyTheSourcesShow) {
-  DashboardView dashboard(*model, integrations, [] {}, false);
+  DashboardView dashboard(
+      *model, integrations, [] {}, false);
   EXPECT_TRUE(shows<SourcesSection>(dashboard));
   EXPECT_FALSE(shows<ActivitySection>(dashboard));
   EXPECT_FALSE(shows<InsightsSection>(dashboard));
 
   showDemo(Demo::Scenario::comfortable);
-  DashboardView filled(*model, integrations, [] {}, false);
+  DashboardView filled(
+      *model, integrations, [] {}, false);
   EXPECT_TRUE(shows<SourcesSection>(filled));
   EXPECT_TRUE(shows<ActivitySection>(filled));
   EXPECT_TRUE(shows<InsightsSection>(filled));
@@ -294,7 +298,8 @@ TEST_F(DashboardSectionsShown, HeightIsKnownBeforeTheDashboardIsShown) {
   // The snapshot sizes the dashboard before showing it: a section whose
   // rows did not reach the layouts above would be squeezed.
   showDemo(Demo::Scenario::plannedReset);
-  DashboardView dashboard(*model, integrations, [] {}, false);
+  DashboardView dashboard(
+      *model, integrations, [] {}, false);
   int asked = dashboard.heightForWidth(860);
   layOut(dashboard, 860);
   EXPECT_EQ(dashboard.heightForWidth(860), asked);

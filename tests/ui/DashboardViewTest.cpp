@@ -42,8 +42,8 @@ class DashboardViewTest : public DashboardTest {
     for (QWidget* child : scroll->widget()->findChildren<QWidget*>()) {
       if (child->isWindow() || !child->isVisibleTo(scroll->widget())) continue;
       int right = child->mapTo(viewport, QPoint(child->width(), 0)).x();
-      EXPECT_LE(right, viewport->width()) << child->metaObject()->className() << " "
-                                          << child->accessibleName().toStdString();
+      EXPECT_LE(right, viewport->width())
+          << child->metaObject()->className() << " " << child->accessibleName().toStdString();
     }
     LimitsSection* limits = dashboard.limits();
     if (limits->layoutShown() != LimitsLayout::allInFull) return;
@@ -59,7 +59,8 @@ class DashboardViewTest : public DashboardTest {
 TEST_F(DashboardViewTest, BeforeTheFirstReadingShowsWhyInsteadOfCards) {
   probe->work.answer = ProbeOutcome::failure("claude: command not found");
   model->probe();
-  DashboardView dashboard(*model, integrations, [] {}, false);
+  DashboardView dashboard(
+      *model, integrations, [] {}, false);
   EXPECT_EQ(dashboard.hero()->titleView()->text(), QStringLiteral("Waiting for the first reading"));
   EXPECT_EQ(dashboard.hero()->detailView()->text(), QStringLiteral("claude: command not found"));
   EXPECT_FALSE(dashboard.emptyState()->isHidden());
@@ -82,7 +83,8 @@ TEST_F(DashboardViewTest, BeforeTheFirstReadingShowsWhyInsteadOfCards) {
 }
 
 TEST_F(DashboardViewTest, CardsFollowInTheirOrderOnceThereAreReadings) {
-  DashboardView dashboard(*model, integrations, [] {}, false);
+  DashboardView dashboard(
+      *model, integrations, [] {}, false);
   EXPECT_EQ(dashboard.emptyState()->descriptionView()->text(),
             QStringLiteral("Ovel is reading your usage from Claude Code."));
   showDemo(Demo::Scenario::limited);
@@ -105,18 +107,21 @@ TEST_F(DashboardViewTest, CardsFollowInTheirOrderOnceThereAreReadings) {
 }
 
 TEST_F(DashboardViewTest, SnapshotFormHasNoScrollAreaAndItsNaturalHeight) {
-  DashboardView empty(*model, integrations, [] {}, false);
+  DashboardView empty(
+      *model, integrations, [] {}, false);
   EXPECT_EQ(empty.findChild<QScrollArea*>(), nullptr);
   int emptyHeight = empty.heightForWidth(860);
   EXPECT_GT(emptyHeight, 0);
 
   showDemo(Demo::Scenario::limited);
-  DashboardView full(*model, integrations, [] {}, false);
+  DashboardView full(
+      *model, integrations, [] {}, false);
   EXPECT_GT(full.heightForWidth(860), emptyHeight + 500);
 }
 
 TEST_F(DashboardViewTest, WindowFormScrollsAndHasItsMinimumSize) {
-  DashboardView dashboard(*model, integrations, [] {}, true);
+  DashboardView dashboard(
+      *model, integrations, [] {}, true);
   auto* scroll = dashboard.findChild<QScrollArea*>();
   ASSERT_NE(scroll, nullptr);
   EXPECT_EQ(scroll->minimumSize(), QSize(720, 520));
@@ -129,19 +134,22 @@ TEST_F(DashboardViewTest, EverySectionFitsFromTheMinimumWidthUp) {
   // which makes its panel shorter than the other's.
   feed({sessionReading(40, kStart)});
   {
-    DashboardView dashboard(*model, integrations, [] {}, true);
+    DashboardView dashboard(
+        *model, integrations, [] {}, true);
     for (int width : widths) expectFitsItsWindow(dashboard, width);
   }
   feed({sessionReading(40, kStart), weekReading(100, kStart)});
   {
-    DashboardView dashboard(*model, integrations, [] {}, true);
+    DashboardView dashboard(
+        *model, integrations, [] {}, true);
     for (int width : widths) expectFitsItsWindow(dashboard, width);
     layOut(dashboard, 1200, 900);
     EXPECT_EQ(dashboard.limits()->layoutShown(), LimitsLayout::allInFull);
   }
   showDemo(Demo::Scenario::limited);
   ASSERT_EQ(model->assessments().size(), 3u);
-  DashboardView dashboard(*model, integrations, [] {}, true);
+  DashboardView dashboard(
+      *model, integrations, [] {}, true);
   for (int width : widths) expectFitsItsWindow(dashboard, width);
 }
 

@@ -24,7 +24,9 @@ std::array<RateReading, 5> readings(std::array<std::optional<double>, 5> rates) 
 TEST(RateTableTest, ScaleIsTwiceTheSustainableRateElseTheLargestReading) {
   EXPECT_DOUBLE_EQ(rateScale(4, readings({1, 20, {}, {}, 3})), 8);
   EXPECT_DOUBLE_EQ(rateScale(std::nullopt, readings({2, 6, {}, {}, 3})), 6);
-  EXPECT_DOUBLE_EQ(rateScale(std::nullopt, readings({std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt})), 0.0001);
+  EXPECT_DOUBLE_EQ(
+      rateScale(std::nullopt, readings({std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt})),
+      0.0001);
   EXPECT_DOUBLE_EQ(rateScale(0, readings({2, {}, {}, {}, {}})), 0.0001);
 }
 
@@ -70,9 +72,7 @@ TEST(RateTableTest, RowsWithoutASustainableRate) {
   for (std::size_t i = 0; i < table.size(); ++i) {
     RateRow row = RateRow::of(table[i], std::nullopt, scale, WindowKind::week());
     EXPECT_EQ(row.fill.has_value(), fills[i].has_value()) << i;
-    if (row.fill) {
-      EXPECT_DOUBLE_EQ(*row.fill, *fills[i]) << i;
-    }
+    if (row.fill) { EXPECT_DOUBLE_EQ(*row.fill, *fills[i]) << i; }
     EXPECT_FALSE(row.tick);
     EXPECT_FALSE(row.above);
     EXPECT_EQ(row.multipleText, "");
@@ -88,8 +88,10 @@ TEST(RateTableTest, AbsentReadingsShowADashOrTheAverage) {
     H horizon;
     const char* text;
   } cases[] = {
-      {WindowKind::session(), H::fiveHours, "= avg"}, {WindowKind::session(), H::day, "\u2014"},
-      {WindowKind::session(), H::now, "\u2014"},      {WindowKind::week(), H::fiveHours, "\u2014"},
+      {WindowKind::session(), H::fiveHours, "= avg"},
+      {WindowKind::session(), H::day, "\u2014"},
+      {WindowKind::session(), H::now, "\u2014"},
+      {WindowKind::week(), H::fiveHours, "\u2014"},
       {opus(), H::fiveHours, "\u2014"},
   };
   for (const Case& c : cases) {

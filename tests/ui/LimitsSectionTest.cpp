@@ -38,8 +38,7 @@ TEST(LimitsSectionTest, AllInFullOnlyWhenEveryPanelFits) {
       {"one panel narrower than 296", 295, {100}, LimitsLayout::mainAndCompact},
       {"no panel", 0, {}, LimitsLayout::allInFull},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(LimitsSection::chooseLayout(c.width, c.ideals), c.expected) << c.name;
+  for (const Case& c : cases) EXPECT_EQ(LimitsSection::chooseLayout(c.width, c.ideals), c.expected) << c.name;
 }
 
 TEST(LimitsSectionTest, MainAssessmentFollowsThePromotionThenTheSteer) {
@@ -65,9 +64,7 @@ TEST(LimitsSectionTest, MainAssessmentFollowsThePromotionThenTheSteer) {
     SCOPED_TRACE(c.name);
     auto main = LimitsSection::mainAssessment(c.assessments, c.promoted, c.steer);
     ASSERT_EQ(main.has_value(), c.expected.has_value());
-    if (main) {
-      EXPECT_EQ(main->window.kind, *c.expected);
-    }
+    if (main) { EXPECT_EQ(main->window.kind, *c.expected); }
   }
 }
 

@@ -24,7 +24,13 @@ TEST(OvelBarTest, GeometryAtTheEdges) {
     std::optional<QPointF> caption;
   } rows[] = {
       {"nothing used", 0, 30, std::nullopt, {}, QRectF(0, 17, 60, 10), {}, {}},
-      {"a sliver is a circle", 0.5, std::nullopt, 50, QRectF(0, 17, 10, 10), {}, QRectF(98, 14, 4, 16),
+      {"a sliver is a circle",
+       0.5,
+       std::nullopt,
+       50,
+       QRectF(0, 17, 10, 10),
+       {},
+       QRectF(98, 14, 4, 16),
        QPointF(100, 7)},
       {"over the top", 150, 200, -5, QRectF(0, 17, 200, 10), {}, QRectF(-2, 14, 4, 16), QPointF(35, 7)},
       {"projection below use", 60, 40, std::nullopt, QRectF(0, 17, 120, 10), {}, {}, {}},

@@ -49,7 +49,8 @@ TEST(PopoverTextTest, Headline) {
     const char* text;
   } rows[] = {
       {assessed(WindowKind::session(), OvelStatus::comfortable), Phase::ready(), "You're on a comfortable ovel"},
-      {assessed(WindowKind::session(), OvelStatus::watch), Phase::ready(), "Running warm \u2014 session will end tight"},
+      {assessed(WindowKind::session(), OvelStatus::watch), Phase::ready(),
+       "Running warm \u2014 session will end tight"},
       {assessed(WindowKind::weekModel("Opus"), OvelStatus::atRisk), Phase::ready(),
        "Slow down \u2014 week \u00B7 opus limit ahead"},
       {assessed(WindowKind::week(), OvelStatus::limited), Phase::failed("x"), "Week limit reached"},
@@ -235,7 +236,8 @@ TEST_F(PopoverViewTest, ShortcutsActAtOnceAndTheButtonsNameThem) {
   startAndSettle();
   int dashboards = 0;
   int settings = 0;
-  PopoverView p(*model, integrations, [&] { ++settings; }, [&] { ++dashboards; });
+  PopoverView p(
+      *model, integrations, [&] { ++settings; }, [&] { ++dashboards; });
   p.show();
   p.activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(&p));
@@ -256,7 +258,8 @@ TEST_F(PopoverViewTest, ShortcutsActAtOnceAndTheButtonsNameThem) {
     EXPECT_TRUE(button->shortcut().isEmpty()) << "a button's own shortcut animates a click first";
     helps.push_back(button->toolTip());
   }
-  for (const char* help : {"Refresh now (Ctrl+R)", "Open dashboard (Ctrl+D)", "Settings (Ctrl+,)", "Quit Ovel (Ctrl+Q)"})
+  for (const char* help :
+       {"Refresh now (Ctrl+R)", "Open dashboard (Ctrl+D)", "Settings (Ctrl+,)", "Quit Ovel (Ctrl+Q)"})
     EXPECT_NE(std::find(helps.begin(), helps.end(), QString::fromLatin1(help)), helps.end()) << help;
 }
 

@@ -12,8 +12,8 @@
 #include <QMenu>
 #include <QPushButton>
 
-#include "model/Format.h"
 #include "app/UsageModelHarness.h"
+#include "model/Format.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
@@ -38,10 +38,12 @@ TEST(ResetsCardTexts, PlannedRow) {
   } cases[] = {
       {"no note", reset(test::at(2 * kHour)), {later, "All limits", std::nullopt, false}},
       {"a note", reset(test::at(2 * kHour), Scope::session, "announced"), {later, "Session (5h)", "announced", false}},
-      {"blanks are a note as typed", reset(test::at(2 * kHour), Scope::week, "   "),
+      {"blanks are a note as typed",
+       reset(test::at(2 * kHour), Scope::week, "   "),
        {later, "Weekly limits", "   ", false}},
       {"due this very moment has passed", reset(now), {Format::clock(now, now), "All limits", std::nullopt, true}},
-      {"an hour ago", reset(test::at(-kHour)),
+      {"an hour ago",
+       reset(test::at(-kHour)),
        {Format::clock(test::at(-kHour), now), "All limits", std::nullopt, true}},
   };
   for (const Case& c : cases) EXPECT_EQ(ResetsCard::rowTexts(c.reset, now), c.expected) << c.name;

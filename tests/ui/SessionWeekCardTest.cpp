@@ -28,26 +28,40 @@ TEST(SessionWeekCardTest, TextsAndFigures) {
   } rows[] = {
       {"learning, whatever the week", std::nullopt, 40, {"Still learning", learning, std::nullopt, std::nullopt}},
       {"learning without a week", std::nullopt, std::nullopt, {"Still learning", learning, std::nullopt, std::nullopt}},
-      {"learned", ratio(0.25), 40,
-       {"A full 5-hour session \u2248 25% of your week", threeSessions, "4.0", "2.4"}},
-      {"one session, no week reading", ratio(0.25, 1, 20.4), std::nullopt,
+      {"learned", ratio(0.25), 40, {"A full 5-hour session \u2248 25% of your week", threeSessions, "4.0", "2.4"}},
+      {"one session, no week reading",
+       ratio(0.25, 1, 20.4),
+       std::nullopt,
        {"A full 5-hour session \u2248 25% of your week",
         "Learned from 1 session (20 session points) over the last 8 days.", "4.0", std::nullopt}},
-      {"twenty a week has no decimal", ratio(0.05), 40,
+      {"twenty a week has no decimal",
+       ratio(0.05),
+       40,
        {"A full 5-hour session \u2248 5% of your week", threeSessions, "20", "12"}},
-      {"a week past its limit leaves none", ratio(0.25), 130,
+      {"a week past its limit leaves none",
+       ratio(0.25),
+       130,
        {"A full 5-hour session \u2248 25% of your week", threeSessions, "4.0", "0.0"}},
-      {"a free session: zero ratio", ratio(0), 40,
+      {"a free session: zero ratio",
+       ratio(0),
+       40,
        {"A full 5-hour session \u2248 0% of your week", threeSessions, "\u221E", "\u221E"}},
-      {"a tiny ratio", ratio(1e-6), 40,
+      {"a tiny ratio",
+       ratio(1e-6),
+       40,
        {"A full 5-hour session \u2248 0% of your week", threeSessions, "1000000", "600000"}},
-      {"a ratio too small to divide by", ratio(1e-320), 40,
+      {"a ratio too small to divide by",
+       ratio(1e-320),
+       40,
        {"A full 5-hour session \u2248 0% of your week", threeSessions, "\u221E", "\u221E"}},
-      {"a huge ratio", ratio(3), 40,
-       {"A full 5-hour session \u2248 300% of your week", threeSessions, "0.3", "0.2"}},
-      {"a ratio that is not a number", ratio(kNaN), 40,
+      {"a huge ratio", ratio(3), 40, {"A full 5-hour session \u2248 300% of your week", threeSessions, "0.3", "0.2"}},
+      {"a ratio that is not a number",
+       ratio(kNaN),
+       40,
        {"A full 5-hour session \u2248 \u2014 of your week", threeSessions, "\u2014", "\u2014"}},
-      {"a week reading that is not a number", ratio(0.25), kNaN,
+      {"a week reading that is not a number",
+       ratio(0.25),
+       kNaN,
        {"A full 5-hour session \u2248 25% of your week", threeSessions, "4.0", "\u2014"}},
   };
   for (const Row& row : rows) {
@@ -64,8 +78,9 @@ TEST(SessionWeekCardTest, SessionsFigure) {
   struct Row {
     double sessions;
     const char* expected;
-  } rows[] = {{0, "0.0"},   {2.44, "2.4"}, {9.94, "9.9"}, {10, "10"}, {12.4, "12"},
-              {std::numeric_limits<double>::infinity(), "\u221E"}, {kNaN, "\u2014"}};
+  } rows[] = {{0, "0.0"},      {2.44, "2.4"}, {9.94, "9.9"},
+              {10, "10"},      {12.4, "12"},  {std::numeric_limits<double>::infinity(), "\u221E"},
+              {kNaN, "\u2014"}};
   for (const Row& row : rows) EXPECT_EQ(SessionWeekCard::sessionsFigure(row.sessions), row.expected) << row.sessions;
 }
 
@@ -82,8 +97,8 @@ TEST_F(SessionWeekCardModelTest, FollowsTheLearnedRatioAndTheWeek) {
   // quarter of the week.
   for (int step = 0; step <= 8; ++step) {
     clock->set(test::at(600.0 * step));
-    UsageModelInternals::ingest(*model, {test::sessionReading(5.0 * step, clock->now()),
-                                         test::weekReading(10 + 1.25 * step, clock->now())});
+    UsageModelInternals::ingest(
+        *model, {test::sessionReading(5.0 * step, clock->now()), test::weekReading(10 + 1.25 * step, clock->now())});
   }
   model->recompute();
   ASSERT_TRUE(model->sessionWeekRatio());

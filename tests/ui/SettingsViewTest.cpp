@@ -102,7 +102,8 @@ TEST(SettingsTextTest, ClaudeCodeStates) {
   auto error = ClaudeCodeTab::probeStatus(false, "claude not found\n", kStart, at(10));
   EXPECT_EQ(error.form, Form::error);
   EXPECT_EQ(error.text, QStringLiteral("claude not found"));
-  EXPECT_EQ(ClaudeCodeTab::probeStatus(false, std::nullopt, kStart, at(10)).text, QStringLiteral("Working \u00B7 just now"));
+  EXPECT_EQ(ClaudeCodeTab::probeStatus(false, std::nullopt, kStart, at(10)).text,
+            QStringLiteral("Working \u00B7 just now"));
   EXPECT_EQ(ClaudeCodeTab::probeStatus(false, std::nullopt, std::nullopt, at(10)).form, Form::nothing);
   EXPECT_EQ(AboutTab::versionText({}), QStringLiteral("Version Dev"));
   EXPECT_EQ(AboutTab::versionText(QStringLiteral("0.1.0")), QStringLiteral("Version 0.1.0"));

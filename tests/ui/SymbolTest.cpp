@@ -64,8 +64,8 @@ TEST(SymbolTest, TheRaisedHandReadsAtRowSizes) {
   // blurred hole that reads as an "O".
   struct Row {
     int side;
-    int minimumLight;    // light pixels inside the disc
-    int fingerGaps;      // red gaps between light runs across the fingers
+    int minimumLight;  // light pixels inside the disc
+    int fingerGaps;    // red gaps between light runs across the fingers
   };
   for (const Row& row : {Row{10, 13, 1}, Row{12, 20, 2}, Row{16, 36, 2}}) {
     QImage image = limitedSymbol(row.side);

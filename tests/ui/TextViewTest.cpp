@@ -87,9 +87,12 @@ TEST(TextViewTest, BaselineIsWherePaintPutsIt) {
     const char* name;
     QFont font;
   } cases[] = {
-      {"popover figure", Theme::figureFont(40)}, {"panel figure", Theme::figureFont(34)},
-      {"compact figure", Theme::figureFont(22)}, {"body", Theme::font(TextStyle::body)},
-      {"callout", Theme::font(TextStyle::callout)}, {"caption", Theme::font(TextStyle::caption, QFont::Medium)},
+      {"popover figure", Theme::figureFont(40)},
+      {"panel figure", Theme::figureFont(34)},
+      {"compact figure", Theme::figureFont(22)},
+      {"body", Theme::font(TextStyle::body)},
+      {"callout", Theme::font(TextStyle::callout)},
+      {"caption", Theme::font(TextStyle::caption, QFont::Medium)},
       {"section", Theme::font(TextStyle::caption2, QFont::DemiBold)},
   };
   for (const Case& c : cases) {

@@ -37,9 +37,14 @@ TEST(ThemeTest, SteerColourByFactor) {
     double factor;
     QColor expected;
   } rows[] = {
-      {-1, Theme::systemRed()},    {0, Theme::systemRed()},       {0.25, Theme::systemOrange()},
-      {0.999, Theme::systemOrange()}, {1, Theme::brand(Appearance::light)}, {3, Theme::brand(Appearance::light)},
-      {kInfinity, Theme::brand(Appearance::light)}, {std::nan(""), Theme::brand(Appearance::light)},
+      {-1, Theme::systemRed()},
+      {0, Theme::systemRed()},
+      {0.25, Theme::systemOrange()},
+      {0.999, Theme::systemOrange()},
+      {1, Theme::brand(Appearance::light)},
+      {3, Theme::brand(Appearance::light)},
+      {kInfinity, Theme::brand(Appearance::light)},
+      {std::nan(""), Theme::brand(Appearance::light)},
   };
   for (const auto& row : rows) EXPECT_EQ(Theme::steerColor(row.factor, Appearance::light), row.expected) << row.factor;
 }
@@ -100,7 +105,8 @@ struct DrawnCheckBox {
     int plate = lightness(label.topRight());
     int strongest = 0;
     for (int y = label.top(); y <= label.bottom(); ++y)
-      for (int x = label.left(); x <= label.right(); ++x) strongest = std::max(strongest, std::abs(lightness({x, y}) - plate));
+      for (int x = label.left(); x <= label.right(); ++x)
+        strongest = std::max(strongest, std::abs(lightness({x, y}) - plate));
     return strongest;
   }
 };
@@ -152,8 +158,8 @@ TEST(ThemeTest, TextStylesInLogicalPixels) {
   struct Row {
     TextStyle style;
     int pixels;
-  } rows[] = {{TextStyle::title2, 17}, {TextStyle::headline, 13}, {TextStyle::subheadline, 11},
-              {TextStyle::body, 13},   {TextStyle::callout, 12},  {TextStyle::caption, 10}, {TextStyle::caption2, 10}};
+  } rows[] = {{TextStyle::title2, 17},  {TextStyle::headline, 13}, {TextStyle::subheadline, 11}, {TextStyle::body, 13},
+              {TextStyle::callout, 12}, {TextStyle::caption, 10},  {TextStyle::caption2, 10}};
   for (const auto& row : rows) EXPECT_EQ(Theme::font(row.style).pixelSize(), row.pixels);
   EXPECT_EQ(Theme::font(TextStyle::headline).weight(), QFont::DemiBold);
   EXPECT_EQ(Theme::font(TextStyle::caption, QFont::Medium).weight(), QFont::Medium);

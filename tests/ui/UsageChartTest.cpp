@@ -195,14 +195,30 @@ TEST(ChartScaleTest, TimeMarksFallOnWholeLocalSteps) {
     double step;
     std::vector<Date> marks;
   } cases[] = {
-      {"a session on whole hours", at(-6180), at(11820), "UTC", 3600,
+      {"a session on whole hours",
+       at(-6180),
+       at(11820),
+       "UTC",
+       3600,
        {at(-3600), kStart, at(3600), at(7200), at(10800)}},
-      {"a week on midnights", at(-kWeekLength), kStart, "UTC", 86400,
+      {"a week on midnights",
+       at(-kWeekLength),
+       kStart,
+       "UTC",
+       86400,
        {at(-6.5 * 86400), at(-5.5 * 86400), at(-4.5 * 86400), at(-3.5 * 86400), at(-2.5 * 86400), at(-1.5 * 86400),
         at(-0.5 * 86400)}},
-      {"an hour in ten-minute steps", at(-3600), kStart, "UTC", 600,
+      {"an hour in ten-minute steps",
+       at(-3600),
+       kStart,
+       "UTC",
+       600,
        {at(-3600), at(-3000), at(-2400), at(-1800), at(-1200), at(-600), kStart}},
-      {"whole hours half an hour off UTC", at(-6180), at(11820), "Asia/Kolkata", 3600,
+      {"whole hours half an hour off UTC",
+       at(-6180),
+       at(11820),
+       "Asia/Kolkata",
+       3600,
        {at(-5400), at(-1800), at(1800), at(5400), at(9000)}},
   };
   for (const Case& c : cases) {
@@ -307,7 +323,8 @@ TEST_F(UsageChartSectionWidgetTest, ALongWindowTitleCutsThePickerNotTheHeading) 
   WindowKind longModel = WindowKind::weekModel(std::string(33, 'x'));
   ASSERT_EQ(QString::fromStdString(longModel.title()).size(), 40);
   feed({sessionReading(40, kStart), weekReading(30, kStart), reading(longModel, 20, at(4 * kDay), kStart)});
-  DashboardView dashboard(*model, integrations, [] {}, true);
+  DashboardView dashboard(
+      *model, integrations, [] {}, true);
   layOut(dashboard, DashboardView::kMinimumWidth, 900);
   UsageChartSection* section = dashboard.usageChart();
   TextView* heading = section->heading();

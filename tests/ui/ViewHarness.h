@@ -11,10 +11,10 @@
 
 #include <initializer_list>
 
+#include "app/UsageModelHarness.h"
 #include "model/Demo.h"
 #include "model/Format.h"
 #include "model/Integrations.h"
-#include "app/UsageModelHarness.h"
 #include "support/Children.h"
 #include "ui/TextView.h"
 
@@ -78,7 +78,8 @@ class ViewTest : public UsageModelTest {
     view.setAttribute(Qt::WA_DontShowOnScreen);
     view.show();
     view.layout()->activate();
-    view.resize(width, height.value_or(view.hasHeightForWidth() ? view.heightForWidth(width) : view.sizeHint().height()));
+    view.resize(width,
+                height.value_or(view.hasHeightForWidth() ? view.heightForWidth(width) : view.sizeHint().height()));
     QCoreApplication::sendPostedEvents();
     view.layout()->activate();
     QCoreApplication::sendPostedEvents();

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "model/Format.h"
 #include "AnimationClock.h"
 #include "ViewHarness.h"
+#include "model/Format.h"
 #include "ui/Spring.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
@@ -79,9 +79,11 @@ TEST_F(WindowCardTest, ResetLinesNeedAResetTime) {
   auto planned = window(WindowKind::week(), 2 * 3600 + 5 * 60);
   planned.plannedResetAt = addSeconds(kNow, 3600);
   auto texts = WindowTexts::of(planned, kNow);
-  EXPECT_EQ(texts.resets, QStringLiteral("resets ") + QString::fromStdString(Format::clock(*planned.window.resetsAt, kNow)));
+  EXPECT_EQ(texts.resets,
+            QStringLiteral("resets ") + QString::fromStdString(Format::clock(*planned.window.resetsAt, kNow)));
   EXPECT_EQ(texts.resetsIn, QStringLiteral("in 2h 5m"));
-  EXPECT_EQ(texts.planned, QStringLiteral("planned ") + QString::fromStdString(Format::clock(*planned.plannedResetAt, kNow)));
+  EXPECT_EQ(texts.planned,
+            QStringLiteral("planned ") + QString::fromStdString(Format::clock(*planned.plannedResetAt, kNow)));
 }
 
 TEST_F(WindowCardTest, FiguresAndTheirDashes) {
@@ -134,7 +136,8 @@ TEST_F(WindowCardLayout, UsedAndResetLinesShareTheFiguresBaseline) {
     WindowTexts texts = WindowTexts::of(a, kNow);
     QString lastLine = withPlan ? *texts.planned : *texts.resetsIn;
     TextView* used = test::textViewShowing(card, QStringLiteral("used"));
-    test::expectOnBaseline(card, test::textViewShowing(card, texts.used), {used, test::textViewShowing(card, lastLine)});
+    test::expectOnBaseline(card, test::textViewShowing(card, texts.used),
+                           {used, test::textViewShowing(card, lastLine)});
   }
 }
 

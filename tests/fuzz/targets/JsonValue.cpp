@@ -1,7 +1,7 @@
 // The generic JSON tree: parse, write (compact and pretty), parse again,
 // and get the first tree back.
-#include "FuzzTarget.h"
 #include "core/support/JSONValue.h"
+#include "FuzzTarget.h"
 
 namespace ovel {
 

@@ -1,8 +1,8 @@
 // The probe's reading of claude's JSON answer: a result, or an error whose
 // payload is text of at most 300 characters.
 #include "FuzzTarget.h"
-#include "core/support/JSONValue.h"
 #include "core/claude/UsageCommandProbe.h"
+#include "core/support/JSONValue.h"
 
 namespace ovel {
 
