@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "support/SpecialFiles.h"
+#include "support/OddFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

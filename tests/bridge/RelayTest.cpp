@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "RelayProcess.h"
-#include "support/SpecialFiles.h"
+#include "support/OddFiles.h"
 
 namespace ovel {
 namespace {

@@ -12,7 +12,7 @@
 #include "core/support/FileIO.h"
 #include "core/support/JsonWriter.h"
 #include "core/support/Time.h"
-#include "support/SpecialFiles.h"
+#include "support/OddFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

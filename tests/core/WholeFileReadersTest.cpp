@@ -16,7 +16,7 @@
 #include "core/engine/ResetPlan.h"
 #include "core/support/TimeZone.h"
 #include "core/support/ZoneFile.h"
-#include "support/SpecialFiles.h"
+#include "support/OddFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {

@@ -14,7 +14,7 @@
 #include "core/support/ChildProcess.h"
 #include "platform/RunningInstance.h"
 #include "support/FakeProgram.h"
-#include "support/SpecialFiles.h"
+#include "support/OddFiles.h"
 #include "support/TestDesktop.h"
 
 namespace ovel {
