@@ -19,7 +19,6 @@
 #include <QRect>
 
 #include "support/TestSupport.h"
-#include "tray/StatusItem.h"
 
 namespace ovel::test {
 
@@ -68,43 +67,6 @@ const TestDesktop& testDesktop();
 // of them runs the program uses the offscreen platform.
 void installTestDesktop();
 
-// A systray host (tint2) on the test display, stopped when the object goes.
-// Its panel is the colour given, or see-through to the black root window.
-class TrayHost {
- public:
-  explicit TrayHost(std::optional<QColor> panel = std::nullopt);
-  // Whether a tray took the selection within a few seconds.
-  bool ready() const { return ready_; }
-  // What tint2 said, for a failure message.
-  std::string log() const;
-
- private:
-  TempDir home_;
-  std::optional<BackgroundProcess> process_;
-  bool ready_ = false;
-};
-
-// XFCE's panel on the test display: a window manager (openbox), the settings
-// daemon it reads (xfconfd) and a panel along the top or the bottom with
-// only its status tray, whose StatusNotifierWatcher runs on the private bus.
-// The window manager keeps the panel's strip out of the screen's available
-// area. All are stopped when the object goes.
-class XfcePanel {
- public:
-  enum class Edge { top, bottom };
-  explicit XfcePanel(const QColor& panel, Edge edge = Edge::top);
-  ~XfcePanel();
-  // Whether the panel's watcher took its name within a few seconds.
-  bool ready() const { return ready_; }
-  static constexpr int kHeight = 30;
-  std::string log() const;
-
- private:
-  TempDir home_;
-  std::vector<std::unique_ptr<BackgroundProcess>> processes_;
-  bool ready_ = false;
-};
-
 // What a test lacks without the private session bus, the X display or
 // `program`, or nothing.
 std::optional<std::string> busMissing();
@@ -124,15 +86,6 @@ bool toolsRequired();
       else GTEST_SKIP() << *ovelLacks;                                                           \
     }                                                                                            \
   } while (false)
-
-// What a test with XFCE's panel lacks (Xvfb, xfce4-panel, xfconfd, openbox).
-std::optional<std::string> xfceDesktopMissing();
-
-// What a test of the tray on X lacks (Xvfb, tint2, xdotool), or nothing.
-std::optional<std::string> trayDesktopMissing();
-
-// Waits until the tray item has docked and its place has stopped moving.
-bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // The test display's pixels in `area` (global coordinates). With
 // OVEL_TEST_SCREENSHOTS set to a folder, also saved there as `name`.png.

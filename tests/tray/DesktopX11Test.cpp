@@ -20,7 +20,7 @@
 #include "platform/RunningInstance.h"
 #include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"
-#include "support/TestDesktop.h"
+#include "support/TrayDesktop.h"
 #include "ui/TextView.h"
 
 namespace ovel {

@@ -8,7 +8,7 @@
 #include <QStyle>
 
 #include "support/FakeDesktopBus.h"
-#include "support/TestDesktop.h"
+#include "support/TrayDesktop.h"
 
 namespace ovel {
 namespace {

@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "platform/PopoverHost.h"
-#include "support/TestDesktop.h"
+#include "support/TrayDesktop.h"
 
 namespace ovel {
 namespace {

@@ -11,7 +11,7 @@
 #include "AppDelegate.h"
 #include "DemoLaunch.h"
 #include "platform/PopoverHost.h"
-#include "support/TestDesktop.h"
+#include "support/TrayDesktop.h"
 
 namespace ovel {
 namespace {

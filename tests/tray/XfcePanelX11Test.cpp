@@ -16,7 +16,7 @@
 #include "platform/PopoverHost.h"
 #include "popover/PopoverView.h"
 #include "support/Children.h"
-#include "support/TestDesktop.h"
+#include "support/TrayDesktop.h"
 #include "ui/Theme.h"
 
 namespace ovel {
