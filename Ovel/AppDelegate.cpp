@@ -223,7 +223,7 @@ void AppDelegate::openSettings() {
   popover_->close();
   QWidget* window = windowOnce(settingsWindow_,
                                {QStringLiteral("Ovel Settings"),
-                                {520, 600},
+                                SettingsView::kSize,
                                 {480, 460},
                                 QStringLiteral("OvelSettings"),
                                 /*minimizable=*/false},

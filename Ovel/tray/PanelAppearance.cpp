@@ -24,10 +24,9 @@ const QString kKey = QStringLiteral("color-scheme");
 constexpr std::chrono::milliseconds kPatience(1000);
 
 // Read answers a variant inside a variant; a change signal carries one.
-std::optional<uint> schemeOf(QVariant value) {
-  while (value.metaType() == QMetaType::fromType<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
+std::optional<uint> schemeOf(const QVariant& value) {
   bool ok = false;
-  uint scheme = value.toUInt(&ok);
+  uint scheme = withoutDBusVariants(value).toUInt(&ok);
   return ok ? std::optional<uint>(scheme) : std::nullopt;
 }
 

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "tray/PanelSettings.h"
+#include "tray/PanelTone.h"
 
 class QMenu;
 class QTimer;
