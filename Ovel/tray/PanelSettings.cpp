@@ -98,6 +98,9 @@ void XfcePanelSettings::read() {
   auto call = QDBusMessage::createMethodCall(kXfconf, kXfconfPath, kXfconfInterface,
                                              QStringLiteral("GetAllProperties"));
   call << kPanelChannel << QStringLiteral("/");
+  // Read while it runs, never started for the reading: should it have just
+  // gone, the call fails instead.
+  call.setAutoStartService(false);
   pending_ = std::make_unique<QObject>();
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), pending_.get());
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
