@@ -36,9 +36,9 @@ using namespace std::chrono_literals;
 constexpr auto kLookInterval = 100ms;
 constexpr int kLooks = 100;
 constexpr int kHeldLooks = 10;
-// A panel that restarts has its watcher back within this; one that left
-// for good leaves the icons to an XEmbed tray.
-constexpr auto kWatcherAbsence = 3s;
+// A panel that restarts has its host back within this; one that left for
+// good leaves the icons to an XEmbed tray.
+constexpr auto kHostAbsence = 3s;
 
 // Paints the icon at exactly the size and pixel ratio asked, never scaled.
 class PaintedIconEngine final : public QIconEngine {
@@ -122,7 +122,7 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
       panel_(std::make_unique<PanelAppearance>()),
       panelLook_(new QTimer(this)),
       trayWatch_(new XEmbedTrayWatch(this)),
-      watcherAway_(new QTimer(this)),
+      hostAway_(new QTimer(this)),
       replies_(std::make_unique<QObject>()) {
   connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
   connect(panel_.get(), &PanelAppearance::settled, this, &TrayStatusItem::syncItems);
@@ -130,9 +130,9 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
   connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
   // Seen in a native event filter: acted on once Qt has seen it too.
   connect(trayWatch_, &XEmbedTrayWatch::trayStarted, this, &TrayStatusItem::trayStarted, Qt::QueuedConnection);
-  watcherAway_->setSingleShot(true);
-  watcherAway_->setInterval(kWatcherAbsence);
-  connect(watcherAway_, &QTimer::timeout, this, &TrayStatusItem::watcherStaysAway);
+  hostAway_->setSingleShot(true);
+  hostAway_->setInterval(kHostAbsence);
+  connect(hostAway_, &QTimer::timeout, this, &TrayStatusItem::leaveForXEmbed);
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     qCWarning(logTray).noquote() << "no session bus: only an XEmbed tray can show Ovel:" << bus.lastError().message();
@@ -157,10 +157,7 @@ TrayStatusItem::~TrayStatusItem() {
   trayIcons_.clear();
 }
 
-bool TrayStatusItem::hasButton() const {
-  if (useNotifier_) return watcherRuns_ && hostRegistered_;
-  return QSystemTrayIcon::isSystemTrayAvailable();
-}
+bool TrayStatusItem::hasButton() const { return useNotifier_ ? notifierShown() : trayWatch_->trayRuns(); }
 
 void TrayStatusItem::setItems(std::vector<StatusItemContent> items) {
   contents_ = std::move(items);
@@ -199,42 +196,76 @@ std::vector<QRect> TrayStatusItem::itemGeometries() const {
 
 void TrayStatusItem::watcherChanged(const QString& owner) {
   watcherRuns_ = !owner.isEmpty();
+  hostKnown_ = !watcherRuns_;
   hostRegistered_ = false;
-  if (!watcherRuns_) {
-    if (useNotifier_) watcherAway_->start();
-    return;
-  }
-  watcherAway_->stop();
-  wantsXEmbed_ = false;
-  // Items wait for a watcher that went away; a new one is told of them,
-  // the last one first, as they were made.
-  if (!useNotifier_) useStatusNotifier();
-  else
+  if (watcherRuns_) {
+    // Items wait for a watcher that went away; a new one is told of them,
+    // the last one first, as they were made.
     for (auto item = notifierItems_.rbegin(); item != notifierItems_.rend(); ++item) (*item)->registerWithWatcher();
-  askWhetherAHostIsRegistered();
+    askWhetherAHostIsRegistered();
+    // Icons that no tray shows lose nothing by waiting with the watcher.
+    if (!useNotifier_ && (trayIcons_.empty() || !trayWatch_->trayRuns())) useStatusNotifier();
+  }
+  chooseTray();
 }
 
 void TrayStatusItem::askWhetherAHostIsRegistered() {
   auto call = QDBusMessage::createMethodCall(StatusNotifierItem::kWatcherService, StatusNotifierItem::kWatcherPath,
                                              QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   call << StatusNotifierItem::kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+  // Only the latest answer counts.
+  replies_ = std::make_unique<QObject>();
   auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), replies_.get());
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
     // Asked again when a host leaves: the last one gone takes the button.
     if (reply.isError()) qCWarning(logTray).noquote() << "couldn't ask the tray for a host:" << reply.error().message();
+    hostKnown_ = true;
     hostRegistered_ = !reply.isError() && reply.value().variant().toBool();
+    chooseTray();
   });
 }
 
-void TrayStatusItem::hostRegistered() { hostRegistered_ = true; }
+void TrayStatusItem::hostRegistered() {
+  // Newer than any answer on its way.
+  replies_ = std::make_unique<QObject>();
+  hostKnown_ = true;
+  hostRegistered_ = true;
+  chooseTray();
+}
 
 void TrayStatusItem::hostUnregistered() { askWhetherAHostIsRegistered(); }
+
+void TrayStatusItem::chooseTray() {
+  if (notifierShown()) {
+    hostAway_->stop();
+    wantsXEmbed_ = false;
+    useStatusNotifier();
+    hostSeen_ = true;
+    return;
+  }
+  // Icons in an XEmbed tray stay there until a host shows items; the
+  // watcher's answer may yet be on its way.
+  if (!useNotifier_ || !hostKnown_) return;
+  // A host that showed the items may be a panel that restarts.
+  if (hostSeen_) {
+    if (!hostAway_->isActive()) hostAway_->start();
+    return;
+  }
+  leaveForXEmbed();
+}
+
+void TrayStatusItem::leaveForXEmbed() {
+  if (!useNotifier_ || notifierShown()) return;
+  if (trayWatch_->trayRuns()) useXEmbed();
+  else wantsXEmbed_ = true;
+}
 
 void TrayStatusItem::useStatusNotifier() {
   if (useNotifier_) return;
   useNotifier_ = true;
+  hostSeen_ = false;
   trayIcons_.clear();
   panelLook_->stop();
   panel_->setSeenPanel(std::nullopt);
@@ -242,23 +273,21 @@ void TrayStatusItem::useStatusNotifier() {
 }
 
 void TrayStatusItem::useXEmbed() {
-  qCDebug(logTray).noquote() << "the StatusNotifierWatcher stays away: the items go to the XEmbed tray";
+  qCDebug(logTray).noquote() << "no StatusNotifierItem host shows the items: they go to the XEmbed tray";
+  hostAway_->stop();
   wantsXEmbed_ = false;
   useNotifier_ = false;
   notifierItems_.clear();
   syncItems();
 }
 
-void TrayStatusItem::watcherStaysAway() {
-  if (watcherRuns_ || !useNotifier_) return;
-  if (QSystemTrayIcon::isSystemTrayAvailable()) useXEmbed();
-  else wantsXEmbed_ = true;
-}
-
 void TrayStatusItem::trayStarted() {
-  if (wantsXEmbed_ && !watcherRuns_) useXEmbed();
+  if (useNotifier_) {
+    if (wantsXEmbed_) leaveForXEmbed();
+  }
   // A tray that starts again may sit on a panel of another colour.
-  else if (!useNotifier_ && !trayIcons_.empty()) lookAtPanelAnew();
+  else if (!trayIcons_.empty())
+    lookAtPanelAnew();
 }
 
 void TrayStatusItem::syncItems() {

@@ -78,13 +78,16 @@ class StatusItem : public QObject {
   void panelAppearanceChanged();
 };
 
-// The desktop's tray. Where a StatusNotifierWatcher runs on the session bus,
-// each item is a StatusNotifierItem of our own (with its label, menu and
-// tooltip), registered again whenever the watcher restarts. Elsewhere each is
-// a QSystemTrayIcon docked in an XEmbed tray; the icons and tooltips are kept
-// while no tray is there, so items dock when a panel starts after us. When
-// the watcher leaves for good while an XEmbed tray is there, the icons go
-// there, and back to a watcher when one comes.
+// The desktop's tray. Where a StatusNotifierWatcher runs on the session bus
+// with a host that shows items, each item is a StatusNotifierItem of our own
+// (with its label, menu and tooltip), registered again whenever the watcher
+// restarts. Elsewhere each is a QSystemTrayIcon docked in an XEmbed tray; the
+// icons and tooltips are kept while no tray is there, so items dock when a
+// panel starts after us. A watcher alone shows nothing (KDE's daemon runs
+// one wherever a KDE program started it): while no host shows the items and
+// an XEmbed tray is there, the icons stay in that tray, or go back to it a
+// few seconds after the last host left, and move to the watcher once a host
+// registers.
 class TrayStatusItem final : public StatusItem {
   Q_OBJECT
 
@@ -111,9 +114,12 @@ class TrayStatusItem final : public StatusItem {
  private:
   void watcherChanged(const QString& owner);
   void askWhetherAHostIsRegistered();
+  // Whether a host shows StatusNotifierItems now.
+  bool notifierShown() const { return watcherRuns_ && hostRegistered_; }
+  void chooseTray();
+  void leaveForXEmbed();
   void useStatusNotifier();
   void useXEmbed();
-  void watcherStaysAway();
   void trayStarted();
   void syncItems();
   void syncTrayIcons();
@@ -130,7 +136,11 @@ class TrayStatusItem final : public StatusItem {
   std::unique_ptr<PanelAppearance> panel_;
   bool useNotifier_ = false;
   bool watcherRuns_ = false;
+  // Whether the running watcher has told of its hosts yet.
+  bool hostKnown_ = true;
   bool hostRegistered_ = false;
+  // Whether a host has shown the StatusNotifierItems since they were made.
+  bool hostSeen_ = false;
   std::vector<std::unique_ptr<StatusNotifierItem>> notifierItems_;
   std::vector<std::unique_ptr<QSystemTrayIcon>> trayIcons_;
   QRect lastClick_;
@@ -138,8 +148,10 @@ class TrayStatusItem final : public StatusItem {
   QTimer* panelLook_;
   int panelLooksLeft_ = 0;
   XEmbedTrayWatch* trayWatch_;
-  // Runs while the watcher is away; then the XEmbed tray takes the icons.
-  QTimer* watcherAway_;
+  // Runs while no host shows the items it showed; then an XEmbed tray
+  // takes them.
+  QTimer* hostAway_;
+  // No host shows the items: the next XEmbed tray to start takes them.
   bool wantsXEmbed_ = false;
   // Owns the pending watcher replies.
   std::unique_ptr<QObject> replies_;

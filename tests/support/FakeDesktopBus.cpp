@@ -52,7 +52,10 @@ class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
   explicit FakeWatcherAdaptor(FakeStatusNotifierHost* host) : QDBusAbstractAdaptor(host), host_(host) {}
 
   QStringList items() const { return host_->liveItems(); }
-  bool hostRegistered() const { return host_->hostRegistered(); }
+  bool hostRegistered() const {
+    host_->countHostQuery();
+    return host_->hostRegistered();
+  }
   int protocolVersion() const { return 0; }
 
  public slots:
@@ -72,7 +75,7 @@ class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
   FakeStatusNotifierHost* host_;
 };
 
-FakeStatusNotifierHost::FakeStatusNotifierHost() : bus_("watcher") {
+FakeStatusNotifierHost::FakeStatusNotifierHost(bool hostRegistered) : bus_("watcher"), hostRegistered_(hostRegistered) {
   new FakeWatcherAdaptor(this);
   ready_ = bus_.serve(kWatcherService, QStringLiteral("/StatusNotifierWatcher"), this);
   for (const char* member : {"NewIcon", "NewToolTip", "NewTitle", "NewStatus", "XAyatanaNewLabel"})

@@ -49,8 +49,9 @@ class FakeStatusNotifierHost final : public QObject {
   static constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
   static constexpr const char* kItemPath = "/StatusNotifierItem";
 
-  // Owns org.kde.StatusNotifierWatcher with a host registered.
-  FakeStatusNotifierHost();
+  // Owns org.kde.StatusNotifierWatcher, with a host registered or, as KDE's
+  // daemon runs one where no panel shows items, without.
+  explicit FakeStatusNotifierHost(bool hostRegistered = true);
   // Gives the name up, as a watcher that exits does.
   ~FakeStatusNotifierHost() override = default;
 
@@ -78,6 +79,10 @@ class FakeStatusNotifierHost final : public QObject {
   // panel that comes or goes does.
   bool hostRegistered() const { return hostRegistered_; }
   void setHostRegistered(bool registered);
+  // How often a client asked the watcher whether a host is registered.
+  int hostQueries() const { return hostQueries_; }
+  // Called by the watcher interface.
+  void countHostQuery() { ++hostQueries_; }
 
   // Called by the watcher interface.
   void registerItem(const QString& service);
@@ -89,6 +94,7 @@ class FakeStatusNotifierHost final : public QObject {
   ServedName bus_;
   bool ready_ = false;
   bool hostRegistered_ = true;
+  int hostQueries_ = 0;
   QStringList registered_;
   std::vector<ItemSignal> signals_;
 };
