@@ -109,12 +109,31 @@ QIcon blankIcon() {
   }));
 }
 
-QRect anchorAt(QPoint at) {
-  // A host that does not know where the click was sends (0, 0).
-  return at.isNull() ? QRect() : QRect(at, QSize(1, 1));
+std::vector<ScreenScale> screenScales() {
+  std::vector<ScreenScale> scales;
+  for (QScreen* screen : QGuiApplication::screens()) scales.push_back({screen->geometry(), screen->devicePixelRatio()});
+  return scales;
+}
+
+// Where a host says a click was; (0, 0) from one that does not know.
+std::optional<QPoint> clickedAt(QPoint device) {
+  if (device.isNull()) return std::nullopt;
+  return logicalFromDevice(device, screenScales());
 }
 
 }  // namespace
+
+QPoint logicalFromDevice(QPoint device, const std::vector<ScreenScale>& screens) {
+  for (const ScreenScale& screen : screens) {
+    QPoint corner = screen.geometry.topLeft();
+    QRect devicePixels(corner, (QSizeF(screen.geometry.size()) * screen.ratio).toSize());
+    if (screen.ratio <= 0 || !devicePixels.contains(device)) continue;
+    QPoint offset = device - corner;
+    return corner + QPoint(static_cast<int>(std::floor(offset.x() / screen.ratio)),
+                           static_cast<int>(std::floor(offset.y() / screen.ratio)));
+  }
+  return device;
+}
 
 TrayStatusItem::TrayStatusItem(QObject* parent)
     : StatusItem(parent),
@@ -371,7 +390,8 @@ std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t
   auto item = std::make_unique<StatusNotifierItem>(static_cast<int>(position), static_cast<int>(contents_.size()),
                                                    actions_);
   connect(item.get(), &StatusNotifierItem::activated, this, [this, position](QPoint at) {
-    lastClick_ = anchorAt(at);
+    auto place = clickedAt(at);
+    lastClick_ = place ? QRect(*place, QSize(1, 1)) : QRect();
     emit activated(lastClick_, static_cast<int>(position));
   });
   connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &TrayStatusItem::openMenu);
@@ -381,6 +401,6 @@ std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t
   return item;
 }
 
-void TrayStatusItem::openMenu(QPoint at) { menu_->popup(at.isNull() ? QCursor::pos() : at); }
+void TrayStatusItem::openMenu(QPoint at) { menu_->popup(clickedAt(at).value_or(QCursor::pos())); }
 
 }  // namespace ovel

@@ -32,6 +32,19 @@ struct MenuAction {
   std::function<void()> run;
 };
 
+// A screen as Qt lays it out under its scaling: its geometry in logical
+// pixels, whose top-left corner is also its place among the device pixels of
+// the X root, and its device pixel ratio.
+struct ScreenScale {
+  QRect geometry;
+  double ratio = 1;
+};
+
+// A point in device pixels of the X root (where StatusNotifierItem hosts say
+// a click was) in Qt's logical coordinates: scaled about the top-left corner
+// of the screen whose device pixels hold it. On no screen, it stays as it is.
+QPoint logicalFromDevice(QPoint device, const std::vector<ScreenScale>& screens);
+
 // What one tray item shows.
 struct StatusItemContent {
   // The icon, square, `pixels` a side.

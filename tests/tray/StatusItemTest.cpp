@@ -44,6 +44,29 @@ TEST(StatusItem, WithoutATrayThereIsNoButton) {
   EXPECT_TRUE(item.anchor().isEmpty());
 }
 
+TEST(StatusItem, AHostsClickIsScaledOnTheScreenThatHoldsIt) {
+  // Qt keeps each screen's top-left corner where it lies in device pixels
+  // and scales its size: two 3840-wide screens at ratio 2 lie at 0 and 3840.
+  const std::vector<ScreenScale> twoAtTwice = {{{0, 0, 1920, 1080}, 2}, {{3840, 0, 1920, 1080}, 2}};
+  const std::vector<ScreenScale> mixed = {{{0, 0, 1920, 1080}, 1}, {{1920, 0, 1280, 720}, 1.5}};
+  struct Case {
+    const char* name;
+    std::vector<ScreenScale> screens;
+    QPoint device;
+    QPoint logical;
+  } cases[] = {
+      {"no scaling", {{{0, 0, 1920, 1080}, 1}}, {1900, 10}, {1900, 10}},
+      {"the right of one screen at twice", {{{0, 0, 1920, 1080}, 2}}, {3000, 20}, {1500, 10}},
+      {"an odd pixel at twice", {{{0, 0, 1920, 1080}, 2}}, {3001, 21}, {1500, 10}},
+      {"the second screen at twice", twoAtTwice, {4000, 100}, {3920, 50}},
+      {"the first screen's last pixel", twoAtTwice, {3839, 2159}, {1919, 1079}},
+      {"a screen at one and a half beside one at one", mixed, {2220, 300}, {2120, 200}},
+      {"the screen at one of them", mixed, {1000, 1000}, {1000, 1000}},
+      {"on no screen", twoAtTwice, {9000, 100}, {9000, 100}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(logicalFromDevice(c.device, c.screens), c.logical) << c.name;
+}
+
 class StatusItemX11Test : public ::testing::Test {
  protected:
   void SetUp() override {
