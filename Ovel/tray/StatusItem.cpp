@@ -286,6 +286,7 @@ void TrayStatusItem::useStatusNotifier() {
   useNotifier_ = true;
   hostSeen_ = false;
   trayIcons_.clear();
+  trayIconKeys_.clear();
   panelLook_->stop();
   panel_->setSeenPanel(std::nullopt);
   syncItems();
@@ -347,11 +348,19 @@ void TrayStatusItem::syncTrayIcons() {
     });
     trayIcons_.push_back(std::move(icon));
   }
+  trayIconKeys_.resize(count);
   if (added && !panel_->hasSeenPanel() && !panelLook_->isActive()) lookAtPanelAnew();
   bool held = iconsWaitForPanel();
   for (std::size_t i = 0; i < count; ++i) {
-    trayIcons_[i]->setIcon(held ? blankIcon() : QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
-    trayIcons_[i]->setToolTip(joinedToolTip(contents_[i]));
+    // A new icon repaints the slot (and on some trays the panel behind it):
+    // only for one that shows something else.
+    QString key = held ? QString() : contents_[i].iconKey;
+    if (paintsAnew(key, trayIconKeys_[i])) {
+      trayIcons_[i]->setIcon(held ? blankIcon() : QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
+      trayIconKeys_[i] = key;
+    }
+    if (QString toolTip = joinedToolTip(contents_[i]); toolTip != trayIcons_[i]->toolTip())
+      trayIcons_[i]->setToolTip(toolTip);
     // Shown only once it has an icon: an empty one would dock as a blank.
     trayIcons_[i]->show();
   }

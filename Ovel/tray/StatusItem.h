@@ -55,7 +55,13 @@ struct StatusItemContent {
   QString labelGuide;
   QString toolTipTitle;
   QString toolTipText;
+  // What the icon shows: contents keyed alike paint alike, and an icon
+  // shown already is not painted again. Empty: painted every time.
+  QString iconKey;
 };
+
+// Whether an icon keyed `key` is painted, where one keyed `shown` shows.
+inline bool paintsAnew(const QString& key, const QString& shown) { return key.isEmpty() || key != shown; }
 
 class StatusItem : public QObject {
   Q_OBJECT
@@ -156,6 +162,8 @@ class TrayStatusItem final : public StatusItem {
   bool hostSeen_ = false;
   std::vector<std::unique_ptr<StatusNotifierItem>> notifierItems_;
   std::vector<std::unique_ptr<QSystemTrayIcon>> trayIcons_;
+  // The key of the icon each shows; empty for a blank one.
+  std::vector<QString> trayIconKeys_;
   QRect lastClick_;
   // Looks at the panel around the XEmbed icons once they have docked.
   QTimer* panelLook_;

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/PopoverHost.h"
 #include "support/TrayDesktop.h"
@@ -133,6 +135,31 @@ TEST_F(StatusItemX11Test, TheFirstIconIsPaintedOnceThePanelIsSeen) {
   ASSERT_TRUE(test::waitUntilDocked(*item));
   ASSERT_TRUE(waitUntil([&] { return !paintedIn.empty(); }));
   for (PanelTone tone : paintedIn) EXPECT_EQ(tone, PanelTone::dark);
+}
+
+TEST_F(StatusItemX11Test, AnIconShownAlreadyIsNotPaintedAgain) {
+  auto keyed = [&](const char* key) {
+    StatusItemContent content = solid(Qt::darkCyan, &asked);
+    content.iconKey = QLatin1String(key);
+    return content;
+  };
+  // A new icon repaints its slot at the next paint event; delivering the
+  // posted events paints whatever waits to be painted.
+  auto paintsAfter = [&](const std::function<void()>& change) {
+    std::size_t before = asked.size();
+    change();
+    return waitUntil([&] {
+      QCoreApplication::sendPostedEvents();
+      return asked.size() > before;
+    });
+  };
+  ASSERT_TRUE(paintsAfter([&] { item->setItems({keyed("cyan")}); })) << "a key it did not show";
+
+  std::size_t painted = asked.size();
+  for (int recompute = 0; recompute < 3; ++recompute) item->setItems({keyed("cyan")});
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(asked.size(), painted) << "the icon it shows is not set again";
+  EXPECT_TRUE(paintsAfter([&] { item->setItems({keyed("teal")}); })) << "another one is";
 }
 
 TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {

@@ -213,6 +213,32 @@ TEST_F(StatusNotifierItemTest, HostsHearOfWhatChangedOnly) {
   EXPECT_EQ(pixmaps.front().toImage().pixelColor(0, 0), QColor(Qt::green));
 }
 
+TEST_F(StatusNotifierItemTest, AnIconShownAlreadyIsNotPaintedAgain) {
+  TrayStatusItem tray;
+  std::vector<int> asked;
+  auto keyed = [&](QColor color, const char* label, const char* key) {
+    StatusItemContent item = content(color, QLatin1String(label), {}, &asked);
+    item.iconKey = QLatin1String(key);
+    return item;
+  };
+  tray.setItems({keyed(Qt::red, "42%", "red")});
+  ASSERT_TRUE(registrations(1));
+  QString item = host->registered()[0];
+  ASSERT_EQ(asked.size(), StatusNotifierItem::kIconSizes.size());
+
+  // Every recompute sets the items again: the same icon with the same or a
+  // new label paints nothing.
+  std::size_t from = host->itemSignals().size();
+  tray.setItems({keyed(Qt::red, "42%", "red")});
+  tray.setItems({keyed(Qt::red, "43%", "red")});
+  ASSERT_TRUE(host->waitForSignal(item, QStringLiteral("XAyatanaNewLabel"), from));
+  EXPECT_EQ(asked.size(), StatusNotifierItem::kIconSizes.size());
+
+  tray.setItems({keyed(Qt::green, "43%", "green")});
+  EXPECT_EQ(asked.size(), 2 * StatusNotifierItem::kIconSizes.size()) << "another key paints every size";
+  EXPECT_TRUE(host->waitForSignal(item, QStringLiteral("NewIcon"), from));
+}
+
 TEST_F(StatusNotifierItemTest, ItemsFollowTheirNumberInOrder) {
   TrayStatusItem tray;
   auto shownIds = [&] {
