@@ -115,14 +115,20 @@ void FakeStatusNotifierHost::itemSignal(const QDBusMessage& message) {
 std::optional<QDBusMessage> FakeStatusNotifierHost::call(const QString& service, const QString& path,
                                                          const QString& interface, const QString& method,
                                                          const QVariantList& arguments) {
+  auto reply = answer(service, path, interface, method, arguments);
+  if (!reply || reply->type() != QDBusMessage::ReplyMessage) return std::nullopt;
+  return reply;
+}
+
+std::optional<QDBusMessage> FakeStatusNotifierHost::answer(const QString& service, const QString& path,
+                                                           const QString& interface, const QString& method,
+                                                           const QVariantList& arguments) {
   auto message = QDBusMessage::createMethodCall(service, path, interface, method);
   message.setArguments(arguments);
   // The item answers from this same thread: wait with the event loop running.
   QDBusPendingCall pending = bus_.connection().asyncCall(message);
   if (!waitUntil([&] { return pending.isFinished(); })) return std::nullopt;
-  QDBusMessage reply = pending.reply();
-  if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
-  return reply;
+  return pending.reply();
 }
 
 std::optional<QVariantMap> FakeStatusNotifierHost::properties(const QString& service, const QString& path,

@@ -70,6 +70,9 @@ class FakeStatusNotifierHost final : public QObject {
   // Calls a method of an item and waits for the answer; absent on error.
   std::optional<QDBusMessage> call(const QString& service, const QString& path, const QString& interface,
                                    const QString& method, const QVariantList& arguments = {});
+  // The same, with an error as it came; absent when no answer came at all.
+  std::optional<QDBusMessage> answer(const QString& service, const QString& path, const QString& interface,
+                                     const QString& method, const QVariantList& arguments = {});
   // What the items sent since the host started, in order.
   const std::vector<ItemSignal>& itemSignals() const { return signals_; }
   // Waits for a signal of `member` from `service`, counting from `from`.

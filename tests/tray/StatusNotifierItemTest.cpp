@@ -187,6 +187,37 @@ TEST_F(StatusNotifierItemTest, TheMenuAnswersEveryCallOfItsInterface) {
   EXPECT_EQ(aboutToShow->signature(), QStringLiteral("aiai"));
 }
 
+TEST_F(StatusNotifierItemTest, TheMenuAnswersWhatItDoesNotKnowAtOnce) {
+  TrayStatusItem tray;
+  tray.setMenuActions({{QStringLiteral("Open Ovel"), [] {}}});
+  tray.setItems({content(Qt::red)});
+  ASSERT_TRUE(registrations(1));
+  QString item = host->registered()[0];
+  auto property = [&](int id, const char* name) {
+    return host->answer(item, DBusMenuExporter::kPath, kMenuInterface, QStringLiteral("GetProperty"),
+                        {id, QLatin1String(name)});
+  };
+
+  auto label = property(1, "label");
+  ASSERT_TRUE(label && label->type() == QDBusMessage::ReplyMessage);
+  EXPECT_EQ(label->arguments().at(0).value<QDBusVariant>().variant().toString(), QStringLiteral("Open Ovel"));
+  for (auto [id, name] : {std::pair{1, "no-such-property"}, std::pair{7, "label"}}) {
+    SCOPED_TRACE(name);
+    auto unknown = property(id, name);
+    ASSERT_TRUE(unknown) << "an answer, not the caller's timeout";
+    EXPECT_EQ(unknown->type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(unknown->errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+  }
+
+  // Hosts tell the root when the menu opens and closes: it is no unknown item.
+  DBusMenuEventList events = {{0, QStringLiteral("opened"), QDBusVariant(QString()), 0},
+                              {0, QStringLiteral("closed"), QDBusVariant(QString()), 0}};
+  auto group = host->call(item, DBusMenuExporter::kPath, kMenuInterface, QStringLiteral("EventGroup"),
+                          {QVariant::fromValue(events)});
+  ASSERT_TRUE(group);
+  EXPECT_TRUE(demarshal<QList<int>>(group->arguments().at(0)).isEmpty());
+}
+
 TEST_F(StatusNotifierItemTest, HostsHearOfWhatChangedOnly) {
   TrayStatusItem tray;
   tray.setItems({content(Qt::red, QStringLiteral("42%"), QStringLiteral("100%"))});
