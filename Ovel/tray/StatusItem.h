@@ -57,7 +57,7 @@ struct StatusItemContent {
   QString toolTipText;
   // What the icon shows: contents keyed alike paint alike, and an icon
   // shown already is not painted again. Empty: painted every time.
-  QString iconKey;
+  QString iconKey = {};
 };
 
 // Whether an icon keyed `key` is painted, where one keyed `shown` shows.
