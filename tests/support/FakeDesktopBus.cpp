@@ -1,5 +1,6 @@
 #include "support/FakeDesktopBus.h"
 
+#include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
@@ -139,6 +140,13 @@ std::optional<QVariantMap> FakeStatusNotifierHost::properties(const QString& ser
   QVariantMap result;
   qvariant_cast<QDBusArgument>(reply->arguments().front()) >> result;
   return result;
+}
+
+bool FakeStatusNotifierHost::roundTrip(const QString& service) {
+  bool answered = properties(service).has_value();
+  // The signals before the answer are on their way to their slot here.
+  QCoreApplication::sendPostedEvents();
+  return answered;
 }
 
 bool FakeStatusNotifierHost::waitForSignal(const QString& service, const QString& member, std::size_t from) {

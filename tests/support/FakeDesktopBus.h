@@ -73,6 +73,9 @@ class FakeStatusNotifierHost final : public QObject {
   // The same, with an error as it came; absent when no answer came at all.
   std::optional<QDBusMessage> answer(const QString& service, const QString& path, const QString& interface,
                                      const QString& method, const QVariantList& arguments = {});
+  // Waits for an answer from `service`, which it sends after everything it
+  // sent before: those signals are all in itemSignals() then.
+  bool roundTrip(const QString& service);
   // What the items sent since the host started, in order.
   const std::vector<ItemSignal>& itemSignals() const { return signals_; }
   // Waits for a signal of `member` from `service`, counting from `from`.

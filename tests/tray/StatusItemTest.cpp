@@ -184,7 +184,7 @@ TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {
   // again at once.
   ASSERT_TRUE(clickAt(anchor.center()));
   ASSERT_TRUE(waitUntil([&] { return !popover.isShown(); }));
-  test::spinFor(300ms);
+  ASSERT_TRUE(test::waitForEarlierXEvents());
   EXPECT_FALSE(popover.isShown());
 
   ASSERT_TRUE(clickAt(anchor.center()));

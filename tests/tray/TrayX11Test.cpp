@@ -150,12 +150,12 @@ TEST_F(TrayX11Test, AClickOnTheOtherIconMovesThePopoverThere) {
 
   ASSERT_TRUE(clickOn(places[1]));
   EXPECT_TRUE(test::waitUntil([&] { return closings.size() == 1 && under(places[1]); })) << "one click moved it";
-  test::spinFor(300ms);
+  ASSERT_TRUE(test::waitForEarlierXEvents());
   EXPECT_TRUE(under(places[1])) << "and it stays";
   ASSERT_TRUE(clickOn(places[1]));
   EXPECT_TRUE(test::waitUntil([&] { return !delegate->popover()->isShown(); })) << "a click on its own icon closes it";
-  test::spinFor(300ms);
-  EXPECT_FALSE(delegate->popover()->isShown());
+  ASSERT_TRUE(test::waitForEarlierXEvents());
+  EXPECT_FALSE(delegate->popover()->isShown()) << "and it stays closed";
 }
 
 TEST_F(TrayX11Test, AWatcherWithoutAHostLeavesTheIconsInTheTray) {
