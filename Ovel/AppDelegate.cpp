@@ -223,7 +223,7 @@ void AppDelegate::openSettings() {
   popover_->close();
   QWidget* window = windowOnce(settingsWindow_,
                                {QStringLiteral("Ovel Settings"),
-                                {520, 600},
+                                SettingsView::kSize,
                                 {480, 460},
                                 QStringLiteral("OvelSettings"),
                                 /*minimizable=*/false},
@@ -277,7 +277,7 @@ void AppDelegate::updateStatusItem() {
   for (PaintedTrayItem& painted : MenuBarGlyph::paintedTrayItems(*preferences_, model(), panel)) {
     contents.push_back({std::move(painted.paintIcon), QString::fromStdString(painted.item.label()),
                         QString::fromStdString(painted.item.labelGuide()), title,
-                        QString::fromStdString(painted.item.toolTipText())});
+                        QString::fromStdString(painted.item.toolTipText()), std::move(painted.iconKey)});
   }
   statusItem_->setItems(std::move(contents));
 }

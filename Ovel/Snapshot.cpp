@@ -24,11 +24,8 @@ namespace {
 constexpr int kWaitPolls = 120;
 constexpr int kPollMilliseconds = 250;
 constexpr int kSettleMilliseconds = 1000;
-constexpr int kPopoverWidth = 340;
 constexpr int kDashboardWidth = 860;
 constexpr int kLayoutRounds = 12;
-// The settings window's own size; its tabs scroll within it.
-const QSize kSettingsSize(520, 600);
 // The tray picture: panel colours, the icons' size as most panels ask it,
 // and the spacing around and between the pieces.
 const QColor kLightPanel(0xf0, 0xf0, 0xf0);
@@ -148,10 +145,10 @@ std::vector<std::string> Snapshot::renderAll(UsageModel& model, Integrations& in
     std::string suffix = std::string("-") + name + ".png";
     PopoverView popover(model, integrations, [] {});
     prepare(popover, appearance);
-    keep(render(popover, directory / ("popover" + suffix), kPopoverWidth), "popover" + suffix);
+    keep(render(popover, directory / ("popover" + suffix), PopoverView::kWidth), "popover" + suffix);
     SettingsView settings(preferences, integrations, model);
     prepare(settings, appearance);
-    keep(render(settings, directory / ("settings" + suffix), kSettingsSize.width(), kSettingsSize.height()),
+    keep(render(settings, directory / ("settings" + suffix), SettingsView::kSize.width(), SettingsView::kSize.height()),
          "settings" + suffix);
     DashboardView dashboard(
         model, integrations, [] {}, false);

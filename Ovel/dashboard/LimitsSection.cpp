@@ -203,6 +203,7 @@ class LimitsSection::Crossfade final : public QWidget {
     spring_->setTarget(0.0);
   }
   double opacity() const { return opacity_; }
+  const QPixmap& image() const { return before_; }
 
  protected:
   void paintEvent(QPaintEvent*) override {
@@ -238,11 +239,17 @@ LimitsSection::LimitsSection(UsageModel& model, QWidget* parent)
 void LimitsSection::promotionChanged(bool animated) {
   // Only the second layout shows which window is promoted.
   bool shows = animated && isVisible() && layoutShown() == LimitsLayout::mainAndCompact;
-  if (shows && Spring::animationsEnabled()) crossfade_->start(grab());
+  if (shows && Spring::animationsEnabled()) {
+    // The panels as they stand, without what still fades from a tap before.
+    crossfade_->hide();
+    crossfade_->start(grab());
+  }
   refresh();
 }
 
 double LimitsSection::crossfade() const { return crossfade_->opacity(); }
+
+QPixmap LimitsSection::crossfadeImage() const { return crossfade_->image(); }
 
 LimitsLayout LimitsSection::chooseLayout(double width, std::span<const double> panelIdealWidths) {
   double needed = 0;

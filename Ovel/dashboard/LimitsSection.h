@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPixmap>
 #include <QWidget>
 
 #include <optional>
@@ -84,6 +85,8 @@ class LimitsSection final : public QWidget {
   // How strongly the panels as they stood before the last animated
   // promotion still show over the new ones: 1 at the change, 0 at rest.
   double crossfade() const;
+  // What they looked like; empty at rest.
+  QPixmap crossfadeImage() const;
   const std::vector<LimitPanel*>& panels() const { return panels_; }
   const std::vector<CompactLimitPanel*>& compactPanels() const { return compacts_; }
 

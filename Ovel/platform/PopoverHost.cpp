@@ -11,6 +11,31 @@
 #include <algorithm>
 
 namespace ovel {
+namespace {
+
+enum class PanelEdge { top, bottom, left, right };
+
+bool isPoint(const QRect& anchor) { return anchor.width() <= 1 && anchor.height() <= 1; }
+
+// The screen edge of the panel that holds the item at `anchor`: the side of
+// `available` the anchor lies beyond, where the window manager keeps the
+// panel out of it; else the side the anchor lies near, by its own size,
+// unless it lies near the top or the bottom too. Else the top or bottom,
+// by the half the anchor is in (also for a point: the cursor, a click).
+PanelEdge panelEdge(const QRect& anchor, const QRect& available) {
+  if (isPoint(anchor)) return anchor.center().y() > available.center().y() ? PanelEdge::bottom : PanelEdge::top;
+  bool beyondTopOrBottom = anchor.bottom() < available.top() || anchor.top() > available.bottom();
+  bool beyondSide = anchor.right() < available.left() || anchor.left() > available.right();
+  bool nearTopOrBottom = anchor.top() - available.top() < anchor.height() ||
+                         available.bottom() - anchor.bottom() < anchor.height();
+  bool nearSide = anchor.left() - available.left() < anchor.width() ||
+                  available.right() - anchor.right() < anchor.width();
+  if (!beyondTopOrBottom && (beyondSide || (nearSide && !nearTopOrBottom)))
+    return anchor.center().x() < available.center().x() ? PanelEdge::left : PanelEdge::right;
+  return anchor.center().y() > available.center().y() ? PanelEdge::bottom : PanelEdge::top;
+}
+
+}  // namespace
 
 PopoverHost::PopoverHost(QObject* parent) : QObject(parent), window_(std::make_unique<QWidget>()) {
   // On X11 a popup grabs the pointer and closes on any outside click. A
@@ -71,9 +96,15 @@ void PopoverHost::place() {
 void PopoverHost::close() { window_->close(); }
 
 QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRect& available) {
-  bool panelBelow = anchor.center().y() > available.center().y();
+  // Under or above the item, centred on it; beside a vertical panel, level with it.
   int x = anchor.center().x() - size.width() / 2;
-  int y = panelBelow ? anchor.top() - size.height() : anchor.bottom() + 1;
+  int y = anchor.center().y() - size.height() / 2;
+  switch (panelEdge(anchor, available)) {
+    case PanelEdge::top: y = anchor.bottom() + 1; break;
+    case PanelEdge::bottom: y = anchor.top() - size.height(); break;
+    case PanelEdge::left: x = anchor.right() + 1; break;
+    case PanelEdge::right: x = anchor.left() - size.width(); break;
+  }
   x = std::clamp(x, available.left(), std::max(available.left(), available.right() + 1 - size.width()));
   y = std::clamp(y, available.top(), std::max(available.top(), available.bottom() + 1 - size.height()));
   return {x, y};
@@ -81,9 +112,13 @@ QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRec
 
 QRect PopoverHost::usableArea(const QRect& anchor, const QRect& available) {
   QRect area = available;
-  if (anchor.width() <= 1 && anchor.height() <= 1) return area;
-  if (anchor.center().y() > available.center().y()) area.setBottom(std::min(available.bottom(), anchor.top() - 1));
-  else area.setTop(std::max(available.top(), anchor.bottom() + 1));
+  if (isPoint(anchor)) return area;
+  switch (panelEdge(anchor, available)) {
+    case PanelEdge::top: area.setTop(std::max(available.top(), anchor.bottom() + 1)); break;
+    case PanelEdge::bottom: area.setBottom(std::min(available.bottom(), anchor.top() - 1)); break;
+    case PanelEdge::left: area.setLeft(std::max(available.left(), anchor.right() + 1)); break;
+    case PanelEdge::right: area.setRight(std::min(available.right(), anchor.left() - 1)); break;
+  }
   return area.isEmpty() ? available : area;
 }
 

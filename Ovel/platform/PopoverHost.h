@@ -38,12 +38,14 @@ class PopoverHost final : public QObject {
 
   // The top-left corner for a window of `size`: centred under the anchor,
   // or above it when the anchor lies in the lower half (a panel at the
-  // bottom), and moved inside `available` as far as it fits.
+  // bottom), or beside it, level with it, when the anchor lies in a panel
+  // at the left or right edge; moved inside `available` as far as it fits.
   static QPoint placement(const QSize& size, const QRect& anchor, const QRect& available);
   // What of the screen's `available` area the window may take: below a tray
-  // item in the upper half, above one in the lower half, so that it never
-  // covers the item's panel, even where the window manager leaves the panel
-  // in the available area. A point (the cursor, a click) keeps it all.
+  // item in a top panel, above one in a bottom panel, the whole height
+  // beside one in a left or right panel, so that it never covers the item's
+  // panel, even where the window manager leaves the panel in the available
+  // area. A point (the cursor, a click) keeps it all.
   static QRect usableArea(const QRect& anchor, const QRect& available);
 
  signals:

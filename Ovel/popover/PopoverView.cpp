@@ -75,7 +75,10 @@ class ContentScroll final : public QScrollArea {
   QSize sizeHint() const override {
     QMargins margins = content_->layout()->contentsMargins();
     int width = PopoverView::kWidth - 2 * kMargin + margins.left() + margins.right();
-    return {PopoverView::kWidth, content_->heightForWidth(width)};
+    // Only a form with wrapping text trades height for width: the spinner's
+    // alone has none, and would otherwise be given no height at all.
+    int height = content_->hasHeightForWidth() ? content_->heightForWidth(width) : content_->sizeHint().height();
+    return {PopoverView::kWidth, height};
   }
   QSize minimumSizeHint() const override { return {PopoverView::kWidth, std::min(kLeastContent, sizeHint().height())}; }
 

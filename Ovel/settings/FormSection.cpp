@@ -1,5 +1,6 @@
 #include "settings/FormSection.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPainterPath>
@@ -50,8 +51,21 @@ FormSection::FormSection(const QString& header, QWidget* parent)
 }
 
 void FormSection::addRow(QWidget* row) {
-  if (rows_->count() > 0) rows_->addWidget(new Divider);
+  if (rows_->count() > 0) {
+    auto* hairline = new Divider;
+    hairline->setVisible(!row->isHidden());
+    rows_->addWidget(hairline);
+    row->installEventFilter(this);
+  }
   rows_->addWidget(row);
+}
+
+bool FormSection::eventFilter(QObject* watched, QEvent* event) {
+  // The hairline above a row goes and comes with it.
+  if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent)
+    if (int index = rows_->indexOf(static_cast<QWidget*>(watched)); index > 0)
+      rows_->itemAt(index - 1)->widget()->setVisible(event->type() == QEvent::ShowToParent);
+  return QWidget::eventFilter(watched, event);
 }
 
 void FormSection::addLabeledRow(const QString& label, QWidget* control) {

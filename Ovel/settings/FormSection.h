@@ -15,13 +15,17 @@ class FormSection final : public QWidget {
  public:
   explicit FormSection(const QString& header = {}, QWidget* parent = nullptr);
 
-  // A row of its own; a hairline separates it from the row before.
+  // A row of its own; a hairline separates it from the row before, and is
+  // hidden while the row is.
   void addRow(QWidget* row);
   // A label at the leading edge and its control at the trailing edge.
   void addLabeledRow(const QString& label, QWidget* control);
   // Sets the caption under the plate (none while empty).
   void setFooter(const QString& text);
   TextView* footer() const { return footer_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   QWidget* plate_;

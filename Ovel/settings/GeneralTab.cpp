@@ -84,10 +84,11 @@ QWidget* GeneralTab::buildLoginSection() {
   lines->addWidget(launch_);
   loginError_ = new TextView({}, Theme::font(TextStyle::caption), ThemeColor::systemRed());
   lines->addWidget(loginError_);
+  section->addRow(row);
+  // A row of its own: under the switch it would read as a login error.
   hotKeyProblem_ = new TextView({}, Theme::font(TextStyle::caption), ThemeColor::systemRed());
   hotKeyProblem_->hide();
-  lines->addWidget(hotKeyProblem_);
-  section->addRow(row);
+  section->addRow(hotKeyProblem_);
   return section;
 }
 

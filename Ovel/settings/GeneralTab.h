@@ -28,8 +28,8 @@ class GeneralTab final : public QWidget {
 
   // Brings every control up to date (the tab also follows signals).
   void refresh();
-  // Why the global shortcut does not work, in red below the login switch;
-  // empty hides it.
+  // Why the global shortcut does not work, in red in a row of its own below
+  // the login switch; empty hides it.
   void setHotKeyProblem(const QString& text);
 
   static std::string styleLabel(GlyphStyle style);

@@ -22,7 +22,9 @@ class SettingsView final : public QWidget {
   // Brings every tab up to date at once (the tabs also follow signals).
   void rebuild();
 
-  QSize sizeHint() const override { return {520, 600}; }
+  // The window's own size; the tabs scroll within it.
+  static constexpr QSize kSize{520, 600};
+  QSize sizeHint() const override { return kSize; }
 
   QTabWidget* tabs() const { return tabs_; }
   GeneralTab* general() const { return general_; }

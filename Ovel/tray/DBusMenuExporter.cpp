@@ -2,6 +2,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QTimer>
 
@@ -108,9 +109,12 @@ class DBusMenuAdaptor final : public QDBusAbstractAdaptor {
   ovel::DBusMenuItemPropertiesList GetGroupProperties(const QList<int>& ids, const QStringList&) {
     return menu_->properties(ids);
   }
-  QDBusVariant GetProperty(int id, const QString& name) {
+  QDBusVariant GetProperty(int id, const QString& name, const QDBusMessage& call) {
     auto found = menu_->properties({id});
-    return QDBusVariant(found.isEmpty() ? QVariant(QString()) : found.front().properties.value(name));
+    QVariant value = found.isEmpty() ? QVariant() : found.front().properties.value(name);
+    if (found.isEmpty()) refuse(call, QStringLiteral("no menu item %1").arg(id));
+    else if (!value.isValid()) refuse(call, QStringLiteral("no property %1 of menu item %2").arg(name).arg(id));
+    return QDBusVariant(value);
   }
   void Event(int id, const QString& eventId, const QDBusVariant&, uint) { menu_->handleEvent(id, eventId); }
   // Spelled as a list, not by its alias: QtDBus looks parameter types up by
@@ -131,6 +135,13 @@ class DBusMenuAdaptor final : public QDBusAbstractAdaptor {
   void LayoutUpdated(uint revision, int parent);
 
  private:
+  // Answers `call` with an error: no value at all cannot go out, and without
+  // a reply the caller waits for its timeout.
+  void refuse(const QDBusMessage& call, const QString& why) {
+    call.setDelayedReply(true);
+    menu_->connection().send(call.createErrorReply(QDBusError::InvalidArgs, why));
+  }
+
   DBusMenuExporter* menu_;
 };
 
@@ -178,7 +189,9 @@ DBusMenuItemPropertiesList DBusMenuExporter::properties(const QList<int>& ids) c
 }
 
 bool DBusMenuExporter::handleEvent(int id, const QString& eventId) {
-  if (id <= 0 || id > static_cast<int>(actions_.size())) return false;
+  if (id < 0 || id > static_cast<int>(actions_.size())) return false;
+  // The root hears that the menu opened or closed, and does nothing.
+  if (id == 0) return true;
   auto run = actions_[static_cast<std::size_t>(id - 1)].run;
   if (eventId == QLatin1String("clicked") && run) QTimer::singleShot(0, this, std::move(run));
   return true;

@@ -58,13 +58,14 @@ class DBusMenuExporter final : public QObject {
   ~DBusMenuExporter() override;
 
   void setActions(std::vector<MenuAction> actions);
+  const QDBusConnection& connection() const { return connection_; }
 
   // What the interface reads and does.
   uint revision() const { return revision_; }
   DBusMenuLayoutItem layout(int parentId, int depth) const;
   DBusMenuItemPropertiesList properties(const QList<int>& ids) const;
   // Runs a "clicked" action soon, outside the bus call; false for an
-  // unknown item.
+  // unknown item. The root (0) takes every event and does nothing.
   bool handleEvent(int id, const QString& eventId);
 
  signals:

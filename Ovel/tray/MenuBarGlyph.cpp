@@ -1,6 +1,7 @@
 #include "tray/MenuBarGlyph.h"
 
 #include <QPainter>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -128,13 +129,27 @@ QImage MenuBarGlyph::trayIcon(const MenuBarPart::Ring& ring, const GlyphLook& lo
   return image;
 }
 
+QString MenuBarGlyph::trayIconKey(const MenuBarPart::Ring& ring, const GlyphLook& look) {
+  MenuBarRow::RingFace face = MenuBarRow::ringFace(ring, look.style);
+  auto number = [](double value) { return QString::number(value, 'g', 17); };
+  // The halo follows whether the panel's tone is known; the colours, its tone.
+  return QStringList{face.used ? number(*face.used) : QStringLiteral("-"),
+                     QString::number(face.segmented),
+                     QString::number(static_cast<int>(face.center.centerCase)),
+                     number(face.center.value),
+                     QString::number(MenuBarRow::ringColor(ring, look.tint, look.base()).rgba(), 16),
+                     look.panel ? QString::number(static_cast<int>(*look.panel)) : QStringLiteral("-")}
+      .join(QLatin1Char('/'));
+}
+
 std::vector<PaintedTrayItem> MenuBarGlyph::paintedTrayItems(const Preferences& preferences, const UsageModel& model,
                                                             std::optional<Appearance> panel) {
   GlyphLook look = GlyphLook::of(preferences, panel);
   std::vector<PaintedTrayItem> result;
   for (TrayItem& item : trayItems(preferences.menuBarItems(), model)) {
     auto paint = [ring = item.ring, look](int pixels) { return trayIcon(ring, look, pixels); };
-    result.push_back({std::move(item), std::move(paint)});
+    QString key = trayIconKey(item.ring, look);
+    result.push_back({std::move(item), std::move(paint), std::move(key)});
   }
   return result;
 }

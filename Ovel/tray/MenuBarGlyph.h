@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QString>
 
 #include <functional>
 #include <optional>
@@ -47,10 +48,12 @@ struct GlyphLook {
   QColor base() const;
 };
 
-// A tray item with its icon painted at any size, `pixels` a side.
+// A tray item with its icon painted at any size, `pixels` a side, and what
+// that icon shows: an equal key paints an equal icon.
 struct PaintedTrayItem {
   TrayItem item;
   std::function<QImage(int pixels)> paintIcon;
+  QString iconKey;
 };
 
 struct MenuBarGlyph {
@@ -67,6 +70,8 @@ struct MenuBarGlyph {
   // where it is not known, as wide as the marks, so the halo alone carries
   // the ring on a panel of the marks' own tone.
   static QImage trayIcon(const MenuBarPart::Ring& ring, const GlyphLook& look, int pixels);
+  // Everything trayIcon() draws from: rings keyed alike paint alike.
+  static QString trayIconKey(const MenuBarPart::Ring& ring, const GlyphLook& look);
   // The user's tray items, each painting its icon in the look of the
   // preferences on that panel.
   static std::vector<PaintedTrayItem> paintedTrayItems(const Preferences& preferences, const UsageModel& model,

@@ -24,10 +24,9 @@ const QString kKey = QStringLiteral("color-scheme");
 constexpr std::chrono::milliseconds kPatience(1000);
 
 // Read answers a variant inside a variant; a change signal carries one.
-std::optional<uint> schemeOf(QVariant value) {
-  while (value.metaType() == QMetaType::fromType<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
+std::optional<uint> schemeOf(const QVariant& value) {
   bool ok = false;
-  uint scheme = value.toUInt(&ok);
+  uint scheme = withoutDBusVariants(value).toUInt(&ok);
   return ok ? std::optional<uint>(scheme) : std::nullopt;
 }
 
@@ -65,13 +64,16 @@ PanelTone PanelAppearance::toneOf(const Clues& clues) {
 PanelAppearance::PanelAppearance(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), bus_(bus), patience_(new QTimer(this)) {
   if (qApp) qApp->installEventFilter(this);
-  xfce_ = std::make_unique<XfcePanelSettings>(bus_);
-  connect(xfce_.get(), &XfcePanelSettings::changed, this, [this] {
-    update();
-    settleWhenAnswered();
-  });
-  // Other desktops may keep a kdeglobals for KDE's programs: it colours
-  // their windows, not the panel.
+  // Each desktop's panel settings only on that desktop: another may keep
+  // them from an earlier session (xfconfd starts with XFCE's programs, a
+  // kdeglobals colours KDE's windows), and they tell nothing of its panel.
+  if (isDesktop(currentDesktops(), "XFCE")) {
+    xfce_ = std::make_unique<XfcePanelSettings>(bus_);
+    connect(xfce_.get(), &XfcePanelSettings::changed, this, [this] {
+      update();
+      settleWhenAnswered();
+    });
+  }
   if (isDesktop(currentDesktops(), "KDE")) {
     kde_ = std::make_unique<KdePanelSettings>(QStandardPaths::standardLocations(QStandardPaths::GenericConfigLocation));
     connect(kde_.get(), &KdePanelSettings::changed, this, &PanelAppearance::update);
@@ -123,7 +125,11 @@ void PanelAppearance::settingChanged(const QDBusMessage& message) {
 }
 
 void PanelAppearance::update() {
-  Clues clues{seen_,         currentDesktops(), scheme_, xfce_->tone(), kde_ ? kde_->tone() : PanelTone::unknown,
+  Clues clues{seen_,
+              currentDesktops(),
+              scheme_,
+              xfce_ ? xfce_->tone() : PanelTone::unknown,
+              kde_ ? kde_->tone() : PanelTone::unknown,
               themePalette()};
   PanelTone tone = toneOf(clues);
   if (tone == tone_) return;
@@ -132,7 +138,7 @@ void PanelAppearance::update() {
 }
 
 void PanelAppearance::settleWhenAnswered() {
-  if (portalAnswered_ && xfce_->hasAnswered()) settle();
+  if (portalAnswered_ && (!xfce_ || xfce_->hasAnswered())) settle();
 }
 
 void PanelAppearance::settle() {

@@ -76,6 +76,7 @@ class PanelAppearance final : public QObject {
   std::optional<uint> scheme_;
   bool portalAnswered_ = false;
   std::optional<QColor> seen_;
+  // Each only on its own desktop.
   std::unique_ptr<XfcePanelSettings> xfce_;
   std::unique_ptr<KdePanelSettings> kde_;
   QTimer* patience_;

@@ -26,18 +26,13 @@ const QString kXfconfPath = QStringLiteral("/org/xfce/Xfconf");
 const QString kXfconfInterface = QStringLiteral("org.xfce.Xfconf");
 const QString kPanelChannel = QStringLiteral("xfce4-panel");
 
-QVariant unwrapped(QVariant value) {
-  while (value.metaType() == QMetaType::fromType<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
-  return value;
-}
-
 // xfconf's arrays arrive as lists of variants, or still marshalled.
 QVariantList listOf(const QVariant& wrapped) {
-  QVariant value = unwrapped(wrapped);
+  QVariant value = withoutDBusVariants(wrapped);
   QVariantList list;
   if (value.metaType() == QMetaType::fromType<QDBusArgument>()) value.value<QDBusArgument>() >> list;
   else list = value.toList();
-  for (QVariant& element : list) element = unwrapped(element);
+  for (QVariant& element : list) element = withoutDBusVariants(element);
   return list;
 }
 
@@ -63,6 +58,11 @@ QString firstValue(const QStringList& texts, const QString& group, const QString
 PanelTone toneOfColor(const QColor& color) {
   if (!color.isValid() || color.alphaF() < kOpaqueEnough) return PanelTone::unknown;
   return color.lightness() < 128 ? PanelTone::dark : PanelTone::light;
+}
+
+QVariant withoutDBusVariants(QVariant value) {
+  while (value.metaType() == QMetaType::fromType<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
+  return value;
 }
 
 // --- XFCE
@@ -98,6 +98,9 @@ void XfcePanelSettings::read() {
   auto call = QDBusMessage::createMethodCall(kXfconf, kXfconfPath, kXfconfInterface,
                                              QStringLiteral("GetAllProperties"));
   call << kPanelChannel << QStringLiteral("/");
+  // Read while it runs, never started for the reading: should it have just
+  // gone, the call fails instead.
+  call.setAutoStartService(false);
   pending_ = std::make_unique<QObject>();
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), pending_.get());
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
@@ -116,7 +119,7 @@ void XfcePanelSettings::take(PanelTone tone) {
 }
 
 PanelTone XfcePanelSettings::toneOf(const QVariantMap& properties) {
-  auto value = [&](const QString& path) { return unwrapped(properties.value(path)); };
+  auto value = [&](const QString& path) { return withoutDBusVariants(properties.value(path)); };
   // The panel that holds the tray: XFCE's systray plugin shows both kinds
   // of item; older panels had a plugin of their own for the newer kind.
   QString trayPanel;

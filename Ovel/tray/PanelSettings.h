@@ -13,15 +13,19 @@
 
 #include <memory>
 
+#include "tray/PanelTone.h"
+
 class QFileSystemWatcher;
 class QTimer;
 
 namespace ovel {
 
-enum class PanelTone { light, dark, unknown };
-
 // The tone a panel of `color` has; unknown when it is mostly see-through.
 PanelTone toneOfColor(const QColor& color);
+
+// A value as it came over the bus, out of every variant it was wrapped in
+// (a property's Get answers a variant inside a variant).
+QVariant withoutDBusVariants(QVariant value);
 
 // XFCE's panel, read from xfconfd over the session bus while it runs there
 // (it is never started for us).

@@ -36,9 +36,9 @@ using namespace std::chrono_literals;
 constexpr auto kLookInterval = 100ms;
 constexpr int kLooks = 100;
 constexpr int kHeldLooks = 10;
-// A panel that restarts has its watcher back within this; one that left
-// for good leaves the icons to an XEmbed tray.
-constexpr auto kWatcherAbsence = 3s;
+// A panel that restarts has its host back within this; one that left for
+// good leaves the icons to an XEmbed tray.
+constexpr auto kHostAbsence = 3s;
 
 // Paints the icon at exactly the size and pixel ratio asked, never scaled.
 class PaintedIconEngine final : public QIconEngine {
@@ -109,12 +109,31 @@ QIcon blankIcon() {
   }));
 }
 
-QRect anchorAt(QPoint at) {
-  // A host that does not know where the click was sends (0, 0).
-  return at.isNull() ? QRect() : QRect(at, QSize(1, 1));
+std::vector<ScreenScale> screenScales() {
+  std::vector<ScreenScale> scales;
+  for (QScreen* screen : QGuiApplication::screens()) scales.push_back({screen->geometry(), screen->devicePixelRatio()});
+  return scales;
+}
+
+// Where a host says a click was; (0, 0) from one that does not know.
+std::optional<QPoint> clickedAt(QPoint device) {
+  if (device.isNull()) return std::nullopt;
+  return logicalFromDevice(device, screenScales());
 }
 
 }  // namespace
+
+QPoint logicalFromDevice(QPoint device, const std::vector<ScreenScale>& screens) {
+  for (const ScreenScale& screen : screens) {
+    QPoint corner = screen.geometry.topLeft();
+    QRect devicePixels(corner, (QSizeF(screen.geometry.size()) * screen.ratio).toSize());
+    if (screen.ratio <= 0 || !devicePixels.contains(device)) continue;
+    QPoint offset = device - corner;
+    return corner + QPoint(static_cast<int>(std::floor(offset.x() / screen.ratio)),
+                           static_cast<int>(std::floor(offset.y() / screen.ratio)));
+  }
+  return device;
+}
 
 TrayStatusItem::TrayStatusItem(QObject* parent)
     : StatusItem(parent),
@@ -122,7 +141,7 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
       panel_(std::make_unique<PanelAppearance>()),
       panelLook_(new QTimer(this)),
       trayWatch_(new XEmbedTrayWatch(this)),
-      watcherAway_(new QTimer(this)),
+      hostAway_(new QTimer(this)),
       replies_(std::make_unique<QObject>()) {
   connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
   connect(panel_.get(), &PanelAppearance::settled, this, &TrayStatusItem::syncItems);
@@ -130,9 +149,9 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
   connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
   // Seen in a native event filter: acted on once Qt has seen it too.
   connect(trayWatch_, &XEmbedTrayWatch::trayStarted, this, &TrayStatusItem::trayStarted, Qt::QueuedConnection);
-  watcherAway_->setSingleShot(true);
-  watcherAway_->setInterval(kWatcherAbsence);
-  connect(watcherAway_, &QTimer::timeout, this, &TrayStatusItem::watcherStaysAway);
+  hostAway_->setSingleShot(true);
+  hostAway_->setInterval(kHostAbsence);
+  connect(hostAway_, &QTimer::timeout, this, &TrayStatusItem::leaveForXEmbed);
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     qCWarning(logTray).noquote() << "no session bus: only an XEmbed tray can show Ovel:" << bus.lastError().message();
@@ -157,10 +176,7 @@ TrayStatusItem::~TrayStatusItem() {
   trayIcons_.clear();
 }
 
-bool TrayStatusItem::hasButton() const {
-  if (useNotifier_) return watcherRuns_ && hostRegistered_;
-  return QSystemTrayIcon::isSystemTrayAvailable();
-}
+bool TrayStatusItem::hasButton() const { return useNotifier_ ? notifierShown() : trayWatch_->trayRuns(); }
 
 void TrayStatusItem::setItems(std::vector<StatusItemContent> items) {
   contents_ = std::move(items);
@@ -199,66 +215,99 @@ std::vector<QRect> TrayStatusItem::itemGeometries() const {
 
 void TrayStatusItem::watcherChanged(const QString& owner) {
   watcherRuns_ = !owner.isEmpty();
+  hostKnown_ = !watcherRuns_;
   hostRegistered_ = false;
-  if (!watcherRuns_) {
-    if (useNotifier_) watcherAway_->start();
-    return;
-  }
-  watcherAway_->stop();
-  wantsXEmbed_ = false;
-  // Items wait for a watcher that went away; a new one is told of them,
-  // the last one first, as they were made.
-  if (!useNotifier_) useStatusNotifier();
-  else
+  if (watcherRuns_) {
+    // Items wait for a watcher that went away; a new one is told of them,
+    // the last one first, as they were made.
     for (auto item = notifierItems_.rbegin(); item != notifierItems_.rend(); ++item) (*item)->registerWithWatcher();
-  askWhetherAHostIsRegistered();
+    askWhetherAHostIsRegistered();
+    // Icons that no tray shows lose nothing by waiting with the watcher.
+    if (!useNotifier_ && (trayIcons_.empty() || !trayWatch_->trayRuns())) useStatusNotifier();
+  }
+  chooseTray();
 }
 
 void TrayStatusItem::askWhetherAHostIsRegistered() {
   auto call = QDBusMessage::createMethodCall(StatusNotifierItem::kWatcherService, StatusNotifierItem::kWatcherPath,
                                              QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
   call << StatusNotifierItem::kWatcherInterface << QStringLiteral("IsStatusNotifierHostRegistered");
+  // Only the latest answer counts.
+  replies_ = std::make_unique<QObject>();
   auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), replies_.get());
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
     QDBusPendingReply<QDBusVariant> reply = *finished;
     finished->deleteLater();
     // Asked again when a host leaves: the last one gone takes the button.
     if (reply.isError()) qCWarning(logTray).noquote() << "couldn't ask the tray for a host:" << reply.error().message();
+    hostKnown_ = true;
     hostRegistered_ = !reply.isError() && reply.value().variant().toBool();
+    chooseTray();
   });
 }
 
-void TrayStatusItem::hostRegistered() { hostRegistered_ = true; }
+void TrayStatusItem::hostRegistered() {
+  // Newer than any answer on its way.
+  replies_ = std::make_unique<QObject>();
+  hostKnown_ = true;
+  hostRegistered_ = true;
+  chooseTray();
+}
 
 void TrayStatusItem::hostUnregistered() { askWhetherAHostIsRegistered(); }
+
+void TrayStatusItem::chooseTray() {
+  if (notifierShown()) {
+    hostAway_->stop();
+    wantsXEmbed_ = false;
+    useStatusNotifier();
+    hostSeen_ = true;
+    return;
+  }
+  // Icons in an XEmbed tray stay there until a host shows items; the
+  // watcher's answer may yet be on its way.
+  if (!useNotifier_ || !hostKnown_) return;
+  // A host that showed the items may be a panel that restarts.
+  if (hostSeen_) {
+    if (!hostAway_->isActive()) hostAway_->start();
+    return;
+  }
+  leaveForXEmbed();
+}
+
+void TrayStatusItem::leaveForXEmbed() {
+  if (!useNotifier_ || notifierShown()) return;
+  if (trayWatch_->trayRuns()) useXEmbed();
+  else wantsXEmbed_ = true;
+}
 
 void TrayStatusItem::useStatusNotifier() {
   if (useNotifier_) return;
   useNotifier_ = true;
+  hostSeen_ = false;
   trayIcons_.clear();
+  trayIconKeys_.clear();
   panelLook_->stop();
   panel_->setSeenPanel(std::nullopt);
   syncItems();
 }
 
 void TrayStatusItem::useXEmbed() {
-  qCDebug(logTray).noquote() << "the StatusNotifierWatcher stays away: the items go to the XEmbed tray";
+  qCDebug(logTray).noquote() << "no StatusNotifierItem host shows the items: they go to the XEmbed tray";
+  hostAway_->stop();
   wantsXEmbed_ = false;
   useNotifier_ = false;
   notifierItems_.clear();
   syncItems();
 }
 
-void TrayStatusItem::watcherStaysAway() {
-  if (watcherRuns_ || !useNotifier_) return;
-  if (QSystemTrayIcon::isSystemTrayAvailable()) useXEmbed();
-  else wantsXEmbed_ = true;
-}
-
 void TrayStatusItem::trayStarted() {
-  if (wantsXEmbed_ && !watcherRuns_) useXEmbed();
+  if (useNotifier_) {
+    if (wantsXEmbed_) leaveForXEmbed();
+  }
   // A tray that starts again may sit on a panel of another colour.
-  else if (!useNotifier_ && !trayIcons_.empty()) lookAtPanelAnew();
+  else if (!trayIcons_.empty())
+    lookAtPanelAnew();
 }
 
 void TrayStatusItem::syncItems() {
@@ -299,11 +348,19 @@ void TrayStatusItem::syncTrayIcons() {
     });
     trayIcons_.push_back(std::move(icon));
   }
+  trayIconKeys_.resize(count);
   if (added && !panel_->hasSeenPanel() && !panelLook_->isActive()) lookAtPanelAnew();
   bool held = iconsWaitForPanel();
   for (std::size_t i = 0; i < count; ++i) {
-    trayIcons_[i]->setIcon(held ? blankIcon() : QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
-    trayIcons_[i]->setToolTip(joinedToolTip(contents_[i]));
+    // A new icon repaints the slot (and on some trays the panel behind it):
+    // only for one that shows something else.
+    QString key = held ? QString() : contents_[i].iconKey;
+    if (paintsAnew(key, trayIconKeys_[i])) {
+      trayIcons_[i]->setIcon(held ? blankIcon() : QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
+      trayIconKeys_[i] = key;
+    }
+    if (QString toolTip = joinedToolTip(contents_[i]); toolTip != trayIcons_[i]->toolTip())
+      trayIcons_[i]->setToolTip(toolTip);
     // Shown only once it has an icon: an empty one would dock as a blank.
     trayIcons_[i]->show();
   }
@@ -342,7 +399,8 @@ std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t
   auto item = std::make_unique<StatusNotifierItem>(static_cast<int>(position), static_cast<int>(contents_.size()),
                                                    actions_);
   connect(item.get(), &StatusNotifierItem::activated, this, [this, position](QPoint at) {
-    lastClick_ = anchorAt(at);
+    auto place = clickedAt(at);
+    lastClick_ = place ? QRect(*place, QSize(1, 1)) : QRect();
     emit activated(lastClick_, static_cast<int>(position));
   });
   connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &TrayStatusItem::openMenu);
@@ -352,6 +410,6 @@ std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t
   return item;
 }
 
-void TrayStatusItem::openMenu(QPoint at) { menu_->popup(at.isNull() ? QCursor::pos() : at); }
+void TrayStatusItem::openMenu(QPoint at) { menu_->popup(clickedAt(at).value_or(QCursor::pos())); }
 
 }  // namespace ovel

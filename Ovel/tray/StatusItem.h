@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "tray/PanelSettings.h"
+#include "tray/PanelTone.h"
 
 class QMenu;
 class QTimer;
@@ -32,6 +32,19 @@ struct MenuAction {
   std::function<void()> run;
 };
 
+// A screen as Qt lays it out under its scaling: its geometry in logical
+// pixels, whose top-left corner is also its place among the device pixels of
+// the X root, and its device pixel ratio.
+struct ScreenScale {
+  QRect geometry;
+  double ratio = 1;
+};
+
+// A point in device pixels of the X root (where StatusNotifierItem hosts say
+// a click was) in Qt's logical coordinates: scaled about the top-left corner
+// of the screen whose device pixels hold it. On no screen, it stays as it is.
+QPoint logicalFromDevice(QPoint device, const std::vector<ScreenScale>& screens);
+
 // What one tray item shows.
 struct StatusItemContent {
   // The icon, square, `pixels` a side.
@@ -42,7 +55,13 @@ struct StatusItemContent {
   QString labelGuide;
   QString toolTipTitle;
   QString toolTipText;
+  // What the icon shows: contents keyed alike paint alike, and an icon
+  // shown already is not painted again. Empty: painted every time.
+  QString iconKey = {};
 };
+
+// Whether an icon keyed `key` is painted, where one keyed `shown` shows.
+inline bool paintsAnew(const QString& key, const QString& shown) { return key.isEmpty() || key != shown; }
 
 class StatusItem : public QObject {
   Q_OBJECT
@@ -78,13 +97,16 @@ class StatusItem : public QObject {
   void panelAppearanceChanged();
 };
 
-// The desktop's tray. Where a StatusNotifierWatcher runs on the session bus,
-// each item is a StatusNotifierItem of our own (with its label, menu and
-// tooltip), registered again whenever the watcher restarts. Elsewhere each is
-// a QSystemTrayIcon docked in an XEmbed tray; the icons and tooltips are kept
-// while no tray is there, so items dock when a panel starts after us. When
-// the watcher leaves for good while an XEmbed tray is there, the icons go
-// there, and back to a watcher when one comes.
+// The desktop's tray. Where a StatusNotifierWatcher runs on the session bus
+// with a host that shows items, each item is a StatusNotifierItem of our own
+// (with its label, menu and tooltip), registered again whenever the watcher
+// restarts. Elsewhere each is a QSystemTrayIcon docked in an XEmbed tray; the
+// icons and tooltips are kept while no tray is there, so items dock when a
+// panel starts after us. A watcher alone shows nothing (KDE's daemon runs
+// one wherever a KDE program started it): while no host shows the items and
+// an XEmbed tray is there, the icons stay in that tray, or go back to it a
+// few seconds after the last host left, and move to the watcher once a host
+// registers.
 class TrayStatusItem final : public StatusItem {
   Q_OBJECT
 
@@ -111,9 +133,12 @@ class TrayStatusItem final : public StatusItem {
  private:
   void watcherChanged(const QString& owner);
   void askWhetherAHostIsRegistered();
+  // Whether a host shows StatusNotifierItems now.
+  bool notifierShown() const { return watcherRuns_ && hostRegistered_; }
+  void chooseTray();
+  void leaveForXEmbed();
   void useStatusNotifier();
   void useXEmbed();
-  void watcherStaysAway();
   void trayStarted();
   void syncItems();
   void syncTrayIcons();
@@ -130,16 +155,24 @@ class TrayStatusItem final : public StatusItem {
   std::unique_ptr<PanelAppearance> panel_;
   bool useNotifier_ = false;
   bool watcherRuns_ = false;
+  // Whether the running watcher has told of its hosts yet.
+  bool hostKnown_ = true;
   bool hostRegistered_ = false;
+  // Whether a host has shown the StatusNotifierItems since they were made.
+  bool hostSeen_ = false;
   std::vector<std::unique_ptr<StatusNotifierItem>> notifierItems_;
   std::vector<std::unique_ptr<QSystemTrayIcon>> trayIcons_;
+  // The key of the icon each shows; empty for a blank one.
+  std::vector<QString> trayIconKeys_;
   QRect lastClick_;
   // Looks at the panel around the XEmbed icons once they have docked.
   QTimer* panelLook_;
   int panelLooksLeft_ = 0;
   XEmbedTrayWatch* trayWatch_;
-  // Runs while the watcher is away; then the XEmbed tray takes the icons.
-  QTimer* watcherAway_;
+  // Runs while no host shows the items it showed; then an XEmbed tray
+  // takes them.
+  QTimer* hostAway_;
+  // No host shows the items: the next XEmbed tray to start takes them.
   bool wantsXEmbed_ = false;
   // Owns the pending watcher replies.
   std::unique_ptr<QObject> replies_;

@@ -201,12 +201,16 @@ StatusNotifierToolTip StatusNotifierItem::toolTip() const {
 }
 
 void StatusNotifierItem::setContent(const StatusItemContent& content) {
-  StatusNotifierPixmaps pixmaps;
-  if (content.paintIcon)
-    for (int size : kIconSizes) pixmaps.append(StatusNotifierPixmap::fromImage(content.paintIcon(size)));
-  if (pixmaps != pixmaps_) {
-    pixmaps_ = std::move(pixmaps);
-    emit newIcon();
+  // Every size, each with its halo, only for an icon that may differ.
+  if (paintsAnew(content.iconKey, iconKey_)) {
+    iconKey_ = content.iconKey;
+    StatusNotifierPixmaps pixmaps;
+    if (content.paintIcon)
+      for (int size : kIconSizes) pixmaps.append(StatusNotifierPixmap::fromImage(content.paintIcon(size)));
+    if (pixmaps != pixmaps_) {
+      pixmaps_ = std::move(pixmaps);
+      emit newIcon();
+    }
   }
   if (content.toolTipTitle != toolTipTitle_ || content.toolTipText != toolTipText_) {
     toolTipTitle_ = content.toolTipTitle;

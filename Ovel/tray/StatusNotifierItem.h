@@ -98,6 +98,7 @@ class StatusNotifierItem final : public QObject {
   QDBusConnection connection_;
   std::unique_ptr<DBusMenuExporter> menu_;
   StatusNotifierPixmaps pixmaps_;
+  QString iconKey_;
   QString toolTipTitle_;
   QString toolTipText_;
   QString label_;

@@ -50,6 +50,17 @@ XEmbedTrayWatch::XEmbedTrayWatch(QObject* parent) : QObject(parent) {
   QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
+bool XEmbedTrayWatch::trayRuns() const {
+  xcb_connection_t* connection = x11Connection();
+  if (!connection) return false;
+  for (xcb_atom_t selection : selections_) {
+    std::unique_ptr<xcb_get_selection_owner_reply_t, decltype(&std::free)> owner(
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr), &std::free);
+    if (owner && owner->owner != XCB_NONE) return true;
+  }
+  return false;
+}
+
 XEmbedTrayWatch::~XEmbedTrayWatch() {
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(this);
 }

@@ -1,6 +1,7 @@
 // Tells when an XEmbed tray (the system tray of X11 panels such as tint2)
 // starts, or starts again: a new tray manager announces itself to every
-// client with a MANAGER message on the root window. Silent off X11.
+// client with a MANAGER message on the root window; and whether one runs.
+// Silent off X11.
 #pragma once
 
 #include <QAbstractNativeEventFilter>
@@ -17,6 +18,11 @@ class XEmbedTrayWatch final : public QObject, public QAbstractNativeEventFilter 
  public:
   explicit XEmbedTrayWatch(QObject* parent = nullptr);
   ~XEmbedTrayWatch() override;
+
+  // Whether a tray manager holds the tray selection of a screen. Asked of
+  // the X server itself: Qt's own answer may come from a StatusNotifierWatcher
+  // instead, and waits on a blocking call to it.
+  bool trayRuns() const;
 
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 

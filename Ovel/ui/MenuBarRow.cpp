@@ -215,11 +215,16 @@ QImage MenuBarRow::image(const std::vector<MenuBarPart>& parts, GlyphStyle style
   return image;
 }
 
-std::vector<DayRing::Mark> MenuBarRow::ringMarks(const MenuBarPart::Ring& ring, GlyphStyle style, double side) {
+MenuBarRow::RingFace MenuBarRow::ringFace(const MenuBarPart::Ring& ring, GlyphStyle style) {
   std::optional<double> used;
   if (style != GlyphStyle::steer && ring.assessment) used = ring.assessment->window.usedPercent;
   auto even = ring.assessment ? ring.assessment->evenOvelPercent : std::nullopt;
-  return DayRing::marks(side, used, !ring.kind.isSession(), DayRing::center(style, ring.steer, even));
+  return {used, !ring.kind.isSession(), DayRing::center(style, ring.steer, even)};
+}
+
+std::vector<DayRing::Mark> MenuBarRow::ringMarks(const MenuBarPart::Ring& ring, GlyphStyle style, double side) {
+  RingFace face = ringFace(ring, style);
+  return DayRing::marks(side, face.used, face.segmented, face.center);
 }
 
 QColor MenuBarRow::ringColor(const MenuBarPart::Ring& ring, bool tint, const QColor& base) {

@@ -75,6 +75,14 @@ struct MenuBarRow {
   // The left edge of each part and the image's width, in points.
   static std::vector<double> layout(const std::vector<MenuBarPart>& parts, double& width);
 
+  // What a ring's marks are drawn from, at any size, in the glyph style.
+  struct RingFace {
+    std::optional<double> used;
+    bool segmented = false;
+    DayRing::Center center;
+    bool operator==(const RingFace&) const = default;
+  };
+  static RingFace ringFace(const MenuBarPart::Ring& ring, GlyphStyle style);
   // A ring's marks `side` points wide, in the glyph style.
   static std::vector<DayRing::Mark> ringMarks(const MenuBarPart::Ring& ring, GlyphStyle style, double side);
   // Its colour: the status's orange or red when tinted, else `base`.

@@ -19,6 +19,8 @@ namespace {
 TEST(PopoverHost, PlacementKeepsToTheScreenAndTheAnchor) {
   const QRect belowTopPanel(0, 30, 1280, 770);
   const QRect aboveBottomPanel(0, 0, 1280, 770);
+  const QRect besideLeftPanel(30, 0, 1336, 768);
+  const QRect besideRightPanel(0, 0, 1336, 768);
   struct Case {
     const char* name;
     QSize size;
@@ -33,6 +35,11 @@ TEST(PopoverHost, PlacementKeepsToTheScreenAndTheAnchor) {
       {"at the cursor in the upper half", {300, 400}, {640, 300, 1, 1}, belowTopPanel, {490, 301}},
       {"at the cursor in the lower half", {300, 400}, {640, 700, 1, 1}, belowTopPanel, {490, 300}},
       {"larger than the screen", {2000, 900}, {600, 4, 22, 22}, belowTopPanel, {0, 30}},
+      {"beside an icon in a left panel", {300, 400}, {4, 500, 22, 22}, besideLeftPanel, {30, 310}},
+      {"beside an icon in a left panel the area holds", {300, 400}, {4, 500, 22, 22}, {0, 0, 1366, 768}, {26, 310}},
+      {"beside an icon high in a left panel", {300, 400}, {4, 4 + 40, 22, 22}, besideLeftPanel, {30, 0}},
+      {"beside an icon low in a right panel", {300, 400}, {1340, 700, 22, 22}, besideRightPanel, {1036, 368}},
+      {"tall beside an icon just below the middle", {300, 700}, {4, 400, 22, 22}, besideLeftPanel, {30, 60}},
   };
   for (const auto& c : cases) EXPECT_EQ(PopoverHost::placement(c.size, c.anchor, c.available), c.expected) << c.name;
 }
@@ -50,6 +57,14 @@ TEST(PopoverHost, TheUsableAreaLeavesTheItemsPanelClear) {
       {"a top panel already outside the area", {1300, 4, 22, 22}, {0, 30, 1366, 738}, {0, 30, 1366, 738}},
       {"a bottom panel already outside the area", {1300, 742, 22, 22}, {0, 0, 1366, 738}, {0, 0, 1366, 738}},
       {"a point: the cursor or a click", {640, 300, 1, 1}, screen, screen},
+      {"an item just below the middle of a left panel: the whole height",
+       {4, 400, 22, 22},
+       {30, 0, 1336, 768},
+       {30, 0, 1336, 768}},
+      {"a left panel the screen's area still holds", {4, 400, 22, 22}, screen, {26, 0, 1340, 768}},
+      {"a right panel", {1340, 400, 22, 22}, {0, 0, 1336, 768}, {0, 0, 1336, 768}},
+      {"a right panel the screen's area still holds", {1340, 400, 22, 22}, screen, {0, 0, 1340, 768}},
+      {"an item in the corner of a top panel is under it", {2, 2, 22, 22}, screen, {0, 24, 1366, 744}},
   };
   for (const auto& c : cases) EXPECT_EQ(PopoverHost::usableArea(c.anchor, c.available), c.expected) << c.name;
 }

@@ -1,5 +1,6 @@
 #include "support/FakeDesktopBus.h"
 
+#include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCall>
@@ -52,7 +53,10 @@ class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
   explicit FakeWatcherAdaptor(FakeStatusNotifierHost* host) : QDBusAbstractAdaptor(host), host_(host) {}
 
   QStringList items() const { return host_->liveItems(); }
-  bool hostRegistered() const { return host_->hostRegistered(); }
+  bool hostRegistered() const {
+    host_->countHostQuery();
+    return host_->hostRegistered();
+  }
   int protocolVersion() const { return 0; }
 
  public slots:
@@ -72,7 +76,7 @@ class FakeWatcherAdaptor final : public QDBusAbstractAdaptor {
   FakeStatusNotifierHost* host_;
 };
 
-FakeStatusNotifierHost::FakeStatusNotifierHost() : bus_("watcher") {
+FakeStatusNotifierHost::FakeStatusNotifierHost(bool hostRegistered) : bus_("watcher"), hostRegistered_(hostRegistered) {
   new FakeWatcherAdaptor(this);
   ready_ = bus_.serve(kWatcherService, QStringLiteral("/StatusNotifierWatcher"), this);
   for (const char* member : {"NewIcon", "NewToolTip", "NewTitle", "NewStatus", "XAyatanaNewLabel"})
@@ -112,14 +116,20 @@ void FakeStatusNotifierHost::itemSignal(const QDBusMessage& message) {
 std::optional<QDBusMessage> FakeStatusNotifierHost::call(const QString& service, const QString& path,
                                                          const QString& interface, const QString& method,
                                                          const QVariantList& arguments) {
+  auto reply = answer(service, path, interface, method, arguments);
+  if (!reply || reply->type() != QDBusMessage::ReplyMessage) return std::nullopt;
+  return reply;
+}
+
+std::optional<QDBusMessage> FakeStatusNotifierHost::answer(const QString& service, const QString& path,
+                                                           const QString& interface, const QString& method,
+                                                           const QVariantList& arguments) {
   auto message = QDBusMessage::createMethodCall(service, path, interface, method);
   message.setArguments(arguments);
   // The item answers from this same thread: wait with the event loop running.
   QDBusPendingCall pending = bus_.connection().asyncCall(message);
   if (!waitUntil([&] { return pending.isFinished(); })) return std::nullopt;
-  QDBusMessage reply = pending.reply();
-  if (reply.type() != QDBusMessage::ReplyMessage) return std::nullopt;
-  return reply;
+  return pending.reply();
 }
 
 std::optional<QVariantMap> FakeStatusNotifierHost::properties(const QString& service, const QString& path,
@@ -130,6 +140,13 @@ std::optional<QVariantMap> FakeStatusNotifierHost::properties(const QString& ser
   QVariantMap result;
   qvariant_cast<QDBusArgument>(reply->arguments().front()) >> result;
   return result;
+}
+
+bool FakeStatusNotifierHost::roundTrip(const QString& service) {
+  bool answered = properties(service).has_value();
+  // The signals before the answer are on their way to their slot here.
+  QCoreApplication::sendPostedEvents();
+  return answered;
 }
 
 bool FakeStatusNotifierHost::waitForSignal(const QString& service, const QString& member, std::size_t from) {

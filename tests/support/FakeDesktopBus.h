@@ -49,8 +49,9 @@ class FakeStatusNotifierHost final : public QObject {
   static constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
   static constexpr const char* kItemPath = "/StatusNotifierItem";
 
-  // Owns org.kde.StatusNotifierWatcher with a host registered.
-  FakeStatusNotifierHost();
+  // Owns org.kde.StatusNotifierWatcher, with a host registered or, as KDE's
+  // daemon runs one where no panel shows items, without.
+  explicit FakeStatusNotifierHost(bool hostRegistered = true);
   // Gives the name up, as a watcher that exits does.
   ~FakeStatusNotifierHost() override = default;
 
@@ -69,6 +70,12 @@ class FakeStatusNotifierHost final : public QObject {
   // Calls a method of an item and waits for the answer; absent on error.
   std::optional<QDBusMessage> call(const QString& service, const QString& path, const QString& interface,
                                    const QString& method, const QVariantList& arguments = {});
+  // The same, with an error as it came; absent when no answer came at all.
+  std::optional<QDBusMessage> answer(const QString& service, const QString& path, const QString& interface,
+                                     const QString& method, const QVariantList& arguments = {});
+  // Waits for an answer from `service`, which it sends after everything it
+  // sent before: those signals are all in itemSignals() then.
+  bool roundTrip(const QString& service);
   // What the items sent since the host started, in order.
   const std::vector<ItemSignal>& itemSignals() const { return signals_; }
   // Waits for a signal of `member` from `service`, counting from `from`.
@@ -78,6 +85,10 @@ class FakeStatusNotifierHost final : public QObject {
   // panel that comes or goes does.
   bool hostRegistered() const { return hostRegistered_; }
   void setHostRegistered(bool registered);
+  // How often a client asked the watcher whether a host is registered.
+  int hostQueries() const { return hostQueries_; }
+  // Called by the watcher interface.
+  void countHostQuery() { ++hostQueries_; }
 
   // Called by the watcher interface.
   void registerItem(const QString& service);
@@ -89,6 +100,7 @@ class FakeStatusNotifierHost final : public QObject {
   ServedName bus_;
   bool ready_ = false;
   bool hostRegistered_ = true;
+  int hostQueries_ = 0;
   QStringList registered_;
   std::vector<ItemSignal> signals_;
 };

@@ -3,9 +3,13 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QGuiApplication>
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 #include <cstdlib>
 #include <cstring>
@@ -16,21 +20,45 @@ using namespace std::chrono_literals;
 
 namespace {
 
+xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
+  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+      xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr), &std::free);
+  return atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// Sees the marker message of waitForEarlierXEvents() come in.
+class MarkerFilter final : public QAbstractNativeEventFilter {
+ public:
+  MarkerFilter(xcb_atom_t type, std::uint32_t serial) : type_(type), serial_(serial) {}
+  xcb_atom_t type() const { return type_; }
+  bool seen() const { return seen_; }
+  bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+    if (eventType != "xcb_generic_event_t") return false;
+    if ((static_cast<xcb_generic_event_t*>(message)->response_type & ~0x80) != XCB_CLIENT_MESSAGE) return false;
+    auto* client = static_cast<xcb_client_message_event_t*>(message);
+    if (client->type != type_ || client->data.data32[0] != serial_) return false;
+    seen_ = true;
+    return true;
+  }
+
+ private:
+  xcb_atom_t type_;
+  std::uint32_t serial_;
+  bool seen_ = false;
+};
+
 // tint2 waits up to 15 s for a window manager to announce its desktops;
 // announcing one ourselves spares the wait.
 void announceDesktops(const std::string& display) {
   xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
   if (!xcb_connection_has_error(connection)) {
-    const char* name = "_NET_NUMBER_OF_DESKTOPS";
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr),
-        &std::free);
+    xcb_atom_t atom = internAtom(connection, "_NET_NUMBER_OF_DESKTOPS");
     std::uint32_t one = 1;
     xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
     // Checked, so the server has it before tint2 looks.
-    if (atom)
-      std::free(xcb_request_check(connection, xcb_change_property_checked(connection, XCB_PROP_MODE_REPLACE, root,
-                                                                          atom->atom, XCB_ATOM_CARDINAL, 32, 1, &one)));
+    if (atom != XCB_ATOM_NONE)
+      std::free(xcb_request_check(connection, xcb_change_property_checked(connection, XCB_PROP_MODE_REPLACE, root, atom,
+                                                                          XCB_ATOM_CARDINAL, 32, 1, &one)));
   }
   xcb_disconnect(connection);
 }
@@ -166,6 +194,39 @@ bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout) 
         return unchanged >= 10;
       },
       timeout);
+}
+
+bool waitForEarlierXEvents() {
+  if (!testDesktop().display || QGuiApplication::platformName() != QLatin1String("xcb")) return false;
+  // A window of this program's own, never shown, to send the marker to.
+  static QWindow* target = [] {
+    auto* window = new QWindow;
+    window->create();
+    return window;
+  }();
+  static std::uint32_t serial = 0;
+  xcb_connection_t* other = xcb_connect(testDesktop().display->c_str(), nullptr);
+  if (xcb_connection_has_error(other)) {
+    xcb_disconnect(other);
+    return false;
+  }
+  MarkerFilter filter(internAtom(other, "OVEL_TEST_MARKER"), ++serial);
+  QCoreApplication::instance()->installNativeEventFilter(&filter);
+  xcb_client_message_event_t marker{};
+  marker.response_type = XCB_CLIENT_MESSAGE;
+  marker.format = 32;
+  marker.window = static_cast<xcb_window_t>(target->winId());
+  marker.type = filter.type();
+  marker.data.data32[0] = serial;
+  // The server sends it after every event it has sent before; with no
+  // mask it goes to the window's own client.
+  std::free(xcb_request_check(other, xcb_send_event_checked(other, 0, marker.window, XCB_EVENT_MASK_NO_EVENT,
+                                                            reinterpret_cast<const char*>(&marker))));
+  xcb_disconnect(other);
+  bool seen = waitUntil([&] { return filter.seen(); });
+  QCoreApplication::instance()->removeNativeEventFilter(&filter);
+  QCoreApplication::sendPostedEvents();
+  return seen;
 }
 
 }  // namespace ovel::test

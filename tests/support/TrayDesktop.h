@@ -61,4 +61,10 @@ std::optional<std::string> trayDesktopMissing();
 // Waits until the tray item has docked and its place has stopped moving.
 bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// Waits until this program has handled every X event sent to it so far (an
+// xdotool click that has returned included), and what they queued: a
+// message sent to it after them has come through. For checking that
+// something did not happen, without guessing how long it might take.
+bool waitForEarlierXEvents();
+
 }  // namespace ovel::test

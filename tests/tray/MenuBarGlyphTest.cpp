@@ -312,6 +312,42 @@ TEST(MenuBarGlyphTest, TrayIconsStandOutOnEveryPanel) {
   }
 }
 
+TEST(MenuBarGlyphTest, IconsKeyedAlikePaintAlike) {
+  const OvelSteer ease{WindowKind::session(), 0.5, RateBasis::recent};
+  auto ring = [&](double used, OvelStatus status = OvelStatus::comfortable, std::optional<OvelSteer> steer = {},
+                  WindowKind kind = WindowKind::session()) {
+    return MenuBarPart::Ring{kind, assessed(kind, status, used), steer};
+  };
+  const GlyphLook onDark{GlyphStyle::usageAndSteer, true, Appearance::dark};
+  const MenuBarPart::Ring base = ring(40, OvelStatus::comfortable, ease);
+  struct Row {
+    const char* name;
+    MenuBarPart::Ring ring;
+    GlyphLook look;
+    bool same;
+  } rows[] = {
+      {"the same figures", ring(40, OvelStatus::comfortable, ease), onDark, true},
+      {"another verdict, the same marks untinted", ring(40, OvelStatus::watch, ease), onDark, true},
+      {"another used figure", ring(41, OvelStatus::comfortable, ease), onDark, false},
+      {"another steer", ring(40, OvelStatus::comfortable, OvelSteer{WindowKind::session(), 2, RateBasis::recent}),
+       onDark, false},
+      {"no steer", ring(40), onDark, false},
+      {"the week's segments", ring(40, OvelStatus::comfortable, ease, WindowKind::week()), onDark, false},
+      {"tinted at risk", ring(40, OvelStatus::atRisk, ease), onDark, false},
+      {"on a light panel", base, {GlyphStyle::usageAndSteer, true, Appearance::light}, false},
+      {"on a panel of unknown tone", base, {GlyphStyle::usageAndSteer, true, std::nullopt}, false},
+      {"another style", base, {GlyphStyle::usage, true, Appearance::dark}, false},
+  };
+  const QString key = MenuBarGlyph::trayIconKey(base, onDark);
+  const QImage icon = MenuBarGlyph::trayIcon(base, onDark, 22);
+  for (const Row& row : rows) {
+    EXPECT_EQ(MenuBarGlyph::trayIconKey(row.ring, row.look) == key, row.same) << row.name;
+    // The key says no more than the picture: what it calls the same is the same.
+    if (row.same) EXPECT_EQ(MenuBarGlyph::trayIcon(row.ring, row.look, 22), icon) << row.name;
+    else EXPECT_NE(MenuBarGlyph::trayIcon(row.ring, row.look, 22), icon) << row.name;
+  }
+}
+
 TEST(MenuBarGlyphTest, TintsTakeTheAppearanceOfThePanel) {
   auto ring = [](OvelStatus status) {
     return MenuBarPart::Ring{WindowKind::week(), assessed(WindowKind::week(), status, 100), std::nullopt};

@@ -189,6 +189,24 @@ TEST_F(PanelAppearanceTest, FollowsXfcesPanelWhereThePortalStatesNoPreference) {
   EXPECT_TRUE(waitUntil([&] { return panel.tone() == light; })) << "followed when it changes";
 }
 
+TEST_F(PanelAppearanceTest, XfcesPanelSettingsCountOnlyOnXfce) {
+  // Thunar or another of XFCE's programs started xfconfd, which still holds
+  // the dark panel of an earlier XFCE session.
+  test::FakePortal portal(0);
+  test::FakeXfconf xfconf(xfcePanel({{"/panels/dark-mode", true}}));
+  ASSERT_TRUE(portal.ready() && xfconf.ready());
+  for (const char* desktop : {"KDE", "LXQt", "ubuntu:GNOME-Flashback"}) {
+    SCOPED_TRACE(desktop);
+    test::ScopedEnv other{"XDG_CURRENT_DESKTOP", desktop};
+    PanelAppearance panel;
+    ASSERT_TRUE(waitUntil([&] { return panel.isSettled(); }));
+    EXPECT_EQ(panel.tone(), light) << "the palette decides, not XFCE's old panel";
+  }
+  test::ScopedEnv xfce{"XDG_CURRENT_DESKTOP", "X-Cinnamon:XFCE"};
+  PanelAppearance panel;
+  EXPECT_TRUE(waitUntil([&] { return panel.isSettled() && panel.tone() == dark; })) << "on XFCE it does";
+}
+
 TEST_F(PanelAppearanceTest, OnKdeThePlasmaPanelsColourSchemeTells) {
   test::TempDir config;
   test::writeText(config / "kdeglobals", "[Colors:Window]\nBackgroundNormal=49,54,59\n");

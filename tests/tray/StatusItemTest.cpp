@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/PopoverHost.h"
 #include "support/TrayDesktop.h"
@@ -42,6 +44,29 @@ TEST(StatusItem, WithoutATrayThereIsNoButton) {
   item.setItems({solid(Qt::darkCyan)});
   EXPECT_FALSE(item.hasButton());
   EXPECT_TRUE(item.anchor().isEmpty());
+}
+
+TEST(StatusItem, AHostsClickIsScaledOnTheScreenThatHoldsIt) {
+  // Qt keeps each screen's top-left corner where it lies in device pixels
+  // and scales its size: two 3840-wide screens at ratio 2 lie at 0 and 3840.
+  const std::vector<ScreenScale> twoAtTwice = {{{0, 0, 1920, 1080}, 2}, {{3840, 0, 1920, 1080}, 2}};
+  const std::vector<ScreenScale> mixed = {{{0, 0, 1920, 1080}, 1}, {{1920, 0, 1280, 720}, 1.5}};
+  struct Case {
+    const char* name;
+    std::vector<ScreenScale> screens;
+    QPoint device;
+    QPoint logical;
+  } cases[] = {
+      {"no scaling", {{{0, 0, 1920, 1080}, 1}}, {1900, 10}, {1900, 10}},
+      {"the right of one screen at twice", {{{0, 0, 1920, 1080}, 2}}, {3000, 20}, {1500, 10}},
+      {"an odd pixel at twice", {{{0, 0, 1920, 1080}, 2}}, {3001, 21}, {1500, 10}},
+      {"the second screen at twice", twoAtTwice, {4000, 100}, {3920, 50}},
+      {"the first screen's last pixel", twoAtTwice, {3839, 2159}, {1919, 1079}},
+      {"a screen at one and a half beside one at one", mixed, {2220, 300}, {2120, 200}},
+      {"the screen at one of them", mixed, {1000, 1000}, {1000, 1000}},
+      {"on no screen", twoAtTwice, {9000, 100}, {9000, 100}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(logicalFromDevice(c.device, c.screens), c.logical) << c.name;
 }
 
 class StatusItemX11Test : public ::testing::Test {
@@ -112,6 +137,31 @@ TEST_F(StatusItemX11Test, TheFirstIconIsPaintedOnceThePanelIsSeen) {
   for (PanelTone tone : paintedIn) EXPECT_EQ(tone, PanelTone::dark);
 }
 
+TEST_F(StatusItemX11Test, AnIconShownAlreadyIsNotPaintedAgain) {
+  auto keyed = [&](const char* key) {
+    StatusItemContent content = solid(Qt::darkCyan, &asked);
+    content.iconKey = QLatin1String(key);
+    return content;
+  };
+  // A new icon repaints its slot at the next paint event; delivering the
+  // posted events paints whatever waits to be painted.
+  auto paintsAfter = [&](const std::function<void()>& change) {
+    std::size_t before = asked.size();
+    change();
+    return waitUntil([&] {
+      QCoreApplication::sendPostedEvents();
+      return asked.size() > before;
+    });
+  };
+  ASSERT_TRUE(paintsAfter([&] { item->setItems({keyed("cyan")}); })) << "a key it did not show";
+
+  std::size_t painted = asked.size();
+  for (int recompute = 0; recompute < 3; ++recompute) item->setItems({keyed("cyan")});
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(asked.size(), painted) << "the icon it shows is not set again";
+  EXPECT_TRUE(paintsAfter([&] { item->setItems({keyed("teal")}); })) << "another one is";
+}
+
 TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {
   PopoverHost popover;
   auto* content = new QLabel(QStringLiteral("popover"));
@@ -134,7 +184,7 @@ TEST_F(StatusItemX11Test, ClickOnTheIconTogglesThePopoverBelowIt) {
   // again at once.
   ASSERT_TRUE(clickAt(anchor.center()));
   ASSERT_TRUE(waitUntil([&] { return !popover.isShown(); }));
-  test::spinFor(300ms);
+  ASSERT_TRUE(test::waitForEarlierXEvents());
   EXPECT_FALSE(popover.isShown());
 
   ASSERT_TRUE(clickAt(anchor.center()));

@@ -187,6 +187,37 @@ TEST_F(StatusNotifierItemTest, TheMenuAnswersEveryCallOfItsInterface) {
   EXPECT_EQ(aboutToShow->signature(), QStringLiteral("aiai"));
 }
 
+TEST_F(StatusNotifierItemTest, TheMenuAnswersWhatItDoesNotKnowAtOnce) {
+  TrayStatusItem tray;
+  tray.setMenuActions({{QStringLiteral("Open Ovel"), [] {}}});
+  tray.setItems({content(Qt::red)});
+  ASSERT_TRUE(registrations(1));
+  QString item = host->registered()[0];
+  auto property = [&](int id, const char* name) {
+    return host->answer(item, DBusMenuExporter::kPath, kMenuInterface, QStringLiteral("GetProperty"),
+                        {id, QLatin1String(name)});
+  };
+
+  auto label = property(1, "label");
+  ASSERT_TRUE(label && label->type() == QDBusMessage::ReplyMessage);
+  EXPECT_EQ(label->arguments().at(0).value<QDBusVariant>().variant().toString(), QStringLiteral("Open Ovel"));
+  for (auto [id, name] : {std::pair{1, "no-such-property"}, std::pair{7, "label"}}) {
+    SCOPED_TRACE(name);
+    auto unknown = property(id, name);
+    ASSERT_TRUE(unknown) << "an answer, not the caller's timeout";
+    EXPECT_EQ(unknown->type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(unknown->errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+  }
+
+  // Hosts tell the root when the menu opens and closes: it is no unknown item.
+  DBusMenuEventList events = {{0, QStringLiteral("opened"), QDBusVariant(QString()), 0},
+                              {0, QStringLiteral("closed"), QDBusVariant(QString()), 0}};
+  auto group = host->call(item, DBusMenuExporter::kPath, kMenuInterface, QStringLiteral("EventGroup"),
+                          {QVariant::fromValue(events)});
+  ASSERT_TRUE(group);
+  EXPECT_TRUE(demarshal<QList<int>>(group->arguments().at(0)).isEmpty());
+}
+
 TEST_F(StatusNotifierItemTest, HostsHearOfWhatChangedOnly) {
   TrayStatusItem tray;
   tray.setItems({content(Qt::red, QStringLiteral("42%"), QStringLiteral("100%"))});
@@ -211,6 +242,32 @@ TEST_F(StatusNotifierItemTest, HostsHearOfWhatChangedOnly) {
   auto pixmaps = demarshal<StatusNotifierPixmaps>((*properties)["IconPixmap"]);
   ASSERT_FALSE(pixmaps.isEmpty());
   EXPECT_EQ(pixmaps.front().toImage().pixelColor(0, 0), QColor(Qt::green));
+}
+
+TEST_F(StatusNotifierItemTest, AnIconShownAlreadyIsNotPaintedAgain) {
+  TrayStatusItem tray;
+  std::vector<int> asked;
+  auto keyed = [&](QColor color, const char* label, const char* key) {
+    StatusItemContent item = content(color, QLatin1String(label), {}, &asked);
+    item.iconKey = QLatin1String(key);
+    return item;
+  };
+  tray.setItems({keyed(Qt::red, "42%", "red")});
+  ASSERT_TRUE(registrations(1));
+  QString item = host->registered()[0];
+  ASSERT_EQ(asked.size(), StatusNotifierItem::kIconSizes.size());
+
+  // Every recompute sets the items again: the same icon with the same or a
+  // new label paints nothing.
+  std::size_t from = host->itemSignals().size();
+  tray.setItems({keyed(Qt::red, "42%", "red")});
+  tray.setItems({keyed(Qt::red, "43%", "red")});
+  ASSERT_TRUE(host->waitForSignal(item, QStringLiteral("XAyatanaNewLabel"), from));
+  EXPECT_EQ(asked.size(), StatusNotifierItem::kIconSizes.size());
+
+  tray.setItems({keyed(Qt::green, "43%", "green")});
+  EXPECT_EQ(asked.size(), 2 * StatusNotifierItem::kIconSizes.size()) << "another key paints every size";
+  EXPECT_TRUE(host->waitForSignal(item, QStringLiteral("NewIcon"), from));
 }
 
 TEST_F(StatusNotifierItemTest, ItemsFollowTheirNumberInOrder) {

@@ -108,7 +108,9 @@ TEST_F(TrayStatusNotifierTest, TheFirstIconIsAlreadyInThePanelsTone) {
   ASSERT_TRUE(portal.ready());
   QString item = launchOneItem("comfortable");
   EXPECT_TRUE(lightMarks(item)) << "drawn for the dark panel";
-  test::spinFor(std::chrono::milliseconds(500));
+  // Once the dark preference is in, a repaint for it is sent at once.
+  ASSERT_TRUE(waitUntil([&] { return delegate->statusItem()->panelTone() == PanelTone::dark; }));
+  ASSERT_TRUE(host->roundTrip(item));
   auto icons = std::count_if(host->itemSignals().begin(), host->itemSignals().end(),
                              [&](const test::ItemSignal& sent) { return sent.member == QStringLiteral("NewIcon"); });
   EXPECT_EQ(icons, 1) << "its one icon, and no other of the wrong tone before it";

@@ -11,6 +11,7 @@
 #include "AppDelegate.h"
 #include "DemoLaunch.h"
 #include "platform/PopoverHost.h"
+#include "support/FakeDesktopBus.h"
 #include "support/TrayDesktop.h"
 
 namespace ovel {
@@ -48,12 +49,15 @@ class TrayX11Test : public ::testing::Test {
     tray.reset();
   }
 
-  // Starts tint2 on a panel of `panel` and the application in it.
-  void launch(QColor panel, const char* scenario = "at-risk") {
+  // Starts tint2 on a panel of `panel` and the application in it, doing
+  // `beforeStart` in between.
+  void launch(
+      QColor panel, const char* scenario = "at-risk", const std::function<void()>& beforeStart = [] {}) {
     delegate.reset();
     tray.reset();
     tray.emplace(panel);
     ASSERT_TRUE(tray->ready()) << "tint2 offered no systray:\n" << tray->log();
+    beforeStart();
     delegate = test::launchDemo(dir, scenario);
     ASSERT_TRUE(test::waitUntilDocked(*delegate->statusItem())) << "the icon never docked";
   }
@@ -146,12 +150,48 @@ TEST_F(TrayX11Test, AClickOnTheOtherIconMovesThePopoverThere) {
 
   ASSERT_TRUE(clickOn(places[1]));
   EXPECT_TRUE(test::waitUntil([&] { return closings.size() == 1 && under(places[1]); })) << "one click moved it";
-  test::spinFor(300ms);
+  ASSERT_TRUE(test::waitForEarlierXEvents());
   EXPECT_TRUE(under(places[1])) << "and it stays";
   ASSERT_TRUE(clickOn(places[1]));
   EXPECT_TRUE(test::waitUntil([&] { return !delegate->popover()->isShown(); })) << "a click on its own icon closes it";
-  test::spinFor(300ms);
-  EXPECT_FALSE(delegate->popover()->isShown());
+  ASSERT_TRUE(test::waitForEarlierXEvents());
+  EXPECT_FALSE(delegate->popover()->isShown()) << "and it stays closed";
+}
+
+TEST_F(TrayX11Test, AWatcherWithoutAHostLeavesTheIconsInTheTray) {
+  OVEL_SKIP_WITHOUT(test::busMissing());
+  // A KDE program started KDE's daemon, whose watcher shows no item.
+  // Started once tint2 is ready: Qt's first look for a tray asks the watcher
+  // for a host and waits, and this watcher answers on the test's own thread.
+  std::optional<test::FakeStatusNotifierHost> watcher;
+  launch(Qt::black, "comfortable", [&] { watcher.emplace(/*hostRegistered=*/false); });
+  ASSERT_TRUE(watcher && watcher->ready());
+  EXPECT_FALSE(trayItem().usesStatusNotifier());
+  EXPECT_TRUE(watcher->liveItems().isEmpty()) << "no item waits with the watcher";
+  auto ringShows = [&](const char* name) {
+    return test::waitUntil([&] { return standingOut(test::screenshot(trayItem().anchor(), name), Qt::black) >= 0.08; });
+  };
+  EXPECT_TRUE(ringShows("tint2-beside-a-watcher")) << "the ring shows in tint2";
+
+  // A panel that shows items comes: they go there.
+  watcher->setHostRegistered(true);
+  EXPECT_TRUE(test::waitUntil([&] { return trayItem().usesStatusNotifier() && watcher->liveItems().size() == 1; }));
+  EXPECT_TRUE(trayItem().hasButton());
+
+  // It goes again: a few seconds on, the icons are back in tint2.
+  watcher->setHostRegistered(false);
+  EXPECT_TRUE(test::waitUntil([&] { return !trayItem().usesStatusNotifier(); }, 10s));
+  ASSERT_TRUE(test::waitUntilDocked(trayItem()));
+  EXPECT_TRUE(ringShows("tint2-after-the-host"));
+  EXPECT_TRUE(watcher->liveItems().isEmpty());
+
+  // KDE's daemon starts only now: the icons stay where they show.
+  watcher.reset();
+  watcher.emplace(/*hostRegistered=*/false);
+  ASSERT_TRUE(watcher->ready());
+  ASSERT_TRUE(test::waitUntil([&] { return watcher->hostQueries() > 0; })) << "asked whether a host shows items";
+  EXPECT_FALSE(trayItem().usesStatusNotifier());
+  EXPECT_TRUE(ringShows("tint2-watcher-after"));
 }
 
 TEST_F(TrayX11Test, TwoRingsDockAsTwoIconsInOrder) {

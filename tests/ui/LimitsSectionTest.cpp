@@ -226,6 +226,34 @@ TEST_F(LimitsSectionWidgetTest, ATapAndTheTimeoutMoveOnTheSpringANewReadingDoesN
   EXPECT_EQ(section.crossfade(), 0) << "a new reading brings the steering window back at once";
 }
 
+TEST_F(LimitsSectionWidgetTest, ASecondQuickTapFadesFromThePanelsNotFromTheFirstFade) {
+  showDemo(Demo::Scenario::atRisk);
+  AnimationClock frames;
+  LimitsSection section(*model);
+  layOut(section, 812);
+  auto tap = [&](std::size_t compact) {
+    QTest::mouseClick(section.compactPanels()[compact], Qt::LeftButton);
+    layOut(section, 812);
+  };
+  auto rest = [&] { frames.advance(Spring::durationFor(LimitsSection::kPromotionResponse) + 100); };
+  // The week in full, as it stands at rest.
+  tap(1);
+  rest();
+  ASSERT_EQ(section.crossfade(), 0);
+  QImage weekInFull = section.grab().toImage();
+  scheduler->advance(PromotionState::kTimeout);
+  layOut(section, 812);
+  rest();
+
+  // The week, and Opus while the week's fade still runs.
+  tap(1);
+  frames.advance(100);
+  ASSERT_GT(section.crossfade(), 0);
+  tap(2);
+  EXPECT_TRUE(section.crossfadeImage().toImage() == weekInFull)
+      << "the week as it stood, no ghost of the session in it";
+}
+
 TEST_F(LimitsSectionWidgetTest, OneWindowHasNoCompactColumn) {
   feed({sessionReading(20, kStart)});
   LimitsSection section(*model);

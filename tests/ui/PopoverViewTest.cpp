@@ -217,6 +217,23 @@ TEST_F(PopoverViewTest, TwoRingsInLayoutOrderWithTheirHelp) {
   EXPECT_EQ(p.rings()[0]->parentWidget()->toolTip(), PopoverView::kOneRingHelp);
 }
 
+TEST_F(PopoverViewTest, WhileStillReadingTheSpinnerHasItsRoom) {
+  model->start();
+  ASSERT_EQ(model->phase().phaseCase(), Phase::Case::starting);
+  ASSERT_TRUE(model->assessments().empty());
+  PopoverView& p = popover();
+  // The spinner of the content, not the one beside the refresh button.
+  Spinner* spinner = nullptr;
+  for (Spinner* candidate : test::childrenOf<Spinner>(*p.contentScroll()))
+    if (candidate->isVisibleTo(&p)) spinner = candidate;
+  ASSERT_NE(spinner, nullptr) << "the content shows a spinner";
+  EXPECT_GT(p.contentScroll()->height(), 0) << "the band between header and footer keeps a height";
+  EXPECT_GE(spinner->height(), 16);
+  QRect place(spinner->mapTo(p.contentScroll()->viewport(), QPoint()), spinner->size());
+  EXPECT_TRUE(p.contentScroll()->viewport()->rect().contains(place)) << "all of it in view";
+  EXPECT_EQ(p.contentScroll()->verticalScrollBar()->maximum(), 0) << "and nothing to scroll";
+}
+
 TEST_F(PopoverViewTest, ProbingShowsTheSpinnerInsteadOfTheButton) {
   startAndSettle();
   probe->work.hold = true;

@@ -19,6 +19,7 @@
 #include "settings/GeneralTab.h"
 #include "settings/MenuBarItemList.h"
 #include "settings/MenuBarPreview.h"
+#include "ui/Divider.h"
 #include "ui/IconLabel.h"
 #include "ui/MenuBarRow.h"
 #include "ui/Spinner.h"
@@ -133,6 +134,36 @@ TEST_F(SettingsViewTest, OpensOnGeneralWithTheDefaults) {
   EXPECT_EQ(general.traySection()->footer()->text(),
             QString::fromStdString(GeneralTab::styleCaption(GlyphStyle::usageAndSteer)));
   EXPECT_EQ(list().rows().size(), kAllMenuBarItems.size());
+}
+
+TEST_F(SettingsViewTest, TheHotKeyProblemHasARowOfItsOwn) {
+  GeneralTab& general = *settings().general();
+  QCheckBox* launch = general.launchAtLogin();
+  TextView* problem = general.hotKeyProblemView();
+  FormSection* section = nullptr;
+  for (QWidget* up = launch; up && !section; up = up->parentWidget()) section = dynamic_cast<FormSection*>(up);
+  ASSERT_NE(section, nullptr);
+  auto shownHairlines = [&] {
+    std::vector<Divider*> shown;
+    for (Divider* hairline : test::childrenOf<Divider>(*section))
+      if (hairline->isVisibleTo(section)) shown.push_back(hairline);
+    return shown;
+  };
+  EXPECT_FALSE(problem->isVisibleTo(section));
+  EXPECT_TRUE(shownHairlines().empty()) << "the login switch alone, without a stray hairline";
+
+  general.setHotKeyProblem(QStringLiteral("Ctrl+Alt+P is in use by another program, so it can't open Ovel."));
+  settings();
+  ASSERT_TRUE(problem->isVisibleTo(section));
+  auto top = [&](const QWidget* widget) { return widget->mapTo(section, QPoint()).y(); };
+  auto hairlines = shownHairlines();
+  ASSERT_EQ(hairlines.size(), 1u) << "a row of its own";
+  EXPECT_GE(top(hairlines[0]), top(launch) + launch->height()) << "the hairline below the login switch";
+  EXPECT_GE(top(problem), top(hairlines[0]) + hairlines[0]->height()) << "and the message below it";
+  EXPECT_FALSE(launch->parentWidget()->isAncestorOf(problem)) << "not in the login switch's row";
+
+  general.setHotKeyProblem({});
+  EXPECT_TRUE(shownHairlines().empty()) << "gone with its row";
 }
 
 TEST_F(SettingsViewTest, PickersWriteThrough) {
