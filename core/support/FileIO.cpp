@@ -161,6 +161,7 @@ std::error_code make_error_code(FileError error) {
     std::string message(int value) const override {
       switch (static_cast<FileError>(value)) {
         case FileError::notRegularFile: return "Not a regular file";
+        case FileError::malformed: return "Malformed contents";
       }
       return "Unknown error";
     }

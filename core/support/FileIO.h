@@ -16,6 +16,7 @@ namespace ovel {
 // Failures of our own beside the system's.
 enum class FileError {
   notRegularFile = 1,  // a FIFO, a socket or a device, which could block or never end
+  malformed,           // read whole, it does not hold what a file of its kind holds
 };
 std::error_code make_error_code(FileError error);
 

@@ -20,6 +20,7 @@ namespace ovel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::refusalOf;
 using test::ScopedEnv;
 using test::TempDir;
 
@@ -209,17 +210,6 @@ TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {
   test::writeText(path, test::readText(path) + "{\"torn");
   ASSERT_FALSE(appendOnNewLine(path, "c\n"));
   EXPECT_EQ(test::readText(path), "a\nb\n{\"torn\nc\n");
-}
-
-// What a whole-file read (and, but for the size, an append) gives for each.
-std::error_code refusalOf(test::SpecialFile kind) {
-  switch (kind) {
-    case test::SpecialFile::fifo:
-    case test::SpecialFile::socket: return FileError::notRegularFile;
-    case test::SpecialFile::folder: return std::make_error_code(std::errc::is_a_directory);
-    case test::SpecialFile::overLimit: return std::make_error_code(std::errc::file_too_large);
-  }
-  return {};
 }
 
 // Whole-file reads never wait and never take more than their limit.
