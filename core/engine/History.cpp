@@ -244,7 +244,8 @@ std::error_code HistoryStore::rewrite(std::unique_lock<std::mutex>& lock) {
   std::vector<HistorySample> samples = samples_;
   linesSinceCopy_.emplace();
   lock.unlock();
-  FileReplacement replacement(url_);
+  // A FIFO or a folder in the file's place is left there, as by appends.
+  FileReplacement replacement(url_, {.onlyOverRegularFile = true});
   replacement.write(encodeLines(samples));
   replacement.sync();
   if (afterRewriteCopy_) afterRewriteCopy_();

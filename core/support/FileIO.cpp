@@ -219,7 +219,7 @@ std::error_code writeFileAtomically(const fs::path& path, std::string_view bytes
 }
 
 FileReplacement::FileReplacement(const fs::path& path, const AtomicWriteOptions& options)
-    : target_(resolveTarget(path, options.followSymlink)) {
+    : target_(resolveTarget(path, options.followSymlink)), onlyOverRegularFile_(options.onlyOverRegularFile) {
   if (target_.has_parent_path()) fs::create_directories(target_.parent_path(), error_);
   if (error_) return;
 
@@ -259,6 +259,10 @@ std::error_code FileReplacement::commit() {
   if (fd_ >= 0) {
     FileDescriptor file(std::exchange(fd_, -1));
     if (std::error_code closeError = file.close(); !error_) error_ = closeError;
+  }
+  if (!error_ && onlyOverRegularFile_) {
+    std::error_code refusal = refusalBeforeOpening(target_);
+    if (refusal != std::errc::no_such_file_or_directory) error_ = refusal;
   }
   if (!error_ && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) error_ = lastError();
   // Renamed, the temporary's name is the target's now.

@@ -42,6 +42,9 @@ struct AtomicWriteOptions {
   // Exact permission bits for the new file, past the umask (a copy that must
   // be no more readable than its original). Wins over keepExistingMode.
   std::optional<mode_t> mode = std::nullopt;
+  // Leave a target that is there and is not a regular file (a FIFO, a
+  // socket, a folder): the write fails as a read of it would.
+  bool onlyOverRegularFile = false;
 };
 
 // Creates the parent folders, writes a uniquely named temporary file beside
@@ -71,6 +74,7 @@ class FileReplacement {
  private:
   std::filesystem::path target_;
   std::filesystem::path temporary_;
+  bool onlyOverRegularFile_;
   int fd_ = -1;
   std::error_code error_;
 };

@@ -18,6 +18,7 @@
 
 #include "core/engine/EngineConstants.h"
 #include "core/engine/History.h"
+#include "support/OddFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
@@ -266,6 +267,24 @@ TEST_F(HistoryStoreTest, AFileThatCannotBeAppendedToIsNeverReplaced) {
   store.flush();
   EXPECT_TRUE(fs::is_directory(url));
   EXPECT_EQ(store.all().size(), 1u);
+}
+
+// Nor is a FIFO or a socket in its place, by the rewrite that would bring
+// back what its appends lost.
+TEST_F(HistoryStoreTest, WhatIsNotAFileIsNeverReplacedByARewrite) {
+  for (test::SpecialFile kind : {test::SpecialFile::fifo, test::SpecialFile::socket, test::SpecialFile::folder}) {
+    SCOPED_TRACE(test::nameOf(kind));
+    fs::remove_all(url.parent_path());
+    test::makeSpecialFile(url, kind, 0);
+    const auto type = fs::symlink_status(url).type();
+    auto store = makeStore();
+    EXPECT_EQ(store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow)).written,
+              test::refusalOf(kind));
+    EXPECT_EQ(store.flush(), test::refusalOf(kind));
+    EXPECT_EQ(fs::symlink_status(url).type(), type);
+    EXPECT_EQ(std::distance(fs::directory_iterator(url.parent_path()), fs::directory_iterator()), 1)
+        << "no temporary left";
+  }
 }
 
 TEST_F(HistoryStoreTest, TimesNoCalendarCanShowCountAsAbsent) {
