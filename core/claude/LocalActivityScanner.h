@@ -43,13 +43,12 @@ class LocalActivityScanner final {
   // so far that is not older than now - lookback, oldest first. Never throws:
   // whatever cannot be read is skipped. A file is read from where the last
   // scan stopped (from its start when it shrank or another file took its
-  // name), complete lines only; a
-  // turn logged more than once (same message and request id) keeps the copy
-  // with the largest token total, the first one read on a tie. A file of
-  // the size and date it had when last read is not opened, even with an
-  // unfinished last line; a line longer than the limit is read once and
-  // passed over, never held whole. Once `stopRequested` (asked before each
-  // file) says so, no further file is read.
+  // name), complete lines only; a turn logged more than once (same message
+  // and request id) keeps the copy with the largest token total, the first
+  // one read on a tie. A file of the size and date it had when last read is
+  // not opened, even with an unfinished last line; a line longer than the
+  // limit is read once and passed over, never held whole. Once
+  // `stopRequested` (asked before each file) says so, no further file is read.
   std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
 
   // A scan with what it passed over: one text per failure it swallowed (a

@@ -62,9 +62,10 @@ struct HistoryChange {
 // again (or at flush()), so that no sample is missing from it for longer.
 //
 // Thread-safe. record() appends its lines itself, so they are with the
-// kernel when it returns and survive the process being killed. Only the
-// prune's rewrite runs on a writer thread of the store's own: lines recorded
-// while it runs go to the old file and, at the rename, to the new one too.
+// kernel when it returns and survive the process being killed. Only
+// rewrites (a prune's, or one that brings back what failed appends lost) run
+// on a writer thread of the store's own: lines recorded while one runs go to
+// the old file and, at the rename, to the new one too.
 class HistoryStore final {
  public:
   // A larger file, like one that is not regular, is not read and the
