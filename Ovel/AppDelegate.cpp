@@ -175,8 +175,9 @@ void AppDelegate::applicationDidFinishLaunching() {
 
 void AppDelegate::applicationWillTerminate() {
   if (hotKey_) hotKey_->unregister();
-  // Every sample is in the file already; a prune's rewrite may still be under way.
-  if (historyStore_) historyStore_->flush();
+  // Every sample is in the file already, unless an append failed; a
+  // rewrite may still be under way.
+  if (model_) model_->finishHistoryWrites();
   windowSettings_->sync();
   if (windowSettings_->status() != QSettings::NoError)
     qCWarning(logApp).noquote() << "couldn't save the window places in" << windowSettings_->fileName();

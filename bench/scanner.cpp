@@ -127,7 +127,7 @@ void rescanAfterAppending(benchmark::State& state) {
 void readOnly(benchmark::State& state) {
   for (auto _ : state) {
     TranscriptReader reader;
-    for (const auto& file : tree().files) reader.readCompleteLines(file.path, {}, [](std::string_view) {});
+    for (const auto& file : tree().files) reader.readCompleteLines(file, {}, [](std::string_view) {});
   }
   reportBytes(state, tree().bytes);
 }
@@ -139,7 +139,7 @@ void readAndPrefilter(benchmark::State& state) {
     lines = 0;
     for (const auto& file : tree().files)
       reader.readCompleteLines(
-          file.path, {}, [&](std::string_view run) { forEachUsageLine(run, [&](std::string_view) { ++lines; }); });
+          file, {}, [&](std::string_view run) { forEachUsageLine(run, [&](std::string_view) { ++lines; }); });
   }
   reportBytes(state, tree().bytes);
   state.counters["usage lines"] = static_cast<double>(lines);

@@ -10,6 +10,7 @@
 // could have avoided, and never lets an error of its own reach the status
 // line.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -54,13 +55,18 @@ void settleSignals() {
 }
 
 // Standard input may be a pipe or a socket, so it is read as a descriptor
-// rather than reopened by name. A read error ends the input.
+// rather than reopened by name. It may also come non-blocking: nothing to
+// read yet is waited for, not taken for its end. A read error ends the input.
 std::string readStandardInput() {
   std::string input;
   char buffer[65536];
   for (;;) {
     ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (count < 0 && errno == EINTR) continue;
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd waiting{STDIN_FILENO, POLLIN, 0};
+      if (::poll(&waiting, 1, -1) >= 0 || errno == EINTR) continue;
+    }
     if (count <= 0) return input;
     input.append(buffer, static_cast<std::size_t>(count));
   }

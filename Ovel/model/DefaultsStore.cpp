@@ -1,6 +1,7 @@
 #include "model/DefaultsStore.h"
 
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <charconv>
 #include <filesystem>
@@ -93,6 +94,23 @@ std::optional<QString> unusableBecause(const std::filesystem::path& file) {
   return std::nullopt;
 }
 
+// Where the settings of a run that leaves the user's file alone are saved.
+// Qt locks, writes and renames beside the file it is given (an empty name is
+// the working folder, where it would take an old ".lock" of someone else's
+// for a stale one of its own and delete it), so the file lies in a private
+// folder of ours, one for the whole run: the defaults and the window places
+// share it as they share the user's file. Without a temporary folder, a
+// path below a file: Qt can make no folder there and writes nothing at all.
+QString scratchSettingsFile() {
+  static const QString file = [] {
+    static QTemporaryDir folder;
+    if (folder.isValid()) return folder.filePath(QStringLiteral("Ovel.conf"));
+    qCWarning(logApp).noquote() << "no temporary folder for the settings of this run:" << folder.errorString();
+    return QStringLiteral("/dev/null/Ovel.conf");
+  }();
+  return file;
+}
+
 }  // namespace
 
 std::unique_ptr<QSettings> openUserSettings() {
@@ -101,8 +119,7 @@ std::unique_ptr<QSettings> openUserSettings() {
   if (auto reason = unusableBecause(file.toStdString())) {
     qCWarning(logApp).noquote() << "settings are kept in memory for this run:" << file << "is left alone because"
                                 << *reason;
-    // No file: values are kept in memory and syncing writes nothing.
-    return std::make_unique<QSettings>(QString(), QSettings::IniFormat);
+    return std::make_unique<QSettings>(scratchSettingsFile(), QSettings::IniFormat);
   }
   return std::make_unique<QSettings>(QStringLiteral("Ovel"), QStringLiteral("Ovel"));
 }

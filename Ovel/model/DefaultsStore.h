@@ -42,7 +42,8 @@ class DefaultsStore {
 // The user's settings file of the organisation and application "Ovel"
 // ($XDG_CONFIG_HOME/Ovel/Ovel.conf). Qt reads it whole and would wait for
 // ever on a FIFO: when it is anything but a regular file of a sane size, it
-// is left alone and the settings live in memory for this run (said in the log).
+// is left alone and the settings live for this run only (said in the log),
+// in a file of a private temporary folder that every call of the run shares.
 std::unique_ptr<QSettings> openUserSettings();
 
 // The application's store: the user's settings file, synced after every write.

@@ -9,6 +9,21 @@
 
 namespace ovel {
 
+namespace {
+
+// Said once, at start: the plan shows empty until a save keeps the file aside.
+ResetPlan loadPlan(const ResetPlanStore& store) {
+  std::error_code problem;
+  ResetPlan plan = store.load(problem);
+  if (problem)
+    qCWarning(logPlan).noquote() << "reading" << store.url().c_str() << "failed:" << problem.message().c_str()
+                                 << "- no reset is planned until one is, and the file is then kept as"
+                                 << store.keptAsideUrl().c_str();
+  return plan;
+}
+
+}  // namespace
+
 UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, ResetPlanStore resetPlanStore,
                        std::filesystem::path statusLineFile, AppServices services, QObject* parent)
     : QObject(parent),
@@ -20,7 +35,7 @@ UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, Res
       preferences_(preferences),
       historyStore_(historyStore),
       statusLineFile_(std::move(statusLineFile)),
-      resetPlan_(resetPlanStore.load().pruned(now_)),
+      resetPlan_(loadPlan(resetPlanStore).pruned(now_)),
       resetPlanStore_(std::move(resetPlanStore)) {}
 
 UsageModel::~UsageModel() = default;

@@ -62,9 +62,9 @@ class UsageModel final : public QObject {
     std::string message_;
   };
 
-  // The stores must outlive the model. Reads only the reset plan (pruned);
-  // the history is loaded by start(), and the relay's `statusLineFile` at
-  // every tick.
+  // The stores must outlive the model. Reads only the reset plan (pruned;
+  // one that cannot be read is said in the log); the history is loaded by
+  // start(), and the relay's `statusLineFile` at every tick.
   UsageModel(Preferences& preferences, HistoryStore& historyStore, ResetPlanStore resetPlanStore,
              std::filesystem::path statusLineFile, AppServices services = AppServices::standard(),
              QObject* parent = nullptr);
@@ -126,6 +126,9 @@ class UsageModel final : public QObject {
   void probe(std::function<void()> completion = {});
   // Starts a probe when neither a probe nor a snapshot is from the last minute.
   void refreshIfStale();
+  // Before quitting: waits for the history's writes, rewriting the file
+  // when an append failed, and says in the log what the file still lacks.
+  void finishHistoryWrites();
 
   // Plan edits: pruned, saved unless in a demo (a failed save sets
   // planSaveError), then recomputed.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "model/Log.h"
 #include "model/UsageModel.h"
 
 namespace ovel {
@@ -33,6 +34,9 @@ std::optional<Date> later(std::optional<Date> a, std::optional<Date> b) {
 void UsageModel::start() {
   if (isDemo_) return;
   assign(history_, historyStore_.all(), &UsageModel::historyChanged);
+  if (std::error_code error = historyStore_.loadError())
+    qCWarning(logHistory).noquote() << "reading" << historyStore_.url().c_str() << "failed:" << error.message().c_str()
+                                    << "- the history starts empty";
   readStatusLineSnapshot();
   recompute();
   // The first scan runs whatever useLocalActivity says; only ticks honour it.

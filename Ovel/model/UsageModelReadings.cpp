@@ -75,8 +75,15 @@ bool UsageModel::readStatusLineSnapshot() {
   // Taken before parsing: a file that cannot be read waits for its next write.
   lastSnapshotModified_ = modified;
 
-  std::optional<StatusLineSnapshot> snapshot = StatusLineSnapshot::read(statusLineFile_);
-  if (!snapshot) return false;
+  std::error_code readError;
+  std::optional<StatusLineSnapshot> snapshot = StatusLineSnapshot::read(statusLineFile_, readError);
+  if (!snapshot) {
+    // Once per modification time, as the file is read; gone since the look, it is no failure.
+    if (readError != std::errc::no_such_file_or_directory)
+      qCWarning(logStatusLine).noquote() << "reading" << statusLineFile_.c_str()
+                                         << "failed:" << readError.message().c_str();
+    return false;
+  }
   std::vector<UsageWindow> windows = snapshot->windows();
   if (windows.empty()) return false;
 
@@ -131,6 +138,8 @@ void UsageModel::applyHistoryChange(HistoryChange change) {
     std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
   emit historyChanged();
 }
+
+void UsageModel::finishHistoryWrites() { noteHistoryWrite(historyStore_.flush()); }
 
 void UsageModel::noteHistoryWrite(std::error_code error) {
   std::optional<std::string> message;

@@ -150,7 +150,7 @@ LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now, const
     for (const TranscriptFile& file : listTranscriptFiles(root_, cutoff)) {
       if (stopRequested && stopRequested()) break;
       try {
-        readAppended(file, cutoff, pass);
+        readAppended(file, cutoff, pass, report.failures);
       } catch (const std::exception& error) {
         // Out of memory on a damaged file: it keeps its old cursor.
         report.failures.push_back(file.path + ": " + error.what());
@@ -175,19 +175,24 @@ LocalActivityScanner::ReadFigures LocalActivityScanner::readFigures() {
   return figures_;
 }
 
-void LocalActivityScanner::readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass) {
+void LocalActivityScanner::readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass,
+                                        std::vector<std::string>& failures) {
   Cursor& cursor = cursors_[file.path];
-  TranscriptPosition from = cursor.position;
-  if (file.size == from.readEnd && file.modified <= cursor.modified) return;  // unchanged
-  if (file.size < from.lineStart) from = {};                                  // truncated or replaced: read it again
-  else if (file.size < from.readEnd) from = {from.lineStart, from.lineStart, false};  // its last line was cut
-  TranscriptPosition reached = pass.reader.readCompleteLines(file.path, from, [&](std::string_view lines) {
+  // Another file under the name, however long, is read from its start.
+  bool sameFile = file.isSameFile(cursor.device, cursor.inode);
+  TranscriptPosition from = sameFile ? cursor.position : TranscriptPosition{};
+  if (sameFile && file.size == from.readEnd && file.modified <= cursor.modified) return;  // unchanged
+  if (file.size < from.lineStart) from = {};                                              // truncated: read it again
+  else if (file.size < from.readEnd) from = {from.lineStart, from.lineStart, false};      // its last line was cut
+  TranscriptReader::Outcome read = pass.reader.readCompleteLines(file, from, [&](std::string_view lines) {
     forEachUsageLine(lines, [&](std::string_view line) {
       auto turn = pass.parser.parse(line);
       if (turn && turn->timestamp >= cutoff) turns_->ingest(*turn);
     });
   });
-  cursor = {reached, file.modified};
+  // Once per change: a file that stays unreadable is tried at every scan.
+  if (read.error && read.error != cursor.lastError) failures.push_back(file.path + ": " + read.error.message());
+  cursor = {read.reached, file.modified, file.device, file.inode, read.error};
 }
 
 }  // namespace ovel

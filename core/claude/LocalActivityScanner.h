@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 #include <vector>
 
@@ -41,17 +42,18 @@ class LocalActivityScanner final {
   // Reads what was appended since the last scan and returns every turn known
   // so far that is not older than now - lookback, oldest first. Never throws:
   // whatever cannot be read is skipped. A file is read from where the last
-  // scan stopped (from its start when it shrank), complete lines only; a
-  // turn logged more than once (same message and request id) keeps the copy
-  // with the largest token total, the first one read on a tie. A file of
-  // the size and date it had when last read is not opened, even with an
-  // unfinished last line; a line longer than the limit is read once and
-  // passed over, never held whole. Once `stopRequested` (asked before each
-  // file) says so, no further file is read.
+  // scan stopped (from its start when it shrank or another file took its
+  // name), complete lines only; a turn logged more than once (same message
+  // and request id) keeps the copy with the largest token total, the first
+  // one read on a tie. A file of the size and date it had when last read is
+  // not opened, even with an unfinished last line; a line longer than the
+  // limit is read once and passed over, never held whole. Once
+  // `stopRequested` (asked before each file) says so, no further file is read.
   std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
 
   // A scan with what it passed over: one text per failure it swallowed (a
-  // file it could not finish, or the whole scan), for the caller to log.
+  // file it could not read or finish, "path: reason", told again only once
+  // it has read or failed otherwise; or the whole scan), for the caller to log.
   struct Report {
     std::vector<ActivityEvent> events;
     std::vector<std::string> failures;
@@ -69,11 +71,14 @@ class LocalActivityScanner final {
   struct Cursor {
     TranscriptPosition position;
     Date modified = Date::min();
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::error_code lastError;  // of the last read, told when it came
   };
   class TurnTable;
   struct ScanPass;
 
-  void readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass);
+  void readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass, std::vector<std::string>& failures);
 
   const std::filesystem::path root_;
   const double lookback_;

@@ -203,11 +203,23 @@ std::error_code StatusLineSnapshot::write(const std::filesystem::path& file) con
 }
 
 std::optional<StatusLineSnapshot> StatusLineSnapshot::read(const std::filesystem::path& file) noexcept {
+  std::error_code ignored;
+  return read(file, ignored);
+}
+
+std::optional<StatusLineSnapshot> StatusLineSnapshot::read(const std::filesystem::path& file,
+                                                           std::error_code& error) noexcept {
+  error.clear();
   try {
     std::string bytes;
-    if (readWholeFile(file, bytes, kFileSizeLimit)) return std::nullopt;
-    return decoded(bytes);
-  } catch (const std::exception&) { return std::nullopt; }
+    if ((error = readWholeFile(file, bytes, kFileSizeLimit))) return std::nullopt;
+    std::optional<StatusLineSnapshot> snapshot = decoded(bytes);
+    if (!snapshot) error = FileError::malformed;
+    return snapshot;
+  } catch (const std::exception&) {
+    error = std::make_error_code(std::errc::not_enough_memory);
+    return std::nullopt;
+  }
 }
 
 }  // namespace ovel

@@ -63,6 +63,9 @@ struct StatusLineSnapshot {
   // hundred bytes).
   static constexpr std::uint64_t kFileSizeLimit = std::uint64_t{4} << 20;
   static std::optional<StatusLineSnapshot> read(const std::filesystem::path& file) noexcept;
+  // The same, with why there is nothing: the read's failure, or
+  // FileError::malformed.
+  static std::optional<StatusLineSnapshot> read(const std::filesystem::path& file, std::error_code& error) noexcept;
 };
 
 }  // namespace ovel

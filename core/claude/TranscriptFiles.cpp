@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "core/claude/TranscriptLine.h"
+#include "core/support/FileIO.h"
 
 namespace ovel {
 namespace {
@@ -51,21 +52,23 @@ class DirectoryWalk {
   }
 
   void visitEntry(int directoryFd, const std::string& directoryPath, const std::string& name, unsigned char type) {
+    if (type == DT_DIR) return visitFolder(directoryFd, directoryPath, name);
+    if (type == DT_LNK || (type != DT_UNKNOWN && !isTranscriptName(name))) return;
+    // Looked at again: the entry's type may be unknown or already out of date.
     struct stat status {};
-    if (type == DT_UNKNOWN) {
-      if (::fstatat(directoryFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return;
-      type = S_ISDIR(status.st_mode) ? DT_DIR : S_ISREG(status.st_mode) ? DT_REG : DT_UNKNOWN;
-    }
-    if (type == DT_DIR) {
-      int child = ::openat(directoryFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (child >= 0) visit(child, directoryPath + '/' + name);
-      return;
-    }
-    if (type != DT_REG || !isTranscriptName(name)) return;
-    if (::fstatat(directoryFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode)) return;
+    if (::fstatat(directoryFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (S_ISDIR(status.st_mode)) return visitFolder(directoryFd, directoryPath, name);
+    if (S_ISLNK(status.st_mode) || !isTranscriptName(name)) return;
     Date modified = modificationDate(status);
     if (modified < modifiedAfter_) return;
-    files_.push_back({directoryPath + '/' + name, modified, static_cast<std::uint64_t>(status.st_size)});
+    files_.push_back({directoryPath + '/' + name, modified, static_cast<std::uint64_t>(status.st_size),
+                      static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+                      S_ISREG(status.st_mode)});
+  }
+
+  void visitFolder(int directoryFd, const std::string& directoryPath, const std::string& name) {
+    int child = ::openat(directoryFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (child >= 0) visit(child, directoryPath + '/' + name);
   }
 
   Date modifiedAfter_;
@@ -120,16 +123,21 @@ void TranscriptReader::reserveAfter(std::size_t pending) {
   capacity_ = capacity;
 }
 
-TranscriptPosition TranscriptReader::readCompleteLines(const std::string& path, TranscriptPosition from,
-                                                       const LinesHandler& onLines) {
+TranscriptReader::Outcome TranscriptReader::readCompleteLines(const TranscriptFile& file, TranscriptPosition from,
+                                                              const LinesHandler& onLines) {
+  // Opening a device can act on it.
+  if (!file.regular) return {from, FileError::notRegularFile};
   // Listed as a regular file, it may since have been replaced by a FIFO.
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return from;
+  int fd = ::open(file.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return {from, lastError()};
   FileCloser closer(fd);
   struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return from;
+  if (::fstat(fd, &status) != 0) return {from, lastError()};
+  if (!S_ISREG(status.st_mode)) return {from, FileError::notRegularFile};
+  if (!file.isSameFile(status.st_dev, status.st_ino)) return {from, {}};
 
   TranscriptPosition position = from;
+  std::error_code error;
   bool passingOverLongLine = from.inLongLine;
   std::uint64_t nextRead = passingOverLongLine ? from.readEnd : from.lineStart;
   position.readEnd = nextRead;
@@ -139,6 +147,7 @@ TranscriptPosition TranscriptReader::readCompleteLines(const std::string& path, 
     reserveAfter(pending);
     char* buffer = buffer_.get();
     ssize_t count = readAt(fd, buffer + pending, std::min(limits_.chunkBytes, capacity_ - pending), nextRead);
+    if (count < 0) error = lastError();
     if (count <= 0) break;
     bytesRead_ += static_cast<std::uint64_t>(count);
     std::uint64_t bufferOffset = nextRead - pending;  // file offset of buffer[0]
@@ -170,7 +179,7 @@ TranscriptPosition TranscriptReader::readCompleteLines(const std::string& path, 
     }
   }
   position.inLongLine = passingOverLongLine;
-  return position;
+  return {position, error};
 }
 
 }  // namespace ovel

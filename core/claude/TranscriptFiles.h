@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "core/support/Time.h"
@@ -20,13 +21,23 @@ struct TranscriptFile {
   std::string path;
   Date modified;
   std::uint64_t size = 0;
+  // Which file it is: one renamed over the path is another.
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  // False for a FIFO, a socket or a device of a transcript's name, which is
+  // listed only so that the scanner can say it passed over it.
+  bool regular = true;
+
+  bool isSameFile(std::uint64_t otherDevice, std::uint64_t otherInode) const {
+    return device == otherDevice && inode == otherInode;
+  }
 };
 
-// Every regular file named *.jsonl under root, at any depth, modified at or
-// after `modifiedAfter`, in the walk's order. Names starting with a dot are
-// skipped (folders with everything in them), symbolic links are neither
-// listed nor followed, and whatever cannot be opened or examined is passed
-// over. A missing root gives an empty list.
+// Every file named *.jsonl under root that is not a folder, at any depth,
+// modified at or after `modifiedAfter`, in the walk's order. Names starting
+// with a dot are skipped (folders with everything in them), symbolic links
+// are neither listed nor followed, and whatever cannot be opened or
+// examined is passed over. A missing root gives an empty list.
 std::vector<TranscriptFile> listTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter);
 
 struct TranscriptReadLimits {
@@ -60,10 +71,18 @@ class TranscriptReader {
 
   explicit TranscriptReader(TranscriptReadLimits limits = {});
 
-  // Reads `path` on from `from` (the unfinished line again, unless it is a
-  // long one) to the real end of the file. A file that cannot be opened or
-  // is not a regular file, or a read that fails at once, gives `from`.
-  TranscriptPosition readCompleteLines(const std::string& path, TranscriptPosition from, const LinesHandler& onLines);
+  struct Outcome {
+    TranscriptPosition reached;
+    // Why the file could not be read to its end: `reached` is as far as it got.
+    std::error_code error;
+  };
+
+  // Reads the file on from `from` (the unfinished line again, unless it is a
+  // long one) to its real end. A file that is not a regular one
+  // (FileError::notRegularFile, never opened) or cannot be opened gives
+  // `from` and the error; so does a file that is no longer the one listed,
+  // without an error, since the next listing has the new one.
+  Outcome readCompleteLines(const TranscriptFile& file, TranscriptPosition from, const LinesHandler& onLines);
 
   // Every byte read from files so far.
   std::uint64_t bytesRead() const { return bytesRead_; }

@@ -127,23 +127,35 @@ HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date
   // file is the one a kill leaves.
   std::string lines = encodeLines(change.added);
   std::error_code error = append(lines);
+  // A rewrite under way takes them even when the append failed.
   if (linesSinceCopy_) *linesSinceCopy_ += lines;
-  change.written = error ? error : rewriteFailure_.value_or(std::error_code());
+  if (error && mayRewriteFromMemory()) linesMissing_ = error;
+  change.written = error ? error : rewriteFailure_.value_or(linesMissing_.value_or(std::error_code()));
   rewriteFailure_.reset();
-  if (!isPruneDue(now)) return change;
-  Date cutoff = addSeconds(now, -retention_);
-  std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
-  change.prunedBefore = cutoff;
-  rewriteDue_ = true;
-  startWriterIfNeeded();
-  lock.unlock();
-  workArrived_.notify_one();
+  bool pruned = isPruneDue(now);
+  if (pruned) {
+    Date cutoff = addSeconds(now, -retention_);
+    std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
+    change.prunedBefore = cutoff;
+  }
+  // Appends work again: the lines they lost come back from memory. A
+  // rewrite under way takes them already; one that copied memory before a
+  // prune must run again after it.
+  if (pruned || (!error && linesMissing_ && !linesSinceCopy_)) requestRewrite();
   return change;
 }
 
-void HistoryStore::flush() {
+std::error_code HistoryStore::flush() {
   std::unique_lock lock(mutex_);
+  if (linesMissing_ && !linesSinceCopy_) requestRewrite();
   workDone_.wait(lock, [this] { return !rewriteDue_ && !linesSinceCopy_; });
+  return rewriteFailure_.value_or(linesMissing_.value_or(std::error_code()));
+}
+
+std::error_code HistoryStore::loadError() {
+  std::lock_guard lock(mutex_);
+  loadIfNeeded();
+  return loadError_;
 }
 
 void HistoryStore::loadIfNeeded() {
@@ -151,7 +163,10 @@ void HistoryStore::loadIfNeeded() {
   // Set first: a file that cannot be read is not tried again.
   loaded_ = true;
   std::string bytes;
-  if (readWholeFile(url_, bytes, kFileSizeLimit)) return;
+  if (std::error_code error = readWholeFile(url_, bytes, kFileSizeLimit)) {
+    if (error != std::errc::no_such_file_or_directory) loadError_ = error;
+    return;
+  }
   samples_ = decodeLines(bytes);
   if (!std::is_sorted(samples_.begin(), samples_.end(), observedEarlier))
     std::stable_sort(samples_.begin(), samples_.end(), observedEarlier);
@@ -186,6 +201,19 @@ std::error_code HistoryStore::append(const std::string& lines) {
   return error;
 }
 
+// A rewrite from memory would drop the lines of a file that could not be
+// read: then a failed append is only told, as nothing can put its lines back.
+// A folder or a FIFO in the file's place holds no lines of ours.
+bool HistoryStore::mayRewriteFromMemory() const {
+  return !loadError_ || loadError_ == std::errc::is_a_directory || loadError_ == FileError::notRegularFile;
+}
+
+void HistoryStore::requestRewrite() {
+  rewriteDue_ = true;
+  startWriterIfNeeded();
+  workArrived_.notify_one();
+}
+
 void HistoryStore::startWriterIfNeeded() {
   if (!writer_.joinable()) writer_ = std::thread([this] { writeLoop(); });
 }
@@ -196,7 +224,13 @@ void HistoryStore::writeLoop() {
     workArrived_.wait(lock, [this] { return stopping_ || rewriteDue_; });
     if (!rewriteDue_) return;  // stopping, with nothing left to write
     rewriteDue_ = false;
-    if (std::error_code error = rewrite(lock)) rewriteFailure_ = error;
+    if (std::error_code error = rewrite(lock)) {
+      rewriteFailure_ = error;
+      if (linesMissing_) linesMissing_ = error;
+    } else {
+      // The new file holds every sample in memory, failed appends' too.
+      linesMissing_.reset();
+    }
     workDone_.notify_all();
   }
 }
@@ -210,14 +244,17 @@ std::error_code HistoryStore::rewrite(std::unique_lock<std::mutex>& lock) {
   std::vector<HistorySample> samples = samples_;
   linesSinceCopy_.emplace();
   lock.unlock();
-  FileReplacement replacement(url_);
+  // A FIFO or a folder in the file's place is left there, as by appends.
+  FileReplacement replacement(url_, {.onlyOverRegularFile = true});
   replacement.write(encodeLines(samples));
   replacement.sync();
+  if (afterRewriteCopy_) afterRewriteCopy_();
   lock.lock();
   // Records wait from here to the rename, so none lands in the old file only.
   replacement.write(*linesSinceCopy_);
   linesSinceCopy_.reset();
-  // A failed rewrite leaves the old file, which every record appended to.
+  // A failed rewrite leaves the old file, which every record appended to
+  // but those whose append failed (linesMissing_ says so).
   return replacement.commit();
 }
 

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -41,8 +42,9 @@ struct HistorySample {
 // What one record() changed in memory: the samples it added, in order, and
 // the cutoff before which it dropped every sample when it pruned. With
 // `written`, how the file took it: the error of this record's append, else
-// that of a rewrite that failed since the last record; absent when nothing
-// was written.
+// that of a rewrite that failed since the last record, else, while the file
+// still lacks lines that an earlier append could not write, that failure;
+// absent when nothing was written.
 struct HistoryChange {
   std::vector<HistorySample> added;
   std::optional<Date> prunedBefore;
@@ -55,12 +57,15 @@ struct HistoryChange {
 // (observation, seconds since 1970). New samples are appended; the whole
 // file is rewritten only when the oldest sample is a day past the
 // retention. A bad line is skipped; a failed write leaves the file as it
-// was while memory keeps every sample, and is told in HistoryChange.
+// was while memory keeps every sample, and is told in HistoryChange. After
+// a failed append the file is rewritten from memory once an append works
+// again (or at flush()), so that no sample is missing from it for longer.
 //
 // Thread-safe. record() appends its lines itself, so they are with the
-// kernel when it returns and survive the process being killed. Only the
-// prune's rewrite runs on a writer thread of the store's own: lines recorded
-// while it runs go to the old file and, at the rename, to the new one too.
+// kernel when it returns and survive the process being killed. Only
+// rewrites (a prune's, or one that brings back what failed appends lost) run
+// on a writer thread of the store's own: lines recorded while one runs go to
+// the old file and, at the rename, to the new one too.
 class HistoryStore final {
  public:
   // A larger file, like one that is not regular, is not read and the
@@ -79,20 +84,28 @@ class HistoryStore final {
   // A copy of every sample: the file's sorted by observation time, then the
   // recorded ones in the order recorded.
   std::vector<HistorySample> all();
+  // Why the file could not be read, if it could not (a missing one is no
+  // failure): the history then started empty. Reads it when not yet read.
+  std::error_code loadError();
   // Records each window that is newer than the last sample of its kind and
   // either changed (another percentage or another window instance) or at
   // least a heartbeat older than it. A later window of the same kind in the
   // list is judged against an earlier recorded one. The new lines are in the
   // file on return; a prune's rewrite follows on the writer thread.
   HistoryChange record(const std::vector<UsageWindow>& windows, Date now);
-  // Waits until a rewrite under way or due has ended.
-  void flush();
+  // Rewrites the file from memory when an append failed since the last
+  // rewrite, and waits until a rewrite under way or due has ended. Gives
+  // what the next record would tell of it (without taking it): a rewrite's
+  // failure, else that of an append whose lines the file still lacks.
+  std::error_code flush();
 
  private:
   void loadIfNeeded();
   bool isWorthRecording(const UsageWindow& window) const;
   bool isPruneDue(Date now) const;
   std::error_code append(const std::string& lines);
+  bool mayRewriteFromMemory() const;
+  void requestRewrite();
   void startWriterIfNeeded();
   void writeLoop();
   std::error_code rewrite(std::unique_lock<std::mutex>& lock);
@@ -103,15 +116,22 @@ class HistoryStore final {
   std::mutex mutex_;  // guards everything below, and orders appends against the rewrite's rename
   std::vector<HistorySample> samples_;
   bool loaded_ = false;
+  std::error_code loadError_;
   bool rewriteDue_ = false;
   // While a rewrite runs: the lines appended since it took its copy, which
   // it adds to the new file before the rename.
   std::optional<std::string> linesSinceCopy_;
   std::optional<std::error_code> rewriteFailure_;  // not yet told to a record
+  // Why the file lacks lines that memory holds, until a rewrite lands.
+  std::optional<std::error_code> linesMissing_;
   bool stopping_ = false;
   std::condition_variable workArrived_;
   std::condition_variable workDone_;
   std::thread writer_;
+
+  friend struct HistoryStoreInternals;  // tests
+  // Run by the writer between a rewrite's copy and its rename, without the lock.
+  std::function<void()> afterRewriteCopy_;
 };
 
 }  // namespace ovel

@@ -145,9 +145,20 @@ fs::path ResetPlanStore::keptAsideUrl() const {
 }
 
 ResetPlan ResetPlanStore::load() const {
-  auto bytes = readWholeFile(url_, kFileSizeLimit);
-  if (!bytes) return {};
-  return decodePlan(*bytes).value_or(ResetPlan{});
+  std::error_code ignored;
+  return load(ignored);
+}
+
+ResetPlan ResetPlanStore::load(std::error_code& problem) const {
+  problem.clear();
+  std::string bytes;
+  if (std::error_code error = readWholeFile(url_, bytes, kFileSizeLimit)) {
+    if (error != std::errc::no_such_file_or_directory) problem = error;
+    return {};
+  }
+  std::optional<ResetPlan> plan = decodePlan(bytes);
+  if (!plan && !bytes.empty()) problem = FileError::malformed;
+  return plan.value_or(ResetPlan{});
 }
 
 std::error_code ResetPlanStore::save(const ResetPlan& plan) const {

@@ -66,6 +66,9 @@ class ResetPlanStore {
 
   // Never fails: a missing, unreadable or malformed file gives an empty plan.
   ResetPlan load() const;
+  // The same, with why the file's plan is not the one given: the read's
+  // failure, or FileError::malformed; nothing for a missing or empty file.
+  ResetPlan load(std::error_code& problem) const;
   // Creates the folder and replaces the file atomically. When the file
   // there cannot be read as a plan, it is first kept as keptAsideUrl();
   // if that fails, nothing is written and the error is returned.

@@ -67,6 +67,9 @@ std::optional<pid_t> temporaryWriter(std::string_view name, std::string_view tar
 }
 
 bool isAbandoned(const fs::directory_entry& entry, pid_t writer) {
+  // Ours may belong to a slow write under way on another thread; one that a
+  // killed process of the same id left goes at a later start.
+  if (writer == ::getpid()) return false;
   if (::kill(writer, 0) != 0 && errno == ESRCH) return true;
   std::error_code error;
   auto modified = entry.last_write_time(error);
@@ -131,6 +134,22 @@ int openWithoutWaiting(const fs::path& path, int flags) {
 // A socket cannot be opened at all (ENXIO); it is no regular file either.
 std::error_code openError() { return errno == ENXIO ? make_error_code(FileError::notRegularFile) : lastError(); }
 
+// Why `info` is not a file we read or append to, if it is not.
+std::error_code refusalOf(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(info.st_mode)) return FileError::notRegularFile;
+  return {};
+}
+
+// Looked at before it is opened: opening a device can act on it, and some
+// drivers wait in open() whatever the flags. The caller looks again at what
+// it opened, which may have been swapped in between.
+std::error_code refusalBeforeOpening(const fs::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return lastError();
+  return refusalOf(info);
+}
+
 }  // namespace
 
 std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
@@ -142,6 +161,7 @@ std::error_code make_error_code(FileError error) {
     std::string message(int value) const override {
       switch (static_cast<FileError>(value)) {
         case FileError::notRegularFile: return "Not a regular file";
+        case FileError::malformed: return "Malformed contents";
       }
       return "Unknown error";
     }
@@ -152,12 +172,12 @@ std::error_code make_error_code(FileError error) {
 
 std::error_code readWholeFile(const fs::path& path, std::string& bytes, std::uint64_t limit) {
   bytes.clear();
+  if (std::error_code refusal = refusalBeforeOpening(path)) return refusal;
   FileDescriptor file(openWithoutWaiting(path, O_RDONLY));
   if (!file.valid()) return openError();
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) return lastError();
-  if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
-  if (!S_ISREG(info.st_mode)) return FileError::notRegularFile;
+  if (std::error_code refusal = refusalOf(info)) return refusal;
   if (static_cast<std::uint64_t>(info.st_size) > limit) return std::make_error_code(std::errc::file_too_large);
   std::string result;
   result.reserve(static_cast<std::size_t>(info.st_size));
@@ -199,7 +219,7 @@ std::error_code writeFileAtomically(const fs::path& path, std::string_view bytes
 }
 
 FileReplacement::FileReplacement(const fs::path& path, const AtomicWriteOptions& options)
-    : target_(resolveTarget(path, options.followSymlink)) {
+    : target_(resolveTarget(path, options.followSymlink)), onlyOverRegularFile_(options.onlyOverRegularFile) {
   if (target_.has_parent_path()) fs::create_directories(target_.parent_path(), error_);
   if (error_) return;
 
@@ -240,6 +260,10 @@ std::error_code FileReplacement::commit() {
     FileDescriptor file(std::exchange(fd_, -1));
     if (std::error_code closeError = file.close(); !error_) error_ = closeError;
   }
+  if (!error_ && onlyOverRegularFile_) {
+    std::error_code refusal = refusalBeforeOpening(target_);
+    if (refusal != std::errc::no_such_file_or_directory) error_ = refusal;
+  }
   if (!error_ && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) error_ = lastError();
   // Renamed, the temporary's name is the target's now.
   if (!error_) temporary_.clear();
@@ -249,6 +273,7 @@ std::error_code FileReplacement::commit() {
 void removeStaleTemporaries(const fs::path& folder) { removeAbandonedTemporaries(folder, {}); }
 
 std::error_code appendOnNewLine(const fs::path& path, std::string_view bytes) {
+  if (std::error_code refusal = refusalBeforeOpening(path)) return refusal;
   // Read access is only needed to look at the last byte.
   bool readable = true;
   int fd = openWithoutWaiting(path, O_RDWR | O_APPEND);
@@ -260,7 +285,7 @@ std::error_code appendOnNewLine(const fs::path& path, std::string_view bytes) {
   if (!file.valid()) return openError();
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) return lastError();
-  if (!S_ISREG(info.st_mode)) return FileError::notRegularFile;
+  if (std::error_code refusal = refusalOf(info)) return refusal;
   std::string text;
   char last = '\n';
   if (readable && info.st_size > 0 && ::pread(file.get(), &last, 1, info.st_size - 1) == 1 && last != '\n')

@@ -16,13 +16,15 @@ namespace ovel {
 // Failures of our own beside the system's.
 enum class FileError {
   notRegularFile = 1,  // a FIFO, a socket or a device, which could block or never end
+  malformed,           // read whole, it does not hold what a file of its kind holds
 };
 std::error_code make_error_code(FileError error);
 
 // Reads the whole of a regular file of at most `limit` bytes, never waiting
-// for a writer: the file is opened without blocking and looked at before a
-// byte is read. A folder gives std::errc::is_a_directory, any other file
-// that is not regular FileError::notRegularFile, and a larger file
+// for a writer: what is not a regular file is never opened, and the file is
+// opened without blocking and looked at again before a byte is read. A
+// folder gives std::errc::is_a_directory, any other file that is not
+// regular FileError::notRegularFile, and a larger file
 // std::errc::file_too_large, none of it read. On failure `bytes` is left
 // empty.
 [[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes, std::uint64_t limit);
@@ -40,6 +42,9 @@ struct AtomicWriteOptions {
   // Exact permission bits for the new file, past the umask (a copy that must
   // be no more readable than its original). Wins over keepExistingMode.
   std::optional<mode_t> mode = std::nullopt;
+  // Leave a target that is there and is not a regular file (a FIFO, a
+  // socket, a folder): the write fails as a read of it would.
+  bool onlyOverRegularFile = false;
 };
 
 // Creates the parent folders, writes a uniquely named temporary file beside
@@ -69,20 +74,22 @@ class FileReplacement {
  private:
   std::filesystem::path target_;
   std::filesystem::path temporary_;
+  bool onlyOverRegularFile_;
   int fd_ = -1;
   std::error_code error_;
 };
 
 // Every temporary of ours beside `folder`'s files that no write will finish:
-// named as writeFileAtomically names them, and either left by a process
-// that is gone or older than a minute. Other files are never touched.
+// named as writeFileAtomically names them, written by another process, and
+// either left by a process that is gone or older than a minute. Other files,
+// and this process's own temporaries, are never touched.
 void removeStaleTemporaries(const std::filesystem::path& folder);
 
 // Appends to an existing regular file opened with O_APPEND (never creates
 // it: a missing file gives std::errc::no_such_file_or_directory, a folder
 // std::errc::is_a_directory, anything else but a regular file
-// FileError::notRegularFile; a FIFO, which would block once full, is never
-// waited on). When the file is not empty and does not end
+// FileError::notRegularFile, none of them opened; a FIFO, which would block
+// once full, is never waited on). When the file is not empty and does not end
 // in a line feed, a line feed is written first, so the new text never joins
 // a torn last line.
 [[nodiscard]] std::error_code appendOnNewLine(const std::filesystem::path& path, std::string_view bytes);

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <memory>
 
 #include "support/OddFiles.h"
 #include "support/TestSupport.h"
@@ -204,6 +207,38 @@ TEST(PreferencesTest, AnUnusableSettingsFileIsLeftAloneAndSettingsLiveInMemory) 
     }
     EXPECT_EQ(std::filesystem::symlink_status(file).type(), type);
   }
+}
+
+// The settings kept in memory save into a file of their own in a private
+// folder, one for the whole run: Qt's lock and temporary files never land in
+// the working folder, where an old ".lock" of someone else's would be taken
+// for a stale one of Qt's and deleted, and nothing fails at the quit.
+TEST(PreferencesTest, SettingsInMemoryLeaveTheWorkingFolderAlone) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  test::ScopedEnv config("XDG_CONFIG_HOME", (dir / "config").string());
+  test::makeSpecialFile(dir / "config/Ovel/Ovel.conf", test::SpecialFile::fifo, 0);
+  test::writeText(dir / "work/.lock", "someone else's");
+  fs::last_write_time(dir / "work/.lock", fs::file_time_type::clock::now() - std::chrono::hours(1));
+  struct WorkingFolder {
+    fs::path previous = fs::current_path();
+    explicit WorkingFolder(const fs::path& folder) { fs::current_path(folder); }
+    ~WorkingFolder() { fs::current_path(previous); }
+  } working(dir / "work");
+  {
+    SettingsDefaultsStore store(openUserSettings());
+    Preferences preferences(store);
+    preferences.setRefreshMinutes(15);
+    std::unique_ptr<QSettings> windowPlaces = openUserSettings();
+    windowPlaces->setValue("dashboard/geometry", QByteArray("place"));
+    windowPlaces->sync();
+    EXPECT_EQ(windowPlaces->status(), QSettings::NoError);
+    EXPECT_EQ(preferences.refreshMinutes(), 15);
+    EXPECT_EQ(windowPlaces->value("refreshMinutes").toDouble(), 15) << "one file for the run, as normally";
+  }
+  EXPECT_EQ(test::readText(dir / "work/.lock"), "someone else's");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "work"), fs::directory_iterator()), 1);
+  EXPECT_TRUE(fs::is_fifo(dir / "config/Ovel/Ovel.conf"));
 }
 
 TEST(PreferencesTest, TheUsersSettingsFileKeepsWhatWasSet) {

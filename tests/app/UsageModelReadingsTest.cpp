@@ -9,6 +9,7 @@
 #include "UsageModelHarness.h"
 #include "core/claude/UsageCommandProbe.h"
 #include "model/Demo.h"
+#include "support/LogCapture.h"
 
 namespace ovel::test {
 namespace {
@@ -217,6 +218,8 @@ TEST_F(UsageModelTest, HistoryRecordsTheBelievedReadingNotTheRawOne) {
   EXPECT_EQ(reread.all(), model->history());
 }
 
+// Until the file has every sample again: the first append that works brings
+// the lost samples back from memory, by a rewrite the next record learns of.
 TEST_F(UsageModelTest, HistoryThatCannotBeWrittenSaysWhyUntilAWriteWorks) {
   std::filesystem::create_directories(OvelPaths::history());  // a folder where the file should be
   QSignalSpy errorChanged(model.get(), &UsageModel::historySaveErrorChanged);
@@ -234,10 +237,51 @@ TEST_F(UsageModelTest, HistoryThatCannotBeWrittenSaysWhyUntilAWriteWorks) {
   clock->set(at(120));
   probe->work.answer = probeAnswer({sessionReading(22, at(120))});
   model->probe();
+  EXPECT_EQ(errorChanged.count(), 1) << "the file lacks the first two samples until the rewrite lands";
+  historyStore.flush();
+
+  clock->set(at(180));
+  probe->work.answer = probeAnswer({sessionReading(23, at(180))});
+  model->probe();
   EXPECT_EQ(model->historySaveError(), std::nullopt);
   EXPECT_EQ(errorChanged.count(), 2);
   EXPECT_EQ(usedOf(HistoryStore(OvelPaths::history(), kHistoryRetention, kHistoryHeartbeat).all(), "session"),
-            std::vector<double>{22});
+            (std::vector<double>{20, 21, 22, 23}));
+}
+
+// A rewrite that fails as Ovel quits is told nowhere else.
+TEST_F(UsageModelTest, AFailedRewriteAtQuitIsSaidInTheLog) {
+  writeText(OvelPaths::history(), R"({"k":"week","u":1,"t":1000000000})"
+                                  "\n");
+  LockedFolder folder(OvelPaths::history().parent_path());  // no temporary can be made beside the file
+  if (!folder.held()) GTEST_SKIP() << "this file system cannot lock a folder";
+  model->probe();
+  EXPECT_EQ(model->historySaveError(), std::nullopt) << "the append went through";
+  LogCapture log;
+  model->finishHistoryWrites();
+  EXPECT_EQ(log.warnings("ovel.history", OvelPaths::history().string()).size(), 1u);
+  EXPECT_TRUE(model->historySaveError());
+}
+
+// The files read at start and at each tick: one that cannot be read is
+// said in the log, once (the snapshot once per change of the file).
+TEST_F(UsageModelTest, FilesThatCannotBeReadAreSaidInTheLog) {
+  writeText(OvelPaths::resetPlan(), "{\"banked\":");
+  std::filesystem::create_directories(OvelPaths::history());
+  writeText(OvelPaths::statusLineSnapshot(), "{\"observed_at\":");
+  LogCapture log;
+  build();
+  EXPECT_EQ(log.warnings("ovel.plan", "Malformed contents").size(), 1u);
+  probe->work.hold = true;
+  startAndSettle();
+  EXPECT_EQ(log.warnings("ovel.history", "the history starts empty").size(), 1u);
+  EXPECT_EQ(log.warnings("ovel.statusline", "Malformed contents").size(), 1u);
+  scheduler->advance(5);
+  EXPECT_EQ(log.warnings("ovel.statusline").size(), 1u) << "the same file is not read again";
+  setModified(OvelPaths::statusLineSnapshot(),
+              std::filesystem::last_write_time(OvelPaths::statusLineSnapshot()) + std::chrono::seconds(1));
+  scheduler->advance(5);
+  EXPECT_EQ(log.warnings("ovel.statusline").size(), 2u);
 }
 
 TEST_F(UsageModelTest, ReadingOlderThanTheRetentionIsPrunedAsTheStoreDoes) {

@@ -1,12 +1,18 @@
 // The relay as Claude Code runs it: which status line it prints, which exit
 // status it gives, and what it leaves in statusline.json.
+#include <fcntl.h>
 #include <pwd.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -298,6 +304,68 @@ TEST(RelayTest, InheritedIgnoredSigchldStillGivesTheCommandsStatus) {
   EXPECT_EQ(run.output, "done");
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.error, "");
+}
+
+// The one-letter state of a process ("S" sleeping, "Z" ended), or nothing.
+std::optional<char> processState(pid_t pid) {
+  std::string stat = test::readText("/proc/" + std::to_string(pid) + "/stat");
+  std::size_t end = stat.rfind(')');
+  if (end == std::string::npos || end + 2 >= stat.size()) return std::nullopt;
+  return stat[end + 2];
+}
+
+// A status line's input may come on a pipe whose reading end is
+// non-blocking: the relay waits for the rest instead of taking the input
+// to be over, and the chained command gets all of it.
+TEST(RelayTest, NonBlockingInputIsWaitedFor) {
+  TempDir home;
+  test::saveOwnStatusLine(home.path(), "cat");
+  int input[2];
+  ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
+  ASSERT_EQ(::fcntl(input[0], F_SETFL, O_NONBLOCK), 0);
+  const fs::path output = home / "output";
+  int outputFd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(outputFd, 0);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+  ::posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+  std::string program = test::kRelayProgram.string(), chain = "--chain";
+  std::string ovelHome = "OVEL_HOME=" + home.path().string(), userHome = "HOME=" + home.path().string(),
+              path = "PATH=/usr/bin:/bin";
+  char* arguments[] = {program.data(), chain.data(), nullptr};
+  char* environment[] = {ovelHome.data(), userHome.data(), path.data(), nullptr};
+  double before = secondsNow();
+  pid_t relay = -1;
+  int spawned = ::posix_spawn(&relay, program.c_str(), &actions, nullptr, arguments, environment);
+  ::posix_spawn_file_actions_destroy(&actions);
+  ::close(input[0]);
+  ::close(outputFd);
+  ASSERT_EQ(spawned, 0);
+
+  // The input comes only once the relay waits, so that its first read finds none.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(test::kWatchdogSeconds);
+  for (std::optional<char> state; (state = processState(relay)) != 'S' && state != 'Z';) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the relay neither waited nor ended";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  auto previousPipe = ::signal(SIGPIPE, SIG_IGN);  // a relay that ended reads nothing
+  EXPECT_FALSE(writeAll(input[1], kFullPayload)) << "the relay ended without its input";
+  ::close(input[1]);
+  ::signal(SIGPIPE, previousPipe);
+  int status = 0;
+  while (::waitpid(relay, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(relay, SIGKILL);
+      ::waitpid(relay, &status, 0);
+      FAIL() << "the relay did not finish";
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  double after = secondsNow();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(test::readText(output), kFullPayload);
+  expectNewSnapshot(home.path(), before, after);
 }
 
 TEST(RelayTest, SummaryRoundsHalvesAwayFromZeroAndStaysInRange) {

@@ -1,4 +1,5 @@
 // Time texts, the data directory, the JSON writer and file writes.
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@ namespace ovel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::refusalOf;
 using test::ScopedEnv;
 using test::TempDir;
 
@@ -162,7 +164,10 @@ pid_t deadWriter() {
 }
 
 TEST(FileIOTest, StaleTemporariesOfKilledWritersAreRemoved) {
-  const std::string dead = std::to_string(deadWriter()), alive = std::to_string(::getpid());
+  // Our own temporaries are never stale (a slow write of ours may be under
+  // way): a writer that lives is our parent.
+  const std::string dead = std::to_string(deadWriter()), alive = std::to_string(::getppid()),
+                    ours = std::to_string(::getpid());
   const struct {
     std::string name;
     bool old;
@@ -172,6 +177,7 @@ TEST(FileIOTest, StaleTemporariesOfKilledWritersAreRemoved) {
       {".file.json.tmp-" + dead + "-0-17", false, true, true},
       {".file.json.tmp-" + alive + "-0-17", false, false, false},
       {".file.json.tmp-" + alive + "-1-17", true, true, true},
+      {".file.json.tmp-" + ours + "-2-17", true, false, false},
       {".other.json.tmp-" + dead + "-3-9", false, false, true},
       {".file.json.tmp-x-0-17", true, false, false},
       {".file.json.tmp-" + dead + "-0", true, false, false},
@@ -206,17 +212,6 @@ TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {
   EXPECT_EQ(test::readText(path), "a\nb\n{\"torn\nc\n");
 }
 
-// What a whole-file read (and, but for the size, an append) gives for each.
-std::error_code refusalOf(test::SpecialFile kind) {
-  switch (kind) {
-    case test::SpecialFile::fifo:
-    case test::SpecialFile::socket: return FileError::notRegularFile;
-    case test::SpecialFile::folder: return std::make_error_code(std::errc::is_a_directory);
-    case test::SpecialFile::overLimit: return std::make_error_code(std::errc::file_too_large);
-  }
-  return {};
-}
-
 // Whole-file reads never wait and never take more than their limit.
 TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
   TempDir dir;
@@ -244,6 +239,27 @@ TEST(FileIOTest, WholeFileReadsTakeRegularFilesWithinTheirLimitOnly) {
   EXPECT_EQ(readWholeFile("/proc/self/status", bytes, 16), std::errc::file_too_large);
   EXPECT_FALSE(readWholeFile("/proc/self/status", bytes, kLimit * 1000));
   EXPECT_NE(bytes, "");
+}
+
+// Opening a device can do something of its own (a tape rewinds, a line
+// hangs up) and some drivers wait in open() whatever the flags: reads and
+// appends refuse what is not a regular file without opening it.
+TEST(FileIOTest, WhatIsNotARegularFileIsNeverOpened) {
+  TempDir dir;
+  for (auto kind : {test::SpecialFile::fifo, test::SpecialFile::folder}) {
+    SCOPED_TRACE(test::nameOf(kind));
+    fs::path path = dir / test::nameOf(kind);
+    test::makeSpecialFile(path, kind, 0);
+    int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(opens, 0);
+    ASSERT_GE(::inotify_add_watch(opens, path.c_str(), IN_OPEN), 0);
+    std::string bytes;
+    EXPECT_EQ(readWholeFile(path, bytes, 1000), refusalOf(kind));
+    EXPECT_EQ(appendOnNewLine(path, "a\n"), refusalOf(kind));
+    alignas(inotify_event) char events[4096];
+    EXPECT_LT(::read(opens, events, sizeof events), 0) << "it was opened";
+    ::close(opens);
+  }
 }
 
 TEST(FileIOTest, AppendGoesOnlyIntoARegularFileAndNeverWaits) {

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
+#include <future>
 #include <limits>
 #include <sstream>
 #include <thread>
@@ -16,9 +18,18 @@
 
 #include "core/engine/EngineConstants.h"
 #include "core/engine/History.h"
+#include "support/OddFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
+
+struct HistoryStoreInternals {
+  // Runs `hook` on the writer thread between each rewrite's copy of memory and its rename.
+  static void afterRewriteCopy(HistoryStore& store, std::function<void()> hook) {
+    store.afterRewriteCopy_ = std::move(hook);
+  }
+};
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -258,6 +269,24 @@ TEST_F(HistoryStoreTest, AFileThatCannotBeAppendedToIsNeverReplaced) {
   EXPECT_EQ(store.all().size(), 1u);
 }
 
+// Nor is a FIFO or a socket in its place, by the rewrite that would bring
+// back what its appends lost.
+TEST_F(HistoryStoreTest, WhatIsNotAFileIsNeverReplacedByARewrite) {
+  for (test::SpecialFile kind : {test::SpecialFile::fifo, test::SpecialFile::socket, test::SpecialFile::folder}) {
+    SCOPED_TRACE(test::nameOf(kind));
+    fs::remove_all(url.parent_path());
+    test::makeSpecialFile(url, kind, 0);
+    const auto type = fs::symlink_status(url).type();
+    auto store = makeStore();
+    EXPECT_EQ(store.record({window(WindowKind::session(), 40, kNow)}, dateFromSeconds1970(kNow)).written,
+              test::refusalOf(kind));
+    EXPECT_EQ(store.flush(), test::refusalOf(kind));
+    EXPECT_EQ(fs::symlink_status(url).type(), type);
+    EXPECT_EQ(std::distance(fs::directory_iterator(url.parent_path()), fs::directory_iterator()), 1)
+        << "no temporary left";
+  }
+}
+
 TEST_F(HistoryStoreTest, TimesNoCalendarCanShowCountAsAbsent) {
   test::writeText(url,
                   "{\"k\":\"week\",\"u\":1,\"t\":86400,\"r\":1e300}\n"
@@ -331,6 +360,74 @@ TEST_F(HistoryStoreTest, AFailedRewriteLosesNothingAndIsToldAtTheNextRecord) {
       << "the old file kept every line";
 }
 
+// The rewrite is held after its copy of memory while more is recorded: the
+// new file takes those lines too, and each only once.
+TEST_F(HistoryStoreTest, LinesRecordedWhileARewriteRunsReachTheNewFileOnce) {
+  const double tooOld = kNow - kHistoryRetention - kDay - 1;
+  test::writeText(url, json{{"k", "week"}, {"u", 1}, {"t", tooOld}}.dump() + "\n");
+  auto store = makeStore();
+  std::promise<void> copied, recorded;
+  HistoryStoreInternals::afterRewriteCopy(store, [&copied, go = recorded.get_future().share(), first = true]() mutable {
+    if (!std::exchange(first, false)) return;
+    copied.set_value();
+    go.wait();
+  });
+  ASSERT_TRUE(store.record({window(WindowKind::session(), 5, kNow)}, dateFromSeconds1970(kNow)).prunedBefore);
+  ASSERT_EQ(copied.get_future().wait_for(std::chrono::duration<double>(test::kWatchdogSeconds)),
+            std::future_status::ready);
+  store.record({window(WindowKind::session(), 6, kNow + 1)}, dateFromSeconds1970(kNow + 1));
+  store.record({window(WindowKind::week(), 7, kNow + 2)}, dateFromSeconds1970(kNow + 2));
+  recorded.set_value();
+  EXPECT_EQ(store.flush(), std::error_code());
+  EXPECT_EQ(observationTimes(makeStore().all()), (std::vector<double>{kNow, kNow + 1, kNow + 2}));
+  EXPECT_EQ(lines(url).size(), 3u);
+}
+
+// Samples whose append failed are in memory only: once appends work again,
+// or at the flush before quitting, the file is rewritten from memory and has
+// them all; until that rewrite has landed each record still tells the failure.
+TEST_F(HistoryStoreTest, LinesAFailedAppendLostComeBackFromMemory) {
+  for (bool recordsAgain : {true, false}) {
+    SCOPED_TRACE(recordsAgain ? "a record whose append works" : "a flush");
+    fs::remove_all(url.parent_path());
+    fs::create_directories(url);  // a folder where the file should be
+    auto store = makeStore();
+    const std::error_code failure = std::make_error_code(std::errc::is_a_directory);
+    EXPECT_EQ(store.record({window(WindowKind::session(), 20, kNow)}, dateFromSeconds1970(kNow)).written, failure);
+    EXPECT_EQ(store.record({window(WindowKind::week(), 21, kNow + 1)}, dateFromSeconds1970(kNow + 1)).written, failure);
+    fs::remove(url);
+    std::vector<double> expected = {kNow, kNow + 1};
+    if (recordsAgain) {
+      EXPECT_EQ(store.record({window(WindowKind::session(), 22, kNow + 2)}, dateFromSeconds1970(kNow + 2)).written,
+                failure)
+          << "the file lacks lines until the rewrite has landed";
+      expected.push_back(kNow + 2);
+    }
+    EXPECT_EQ(store.flush(), std::error_code());
+    EXPECT_EQ(observationTimes(makeStore().all()), expected);
+    EXPECT_EQ(lines(url).size(), expected.size());
+    EXPECT_EQ(store.record({window(WindowKind::session(), 23, kNow + 3)}, dateFromSeconds1970(kNow + 3)).written,
+              std::error_code());
+  }
+}
+
+// A file that could not be read is never rebuilt from memory, which lacks
+// its lines: a failed append is then told, and nothing more.
+TEST_F(HistoryStoreTest, AFileThatCouldNotBeReadIsNotRebuiltAfterAFailedAppend) {
+  test::writeText(url, json{{"k", "week"}, {"u", 1}, {"t", kNow - 100}}.dump() + "\n");
+  fs::resize_file(url, HistoryStore::kFileSizeLimit + 1);
+  auto store = makeStore();
+  EXPECT_EQ(store.loadError(), std::errc::file_too_large);
+  {
+    test::LockedFile file(url);
+    if (!file.held()) GTEST_SKIP() << "this file system cannot lock a file";
+    EXPECT_TRUE(*store.record({window(WindowKind::session(), 20, kNow)}, dateFromSeconds1970(kNow)).written);
+  }
+  store.record({window(WindowKind::session(), 21, kNow + 1)}, dateFromSeconds1970(kNow + 1));
+  store.flush();
+  EXPECT_GT(fs::file_size(url), HistoryStore::kFileSizeLimit) << "the file that could not be read is still there";
+}
+
 // A child records and then dies at once, as under SIGKILL: every sample a
 // record() returned for is in the file, exactly once, whatever the
 // rewrite of a prune was doing at that moment.
@@ -346,10 +443,14 @@ TEST_F(HistoryStoreTest, WhatARecordReturnedForSurvivesAKill) {
       pid_t child = ::fork();
       ASSERT_GE(child, 0);
       if (child == 0) {
-        HistoryStore store(url, kHistoryRetention, kHistoryHeartbeat);
-        // The first record prunes; the next ones come while its rewrite runs.
-        for (int i = 0; i < kRecords; ++i)
-          store.record({window(WindowKind::session(), i, kNow + i)}, dateFromSeconds1970(kNow + i));
+        // Never back into the test program: a throw ends the child, and so does a hang.
+        ::alarm(static_cast<unsigned>(test::kWatchdogSeconds));
+        try {
+          HistoryStore store(url, kHistoryRetention, kHistoryHeartbeat);
+          // The first record prunes; the next ones come while its rewrite runs.
+          for (int i = 0; i < kRecords; ++i)
+            store.record({window(WindowKind::session(), i, kNow + i)}, dateFromSeconds1970(kNow + i));
+        } catch (...) { ::_exit(2); }
         ::raise(SIGKILL);
       }
       int status = 0;

@@ -2,6 +2,9 @@
 // read incrementally, and how repeated turns merge.
 #include "core/claude/LocalActivityScanner.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -322,6 +325,47 @@ TEST_F(ScannerTest, TruncatedFileIsReadAgainFromItsStart) {
   EXPECT_EQ(scan().size(), 3u);
   append("p/s.jsonl", keyless + "\n");
   EXPECT_EQ(scan().size(), 4u);
+}
+
+// A file renamed over a transcript is another file, even when it is at
+// least as long as what was read and newer: it is read from its start.
+TEST_F(ScannerTest, AnotherFileUnderTheNameIsReadFromItsStart) {
+  write("p/s.jsonl", turn("a", 1, "2025-06-01T09:00:00.000Z") + "\n" + turn("b", 2, "2025-06-01T09:01:00.000Z") + "\n");
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1, 2}));
+  write("p/s.jsonl.new", turn("c", 3, "2025-06-01T09:02:00.000Z") + "\n" + turn("d", 4, "2025-06-01T09:03:00.000Z") +
+                             "\n" + turn("e", 5, "2025-06-01T09:04:00.000Z") + "\n");
+  fs::rename(file("p/s.jsonl.new"), file("p/s.jsonl"));
+  setModified("p/s.jsonl", at("2025-06-01T10:00:00Z"));
+  EXPECT_EQ(outputs(scan()), (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+}
+
+// What cannot be read is reported once, as "path: reason", and again only
+// after it has been read or has failed otherwise.
+TEST_F(ScannerTest, AFileThatCannotBeReadIsReportedOncePerChange) {
+  const std::string path = file("p/s.jsonl").string();
+  auto failures = [this] { return scanner.scanReporting(kNow).failures; };
+  auto putFifo = [&] {
+    fs::remove(path);
+    fs::create_directories(file("p"));
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  };
+  putFifo();
+  EXPECT_EQ(failures(), std::vector<std::string>{path + ": Not a regular file"});
+  EXPECT_EQ(failures(), std::vector<std::string>{}) << "told once";
+  fs::remove(path);
+  write("p/s.jsonl", turn("a", 1) + "\n");
+  LocalActivityScanner::Report report = scanner.scanReporting(kNow);
+  EXPECT_EQ(report.failures, std::vector<std::string>{});
+  EXPECT_EQ(outputs(report.events), (std::vector<std::int64_t>{1}));
+  putFifo();
+  EXPECT_EQ(failures(), std::vector<std::string>{path + ": Not a regular file"}) << "told again once it had read";
+  if (::geteuid() != 0) {  // root reads it all the same
+    fs::remove(path);
+    write("p/s.jsonl", turn("b", 2) + "\n");
+    fs::permissions(path, fs::perms::none);
+    EXPECT_EQ(failures(), std::vector<std::string>{path + ": Permission denied"});
+    EXPECT_EQ(failures(), std::vector<std::string>{});
+  }
 }
 
 TEST_F(ScannerTest, ReadsALineLongerThanOneChunk) {

@@ -177,13 +177,20 @@ TEST_F(ResetPlanStoreTest, AnythingMalformedLoadsAsAnEmptyPlan) {
       R"({"banked":1,"planned":[{"date":"2026-03-01T15:00:00Z","id":"0F8FAD5B-D9CB-469F-A165-70867728950E","scope":"all"}]})",
       R"({"banked":1,"planned":[)" + entry,
   };
+  std::error_code problem;
   EXPECT_EQ(store.load(), ResetPlan{});  // no file at all
+  EXPECT_EQ(store.load(problem), ResetPlan{});
+  EXPECT_EQ(problem, std::error_code()) << "a missing file is no problem";
   for (const auto& text : cases) {
     test::writeText(url, text);
     EXPECT_EQ(store.load(), ResetPlan{}) << text;
+    EXPECT_EQ(store.load(problem), ResetPlan{}) << text;
+    EXPECT_EQ(problem, text.empty() ? std::error_code() : FileError::malformed) << text;
   }
   test::writeText(url, R"({"banked":1,"planned":[)" + entry + "]}");
   EXPECT_EQ(store.load().planned.size(), 1u);
+  EXPECT_EQ(store.load(problem).planned.size(), 1u);
+  EXPECT_EQ(problem, std::error_code());
 }
 
 TEST_F(ResetPlanStoreTest, ResetsNoCalendarCanShowAreNotPlanned) {

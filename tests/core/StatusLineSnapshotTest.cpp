@@ -179,6 +179,23 @@ TEST(StatusLineSnapshotTest, WriteThenReadGivesTheSameSnapshot) {
   EXPECT_EQ(test::readText(file), stored.encoded());
   EXPECT_FALSE(StatusLineSnapshot::read(dir / "missing.json"));
   EXPECT_FALSE(StatusLineSnapshot::read(dir.path()));
+
+  // Why nothing was read.
+  const struct {
+    fs::path file;
+    std::error_code error;
+  } cases[] = {
+      {file, {}},
+      {dir / "missing.json", std::make_error_code(std::errc::no_such_file_or_directory)},
+      {dir.path(), std::make_error_code(std::errc::is_a_directory)},
+      {dir / "garbage.json", FileError::malformed},
+  };
+  test::writeText(dir / "garbage.json", "{\"observed_at\":");
+  for (const auto& c : cases) {
+    std::error_code error = std::make_error_code(std::errc::io_error);
+    EXPECT_EQ(StatusLineSnapshot::read(c.file, error).has_value(), !c.error) << c.file;
+    EXPECT_EQ(error, c.error) << c.file;
+  }
 }
 
 TEST(StatusLineSnapshotTest, FailedWriteLeavesNothingBehind) {

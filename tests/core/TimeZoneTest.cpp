@@ -45,6 +45,19 @@ Rule	Cuba	2012	only	-	Apr	1	0:00s	1:00	D
 Rule	Cuba	2012	max	-	Nov	Sun>=1	0:00s	0	S
 Rule	Cuba	2013	max	-	Mar	Sun>=8	0:00s	1:00	D
 Zone	Test/Havana	-5:00	Cuba	C%sT
+# Southern zones, whose summer time spans New Year. The rules last changed
+# in 2008, the autumn change first: the file lists it last.
+Rule	AU	1987	2007	-	Oct	lastSun	2:00s	1:00	D
+Rule	AU	1990	2007	-	Mar	lastSun	2:00s	0	S
+Rule	AU	2008	max	-	Apr	Sun>=1	2:00s	0	S
+Rule	AU	2008	max	-	Oct	Sun>=1	2:00s	1:00	D
+Zone	Test/Sydney	10:00	AU	AE%sT
+# West of Greenwich, the offset last changed with a spring change: the file's
+# last is a start of summer time, which its closing rule ends the next year.
+Rule	CL	2000	max	-	Oct	Sun>=9	4:00u	1:00	-
+Rule	CL	2000	max	-	Mar	Sun>=9	3:00u	0	-
+Zone	Test/Santiago	-5:00	CL	-05/-04	2005 Oct  9 4:00u
+			-4:00	CL	-04/-03
 )";
 
 // The zones compiled as slim files into a folder that TZDIR names.
@@ -114,6 +127,14 @@ TEST_F(SlimZonesTest, ClosingRuleStartsAtTheLastListedChange) {
       {"Test/Havana", "2012-11-04T05:00:00Z", 4, 0},  // the last listed change
       {"Test/Havana", "2013-03-10T04:59:59Z", 9, 23},
       {"Test/Havana", "2013-03-10T05:00:00Z", 10, 1},
+      {"Test/Sydney", "2008-04-05T15:59:59Z", 6, 2},  // AEDT
+      {"Test/Sydney", "2008-04-05T16:00:00Z", 6, 2},  // AEST, the last listed change
+      {"Test/Sydney", "2008-10-04T16:00:00Z", 5, 3},  // AEDT by the closing rule
+      {"Test/Sydney", "2009-01-15T12:00:00Z", 15, 23},
+      {"Test/Santiago", "2005-10-09T03:59:59Z", 8, 22},  // -05
+      {"Test/Santiago", "2005-10-09T04:00:00Z", 9, 1},   // -03, the last listed change
+      {"Test/Santiago", "2006-01-15T12:00:00Z", 15, 9},
+      {"Test/Santiago", "2006-03-12T04:00:00Z", 12, 0},  // -04 by the closing rule
   };
   for (const auto& c : cases) {
     LocalTime local = localTime(at(c.instant), *knownZone(c.zone));
@@ -122,15 +143,17 @@ TEST_F(SlimZonesTest, ClosingRuleStartsAtTheLastListedChange) {
   }
 }
 
-// The C library reads the same slim files: every hour of twenty years agrees.
+// The C library reads the same slim files: every hour of forty years agrees,
+// the years of each zone's last listed change among them.
 TEST_F(SlimZonesTest, LocalTimesAgreeWithTheCLibrary) {
-  for (const char* name : {"Test/Berlin", "Test/New_York", "Test/Juarez", "Test/Havana"}) {
+  for (const char* name :
+       {"Test/Berlin", "Test/New_York", "Test/Juarez", "Test/Havana", "Test/Sydney", "Test/Santiago"}) {
     const TimeZone* zone = knownZone(name);
     ASSERT_TRUE(zone) << name;
     ScopedEnv tz("TZ", ":" + (folder / "zoneinfo" / name).string());
     ::tzset();
     int differing = 0;
-    for (std::time_t seconds = 1262304000; seconds < 1893456000; seconds += 3600) {  // 2010 to 2030
+    for (std::time_t seconds = 631152000; seconds < 1893456000; seconds += 3600) {  // 1990 to 2030
       std::tm theirs{};
       ::localtime_r(&seconds, &theirs);
       LocalTime ours = localTime(dateFromSeconds1970(static_cast<double>(seconds)), *zone);

@@ -64,16 +64,20 @@ const Date kNow = dateFromSeconds1970(1767225600);
 const Reader kReaders[] = {
     // Lines before the limit would load if the file were read at all.
     {"history.jsonl", HistoryStore::kFileSizeLimit, "{\"k\":\"week\",\"u\":42,\"t\":86400}\n",
-     [](const fs::path&, const fs::path& path, SpecialFile) {
+     [](const fs::path&, const fs::path& path, SpecialFile kind) {
        HistoryStore store(path, 691200, 600);
        EXPECT_TRUE(store.all().empty());
+       EXPECT_EQ(store.loadError(), test::refusalOf(kind));
      }},
     {"reset-plan.json",
      ResetPlanStore::kFileSizeLimit,
      {},
-     [](const fs::path&, const fs::path& path, SpecialFile) {
+     [](const fs::path&, const fs::path& path, SpecialFile kind) {
        ResetPlanStore store(path);
        EXPECT_EQ(store.load(), ResetPlan{});
+       std::error_code problem;
+       EXPECT_EQ(store.load(problem), ResetPlan{});
+       EXPECT_EQ(problem, test::refusalOf(kind));
        // The first save keeps whatever was there aside, then writes the plan.
        Found before = found(path);
        ResetPlan plan{{}, 2};
@@ -84,7 +88,12 @@ const Reader kReaders[] = {
     {"statusline.json",
      StatusLineSnapshot::kFileSizeLimit,
      {},
-     [](const fs::path&, const fs::path& path, SpecialFile) { EXPECT_FALSE(StatusLineSnapshot::read(path)); }},
+     [](const fs::path&, const fs::path& path, SpecialFile kind) {
+       EXPECT_FALSE(StatusLineSnapshot::read(path));
+       std::error_code error;
+       EXPECT_FALSE(StatusLineSnapshot::read(path, error));
+       EXPECT_EQ(error, test::refusalOf(kind));
+     }},
     {"integration.json",
      StatusLineIntegration::kRecordSizeLimit,
      {},

@@ -18,6 +18,7 @@
 #include <future>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include "support/TestSupport.h"
 
@@ -36,6 +37,17 @@ inline const char* nameOf(SpecialFile kind) {
     case SpecialFile::overLimit: return "a file over the limit";
   }
   return "?";
+}
+
+// What a whole-file read (and, but for the size, an append) gives for each.
+inline std::error_code refusalOf(SpecialFile kind) {
+  switch (kind) {
+    case SpecialFile::fifo:
+    case SpecialFile::socket: return FileError::notRegularFile;
+    case SpecialFile::folder: return std::make_error_code(std::errc::is_a_directory);
+    case SpecialFile::overLimit: return std::make_error_code(std::errc::file_too_large);
+  }
+  return {};
 }
 
 // Puts one at `path` (its folder is created); `limit` is the reader's. The

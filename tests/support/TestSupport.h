@@ -84,6 +84,18 @@ inline void writeText(const std::filesystem::path& path, const std::string& text
   if (auto error = writeFileAtomically(path, text, {.sync = false})) throw std::system_error(error, path.string());
 }
 
+// Sets or clears the immutable flag of a file or folder, which binds root too.
+inline void setImmutable(const std::filesystem::path& path, bool on) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  int flags = 0;
+  if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  }
+  ::close(fd);
+}
+
 // A folder in which no entry can be made, renamed or removed while the
 // object lives, though its files can still be written: immutable for root
 // (who passes every permission), read-only for anyone else. `held()` is
@@ -91,13 +103,13 @@ inline void writeText(const std::filesystem::path& path, const std::string& text
 class LockedFolder {
  public:
   explicit LockedFolder(std::filesystem::path folder) : folder_(std::move(folder)) {
-    if (::geteuid() == 0) setImmutable(true);
+    if (::geteuid() == 0) setImmutable(folder_, true);
     else std::filesystem::permissions(folder_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     held_ = ::mkdir((folder_ / "probe").c_str(), 0700) != 0;
     if (!held_) ::rmdir((folder_ / "probe").c_str());
   }
   ~LockedFolder() {
-    if (::geteuid() == 0) setImmutable(false);
+    if (::geteuid() == 0) setImmutable(folder_, false);
     else std::filesystem::permissions(folder_, std::filesystem::perms::owner_all);
   }
   LockedFolder(const LockedFolder&) = delete;
@@ -106,18 +118,32 @@ class LockedFolder {
   bool held() const { return held_; }
 
  private:
-  void setImmutable(bool on) {
-    int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    int flags = 0;
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
-      flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-      ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
-    }
-    ::close(fd);
-  }
-
   std::filesystem::path folder_;
+  bool held_ = false;
+};
+
+// A file that cannot be opened for writing while the object lives, in the
+// same ways. `held()` is false where neither works.
+class LockedFile {
+ public:
+  explicit LockedFile(std::filesystem::path file) : file_(std::move(file)) {
+    if (::geteuid() == 0) setImmutable(file_, true);
+    else std::filesystem::permissions(file_, std::filesystem::perms::owner_read);
+    int fd = ::open(file_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    held_ = fd < 0;
+    if (fd >= 0) ::close(fd);
+  }
+  ~LockedFile() {
+    if (::geteuid() == 0) setImmutable(file_, false);
+    else std::filesystem::permissions(file_, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  LockedFile(const LockedFile&) = delete;
+  LockedFile& operator=(const LockedFile&) = delete;
+
+  bool held() const { return held_; }
+
+ private:
+  std::filesystem::path file_;
   bool held_ = false;
 };
 

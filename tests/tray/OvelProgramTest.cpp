@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "core/claude/StatusLineSnapshot.h"
 #include "core/support/ChildProcess.h"
@@ -109,6 +110,32 @@ TEST(OvelProgramTest, UnwritableSnapshotFails) {
   EXPECT_NE(result.error.find("couldn't write"), std::string::npos) << result.error;
 }
 
+// Ovel on real data, with a claude that answers at once and the history's
+// debug lines in `log`, started through `launcher` (a command line that
+// ends by running the arguments after it) when one is given.
+std::unique_ptr<test::BackgroundProcess> startRecording(const TempDir& dir, const fs::path& log,
+                                                        std::vector<std::string> launcher = {}) {
+  fs::create_directories(dir / "bin");
+  test::writeScript(
+      dir / "bin/claude",
+      R"(printf '%s' '{"result":"Current session: 42% used\nCurrent week (all models): 13% used","is_error":false}')");
+  launcher.push_back(OVEL_APP_PATH);
+  return std::make_unique<test::BackgroundProcess>(
+      launcher, false,
+      std::vector<std::string>{"OVEL_HOME=" + (dir / "data").string(), "HOME=" + dir.path().string(),
+                               "QT_QPA_PLATFORM=offscreen", "CLAUDE_CONFIG_DIR=" + (dir / "claude").string(),
+                               "XDG_CONFIG_HOME=" + (dir / "config").string(),
+                               "PATH=" + (dir / "bin").string() + ":/usr/bin:/bin",
+                               "QT_LOGGING_RULES=ovel.history.debug=true;ovel.app.debug=true"},
+      log);
+}
+
+// Its first readings are in the history: it is past its start.
+bool hasRecorded(const fs::path& log) {
+  return test::waitUntil([&] { return test::readText(log).find("recorded 2 samples") != std::string::npos; },
+                         std::chrono::seconds(static_cast<int>(test::kWatchdogSeconds)));
+}
+
 // A stop by signal (a logout, systemctl --user stop, Ctrl+C) right after
 // Ovel has recorded samples: it quits normally and the file has them all,
 // the prune they caused included.
@@ -116,26 +143,15 @@ TEST(OvelProgramTest, StopSignalsQuitNormallyAndKeepTheHistory) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sigabbrev_np(signal));
     TempDir dir;
-    fs::create_directories(dir / "bin");
-    test::writeScript(
-        dir / "bin/claude",
-        R"(printf '%s' '{"result":"Current session: 42% used\nCurrent week (all models): 13% used","is_error":false}')");
     // Long past the retention: the first record prunes it and rewrites the file.
     test::writeText(dir / "data/history.jsonl", R"({"k":"week","u":1,"t":1000000000})"
                                                 "\n");
     auto log = dir / "ovel.log";
-    test::BackgroundProcess ovel(
-        {OVEL_APP_PATH}, false,
-        {"OVEL_HOME=" + (dir / "data").string(), "HOME=" + dir.path().string(), "QT_QPA_PLATFORM=offscreen",
-         "CLAUDE_CONFIG_DIR=" + (dir / "claude").string(), "XDG_CONFIG_HOME=" + (dir / "config").string(),
-         "PATH=" + (dir / "bin").string() + ":/usr/bin:/bin", "QT_LOGGING_RULES=ovel.history.debug=true"},
-        log);
-    ASSERT_TRUE(ovel.started());
-    ASSERT_TRUE(test::waitUntil([&] { return test::readText(log).find("recorded 2 samples") != std::string::npos; },
-                                std::chrono::seconds(static_cast<int>(test::kWatchdogSeconds))))
-        << test::readText(log);
-    ::kill(ovel.pid(), signal);
-    EXPECT_EQ(ovel.wait(20s), 0) << test::readText(log);
+    auto ovel = startRecording(dir, log);
+    ASSERT_TRUE(ovel->started());
+    ASSERT_TRUE(hasRecorded(log)) << test::readText(log);
+    ::kill(ovel->pid(), signal);
+    EXPECT_EQ(ovel->wait(20s), 0) << test::readText(log);
     EXPECT_NE(test::readText(log).find(std::string("quitting on SIG") + sigabbrev_np(signal)), std::string::npos)
         << test::readText(log);
 
@@ -144,6 +160,28 @@ TEST(OvelProgramTest, StopSignalsQuitNormallyAndKeepTheHistory) {
     EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << history;
     EXPECT_NE(history.find(R"("k":"session")"), std::string::npos) << history;
     EXPECT_NE(history.find(R"("k":"week")"), std::string::npos) << history;
+  }
+}
+
+// Started with SIGHUP ignored (nohup) or SIGINT ignored (a shell's
+// background job), Ovel leaves it so: closing the terminal, or a Ctrl+C
+// meant for the shell, does not end it. SIGTERM still quits it normally.
+TEST(OvelProgramTest, StopSignalsIgnoredAtStartStayIgnored) {
+  for (int signal : {SIGHUP, SIGINT}) {
+    const std::string name = sigabbrev_np(signal);
+    SCOPED_TRACE(name);
+    TempDir dir;
+    auto log = dir / "ovel.log";
+    auto ovel = startRecording(dir, log, {"/bin/sh", "-c", "trap '' " + name + "; exec \"$0\""});
+    ASSERT_TRUE(ovel->started());
+    ASSERT_TRUE(hasRecorded(log)) << test::readText(log);
+    ::kill(ovel->pid(), signal);
+    ::kill(ovel->pid(), SIGTERM);
+    EXPECT_EQ(ovel->wait(20s), 0) << test::readText(log);
+    std::string said = test::readText(log);
+    EXPECT_NE(said.find("SIG" + name + " stays ignored"), std::string::npos) << said;
+    EXPECT_EQ(said.find("quitting on SIG" + name), std::string::npos) << said;
+    EXPECT_NE(said.find("quitting on SIGTERM"), std::string::npos) << said;
   }
 }
 
