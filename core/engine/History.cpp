@@ -140,8 +140,9 @@ HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date
   }
   // Appends work again: the lines they lost come back from memory. A
   // rewrite under way takes them already; one that copied memory before a
-  // prune must run again after it.
-  if (pruned || (!error && linesMissing_ && !linesSinceCopy_)) requestRewrite();
+  // prune must run again after it. A file that could not be read is never
+  // rebuilt from memory, which lacks its lines: it is pruned in memory only.
+  if ((pruned && mayRewriteFromMemory()) || (!error && linesMissing_ && !linesSinceCopy_)) requestRewrite();
   return change;
 }
 

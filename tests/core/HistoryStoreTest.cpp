@@ -428,6 +428,21 @@ TEST_F(HistoryStoreTest, AFileThatCouldNotBeReadIsNotRebuiltAfterAFailedAppend) 
   EXPECT_GT(fs::file_size(url), HistoryStore::kFileSizeLimit) << "the file that could not be read is still there";
 }
 
+// Nor does a prune: the samples in memory are pruned, the file keeps
+// what could not be read, and the new lines are appended to it.
+TEST_F(HistoryStoreTest, AFileThatCouldNotBeReadIsNotRebuiltByAPrune) {
+  test::writeText(url, json{{"k", "week"}, {"u", 1}, {"t", kNow - 100}}.dump() + "\n");
+  fs::resize_file(url, HistoryStore::kFileSizeLimit + 1);
+  auto store = makeStore();
+  const double tooOld = kNow - kHistoryRetention - kDay - 1;
+  store.record({window(WindowKind::week(), 5, tooOld)}, dateFromSeconds1970(tooOld));
+  auto change = store.record({window(WindowKind::session(), 20, kNow)}, dateFromSeconds1970(kNow));
+  EXPECT_TRUE(change.prunedBefore) << "memory is pruned";
+  store.flush();
+  EXPECT_GT(fs::file_size(url), HistoryStore::kFileSizeLimit) << "the file that could not be read is still there";
+  EXPECT_EQ(store.all().size(), 1u);
+}
+
 // A child records and then dies at once, as under SIGKILL: every sample a
 // record() returned for is in the file, exactly once, whatever the
 // rewrite of a prune was doing at that moment.
