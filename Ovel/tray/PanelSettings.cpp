@@ -7,17 +7,19 @@
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QTimer>
 
+#include "core/support/FileIO.h"
 #include "model/Log.h"
 
 namespace ovel {
 namespace {
 
 constexpr double kOpaqueEnough = 0.5;
+// Far above any real kdeglobals or plasmarc.
+constexpr std::uint64_t kSettingsFileLimit = 1 << 20;
 // Settings change in bursts (a dialog writes several keys): read once after.
 constexpr std::chrono::milliseconds kRereadDelay(100);
 
@@ -163,15 +165,16 @@ void KdePanelSettings::read() {
   auto texts = [&](const QString& name) {
     QStringList result;
     for (const QString& folder : folders_) {
-      QFile file(QDir(folder).filePath(name));
-      // Only regular files: nothing here may wait on a pipe.
-      if (!QFileInfo(file).isFile()) continue;
-      if (!file.open(QIODevice::ReadOnly)) {
-        qCDebug(logTray).noquote() << "couldn't read" << file.fileName() << ":" << file.errorString();
+      QString path = QDir(folder).filePath(name);
+      // Regular files of a sane size only: nothing here may wait on a pipe.
+      std::string bytes;
+      if (std::error_code error = readWholeFile(path.toStdString(), bytes, kSettingsFileLimit)) {
+        if (error != std::errc::no_such_file_or_directory)
+          qCDebug(logTray).noquote() << "couldn't read" << path << ":" << QString::fromStdString(error.message());
         continue;
       }
-      result << QString::fromUtf8(file.read(1 << 20));
-      if (!watcher_->files().contains(file.fileName())) watcher_->addPath(file.fileName());
+      result << QString::fromStdString(bytes);
+      if (!watcher_->files().contains(path)) watcher_->addPath(path);
     }
     return result;
   };
