@@ -43,7 +43,7 @@ Tree& tree() {
 
 Tree describeTree(fs::path root) {
   Tree described{std::move(root), {}, 0, {}};
-  described.files = listTranscriptFiles(described.root, Date::min());
+  described.files = listTranscriptFiles(described.root, Date::min()).files;
   Date newest = Date::min();
   for (const auto& file : described.files) {
     described.bytes += file.size;

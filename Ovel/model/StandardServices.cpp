@@ -104,6 +104,8 @@ void ThreadedScanRunner::scan(Date now, Completion done) {
     lowerThisThreadsPriority();
     LocalActivityScanner::Report report = scanner_.scanReporting(now, [this] { return stopping_.load(); });
     for (const std::string& failure : report.failures) qCWarning(logScan).noquote() << failure.c_str();
+    for (const std::string& folder : report.foldersTooDeep)
+      qCDebug(logScan).noquote() << "passed over" << folder.c_str() << "- too deep below the projects folder";
     postBack(context_, done, std::move(report.events));
   });
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <iterator>
 #include <utility>
 
 #include "core/claude/ClaudeCodePaths.h"
@@ -147,7 +148,9 @@ LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now, const
   try {
     Date cutoff = addSeconds(now, -lookback_);
     ScanPass pass(limits_);
-    for (const TranscriptFile& file : listTranscriptFiles(root_, cutoff)) {
+    TranscriptListing listing = listTranscriptFiles(root_, cutoff);
+    report.foldersTooDeep = newlyTooDeep(std::move(listing.foldersTooDeep));
+    for (const TranscriptFile& file : listing.files) {
       if (stopRequested && stopRequested()) break;
       try {
         readAppended(file, cutoff, pass, report.failures);
@@ -168,6 +171,15 @@ LocalActivityScanner::Report LocalActivityScanner::scanReporting(Date now, const
     }
   }
   return report;
+}
+
+std::vector<std::string> LocalActivityScanner::newlyTooDeep(std::vector<std::string> folders) {
+  std::sort(folders.begin(), folders.end());
+  std::vector<std::string> fresh;
+  std::set_difference(folders.begin(), folders.end(), foldersTooDeep_.begin(), foldersTooDeep_.end(),
+                      std::back_inserter(fresh));
+  foldersTooDeep_ = std::move(folders);
+  return fresh;
 }
 
 LocalActivityScanner::ReadFigures LocalActivityScanner::readFigures() {

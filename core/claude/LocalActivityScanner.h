@@ -54,9 +54,12 @@ class LocalActivityScanner final {
   // A scan with what it passed over: one text per failure it swallowed (a
   // file it could not read or finish, "path: reason", told again only once
   // it has read or failed otherwise; or the whole scan), for the caller to log.
+  // And the folders passed over for lying too deep, each told once while it
+  // stays, for the caller to log at debug level.
   struct Report {
     std::vector<ActivityEvent> events;
     std::vector<std::string> failures;
+    std::vector<std::string> foldersTooDeep;
   };
   Report scanReporting(Date now, const std::function<bool()>& stopRequested = {});
 
@@ -78,6 +81,8 @@ class LocalActivityScanner final {
   class TurnTable;
   struct ScanPass;
 
+  // The folders of `folders` that the last scan did not pass over.
+  std::vector<std::string> newlyTooDeep(std::vector<std::string> folders);
   void readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass, std::vector<std::string>& failures);
 
   const std::filesystem::path root_;
@@ -87,6 +92,7 @@ class LocalActivityScanner final {
   std::mutex lock_;
   std::unordered_map<std::string, Cursor> cursors_;
   std::unique_ptr<TurnTable> turns_;
+  std::vector<std::string> foldersTooDeep_;  // as of the last scan, sorted
   ReadFigures figures_;
 };
 

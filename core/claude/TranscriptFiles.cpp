@@ -26,24 +26,64 @@ Date modificationDate(const struct stat& status) {
   return dateFromSeconds1970(static_cast<double>(status.st_mtim.tv_sec) + status.st_mtim.tv_nsec * 1e-9);
 }
 
+// Opens the folder at `relative` below `rootFd` one name at a time, none of
+// them followed if it is a link, holding at most two descriptors meanwhile.
+int openFolderBelow(int rootFd, const std::vector<std::string>& relative) {
+  int folder = ::dup(rootFd);
+  for (const std::string& name : relative) {
+    if (folder < 0) return -1;
+    int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    ::close(folder);
+    folder = child;
+  }
+  return folder;
+}
+
+// Walks the tree a folder at a time, with only the folder being read open:
+// a folder waiting its turn is held as its chain of names, so neither the
+// stack nor the open descriptors grow with the depth.
 class DirectoryWalk {
  public:
-  DirectoryWalk(Date modifiedAfter, std::vector<TranscriptFile>& files)
-      : modifiedAfter_(modifiedAfter), files_(files) {}
+  DirectoryWalk(int rootFd, std::string rootPath, Date modifiedAfter, TranscriptListing& listing)
+      : rootFd_(rootFd), rootPath_(std::move(rootPath)), modifiedAfter_(modifiedAfter), listing_(listing) {}
 
-  // Takes ownership of `directoryFd`.
-  void visit(int directoryFd, const std::string& directoryPath) {
-    DIR* directory = ::fdopendir(directoryFd);
-    if (!directory) {
-      ::close(directoryFd);
-      return;
+  void run() {
+    pending_.push_back({});
+    while (!pending_.empty()) {
+      std::vector<std::string> relative = std::move(pending_.back());
+      pending_.pop_back();
+      visit(relative);
     }
-    for (const auto& [name, type] : visibleEntries(directory))
-      visitEntry(::dirfd(directory), directoryPath, name, type);
-    ::closedir(directory);
   }
 
  private:
+  void visit(const std::vector<std::string>& relative) {
+    int folderFd = openFolderBelow(rootFd_, relative);
+    if (folderFd < 0) return;
+    DIR* directory = ::fdopendir(folderFd);
+    if (!directory) {
+      ::close(folderFd);
+      return;
+    }
+    std::string folderPath = rootPath_;
+    for (const std::string& name : relative) folderPath.append("/").append(name);
+    std::vector<std::string> subfolders;
+    for (const auto& [name, type] : visibleEntries(directory))
+      if (isFolder(::dirfd(directory), folderPath, name, type)) subfolders.push_back(name);
+    ::closedir(directory);
+
+    // Pushed last first, so that folders are walked in the order listed.
+    for (auto name = subfolders.rbegin(); name != subfolders.rend(); ++name) {
+      if (relative.size() >= kMaxTranscriptFolderDepth) {
+        listing_.foldersTooDeep.push_back(folderPath + '/' + *name);
+        continue;
+      }
+      std::vector<std::string> child = relative;
+      child.push_back(*name);
+      pending_.push_back(std::move(child));
+    }
+  }
+
   static std::vector<std::pair<std::string, unsigned char>> visibleEntries(DIR* directory) {
     std::vector<std::pair<std::string, unsigned char>> entries;
     while (const dirent* entry = ::readdir(directory))
@@ -51,28 +91,28 @@ class DirectoryWalk {
     return entries;
   }
 
-  void visitEntry(int directoryFd, const std::string& directoryPath, const std::string& name, unsigned char type) {
-    if (type == DT_DIR) return visitFolder(directoryFd, directoryPath, name);
-    if (type == DT_LNK || (type != DT_UNKNOWN && !isTranscriptName(name))) return;
+  // Lists the entry when it is a transcript; true when it is a folder.
+  bool isFolder(int directoryFd, const std::string& directoryPath, const std::string& name, unsigned char type) {
+    if (type == DT_DIR) return true;
+    if (type == DT_LNK || (type != DT_UNKNOWN && !isTranscriptName(name))) return false;
     // Looked at again: the entry's type may be unknown or already out of date.
     struct stat status {};
-    if (::fstatat(directoryFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return;
-    if (S_ISDIR(status.st_mode)) return visitFolder(directoryFd, directoryPath, name);
-    if (S_ISLNK(status.st_mode) || !isTranscriptName(name)) return;
+    if (::fstatat(directoryFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    if (S_ISDIR(status.st_mode)) return true;
+    if (S_ISLNK(status.st_mode) || !isTranscriptName(name)) return false;
     Date modified = modificationDate(status);
-    if (modified < modifiedAfter_) return;
-    files_.push_back({directoryPath + '/' + name, modified, static_cast<std::uint64_t>(status.st_size),
-                      static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
-                      S_ISREG(status.st_mode)});
+    if (modified < modifiedAfter_) return false;
+    listing_.files.push_back({directoryPath + '/' + name, modified, static_cast<std::uint64_t>(status.st_size),
+                              static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+                              S_ISREG(status.st_mode)});
+    return false;
   }
 
-  void visitFolder(int directoryFd, const std::string& directoryPath, const std::string& name) {
-    int child = ::openat(directoryFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (child >= 0) visit(child, directoryPath + '/' + name);
-  }
-
-  Date modifiedAfter_;
-  std::vector<TranscriptFile>& files_;
+  const int rootFd_;
+  const std::string rootPath_;
+  const Date modifiedAfter_;
+  TranscriptListing& listing_;
+  std::vector<std::vector<std::string>> pending_;  // folders still to read, the next one last
 };
 
 ssize_t readAt(int fd, char* into, std::size_t size, std::uint64_t offset) {
@@ -95,14 +135,15 @@ class FileCloser {
 
 }  // namespace
 
-std::vector<TranscriptFile> listTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter) {
-  std::vector<TranscriptFile> files;
+TranscriptListing listTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter) {
+  TranscriptListing listing;
   int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (rootFd < 0) return files;
+  if (rootFd < 0) return listing;
+  FileCloser closer(rootFd);
   std::string rootPath = root.string();
   while (!rootPath.empty() && rootPath.back() == '/') rootPath.pop_back();
-  DirectoryWalk(modifiedAfter, files).visit(rootFd, rootPath);
-  return files;
+  DirectoryWalk(rootFd, std::move(rootPath), modifiedAfter, listing).run();
+  return listing;
 }
 
 TranscriptReader::TranscriptReader(TranscriptReadLimits limits) : limits_(limits) {

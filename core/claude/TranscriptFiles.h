@@ -33,12 +33,24 @@ struct TranscriptFile {
   }
 };
 
-// Every file named *.jsonl under root that is not a folder, at any depth,
-// modified at or after `modifiedAfter`, in the walk's order. Names starting
-// with a dot are skipped (folders with everything in them), symbolic links
-// are neither listed nor followed, and whatever cannot be opened or
-// examined is passed over. A missing root gives an empty list.
-std::vector<TranscriptFile> listTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter);
+// Folders deeper than this below the root are not walked: real layouts are a
+// few levels deep, and a deeper chain is a mistake or a trap.
+inline constexpr std::size_t kMaxTranscriptFolderDepth = 32;
+
+struct TranscriptListing {
+  std::vector<TranscriptFile> files;
+  // The folders passed over for their depth (their contents unlooked at).
+  std::vector<std::string> foldersTooDeep;
+};
+
+// Every file named *.jsonl under root that is not a folder, at most
+// kMaxTranscriptFolderDepth folders down, modified at or after
+// `modifiedAfter`, in the walk's order. Names starting with a dot are
+// skipped (folders with everything in them), symbolic links are neither
+// listed nor followed, and whatever cannot be opened or examined is passed
+// over. A missing root gives an empty list. The walk holds a few
+// descriptors at a time, whatever the depth.
+TranscriptListing listTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter);
 
 struct TranscriptReadLimits {
   // Bytes asked for by each read.

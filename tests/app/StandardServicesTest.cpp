@@ -3,6 +3,7 @@
 #include "model/StandardServices.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QThread>
 #include <QtTest/QTest>
 
@@ -10,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include "core/claude/TranscriptFiles.h"
 #include "core/engine/OvelPaths.h"
 #include "support/FakeProgram.h"
+#include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 namespace ovel::test {
@@ -85,6 +88,29 @@ TEST(ThreadedScanRunnerTest, ScansOffThisThreadAndAnswersOnIt) {
   EXPECT_EQ(answeredOn, QThread::currentThread());
   ASSERT_EQ(events->size(), 1u);
   EXPECT_EQ(events->front().cwd, "/home/ada/shop");
+}
+
+// A folder too deep to walk is said once, at debug level, while it stays.
+TEST(ThreadedScanRunnerTest, SaysOnceAtDebugLevelWhichFolderWasTooDeep) {
+  TempDir dir;
+  Date now = systemNow();
+  writeTranscripts(dir / "projects", 1, addSeconds(now, -60));
+  std::filesystem::path deep = dir / "projects" / "shop";
+  for (std::size_t level = 1; level <= kMaxTranscriptFolderDepth; ++level) deep /= "d";
+  std::filesystem::create_directories(deep / "d");
+
+  QLoggingCategory::setFilterRules("ovel.scan.debug=true");
+  LogCapture log;
+  ThreadedScanRunner runner(dir / "projects");
+  for (int scan = 0; scan < 2; ++scan) {
+    std::optional<std::size_t> events;
+    runner.scan(now, [&events](std::vector<ActivityEvent> scanned) { events = scanned.size(); });
+    ASSERT_TRUE(QTest::qWaitFor([&events] { return events.has_value(); }, 10000));
+    EXPECT_EQ(*events, 1u);
+  }
+  QLoggingCategory::setFilterRules({});
+  EXPECT_EQ(log.messages(QtDebugMsg, "ovel.scan"),
+            std::vector<std::string>{"passed over " + deep.string() + " - too deep below the projects folder"});
 }
 
 TEST(ThreadedProbeRunnerTest, StopsARunningProbeAndDropsItsAnswer) {

@@ -2,6 +2,8 @@
 // read incrementally, and how repeated turns merge.
 #include "core/claude/LocalActivityScanner.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,12 +12,15 @@
 #include <algorithm>
 #include <fstream>
 #include <initializer_list>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "core/claude/TranscriptFiles.h"
 #include "core/engine/EngineConstants.h"
 #include "core/support/Time.h"
+#include "support/OddFiles.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
@@ -273,6 +278,105 @@ TEST_F(ScannerTest, ReadsOnlyVisibleJsonlFilesAtAnyDepth) {
   auto events = scan();
   std::sort(events.begin(), events.end(), [](auto& a, auto& b) { return outputOf(a) < outputOf(b); });
   EXPECT_EQ(outputs(events), (std::vector<std::int64_t>{1, 2}));
+}
+
+// A chain of folders `depth` deep under `top` (named "d"), built through
+// descriptors because its path outgrows PATH_MAX; `files` maps a folder's
+// depth (top is 1) to the text of a transcript put in it.
+void makeFolderChain(const fs::path& top, int depth, const std::map<int, std::string>& files) {
+  fs::create_directories(top);
+  int folder = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(folder, 0);
+  for (int level = 1; level <= depth; ++level) {
+    if (auto text = files.find(level); text != files.end()) {
+      int fd = ::openat(folder, "t.jsonl", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(::write(fd, text->second.data(), text->second.size()), static_cast<ssize_t>(text->second.size()));
+      ::close(fd);
+    }
+    if (level == depth) break;
+    ASSERT_EQ(::mkdirat(folder, "d", 0700), 0);
+    int child = ::openat(folder, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ::close(folder);
+    ASSERT_GE(child, 0);
+    folder = child;
+  }
+  ::close(folder);
+}
+
+// Takes a chain apart from the top, one folder at a time, when it goes: a
+// recursive removal would meet the depth the scanner must survive.
+class FolderChainRemover {
+ public:
+  explicit FolderChainRemover(fs::path top) : top_(std::move(top)) {}
+  ~FolderChainRemover() {
+    std::error_code error;
+    fs::path lifted = top_.parent_path() / "lifted";
+    while (!error && fs::exists(top_, error)) {
+      fs::remove(top_ / "t.jsonl", error);
+      bool deeper = fs::exists(top_ / "d", error);
+      if (deeper) fs::rename(top_ / "d", lifted, error);
+      fs::remove(top_, error);
+      if (deeper && !error) fs::rename(lifted, top_, error);
+    }
+  }
+  FolderChainRemover(const FolderChainRemover&) = delete;
+  FolderChainRemover& operator=(const FolderChainRemover&) = delete;
+
+ private:
+  fs::path top_;
+};
+
+// The descriptor limit under which this process can open `count` more.
+rlim_t limitForMoreDescriptors(int count) {
+  int limit = 0;
+  for (int free = 0; free < count; ++limit)
+    if (::fcntl(limit, F_GETFD) == -1) ++free;
+  return static_cast<rlim_t>(limit);
+}
+
+// Lowers the soft limit on open descriptors for its lifetime.
+class DescriptorLimit {
+ public:
+  explicit DescriptorLimit(rlim_t limit) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = limit;
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~DescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+};
+
+// A chain of 20 000 folders beside a normal transcript: the walk ends, reads
+// the transcript beside it and the one 30 folders down, passes over what
+// lies deeper (saying so once), and needs a handful of descriptors for it.
+TEST_F(ScannerTest, ADeepFolderChainIsWalkedWithFewDescriptorsAndNoDeeperThanTheLimit) {
+  write("p/beside.jsonl", turn("beside", 1) + "\n");
+  const fs::path chain = file("chain");
+  FolderChainRemover remover(chain);
+  makeFolderChain(chain, 20000, {{30, turn("shallow", 2) + "\n"}, {40, turn("tooDeep", 3) + "\n"}});
+  if (HasFatalFailure()) return;
+  std::string deepest = chain.string();
+  for (std::size_t level = 1; level <= kMaxTranscriptFolderDepth; ++level) deepest += "/d";
+
+  constexpr int kHandful = 4;
+  LocalActivityScanner::Report report;
+  {
+    DescriptorLimit limit(limitForMoreDescriptors(kHandful));
+    test::returnsPromptly(
+        root, [&] { report = scanner.scanReporting(kNow); }, "the scan");
+  }
+  auto events = report.events;
+  std::sort(events.begin(), events.end(), [](auto& a, auto& b) { return outputOf(a) < outputOf(b); });
+  EXPECT_EQ(outputs(events), (std::vector<std::int64_t>{1, 2}));
+  EXPECT_EQ(report.failures, std::vector<std::string>{});
+  EXPECT_EQ(report.foldersTooDeep, std::vector<std::string>{deepest});
+  EXPECT_EQ(scanner.scanReporting(kNow).foldersTooDeep, std::vector<std::string>{}) << "told once";
 }
 
 TEST_F(ScannerTest, StopsAtTheNextFileOnceAsked) {

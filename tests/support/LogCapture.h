@@ -35,10 +35,14 @@ class LogCapture {
 
   // The warnings of `category` so far that contain `part`.
   std::vector<std::string> warnings(std::string_view category, std::string_view part = {}) const {
+    return messages(QtWarningMsg, category, part);
+  }
+  // The same for messages of any type.
+  std::vector<std::string> messages(QtMsgType type, std::string_view category, std::string_view part = {}) const {
     std::lock_guard guard(mutex_);
     std::vector<std::string> found;
     for (const Line& line : lines_)
-      if (line.type == QtWarningMsg && line.category == category && line.text.find(part) != std::string::npos)
+      if (line.type == type && line.category == category && line.text.find(part) != std::string::npos)
         found.push_back(line.text);
     return found;
   }
