@@ -51,6 +51,8 @@ std::optional<IntegrationError> fileError(const fs::path& path, std::error_code 
 // halfway, and an edit waits this long at most for it to decode.
 constexpr auto kWriteUnderWay = std::chrono::seconds(1);
 constexpr auto kWriteWaitStep = std::chrono::milliseconds(10);
+// An edit that another program overtakes this often gives up.
+constexpr int kEditAttempts = 5;
 
 // What one read of the settings found: no file, or its contents and the
 // members they hold.
@@ -92,7 +94,7 @@ bool changedJustNow(const FileVersion& version) {
 }
 
 // Reads the settings; an empty or undecodable file that changed just now is
-// read again until it decodes, changes no more, or `deadline` passes.
+// read again until it decodes, is older, or `deadline` passes.
 std::optional<IntegrationError> readSettledSettings(const fs::path& url, SettingsRead& read,
                                                     std::chrono::steady_clock::time_point deadline) {
   for (;;) {
@@ -132,13 +134,23 @@ std::optional<IntegrationError> backUpOnce(const fs::path& backup, const Setting
   return fileError(backup, writeFileAtomically(backup, read.file->bytes, {.mode = read.file->version.mode & 07777}));
 }
 
-// FileError::changed when another program changed the file since `read`.
-std::error_code replaceSettings(const fs::path& url, const SettingsRead& read, const JSONValue::Object& settings) {
+// Backs the file up once, then puts `settings` in its place unless another
+// program changed it since `read`: then `overtaken` is set and nothing else
+// has happened.
+std::optional<IntegrationError> replaceSettings(const StatusLineIntegration& integration, const SettingsRead& read,
+                                                const JSONValue::Object& settings, bool& overtaken) {
+  const fs::path& url = integration.settingsURL;
+  std::error_code error;
+  if (!read.file && url.has_parent_path()) fs::create_directories(url.parent_path(), error);
+  if (error) return fileError(url.parent_path(), error);
+  if (auto backupError = backUpOnce(integration.backupURL(), read)) return backupError;
   std::string bytes = writeJson(JSONValue(settings), {.pretty = true, .escapeSlashes = false, .finalNewline = true});
   FileReplacement replacement(url, {.keepExistingMode = true, .followSymlink = true});
   replacement.write(bytes);
   replacement.sync();
-  return replacement.commitIfUnchanged(read.file);
+  error = replacement.commitIfUnchanged(read.file);
+  overtaken = error == FileError::changed;
+  return overtaken ? std::nullopt : fileError(url, error);
 }
 
 }  // namespace
@@ -259,7 +271,6 @@ std::optional<IntegrationError> StatusLineIntegration::readSettings(JSONValue::O
   SettingsRead read;
   auto error = readSettingsFile(settingsURL, read);
   settings = std::move(read.settings);
-  if (error) settings.clear();
   return error;
 }
 
@@ -348,13 +359,9 @@ std::optional<IntegrationError> StatusLineIntegration::editSettings(const Edit& 
     if (record && readWholeFile(recordURL, kRecordSizeLimit) != record->encoded())
       if (auto error = writeRecord(*record)) return error;
     if (!changes) return std::nullopt;
-
-    std::error_code error;
-    if (!read.file && settingsURL.has_parent_path()) fs::create_directories(settingsURL.parent_path(), error);
-    if (error) return fileError(settingsURL.parent_path(), error);
-    if (auto backupError = backUpOnce(backupURL(), read)) return backupError;
-    error = replaceSettings(settingsURL, read, settings);
-    if (error != FileError::changed) return fileError(settingsURL, error);
+    bool overtaken = false;
+    auto error = replaceSettings(*this, read, settings, overtaken);
+    if (!overtaken) return error;
   }
   return IntegrationError::settingsBusy();
 }

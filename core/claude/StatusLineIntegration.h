@@ -170,9 +170,6 @@ struct StatusLineIntegration {
   // link the link's target is replaced and the link stays.
   [[nodiscard]] std::optional<IntegrationError> writeSettings(const JSONValue::Object& settings) const;
 
-  // Edits give up after this many attempts that another program overtook.
-  static constexpr int kEditAttempts = 5;
-
  private:
   // Gives the members to write for the settings read (given in place) and,
   // when asked, a record to write before them. Called again for each

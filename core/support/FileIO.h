@@ -106,7 +106,7 @@ class FileReplacement {
   std::error_code commitIfUnchanged(const std::optional<FileContents>& found, bool exchange = true);
 
  private:
-  // Closes the temporary; gives what it was at that moment.
+  // Closes the temporary, noting in `written` the file it is then.
   std::error_code finishWriting(FileVersion* written = nullptr);
   std::error_code placeIfAbsent(bool exchange);
   std::error_code exchangeIfUnchanged(const FileContents& found, const FileVersion& written);

@@ -422,10 +422,16 @@ TEST(StatusLineIntegrationTest, RewriteKeepsPermissionsAndTheSymbolicLink) {
 TEST(StatusLineIntegrationTest, ReadOnlySettingsAndLinksIntoNowhereAreLeftAlone) {
   const std::string settings = R"({"statusLine": {"type": "command", "command": "~/bin/s.sh"}, "model": "opus"})";
   const std::string record = R"({"installedAt": "2026-01-01T00:00:00Z", "originalStatusLine": {"command": "x"}})";
-  enum class Setup { modeWithoutWrite, lockedFile, linkIntoMissingFolder };
-  for (Setup setup : {Setup::modeWithoutWrite, Setup::lockedFile, Setup::linkIntoMissingFolder}) {
+  enum class Setup { modeWithoutWrite, linkIntoMissingFolder, lockedFile };
+  const struct {
+    const char* name;
+    Setup setup;
+  } setups[] = {{"no write bit", Setup::modeWithoutWrite},
+                {"a link into a missing folder", Setup::linkIntoMissingFolder},
+                {"immutable for root, read-only for others", Setup::lockedFile}};
+  for (const auto& [name, setup] : setups) {
     for (bool connecting : {true, false}) {
-      SCOPED_TRACE(std::to_string(static_cast<int>(setup)) + (connecting ? " connect" : " disconnect"));
+      SCOPED_TRACE(std::string(name) + (connecting ? ", connect" : ", disconnect"));
       Sandbox box;
       const Integration& integration = box.integration;
       const fs::path target = box.dir / "dotfiles/claude/settings.json";
@@ -511,7 +517,6 @@ TEST(StatusLineIntegrationTest, ASettingsFileBeingWrittenIsWaitedFor) {
     }
     expectSuccess(error);
     const JSONValue::Object settings = *box.settings().asObject();
-    EXPECT_TRUE(test::holdsWritersKeys(settings) || !settings.count(test::kWriterCounter));
     for (const char* key : test::kUserKeys) EXPECT_TRUE(settings.count(key)) << key;
     EXPECT_EQ(settings.at("statusLine"), box.expected(R"({"command": "@RELAY@", "type": "command"})"));
     // The backup and the record hold what the user had, not the empty moment.
@@ -524,7 +529,8 @@ TEST(StatusLineIntegrationTest, ASettingsFileBeingWrittenIsWaitedFor) {
 
 // A stand-in for Claude Code writes the settings every 2 ms while connects
 // and disconnects run: the user's members and the writer's always stay, and
-// no update of the writer's is set back (bench/settings_race runs longer).
+// hardly an update of the writer's is set back, against hundreds by a plain
+// rename (bench/settings_race runs longer).
 TEST(StatusLineIntegrationTest, AnotherWriterLosesNothing) {
   using Style = test::SettingsWriter::Style;
   for (Style style : {Style::inPlace, Style::byRename}) {
