@@ -11,7 +11,10 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "core/claude/StatusLineIntegration.h"
