@@ -5,12 +5,15 @@
 // change. The previous "statusLine" is kept in integration.json, where the
 // relay finds the command to chain to.
 //
-// Nothing is cached: every call reads the files again. Nothing guards
-// against two processes editing the same files at once.
+// Nothing is cached: every call reads the files again. Claude Code rewrites
+// its settings while we edit them: an edit takes the file's place only while
+// it still holds what the edit read, and otherwise starts again on what it
+// holds now.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,7 +69,15 @@ struct StatusLineIntegration {
 
   class IntegrationError {
    public:
-    enum class Case { unreadableSettings, notInstalled, fileSystem, recordKept };
+    enum class Case {
+      unreadableSettings,
+      notInstalled,
+      fileSystem,
+      recordKept,
+      settingsBusy,
+      readOnlySettings,
+      brokenSettingsLink
+    };
 
     static IntegrationError unreadableSettings(std::string reason);
     static IntegrationError notInstalled();
@@ -74,10 +85,18 @@ struct StatusLineIntegration {
     static IntegrationError fileSystem(const std::filesystem::path& path, std::error_code code);
     // The settings were given back, but the record could not be deleted.
     static IntegrationError recordKept(const std::filesystem::path& path, std::error_code code);
+    // Another program changed the settings at every attempt to edit them.
+    static IntegrationError settingsBusy();
+    // Settings the user cannot write, left as they are.
+    static IntegrationError readOnlySettings(const std::filesystem::path& path);
+    // Settings that are a link into a folder that does not exist.
+    static IntegrationError brokenSettingsLink(const std::filesystem::path& path, const std::filesystem::path& target);
 
     Case errorCase() const { return case_; }
-    // The reason of unreadableSettings, the path of fileSystem and recordKept.
+    // The reason of unreadableSettings, the path of the others.
     const std::string& detail() const { return detail_; }
+    // Where a broken link points.
+    const std::string& linkTarget() const { return linkTarget_; }
     std::error_code code() const { return code_; }
     // The text the user sees.
     std::string errorDescription() const;
@@ -85,11 +104,12 @@ struct StatusLineIntegration {
     bool operator==(const IntegrationError&) const = default;
 
    private:
-    IntegrationError(Case errorCase, std::string detail, std::error_code code)
-        : case_(errorCase), detail_(std::move(detail)), code_(code) {}
+    IntegrationError(Case errorCase, std::string detail, std::error_code code, std::string linkTarget = {})
+        : case_(errorCase), detail_(std::move(detail)), linkTarget_(std::move(linkTarget)), code_(code) {}
 
     Case case_;
     std::string detail_;
+    std::string linkTarget_;
     std::error_code code_;
   };
 
@@ -142,14 +162,21 @@ struct StatusLineIntegration {
   // record stays after the settings were written.
   [[nodiscard]] std::optional<IntegrationError> uninstall() const;
   [[nodiscard]] std::optional<IntegrationError> writeRecord(const Record& record) const;
-  // Backs up the file once, then replaces it atomically: pretty, sorted
-  // keys, slashes unescaped, one final line feed. The file keeps its
-  // permission bits, is synced before the rename, and when it is a symbolic
+  // Makes the settings hold `settings` as connect and disconnect do: backs
+  // the file up once, then replaces it atomically (pretty, sorted keys,
+  // slashes unescaped, one final line feed), and writes nothing when it
+  // holds these members already. The file keeps its permission bits, is
+  // synced before it takes the old one's place, and when it is a symbolic
   // link the link's target is replaced and the link stays.
   [[nodiscard]] std::optional<IntegrationError> writeSettings(const JSONValue::Object& settings) const;
 
  private:
-  [[nodiscard]] std::optional<IntegrationError> backUpOnce() const;
+  // Gives the members to write for the settings read (given in place) and,
+  // when asked, a record to write before them. Called again for each
+  // attempt, on what the file holds then.
+  using Edit =
+      std::function<std::optional<IntegrationError>(JSONValue::Object& settings, std::optional<Record>& record)>;
+  [[nodiscard]] std::optional<IntegrationError> editSettings(const Edit& edit) const;
 };
 
 }  // namespace ovel

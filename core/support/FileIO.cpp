@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <limits>
 #include <utility>
 
@@ -99,16 +100,26 @@ std::string uniqueSuffix() {
 
 fs::path resolveTarget(const fs::path& path, bool followSymlink) {
   if (!followSymlink) return path;
-  std::error_code error;
-  fs::path target = path;
-  // Follow a chain of links, bounded so that a loop cannot hang us.
-  for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
-    fs::path next = fs::read_symlink(target, error);
-    if (error) return path;
-    target = next.is_absolute() ? next : target.parent_path() / next;
-  }
-  return target;
+  return followSymlinks(path);
 }
+
+FileVersion versionOf(const struct stat& info) {
+  return {info.st_dev, info.st_ino, info.st_size,
+          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec, info.st_mode};
+}
+
+std::optional<FileVersion> versionAt(const fs::path& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  return versionOf(info);
+}
+
+int renameWith(const fs::path& from, const fs::path& to, unsigned flags) {
+  return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
+}
+
+// What a file system says when it cannot exchange or refuse to replace.
+bool flagUnsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
 
 // Opens a new temporary file beside `target`; fills `tempPath`.
 int openTemporary(const fs::path& target, fs::path& tempPath, mode_t mode) {
@@ -162,6 +173,7 @@ std::error_code make_error_code(FileError error) {
       switch (static_cast<FileError>(value)) {
         case FileError::notRegularFile: return "Not a regular file";
         case FileError::malformed: return "Malformed contents";
+        case FileError::changed: return "Changed by another program meanwhile";
       }
       return "Unknown error";
     }
@@ -170,7 +182,9 @@ std::error_code make_error_code(FileError error) {
   return {static_cast<int>(error), category};
 }
 
-std::error_code readWholeFile(const fs::path& path, std::string& bytes, std::uint64_t limit) {
+namespace {
+
+std::error_code readRegularFile(const fs::path& path, std::string& bytes, std::uint64_t limit, FileVersion* version) {
   bytes.clear();
   if (std::error_code refusal = refusalBeforeOpening(path)) return refusal;
   FileDescriptor file(openWithoutWaiting(path, O_RDONLY));
@@ -179,6 +193,7 @@ std::error_code readWholeFile(const fs::path& path, std::string& bytes, std::uin
   if (::fstat(file.get(), &info) != 0) return lastError();
   if (std::error_code refusal = refusalOf(info)) return refusal;
   if (static_cast<std::uint64_t>(info.st_size) > limit) return std::make_error_code(std::errc::file_too_large);
+  if (version) *version = versionOf(info);
   std::string result;
   result.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];
@@ -195,10 +210,40 @@ std::error_code readWholeFile(const fs::path& path, std::string& bytes, std::uin
   return {};
 }
 
+// Whether the file still holds what `found` read, and when `sameVersion` is
+// asked, is still that very file, untouched since.
+bool holds(const fs::path& path, const FileContents& found, bool sameVersion = false) {
+  FileContents now;
+  if (readRegularFile(path, now.bytes, found.bytes.size(), &now.version) || now.bytes != found.bytes) return false;
+  return !sameVersion || now.version == found.version;
+}
+
+}  // namespace
+
+std::error_code readWholeFile(const fs::path& path, std::string& bytes, std::uint64_t limit) {
+  return readRegularFile(path, bytes, limit, nullptr);
+}
+
+std::error_code readWholeFile(const fs::path& path, FileContents& contents, std::uint64_t limit) {
+  return readRegularFile(path, contents.bytes, limit, &contents.version);
+}
+
 std::optional<std::string> readWholeFile(const fs::path& path, std::uint64_t limit) {
   std::string bytes;
   if (readWholeFile(path, bytes, limit)) return std::nullopt;
   return bytes;
+}
+
+fs::path followSymlinks(const fs::path& path) {
+  std::error_code error;
+  fs::path target = path;
+  // Follow a chain of links, bounded so that a loop cannot hang us.
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
+    fs::path next = fs::read_symlink(target, error);
+    if (error) return path;
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+  return target;
 }
 
 std::error_code writeAll(int fd, std::string_view bytes) {
@@ -255,19 +300,82 @@ std::error_code FileReplacement::sync() {
   return error_;
 }
 
-std::error_code FileReplacement::commit() {
+std::error_code FileReplacement::finishWriting(FileVersion* written) {
   if (fd_ >= 0) {
     FileDescriptor file(std::exchange(fd_, -1));
+    struct stat info {};
+    if (written && !error_ && ::fstat(file.get(), &info) != 0) error_ = lastError();
+    if (written) *written = versionOf(info);
     if (std::error_code closeError = file.close(); !error_) error_ = closeError;
   }
   if (!error_ && onlyOverRegularFile_) {
     std::error_code refusal = refusalBeforeOpening(target_);
     if (refusal != std::errc::no_such_file_or_directory) error_ = refusal;
   }
-  if (!error_ && !temporary_.empty() && ::rename(temporary_.c_str(), target_.c_str()) != 0) error_ = lastError();
-  // Renamed, the temporary's name is the target's now.
-  if (!error_) temporary_.clear();
   return error_;
+}
+
+std::error_code FileReplacement::renameOverTarget() {
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) return lastError();
+  // Renamed, the temporary's name is the target's now.
+  temporary_.clear();
+  return {};
+}
+
+std::error_code FileReplacement::commit() {
+  if (!finishWriting() && !temporary_.empty()) error_ = renameOverTarget();
+  return error_;
+}
+
+std::error_code FileReplacement::commitIfUnchanged(const std::optional<FileContents>& found, bool exchange) {
+  FileVersion written;
+  if (finishWriting(&written) || temporary_.empty()) return error_;
+  if (!found) error_ = placeIfAbsent(exchange);
+  else if (exchange) error_ = exchangeIfUnchanged(*found, written);
+  else error_ = renameIfUnchanged(*found);
+  return error_;
+}
+
+std::error_code FileReplacement::placeIfAbsent(bool exchange) {
+  if (exchange) {
+    if (renameWith(temporary_, target_, RENAME_NOREPLACE) == 0) {
+      temporary_.clear();
+      return {};
+    }
+    if (errno == EEXIST) return FileError::changed;
+    if (!flagUnsupported(errno)) return lastError();
+  }
+  if (versionAt(target_)) return FileError::changed;
+  if (errno != ENOENT) return lastError();
+  return renameOverTarget();
+}
+
+std::error_code FileReplacement::exchangeIfUnchanged(const FileContents& found, const FileVersion& written) {
+  // A change made while the new file was written shows already: the other
+  // writer's file need not go out of place for it.
+  if (!holds(target_, found)) return FileError::changed;
+  if (renameWith(temporary_, target_, RENAME_EXCHANGE) != 0) {
+    if (errno == ENOENT) return FileError::changed;  // removed since it was read
+    if (flagUnsupported(errno)) return renameIfUnchanged(found);
+    return lastError();
+  }
+  // The temporary's name holds the replaced file now; gone with it unless it
+  // is not what was read.
+  if (holds(temporary_, found)) return {};
+  // Put it back. What comes back should be our file as we wrote it: anything
+  // else was written over ours meanwhile, after the file put back, and wins.
+  if (renameWith(temporary_, target_, RENAME_EXCHANGE) != 0) {
+    std::error_code error = lastError();
+    renameOverTarget();
+    return error;
+  }
+  if (versionAt(temporary_) != written) renameWith(temporary_, target_, RENAME_EXCHANGE);
+  return FileError::changed;
+}
+
+std::error_code FileReplacement::renameIfUnchanged(const FileContents& found) {
+  if (!holds(target_, found, true)) return FileError::changed;
+  return renameOverTarget();
 }
 
 void removeStaleTemporaries(const fs::path& folder) { removeAbandonedTemporaries(folder, {}); }

@@ -17,6 +17,7 @@ namespace ovel {
 enum class FileError {
   notRegularFile = 1,  // a FIFO, a socket or a device, which could block or never end
   malformed,           // read whole, it does not hold what a file of its kind holds
+  changed,             // another writer changed the file since it was read
 };
 std::error_code make_error_code(FileError error);
 
@@ -29,6 +30,30 @@ std::error_code make_error_code(FileError error);
 // empty.
 [[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, std::string& bytes, std::uint64_t limit);
 std::optional<std::string> readWholeFile(const std::filesystem::path& path, std::uint64_t limit);
+
+// Which file a read found and the state it was in: a write in place changes
+// its size or modification time, a write by rename its inode.
+struct FileVersion {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t modifiedNanoseconds = 0;  // since 1970
+  mode_t mode = 0;
+  bool operator==(const FileVersion&) const = default;
+};
+
+// A whole file as one read found it.
+struct FileContents {
+  std::string bytes;
+  FileVersion version;  // as the file stood just before its first byte was read
+};
+// readWholeFile with the version read.
+[[nodiscard]] std::error_code readWholeFile(const std::filesystem::path& path, FileContents& contents,
+                                            std::uint64_t limit);
+
+// The file a path names once the symbolic links it is are followed (at most
+// 40 of them); the path itself when it is none.
+std::filesystem::path followSymlinks(const std::filesystem::path& path);
 
 struct AtomicWriteOptions {
   // Give the new file the permission bits of the file it replaces
@@ -70,8 +95,24 @@ class FileReplacement {
   std::error_code sync();
   // Closes the temporary and renames it over the target.
   std::error_code commit();
+  // commit() for a read-merge-write: takes the target's place only while it
+  // still holds what `found` read (absent: while there is none). Otherwise,
+  // or when it changed while being replaced, the target is left as the other
+  // writer made it and this gives FileError::changed. The target is swapped
+  // with the new file (renameat2's RENAME_EXCHANGE) and the file handed back
+  // is compared with `found`, the swap undone when they differ. Where the file
+  // system cannot swap, or with `exchange` false, the target is looked at
+  // just before a plain rename instead, which leaves another writer a moment.
+  std::error_code commitIfUnchanged(const std::optional<FileContents>& found, bool exchange = true);
 
  private:
+  // Closes the temporary, noting in `written` the file it is then.
+  std::error_code finishWriting(FileVersion* written = nullptr);
+  std::error_code placeIfAbsent(bool exchange);
+  std::error_code exchangeIfUnchanged(const FileContents& found, const FileVersion& written);
+  std::error_code renameIfUnchanged(const FileContents& found);
+  std::error_code renameOverTarget();
+
   std::filesystem::path target_;
   std::filesystem::path temporary_;
   bool onlyOverRegularFile_;

@@ -1,4 +1,5 @@
 // Time texts, the data directory, the JSON writer and file writes.
+#include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -197,6 +198,67 @@ TEST(FileIOTest, StaleTemporariesOfKilledWritersAreRemoved) {
       EXPECT_EQ(fs::exists(dir / c.name), !(sweep ? c.goesAtStart : c.goesWithTheWrite));
     }
   }
+}
+
+// A read-merge-write takes the file's place only while it holds what was
+// read; whatever another writer did meanwhile is left as that writer left it.
+TEST(FileIOTest, ReplacingWhatWasReadLeavesAnotherWritersFile) {
+  enum class Meanwhile { nothing, rewrittenInPlace, replacedByRename, removed, created };
+  const struct {
+    const char* name;
+    bool existed;  // a file was there when it was read
+    Meanwhile meanwhile;
+  } cases[] = {
+      {"untouched", true, Meanwhile::nothing},
+      {"rewritten in place, same size", true, Meanwhile::rewrittenInPlace},
+      {"replaced by rename", true, Meanwhile::replacedByRename},
+      {"removed", true, Meanwhile::removed},
+      {"still missing", false, Meanwhile::nothing},
+      {"created", false, Meanwhile::created},
+  };
+  for (bool exchange : {true, false}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (exchange ? ", exchanged" : ", checked before the rename"));
+      TempDir dir;
+      const fs::path target = dir / "settings.json";
+      std::optional<FileContents> found;
+      if (c.existed) {
+        test::writeText(target, "read");
+        found.emplace();
+        ASSERT_FALSE(readWholeFile(target, *found, 100));
+      }
+      std::optional<std::string> before;
+      std::error_code error;
+      {
+        FileReplacement replacement(target);
+        ASSERT_FALSE(replacement.write("merged"));
+        switch (c.meanwhile) {
+          case Meanwhile::nothing: break;
+          case Meanwhile::rewrittenInPlace: {
+            int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            ASSERT_FALSE(writeAll(fd, "othr"));
+            ::close(fd);
+            break;
+          }
+          case Meanwhile::replacedByRename:
+          case Meanwhile::created: test::writeText(target, "other"); break;
+          case Meanwhile::removed: fs::remove(target); break;
+        }
+        before = readWholeFile(target, 100);
+        error = replacement.commitIfUnchanged(found, exchange);
+      }
+      if (c.meanwhile == Meanwhile::nothing) {
+        EXPECT_FALSE(error) << error.message();
+        EXPECT_EQ(readWholeFile(target, 100), "merged");
+      } else {
+        EXPECT_EQ(error, std::error_code(FileError::changed));
+        EXPECT_EQ(readWholeFile(target, 100), before);
+      }
+      EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), before || !error ? 1 : 0)
+          << "no temporary is left";
+    }
+  }
+  EXPECT_EQ(std::error_code(FileError::changed).message(), "Changed by another program meanwhile");
 }
 
 TEST(FileIOTest, AppendStartsOnANewLineAndNeverCreates) {

@@ -1,15 +1,20 @@
 // Connecting the relay through Claude Code's settings.json and putting the
 // user's own status line back: the record, the backup, the state, the relay
 // command text, and settings that must never be harmed.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "core/claude/ClaudeCodePaths.h"
 #include "core/claude/StatusLineIntegration.h"
 #include "core/engine/OvelPaths.h"
+#include "support/SettingsWriter.h"
 #include "support/TestSupport.h"
 
 namespace ovel {
@@ -56,6 +61,18 @@ JSONValue withoutStatusLine(JSONValue settings) {
 
 void expectSuccess(const std::optional<IntegrationError>& error) { EXPECT_FALSE(error) << error->errorDescription(); }
 
+ino_t inodeOf(const fs::path& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+// Written a while ago, as a user's settings are: a file that changed just
+// now may still be under way, and an edit waits for it.
+void saveAWhileAgo(const fs::path& path, const std::string& text) {
+  test::writeText(path, text);
+  fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(5));
+}
+
 // Claude Code's folder and the data directory inside one temporary folder.
 class Sandbox {
  public:
@@ -75,6 +92,7 @@ class Sandbox {
   JSONValue expected(const std::string& text) const { return json(replaced(text, kRelayMark, relay())); }
   std::string relay() const { return integration.relayCommand(); }
   JSONValue settings() const { return json(test::readText(integration.settingsURL)); }
+  void saveSettings(const std::string& text) const { saveAWhileAgo(integration.settingsURL, text); }
   State state() const {
     State state = State::stale("unset");
     expectSuccess(integration.state(state));
@@ -161,7 +179,7 @@ TEST(StatusLineIntegrationTest, ConnectThenDisconnectGivesBackTheUsersSettings) 
     SCOPED_TRACE(row.name);
     Sandbox box;
     const Integration& integration = box.integration;
-    if (row.settings) test::writeText(integration.settingsURL, *row.settings);
+    if (row.settings) box.saveSettings(*row.settings);
     if (row.record) test::writeText(integration.recordURL, *row.record);
     const JSONValue original = row.settings && !row.settings->empty() ? json(*row.settings) : json("{}");
     EXPECT_EQ(box.state(), row.before);
@@ -180,13 +198,16 @@ TEST(StatusLineIntegrationTest, ConnectThenDisconnectGivesBackTheUsersSettings) 
     EXPECT_EQ(connected.backup, row.settings);  // none when there was nothing to copy
     EXPECT_EQ(box.state(), State::installed());
 
-    // Connecting again finds the relay and keeps the first record. The
-    // first write over an existing file makes the backup, so without a file
-    // before, the backup holds what the first connect wrote.
-    const auto backup = row.settings ? row.settings : connected.settings;
+    // Connecting again finds the relay and keeps the first record: nothing
+    // changes, and nothing is written.
+    const ino_t inode = inodeOf(integration.settingsURL);
     expectSuccess(integration.install(addSeconds(kT0, 60)));
-    EXPECT_EQ(box.files(), (Sandbox::Files{connected.settings, connected.record, backup}));
+    EXPECT_EQ(box.files(), connected);
+    EXPECT_EQ(inodeOf(integration.settingsURL), inode);
 
+    // The first write over an existing file makes the backup, so without a
+    // file before, the disconnect backs up what the connect wrote.
+    const auto backup = row.settings ? row.settings : connected.settings;
     expectSuccess(integration.uninstall());
     const Sandbox::Files disconnected = box.files();
     EXPECT_EQ(box.settings(), row.restored ? json(*row.restored) : original);
@@ -207,7 +228,7 @@ TEST(StatusLineIntegrationTest, DisconnectGivesBackNumbersAsTheUserWroteThem) {
     settings += ", \"n" + std::to_string(index) + "\": " + values[index];
   settings += "}";
   Sandbox box;
-  test::writeText(box.integration.settingsURL, settings);
+  box.saveSettings(settings);
   expectSuccess(box.integration.install(kT0));
   expectSuccess(box.integration.uninstall());
 
@@ -265,7 +286,7 @@ TEST(StatusLineIntegrationTest, BadSettingsLeaveEveryFileUntouched) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes.substr(0, 60));
     Sandbox box;
-    test::writeText(box.integration.settingsURL, c.bytes);
+    box.saveSettings(c.bytes);
     const auto expected = IntegrationError::unreadableSettings(c.reason);
     EXPECT_EQ(expected.errorDescription(), std::string("Couldn't read Claude Code settings: ") + c.reason);
 
@@ -396,6 +417,137 @@ TEST(StatusLineIntegrationTest, RewriteKeepsPermissionsAndTheSymbolicLink) {
   EXPECT_TRUE(fs::is_symlink(box.integration.settingsURL));
   EXPECT_EQ(json(test::readText(target)), json(kPaddingAndRefresh));
   EXPECT_EQ(mode(target), 0600u);
+}
+
+TEST(StatusLineIntegrationTest, ReadOnlySettingsAndLinksIntoNowhereAreLeftAlone) {
+  const std::string settings = R"({"statusLine": {"type": "command", "command": "~/bin/s.sh"}, "model": "opus"})";
+  const std::string record = R"({"installedAt": "2026-01-01T00:00:00Z", "originalStatusLine": {"command": "x"}})";
+  enum class Setup { modeWithoutWrite, linkIntoMissingFolder, lockedFile };
+  const struct {
+    const char* name;
+    Setup setup;
+  } setups[] = {{"no write bit", Setup::modeWithoutWrite},
+                {"a link into a missing folder", Setup::linkIntoMissingFolder},
+                {"immutable for root, read-only for others", Setup::lockedFile}};
+  for (const auto& [name, setup] : setups) {
+    for (bool connecting : {true, false}) {
+      SCOPED_TRACE(std::string(name) + (connecting ? ", connect" : ", disconnect"));
+      Sandbox box;
+      const Integration& integration = box.integration;
+      const fs::path target = box.dir / "dotfiles/claude/settings.json";
+      std::optional<test::LockedFile> locked;
+      if (!connecting) test::writeText(integration.recordURL, record);
+      if (setup == Setup::linkIntoMissingFolder) {
+        fs::create_directories(integration.settingsURL.parent_path());
+        fs::create_symlink(target, integration.settingsURL);
+      } else {
+        box.saveSettings(settings);
+        if (setup == Setup::modeWithoutWrite) fs::permissions(integration.settingsURL, fs::perms::owner_read);
+        else if (locked.emplace(integration.settingsURL); !locked->held()) GTEST_SKIP() << "cannot lock a file here";
+      }
+      const auto before = box.files();
+
+      auto error = connecting ? integration.install(kT0) : integration.uninstall();
+      ASSERT_TRUE(error);
+      const std::string path = integration.settingsURL.string();
+      if (setup == Setup::linkIntoMissingFolder) {
+        EXPECT_EQ(error, IntegrationError::brokenSettingsLink(integration.settingsURL, target));
+        EXPECT_EQ(error->errorDescription(),
+                  "Couldn't change " + path + ": it links to " + target.string() + ", in a folder that doesn't exist.");
+        EXPECT_FALSE(fs::exists(box.dir / "dotfiles")) << "no folder is made up";
+      } else {
+        EXPECT_EQ(error, IntegrationError::readOnlySettings(integration.settingsURL));
+        EXPECT_EQ(error->errorDescription(), "Couldn't change " + path + ": the file is read-only.");
+      }
+      EXPECT_EQ(box.files(), before);
+    }
+  }
+
+  // A link into a folder that is there is followed, as before, even when
+  // its file is yet to be made.
+  Sandbox box;
+  const fs::path target = box.dir / "dotfiles/claude-settings.json";
+  fs::create_directories(target.parent_path());
+  fs::create_directories(box.integration.settingsURL.parent_path());
+  fs::create_symlink(target, box.integration.settingsURL);
+  expectSuccess(box.integration.install(kT0));
+  EXPECT_TRUE(fs::is_symlink(box.integration.settingsURL));
+  EXPECT_EQ(json(test::readText(target)).asObject()->at("statusLine"),
+            box.expected(R"({"command": "@RELAY@", "type": "command"})"));
+}
+
+// --- Another program writing the same settings
+
+// Claude Code rewrites its file in place: truncated, then written. An edit
+// that finds it empty or half written just after it changed waits for the
+// rest, for a second at most.
+TEST(StatusLineIntegrationTest, ASettingsFileBeingWrittenIsWaitedFor) {
+  const std::string user = test::kUserSettings;
+  struct Case {
+    const char* name;
+    std::string startsAs;                  // what the file holds when the connect starts
+    std::optional<std::string> restLater;  // written in place 300 ms later
+    bool connects;
+  } cases[] = {
+      {"truncated, then written", "", user, true},
+      {"half written, then finished", user.substr(0, user.size() / 2), user.substr(user.size() / 2), true},
+      {"half written for good", user.substr(0, user.size() / 2), std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Sandbox box;
+    const Integration& integration = box.integration;
+    test::writeText(integration.settingsURL, "{}");
+    int fd = ::open(integration.settingsURL.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_FALSE(writeAll(fd, c.startsAs));
+    std::thread writer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      if (c.restLater) { EXPECT_FALSE(writeAll(fd, *c.restLater)); }
+    });
+    auto error = integration.install(kT0);
+    writer.join();
+    ::close(fd);
+
+    if (!c.connects) {
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->errorCase(), IntegrationError::Case::unreadableSettings);
+      EXPECT_EQ(box.files(), (Sandbox::Files{c.startsAs, std::nullopt, std::nullopt}));
+      continue;
+    }
+    expectSuccess(error);
+    const JSONValue::Object settings = *box.settings().asObject();
+    for (const char* key : test::kUserKeys) EXPECT_TRUE(settings.count(key)) << key;
+    EXPECT_EQ(settings.at("statusLine"), box.expected(R"({"command": "@RELAY@", "type": "command"})"));
+    // The backup and the record hold what the user had, not the empty moment.
+    EXPECT_EQ(box.files().backup, user);
+    auto record = integration.readRecord();
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->originalStatusLine, json(R"({"type": "command", "command": "~/bin/status.sh"})"));
+  }
+}
+
+// A stand-in for Claude Code writes the settings every 2 ms while connects
+// and disconnects run: the user's members and the writer's always stay, and
+// hardly an update of the writer's is set back, against hundreds by a plain
+// rename (bench/settings_race runs longer).
+TEST(StatusLineIntegrationTest, AnotherWriterLosesNothing) {
+  using Style = test::SettingsWriter::Style;
+  for (Style style : {Style::inPlace, Style::byRename}) {
+    SCOPED_TRACE(style == Style::inPlace ? "in place" : "by rename");
+    Sandbox box;
+    test::SettingsRace race = test::raceTheWriter(box.integration, style, 100);
+    EXPECT_EQ(race.withoutKeys, 0);
+    EXPECT_EQ(race.failed, 0) << race.firstFailure;
+    EXPECT_LT(race.busy, race.operations) << "some edits get through";
+    EXPECT_GT(race.writer.updates, 0);
+    EXPECT_LE(race.writer.setBack, 3) << "of " << race.writer.updates;
+  }
+}
+
+TEST(StatusLineIntegrationTest, GivingUpSaysWhy) {
+  EXPECT_EQ(IntegrationError::settingsBusy().errorDescription(),
+            "Claude Code is writing its settings right now. Try again in a moment.");
 }
 
 // --- The record and what the relay reads of it
