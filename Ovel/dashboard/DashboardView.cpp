@@ -17,6 +17,7 @@
 #include "model/UsageModel.h"
 #include "ui/Card.h"
 #include "ui/EmptyState.h"
+#include "ui/Focus.h"
 #include "ui/ViewSupport.h"
 
 namespace ovel {
@@ -98,6 +99,10 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
 const std::optional<WindowKind>& DashboardView::chartKind() const { return chart_->chartKind(); }
 
 const std::optional<WindowKind>& DashboardView::promoted() const { return limits_->promotion().promoted(); }
+
+bool DashboardView::focusNextPrevChild(bool next) {
+  return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
+}
 
 void DashboardView::rebuild() {
   bool empty = model_.assessments().empty();

@@ -48,6 +48,10 @@ class DashboardView final : public QWidget {
   // The activity and insights cards, side by side.
   QWidget* activityRow() const { return activityRow_; }
 
+ protected:
+  // Tab follows the reading order, top to bottom, the sources row last.
+  bool focusNextPrevChild(bool next) override;
+
  private:
   UsageModel& model_;
   DashboardHero* hero_;

@@ -17,6 +17,7 @@
 #include "popover/WindowCard.h"
 #include "ui/DayRingView.h"
 #include "ui/Divider.h"
+#include "ui/Focus.h"
 #include "ui/Freshness.h"
 #include "ui/IconLabel.h"
 #include "ui/Spinner.h"
@@ -149,6 +150,7 @@ SetupHint::SetupHint(std::function<void()> openSettings, QWidget* parent)
                                     ThemeColor::of(ColorRole::primary), ThemeColor::of(ColorRole::primary)));
   column()->addWidget(message_);
   auto* open = new QPushButton(QStringLiteral("Open Settings"));
+  pressOnEnter(open);
   open->setFont(Theme::font(TextStyle::caption));
   connect(open, &QPushButton::clicked, this, [openSettings = std::move(openSettings)] { openSettings(); });
   column()->addWidget(open, 0, Qt::AlignLeft);
@@ -358,6 +360,10 @@ QWidget* PopoverView::buildFooter() {
 void PopoverView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   scroll_->verticalScrollBar()->setValue(0);
+}
+
+bool PopoverView::focusNextPrevChild(bool next) {
+  return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
 }
 
 // --- Updating

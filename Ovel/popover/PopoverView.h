@@ -105,6 +105,8 @@ class PopoverView final : public QWidget {
  protected:
   // Each opening starts at the top of the content.
   void showEvent(QShowEvent* event) override;
+  // Tab follows the reading order: the header, the content, the footer.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   QWidget* buildHeader();

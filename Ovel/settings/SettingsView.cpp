@@ -10,6 +10,7 @@
 #include "settings/AboutTab.h"
 #include "settings/ClaudeCodeTab.h"
 #include "settings/GeneralTab.h"
+#include "ui/Focus.h"
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
 
@@ -64,6 +65,10 @@ void SettingsView::showEvent(QShowEvent* event) {
 void SettingsView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) paintTabIcons();
+}
+
+bool SettingsView::focusNextPrevChild(bool next) {
+  return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
 }
 
 void SettingsView::paintTabIcons() {

@@ -14,6 +14,7 @@
 
 #include "app/UsageModelHarness.h"
 #include "model/Format.h"
+#include "ui/DateField.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
@@ -55,7 +56,7 @@ TEST(ResetsCardTexts, DateEditorReadsToTheMinute) {
   for (const QLocale& locale :
        {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
         QLocale(QLocale::French, QLocale::France)}) {
-    QString format = ResetsCard::dateTimeFormat(locale);
+    QString format = DateField::displayFormatFor(locale);
     EXPECT_TRUE(format.contains(QStringLiteral("mm"))) << format.toStdString();
     EXPECT_FALSE(format.contains(QLatin1Char('s'))) << format.toStdString();
     EXPECT_TRUE(format.startsWith(locale.dateFormat(QLocale::ShortFormat))) << format.toStdString();
@@ -211,7 +212,7 @@ TEST_F(ResetsCardTest, AResetDueNowShowsPassedAndFlipsWithTheClock) {
 }
 
 TEST_F(ResetsCardTest, WhatTheUserTypesOutlivesModelChanges) {
-  QDateTimeEdit* date = card->dateEdit();
+  DateField* date = card->dateEdit();
   QLineEdit* note = card->noteField();
   QDateTime when = QDateTime::currentDateTime().addSecs(5 * 3600);
   date->setDateTime(when);
@@ -236,11 +237,17 @@ TEST_F(ResetsCardTest, TheDateEditorOffersNoPastMoment) {
   QDateTime after = QDateTime::currentDateTime();
   EXPECT_GE(fresh.dateEdit()->dateTime(), before.addDays(1));
   EXPECT_LE(fresh.dateEdit()->dateTime(), after.addDays(1));
-  EXPECT_GE(fresh.dateEdit()->minimumDateTime(), before);
+  EXPECT_GE(fresh.dateEdit()->lowerBound(), before);
+  EXPECT_LE(fresh.dateEdit()->lowerBound(), after);
   EXPECT_EQ(fresh.dateEdit()->maximumDateTime(), QDateTimeEdit().maximumDateTime()) << "no upper bound";
 
+  // The editor itself takes a past moment, as it does while the user types;
+  // Add plans the earliest moment offered instead.
   fresh.dateEdit()->setDateTime(before.addDays(-3));
-  EXPECT_GE(fresh.dateEdit()->dateTime(), before) << "a past moment is raised to the earliest one offered";
+  fresh.addButton()->click();
+  ASSERT_EQ(model->resetPlan().planned.size(), 1u);
+  EXPECT_GE(model->resetPlan().planned.front().date, dateFromSeconds1970(before.toSecsSinceEpoch()));
+  EXPECT_GE(fresh.dateEdit()->dateTime(), before) << "the field shows the moment planned";
 }
 
 TEST_F(ResetsCardTest, TheDateEditorWritesTimesInTheRowsLocale) {
@@ -248,8 +255,9 @@ TEST_F(ResetsCardTest, TheDateEditorWritesTimesInTheRowsLocale) {
     Format::setLocale(locale);
     ResetsCard fresh(*model);
     EXPECT_EQ(fresh.dateEdit()->displayFormat().toStdString(),
-              ResetsCard::dateTimeFormat(Format::clockLocale()).toStdString())
+              DateField::displayFormatFor(Format::clockLocale()).toStdString())
         << locale;
+    EXPECT_EQ(fresh.dateEdit()->locale(), Format::clockLocale()) << locale << ": it reads what it writes";
   }
   Format::setLocale({});
 }
