@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "dashboard/ActivitySection.h"
@@ -78,6 +79,8 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes from control to control; the page follows the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
     scroll->setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -99,6 +102,11 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
 const std::optional<WindowKind>& DashboardView::chartKind() const { return chart_->chartKind(); }
 
 const std::optional<WindowKind>& DashboardView::promoted() const { return limits_->promotion().promoted(); }
+
+void DashboardView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) focusNoControl(this);
+}
 
 bool DashboardView::focusNextPrevChild(bool next) {
   return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);

@@ -49,6 +49,8 @@ class DashboardView final : public QWidget {
   QWidget* activityRow() const { return activityRow_; }
 
  protected:
+  // Opened, no control has the focus until Tab picks the first.
+  void showEvent(QShowEvent* event) override;
   // Tab follows the reading order, top to bottom, the sources row last.
   bool focusNextPrevChild(bool next) override;
 

@@ -62,6 +62,7 @@ class ContentScroll final : public QScrollArea {
  public:
   explicit ContentScroll(QWidget* content) : content_(content) {
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWidgetResizable(true);
     setWidget(content);
@@ -360,6 +361,7 @@ QWidget* PopoverView::buildFooter() {
 void PopoverView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   scroll_->verticalScrollBar()->setValue(0);
+  focusNoControl(this);
 }
 
 bool PopoverView::focusNextPrevChild(bool next) {

@@ -103,7 +103,8 @@ class PopoverView final : public QWidget {
   BreakdownView* breakdown() const { return breakdown_; }
 
  protected:
-  // Each opening starts at the top of the content.
+  // Each opening starts at the top of the content, with no control
+  // focused.
   void showEvent(QShowEvent* event) override;
   // Tab follows the reading order: the header, the content, the footer.
   bool focusNextPrevChild(bool next) override;

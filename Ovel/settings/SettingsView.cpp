@@ -24,6 +24,8 @@ QScrollArea* scrolling(QWidget* page) {
   auto* scroll = new QScrollArea;
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
+  // Tab goes from control to control; the page follows the focus.
+  scroll->setFocusPolicy(Qt::NoFocus);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setWidget(page);
   return scroll;
@@ -60,6 +62,7 @@ void SettingsView::showEvent(QShowEvent* event) {
   // Once per appearance, so that the login item and the connection are
   // current whenever the window is shown.
   if (!event->spontaneous()) integrations_.refresh();
+  if (!event->spontaneous()) focusNoControl(this);
 }
 
 void SettingsView::changeEvent(QEvent* event) {

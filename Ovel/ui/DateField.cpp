@@ -4,6 +4,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -12,6 +13,27 @@
 #include "ui/Focus.h"
 
 namespace ovel {
+namespace {
+
+// A calendar whose days outside its range read as unavailable: Qt's own
+// only gives them another background, which in many palettes is all but
+// the same as the days that can be picked.
+class RangedCalendar final : public QCalendarWidget {
+ public:
+  using QCalendarWidget::QCalendarWidget;
+
+ protected:
+  void paintCell(QPainter* painter, const QRect& rect, QDate date) const override {
+    if (date >= minimumDate() && date <= maximumDate()) return QCalendarWidget::paintCell(painter, rect, date);
+    painter->save();
+    painter->fillRect(rect, palette().brush(QPalette::Window));
+    painter->setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    painter->drawText(rect, Qt::AlignCenter, locale().toString(date.day()));
+    painter->restore();
+  }
+};
+
+}  // namespace
 
 DateField::DateField(const QDateTime& value, const QLocale& locale, QWidget* parent) : QDateTimeEdit(value, parent) {
   // The parser reads the names and the AM/PM texts of its own locale: the
@@ -19,6 +41,7 @@ DateField::DateField(const QDateTime& value, const QLocale& locale, QWidget* par
   setLocale(locale);
   setDisplayFormat(displayFormatFor(locale));
   setCalendarPopup(true);
+  setCalendarWidget(new RangedCalendar(this));
   // No range of the editor's own: with one, every digit that makes a past
   // moment on the way to a future one would be refused.
   calendarWidget()->installEventFilter(this);

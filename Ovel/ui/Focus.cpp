@@ -60,9 +60,9 @@ std::vector<QWidget*> childrenInOrder(const QWidget* parent) {
 
 void collect(QWidget* widget, std::vector<Entry>& out) {
   QWidget* target = focusTarget(widget);
-  // A part that hands its focus up (a spin box's line edit) is its owner's.
-  if (target != widget && target->isAncestorOf(widget)) return;
-  out.push_back({widget, target});
+  // A part that hands its focus up (a spin box's line edit, a scroll area's
+  // viewport) is no stop of its own, though what it holds may be.
+  if (target == widget || !target->isAncestorOf(widget)) out.push_back({widget, target});
   for (QWidget* child : childrenInOrder(widget))
     if (child != target || target == widget) collect(child, out);
 }
@@ -153,6 +153,12 @@ bool moveFocusInReadingOrder(QWidget* root, bool forward) {
     return true;
   }
   return false;
+}
+
+void focusNoControl(QWidget* root) {
+  // Held by the root, the focus is not handed to the window's first
+  // control when the window becomes active.
+  root->setFocus(Qt::OtherFocusReason);
 }
 
 void pressOnEnter(QPushButton* button) { button->setAutoDefault(true); }

@@ -29,6 +29,11 @@ bool isTextField(const QWidget* widget);
 // focusNextPrevChild. False when there is no stop to go to.
 bool moveFocusInReadingOrder(QWidget* root, bool forward);
 
+// Takes the keyboard focus for `root` itself, off every control, as a
+// window opens: no control answers Space or Enter until Tab (or a click)
+// picks one, and Tab then starts at the first.
+void focusNoControl(QWidget* root);
+
 // Lets Enter press `button` too, as Space does; by default only a dialog's
 // buttons answer it.
 void pressOnEnter(QPushButton* button);
