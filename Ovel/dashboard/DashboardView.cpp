@@ -77,6 +77,7 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
   outer->setContentsMargins(0, 0, 0, 0);
   if (scrolls) {
     auto* scroll = new QScrollArea;
+    scroll_ = scroll;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     // Tab goes from control to control; the page follows the focus.
@@ -110,6 +111,10 @@ void DashboardView::showEvent(QShowEvent* event) {
 
 bool DashboardView::focusNextPrevChild(bool next) {
   return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
+}
+
+void DashboardView::keyPressEvent(QKeyEvent* event) {
+  if (!scrollByPageKey(scroll_, event)) QWidget::keyPressEvent(event);
 }
 
 void DashboardView::rebuild() {

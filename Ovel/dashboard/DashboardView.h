@@ -11,6 +11,8 @@
 
 #include "core/engine/OvelEngine.h"
 
+class QScrollArea;
+
 namespace ovel {
 
 class DashboardHero;
@@ -53,9 +55,11 @@ class DashboardView final : public QWidget {
   void showEvent(QShowEvent* event) override;
   // Tab follows the reading order, top to bottom, the sources row last.
   bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   UsageModel& model_;
+  QScrollArea* scroll_ = nullptr;
   DashboardHero* hero_;
   EmptyState* empty_;
   QWidget* cards_;

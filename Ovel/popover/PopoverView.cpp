@@ -368,6 +368,10 @@ bool PopoverView::focusNextPrevChild(bool next) {
   return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
 }
 
+void PopoverView::keyPressEvent(QKeyEvent* event) {
+  if (!scrollByPageKey(scroll_, event)) QWidget::keyPressEvent(event);
+}
+
 // --- Updating
 
 void PopoverView::rebuild() {

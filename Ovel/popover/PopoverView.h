@@ -108,6 +108,7 @@ class PopoverView final : public QWidget {
   void showEvent(QShowEvent* event) override;
   // Tab follows the reading order: the header, the content, the footer.
   bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QWidget* buildHeader();

@@ -74,6 +74,10 @@ bool SettingsView::focusNextPrevChild(bool next) {
   return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
 }
 
+void SettingsView::keyPressEvent(QKeyEvent* event) {
+  if (!scrollByPageKey(qobject_cast<QScrollArea*>(tabs_->currentWidget()), event)) QWidget::keyPressEvent(event);
+}
+
 void SettingsView::paintTabIcons() {
   QColor color = Theme::role(ColorRole::primary, palette());
   for (int tab = 0; tab < tabs_->count(); ++tab)

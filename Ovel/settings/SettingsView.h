@@ -35,6 +35,7 @@ class SettingsView final : public QWidget {
   void changeEvent(QEvent* event) override;
   // Tab follows the reading order of the tab shown.
   bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void paintTabIcons();

@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QWidget>
 
@@ -162,6 +164,18 @@ void focusNoControl(QWidget* root) {
 }
 
 void pressOnEnter(QPushButton* button) { button->setAutoDefault(true); }
+
+bool scrollByPageKey(QAbstractScrollArea* area, const QKeyEvent* event) {
+  if (!area || (event->modifiers() & ~(Qt::ControlModifier | Qt::KeypadModifier))) return false;
+  QScrollBar* bar = area->verticalScrollBar();
+  switch (event->key()) {
+    case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); return true;
+    case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); return true;
+    case Qt::Key_Home: bar->triggerAction(QAbstractSlider::SliderToMinimum); return true;
+    case Qt::Key_End: bar->triggerAction(QAbstractSlider::SliderToMaximum); return true;
+    default: return false;
+  }
+}
 
 void takeWheelOnlyWithFocus(QWidget* control) {
   if ((control->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus) control->setFocusPolicy(Qt::StrongFocus);

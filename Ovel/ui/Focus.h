@@ -9,6 +9,8 @@
 
 #include <vector>
 
+class QAbstractScrollArea;
+class QKeyEvent;
 class QPushButton;
 class QWidget;
 
@@ -37,6 +39,10 @@ void focusNoControl(QWidget* root);
 // Lets Enter press `button` too, as Space does; by default only a dialog's
 // buttons answer it.
 void pressOnEnter(QPushButton* button);
+
+// Page Up and Down, Home and End that no control took, turning `area`'s
+// page: its scroll area takes no focus of its own. Whether it did.
+bool scrollByPageKey(QAbstractScrollArea* area, const QKeyEvent* event);
 
 // Lets `control` take the wheel only while it has the focus, and never take
 // the focus from the wheel; otherwise the wheel scrolls the page around it.

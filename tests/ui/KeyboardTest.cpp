@@ -205,6 +205,27 @@ TEST_F(KeyboardTest, TabWalksTheDashboardInReadingOrder) {
   for (std::size_t i = 0; i < reversed.size(); ++i) EXPECT_EQ(backward[i], reversed[i]) << "back " << i;
 }
 
+TEST_F(KeyboardTest, AWindowOpensWithNoControlFocusedAndItsPageKeysScroll) {
+  showDemo(Demo::Scenario::atRisk);
+  DashboardView dashboard(
+      *model, integrations, [] {}, true);
+  activate(dashboard, {860, 520});
+  EXPECT_EQ(QApplication::focusWidget(), &dashboard) << "Space presses nothing until Tab picks a control";
+  QScrollBar* bar = dashboard.findChild<QScrollArea*>()->verticalScrollBar();
+  QTest::keyClick(&dashboard, Qt::Key_PageDown);
+  EXPECT_GT(bar->value(), 0);
+  QTest::keyClick(&dashboard, Qt::Key_End);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  QTest::keyClick(&dashboard, Qt::Key_Home);
+  EXPECT_EQ(bar->value(), 0);
+  QTest::keyClick(&dashboard, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), dashboard.hero()->refreshButton()) << "the first control, at the top";
+
+  PopoverView popover(*model, integrations, [] {});
+  activate(popover, popover.sizeHint());
+  EXPECT_EQ(QApplication::focusWidget(), &popover);
+}
+
 TEST_F(KeyboardTest, AControlThatDisablesItselfHandsTheFocusToTheNextControlNotAField) {
   showDemo(Demo::Scenario::atRisk);
   model->setBankedResets(1);
@@ -233,6 +254,32 @@ TEST_F(KeyboardTest, AControlThatDisablesItselfHandsTheFocusToTheNextControlNotA
   card.stepper()->setFocus(Qt::TabFocusReason);
   tabThrough(dashboard, 1);
   EXPECT_EQ(QApplication::focusWidget(), card.dateEdit());
+}
+
+TEST_F(KeyboardTest, AFocusedCompactPanelShownInFullHandsTheFocusToTheWindowItReplaced) {
+  showDemo(Demo::Scenario::atRisk);
+  DashboardView dashboard(
+      *model, integrations, [] {}, true);
+  activate(dashboard, {860, 640});
+  LimitsSection* limits = dashboard.limits();
+  ASSERT_EQ(limits->layoutShown(), LimitsLayout::mainAndCompact);
+  const auto& compacts = limits->compactPanels();
+  auto shownIndex = [&](std::size_t skip) {
+    for (std::size_t i = 0; i < compacts.size(); ++i)
+      if (!compacts[i]->isHidden() && i != skip) return i;
+    return compacts.size();
+  };
+  std::size_t steering = 0;
+  while (steering < compacts.size() && !compacts[steering]->isHidden()) ++steering;
+  ASSERT_LT(steering, compacts.size()) << "the steering window is in full";
+  std::size_t tapped = shownIndex(compacts.size());
+  compacts[tapped]->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(compacts[tapped], Qt::Key_Space);
+  QCoreApplication::processEvents();
+  ASSERT_EQ(limits->promotion().promoted(), compacts[tapped]->assessment().window.kind);
+  EXPECT_TRUE(compacts[tapped]->isHidden());
+  EXPECT_EQ(QApplication::focusWidget(), compacts[steering])
+      << "in the tapped panel's place: " << nameOf(QApplication::focusWidget());
 }
 
 TEST_F(KeyboardTest, TheTrayListsFocusFollowsTheItemItMoved) {
