@@ -276,7 +276,9 @@ TEST_F(ResetsCardTest, ATypedDateIsPlannedAndAPastOneAtTheEarliestMomentOffered)
   typeIn(yesterday);
   ASSERT_EQ(field->dateTime().date(), yesterday.date()) << "taken while typing";
   QDateTime before = QDateTime::currentDateTime();
-  add();
+  // Added by keyboard: Enter on the focused button.
+  card->addButton()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(card->addButton(), Qt::Key_Return);
   ASSERT_EQ(model->resetPlan().planned.size(), 2u);
   Date planned = model->resetPlan().planned[0].date;
   EXPECT_GE(secondsSince1970(planned), static_cast<double>(before.toMSecsSinceEpoch()) / 1000 - 0.001);
