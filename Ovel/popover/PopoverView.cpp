@@ -361,7 +361,12 @@ QWidget* PopoverView::buildFooter() {
 void PopoverView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   scroll_->verticalScrollBar()->setValue(0);
-  focusNoControl(this);
+}
+
+void PopoverView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // The next opening starts with no control focused.
+  if (QWidget* focused = focusWidget()) focused->clearFocus();
 }
 
 bool PopoverView::focusNextPrevChild(bool next) {

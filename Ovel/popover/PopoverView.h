@@ -104,8 +104,9 @@ class PopoverView final : public QWidget {
 
  protected:
   // Each opening starts at the top of the content, with no control
-  // focused.
+  // focused: closing lets go of the focus.
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   // Tab follows the reading order: the header, the content, the footer.
   bool focusNextPrevChild(bool next) override;
   void keyPressEvent(QKeyEvent* event) override;

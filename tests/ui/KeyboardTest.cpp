@@ -25,6 +25,7 @@
 #include "dashboard/ResetsCard.h"
 #include "dashboard/UsageChartSection.h"
 #include "model/Preferences.h"
+#include "platform/PopoverHost.h"
 #include "popover/PopoverView.h"
 #include "settings/MenuBarItemList.h"
 #include "settings/SettingsView.h"
@@ -220,10 +221,31 @@ TEST_F(KeyboardTest, AWindowOpensWithNoControlFocusedAndItsPageKeysScroll) {
   EXPECT_EQ(bar->value(), 0);
   QTest::keyClick(&dashboard, Qt::Key_Tab);
   EXPECT_EQ(QApplication::focusWidget(), dashboard.hero()->refreshButton()) << "the first control, at the top";
+}
 
-  PopoverView popover(*model, integrations, [] {});
-  activate(popover, popover.sizeHint());
-  EXPECT_EQ(QApplication::focusWidget(), &popover);
+TEST_F(KeyboardTest, ThePopoverOpensWithNoControlFocusedEachTime) {
+  showDemo(Demo::Scenario::atRisk);
+  PopoverHost host;
+  auto* popover = new PopoverView(*model, integrations, [] {});
+  host.setContent(popover);
+  auto focusedInside = [&] {
+    QWidget* focused = QApplication::focusWidget();
+    return focused && popover->isAncestorOf(focused) ? focused : nullptr;
+  };
+  for (int opening = 0; opening < 2; ++opening) {
+    SCOPED_TRACE(opening);
+    host.show(QRect(300, 0, 22, 22));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(host.window()));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(focusedInside(), nullptr) << nameOf(focusedInside());
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : host.window(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), popover->refreshButton()) << "the first Tab: the header's button";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_NE(QApplication::focusWidget(), popover->refreshButton());
+    host.close();
+    QCoreApplication::processEvents();
+  }
 }
 
 TEST_F(KeyboardTest, AControlThatDisablesItselfHandsTheFocusToTheNextControlNotAField) {
