@@ -115,6 +115,17 @@ class KeyboardTest : public DashboardTest {
     QCoreApplication::processEvents();
   }
 
+  // The dashboard window of `scenario` with `banked` resets kept, shown
+  // and active at `size`.
+  std::unique_ptr<DashboardView> openDashboard(Demo::Scenario scenario, QSize size, int banked = 0) {
+    showDemo(scenario);
+    if (banked) model->setBankedResets(banked);
+    auto dashboard = std::make_unique<DashboardView>(
+        *model, integrations, [] {}, true);
+    activate(*dashboard, size);
+    return dashboard;
+  }
+
   ResetsCard& resetsCard(QWidget& dashboard) {
     ResetsCard* card = onlyChildOf<ResetsCard>(dashboard);
     EXPECT_NE(card, nullptr);
@@ -141,11 +152,8 @@ TEST_F(KeyboardTest, EveryStopOfThePopoverShowsItsFocus) {
 }
 
 TEST_F(KeyboardTest, EveryStopOfTheDashboardShowsItsFocus) {
-  showDemo(Demo::Scenario::plannedReset);
-  model->setBankedResets(2);
-  DashboardView dashboard(
-      *model, integrations, [] {}, true);
-  activate(dashboard, {860, 640});
+  auto window = openDashboard(Demo::Scenario::plannedReset, {860, 640}, 2);
+  DashboardView& dashboard = *window;
   ASSERT_EQ(dashboard.limits()->layoutShown(), LimitsLayout::mainAndCompact);
   // Refresh, two compact panels, the stepper, "Redeemed one", a trash
   // button, the date, scope, note and Add, the chart's picker, Settings.
@@ -166,11 +174,8 @@ TEST_F(KeyboardTest, EveryStopOfTheSettingsWindowShowsItsFocus) {
 }
 
 TEST_F(KeyboardTest, TabWalksTheDashboardInReadingOrder) {
-  showDemo(Demo::Scenario::plannedReset);
-  model->setBankedResets(2);
-  DashboardView dashboard(
-      *model, integrations, [] {}, true);
-  activate(dashboard, {860, 640});
+  auto window = openDashboard(Demo::Scenario::plannedReset, {860, 640}, 2);
+  DashboardView& dashboard = *window;
   ResetsCard& card = resetsCard(dashboard);
   ASSERT_EQ(card.shownRows().size(), 1u);
   const auto& compacts = dashboard.limits()->compactPanels();
@@ -207,10 +212,8 @@ TEST_F(KeyboardTest, TabWalksTheDashboardInReadingOrder) {
 }
 
 TEST_F(KeyboardTest, AWindowOpensWithNoControlFocusedAndItsPageKeysScroll) {
-  showDemo(Demo::Scenario::atRisk);
-  DashboardView dashboard(
-      *model, integrations, [] {}, true);
-  activate(dashboard, {860, 520});
+  auto window = openDashboard(Demo::Scenario::atRisk, {860, 520});
+  DashboardView& dashboard = *window;
   EXPECT_EQ(QApplication::focusWidget(), &dashboard) << "Space presses nothing until Tab picks a control";
   QScrollBar* bar = dashboard.findChild<QScrollArea*>()->verticalScrollBar();
   QTest::keyClick(&dashboard, Qt::Key_PageDown);
@@ -249,11 +252,8 @@ TEST_F(KeyboardTest, ThePopoverOpensWithNoControlFocusedEachTime) {
 }
 
 TEST_F(KeyboardTest, AControlThatDisablesItselfHandsTheFocusToTheNextControlNotAField) {
-  showDemo(Demo::Scenario::atRisk);
-  model->setBankedResets(1);
-  DashboardView dashboard(
-      *model, integrations, [] {}, true);
-  activate(dashboard, {860, 640});
+  auto window = openDashboard(Demo::Scenario::atRisk, {860, 640}, 1);
+  DashboardView& dashboard = *window;
   ResetsCard& card = resetsCard(dashboard);
   ASSERT_TRUE(card.shownRows().empty());
   card.redeemButton()->setFocus(Qt::TabFocusReason);
@@ -279,10 +279,8 @@ TEST_F(KeyboardTest, AControlThatDisablesItselfHandsTheFocusToTheNextControlNotA
 }
 
 TEST_F(KeyboardTest, AFocusedCompactPanelShownInFullHandsTheFocusToTheWindowItReplaced) {
-  showDemo(Demo::Scenario::atRisk);
-  DashboardView dashboard(
-      *model, integrations, [] {}, true);
-  activate(dashboard, {860, 640});
+  auto window = openDashboard(Demo::Scenario::atRisk, {860, 640});
+  DashboardView& dashboard = *window;
   LimitsSection* limits = dashboard.limits();
   ASSERT_EQ(limits->layoutShown(), LimitsLayout::mainAndCompact);
   const auto& compacts = limits->compactPanels();
@@ -322,11 +320,8 @@ TEST_F(KeyboardTest, TheTrayListsFocusFollowsTheItemItMoved) {
 }
 
 TEST_F(KeyboardTest, TheWheelScrollsTheDashboardOverAFieldOrStepperWithoutTheFocus) {
-  showDemo(Demo::Scenario::atRisk);
-  model->setBankedResets(3);
-  DashboardView dashboard(
-      *model, integrations, [] {}, true);
-  activate(dashboard, {860, 520});
+  auto window = openDashboard(Demo::Scenario::atRisk, {860, 520}, 3);
+  DashboardView& dashboard = *window;
   ResetsCard& card = resetsCard(dashboard);
   auto* scroll = dashboard.findChild<QScrollArea*>();
   QScrollBar* bar = scroll->verticalScrollBar();
