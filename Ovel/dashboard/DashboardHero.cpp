@@ -9,6 +9,7 @@
 #include "model/Format.h"
 #include "model/UsageModel.h"
 #include "ui/DayRingView.h"
+#include "ui/Focus.h"
 #include "ui/Freshness.h"
 #include "ui/Symbol.h"
 #include "ui/TextView.h"
@@ -92,6 +93,7 @@ DashboardHero::DashboardHero(UsageModel& model, QWidget* parent)
   row->setContentsMargins(0, 0, 0, 0);
   row->setSpacing(18);
   ring_->setFixedSize(kRingSide, kRingSide);
+  pressOnEnter(refresh_);
   row->addWidget(ring_, 0, Qt::AlignVCenter);
   auto* texts = new QVBoxLayout;
   texts->setSpacing(4);

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "dashboard/ActivitySection.h"
@@ -17,6 +18,7 @@
 #include "model/UsageModel.h"
 #include "ui/Card.h"
 #include "ui/EmptyState.h"
+#include "ui/Focus.h"
 #include "ui/ViewSupport.h"
 
 namespace ovel {
@@ -75,8 +77,11 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
   outer->setContentsMargins(0, 0, 0, 0);
   if (scrolls) {
     auto* scroll = new QScrollArea;
+    scroll_ = scroll;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes from control to control; the page follows the focus.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
     scroll->setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -98,6 +103,19 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
 const std::optional<WindowKind>& DashboardView::chartKind() const { return chart_->chartKind(); }
 
 const std::optional<WindowKind>& DashboardView::promoted() const { return limits_->promotion().promoted(); }
+
+void DashboardView::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) focusNoControl(this);
+}
+
+bool DashboardView::focusNextPrevChild(bool next) {
+  return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
+}
+
+void DashboardView::keyPressEvent(QKeyEvent* event) {
+  if (!scrollByPageKey(scroll_, event)) QWidget::keyPressEvent(event);
+}
 
 void DashboardView::rebuild() {
   bool empty = model_.assessments().empty();

@@ -11,6 +11,8 @@
 
 #include "core/engine/OvelEngine.h"
 
+class QScrollArea;
+
 namespace ovel {
 
 class DashboardHero;
@@ -48,8 +50,16 @@ class DashboardView final : public QWidget {
   // The activity and insights cards, side by side.
   QWidget* activityRow() const { return activityRow_; }
 
+ protected:
+  // Opened, no control has the focus until Tab picks the first.
+  void showEvent(QShowEvent* event) override;
+  // Tab follows the reading order, top to bottom, the sources row last.
+  bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
  private:
   UsageModel& model_;
+  QScrollArea* scroll_ = nullptr;
   DashboardHero* hero_;
   EmptyState* empty_;
   QWidget* cards_;

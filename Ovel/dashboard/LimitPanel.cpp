@@ -14,6 +14,7 @@
 #include "ui/Card.h"
 #include "ui/DayRingView.h"
 #include "ui/Divider.h"
+#include "ui/FocusRing.h"
 #include "ui/OvelBar.h"
 #include "ui/SectionLabel.h"
 #include "ui/StatusPill.h"
@@ -78,23 +79,6 @@ QWidget* titleRow(TextView* title, StatusPill* pill) {
 void setSteerRing(DayRingView* ring, const PanelSteer& steer) {
   ring->setRing(std::nullopt, steer.segmented, steer.center, steer.tint);
 }
-
-// The keyboard focus around a card, drawn over it.
-class FocusRing final : public QWidget {
- public:
-  explicit FocusRing(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    hide();
-  }
-
- protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Theme::brand(Theme::appearance(palette())), 2));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), Card::kRadius - 1, Card::kRadius - 1);
-  }
-};
 
 // One bar of the rate table.
 class RateBar final : public QWidget {
@@ -387,8 +371,7 @@ CompactLimitPanel::CompactLimitPanel(QWidget* parent)
       times_(new TextView({}, withWeight(TextStyle::caption, QFont::DemiBold, true))),
       ring_(new DayRingView),
       bar_(new OvelBar(6, false, 14)),
-      verdict_(new TextView({}, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::secondary))),
-      focusRing_(new FocusRing(this)) {
+      verdict_(new TextView({}, Theme::font(TextStyle::caption), ThemeColor::of(ColorRole::secondary))) {
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::TabFocus);
   auto* outer = new QVBoxLayout(this);
@@ -417,6 +400,7 @@ CompactLimitPanel::CompactLimitPanel(QWidget* parent)
 
   OvelBar::addTo(column, bar_);
   column->addWidget(verdict_);
+  new FocusFrame(this, Card::kRadius - 1);
 }
 
 void CompactLimitPanel::setData(const WindowAssessment& a, Date now) {
@@ -452,22 +436,6 @@ void CompactLimitPanel::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter: emit tapped(); return;
     default: QWidget::keyPressEvent(event);
   }
-}
-
-void CompactLimitPanel::resizeEvent(QResizeEvent* event) {
-  focusRing_->setGeometry(rect());
-  QWidget::resizeEvent(event);
-}
-
-void CompactLimitPanel::focusInEvent(QFocusEvent* event) {
-  focusRing_->raise();
-  focusRing_->show();
-  QWidget::focusInEvent(event);
-}
-
-void CompactLimitPanel::focusOutEvent(QFocusEvent* event) {
-  focusRing_->hide();
-  QWidget::focusOutEvent(event);
 }
 
 }  // namespace ovel

@@ -141,9 +141,6 @@ class CompactLimitPanel final : public QWidget {
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
-  void focusInEvent(QFocusEvent* event) override;
-  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   WindowAssessment assessment_;
@@ -156,7 +153,6 @@ class CompactLimitPanel final : public QWidget {
   DayRingView* ring_;
   OvelBar* bar_;
   TextView* verdict_;
-  QWidget* focusRing_;
 };
 
 }  // namespace ovel

@@ -63,6 +63,7 @@ class LimitsSection::Arrangement final : public QLayout {
     }
     invalidate();
   }
+  const std::optional<std::size_t>& main() const { return main_; }
   void setMain(std::optional<std::size_t> main) {
     if (main == main_) return;
     main_ = main;
@@ -288,6 +289,15 @@ void LimitsSection::rebuildPanels() {
   for (QWidget* widget : old) delete widget;
 }
 
+CompactLimitPanel* LimitsSection::focusHeir(std::optional<std::size_t> nextMain) const {
+  // The focused compact panel goes full size: its place in the column, and
+  // the focus, go to the window it changed places with.
+  const std::optional<std::size_t>& main = arrangement_->main();
+  if (!nextMain || !main || *nextMain == *main || layoutShown() != LimitsLayout::mainAndCompact) return nullptr;
+  if (*nextMain >= compacts_.size() || *main >= compacts_.size() || !compacts_[*nextMain]->hasFocus()) return nullptr;
+  return compacts_[*main];
+}
+
 void LimitsSection::refresh() {
   // Ending a promotion refreshes through changed(): once is enough.
   if (promotion_->noteLastObserved(model_.state().lastObservedAt())) return;
@@ -308,8 +318,13 @@ void LimitsSection::refresh() {
   std::optional<std::size_t> mainIndex;
   if (main)
     mainIndex = static_cast<std::size_t>(std::find(kinds_.begin(), kinds_.end(), main->window.kind) - kinds_.begin());
+  CompactLimitPanel* heir = focusHeir(mainIndex);
   arrangement_->setMain(mainIndex);
   relayoutUpwards(this);
+  if (heir) {
+    arrangement_->activate();
+    heir->setFocus(Qt::TabFocusReason);
+  }
 }
 
 }  // namespace ovel

@@ -96,6 +96,9 @@ class LimitsSection final : public QWidget {
 
   void rebuildPanels();
   void promotionChanged(bool animated);
+  // The compact panel that takes the focus when the focused one is shown
+  // in full as `nextMain`; none otherwise.
+  CompactLimitPanel* focusHeir(std::optional<std::size_t> nextMain) const;
 
   UsageModel& model_;
   PromotionState* promotion_;

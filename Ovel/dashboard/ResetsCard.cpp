@@ -1,13 +1,11 @@
 #include "dashboard/ResetsCard.h"
 
 #include <QComboBox>
-#include <QDateTimeEdit>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QVBoxLayout>
 
@@ -17,8 +15,10 @@
 #include "model/Format.h"
 #include "model/UsageModel.h"
 #include "ui/Card.h"
+#include "ui/DateField.h"
 #include "ui/Divider.h"
 #include "ui/FitRow.h"
+#include "ui/Focus.h"
 #include "ui/SectionLabel.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"
@@ -105,6 +105,7 @@ class ResetsCard::PlannedRow final : public QWidget {
     row->addStretch(1);
     row->addWidget(trash_, 0, Qt::AlignVCenter);
     QObject::connect(trash_, &SymbolButton::clicked, this, std::move(remove));
+    note_->installEventFilter(this);
   }
 
   void setTexts(const RowTexts& texts) {
@@ -114,13 +115,23 @@ class ResetsCard::PlannedRow final : public QWidget {
     note_->setText(QString::fromStdString(texts.note.value_or("")));
     note_->setVisible(texts.note.has_value());
     passed_->setVisible(texts.passed);
+    showCutNote();
   }
 
   const Uuid& id() const { return id_; }
   const RowTexts& texts() const { return texts_; }
   SymbolButton* trash() const { return trash_; }
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == note_ && event->type() == QEvent::Resize) showCutNote();
+    return QWidget::eventFilter(watched, event);
+  }
+
  private:
+  // A note cut to one line is there whole under the pointer.
+  void showCutNote() { setToolTip(!note_->isHidden() && note_->isCut() ? note_->text() : QString()); }
+
   Uuid id_;
   RowTexts texts_;
   TextView* clock_;
@@ -157,6 +168,7 @@ QWidget* ResetsCard::bankedColumn() {
   auto* stepperRow = new QHBoxLayout;
   saved_ = rigidText(Theme::figureFont(kFigurePixels), ThemeColor::of(ColorRole::primary));
   stepper_ = new Stepper(0, kMaximumBanked);
+  stepper_->setAccessibleName(QStringLiteral("Banked"));
   connect(stepper_, &Stepper::stepped, this, [this](int value) { model_.setBankedResets(value); });
   stepperRow->addWidget(saved_, 0, Qt::AlignVCenter);
   stepperRow->addStretch(1);
@@ -166,6 +178,7 @@ QWidget* ResetsCard::bankedColumn() {
   redeem_ = new QPushButton(QStringLiteral("Redeemed one"));
   redeem_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   redeem_->setToolTip(QString::fromUtf8(kRedeemHelp));
+  pressOnEnter(redeem_);
   auto* menu = new QMenu(redeem_);
   for (const RedeemEntry& entry : kRedeemEntries) {
     PlannedReset::Scope scope = entry.scope;
@@ -194,22 +207,22 @@ QWidget* ResetsCard::plannedColumn() {
 
 QWidget* ResetsCard::addRow() {
   QDateTime now = QDateTime::currentDateTime();
-  date_ = new QDateTimeEdit(initialDate(now));
-  date_->setCalendarPopup(true);
-  date_->setDisplayFormat(dateTimeFormat(Format::clockLocale()));
-  date_->setMinimumDateTime(now);
+  date_ = new DateField(initialDate(now), Format::clockLocale());
+  date_->setLowerBound(now);
 
   scope_ = new QComboBox;
   for (PlannedReset::Scope scope : PlannedReset::allScopes)
     scope_->addItem(QString::fromUtf8(label(scope).data(), static_cast<qsizetype>(label(scope).size())),
                     static_cast<int>(scope));
   scope_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  takeWheelOnlyWithFocus(scope_);
 
   note_ = new QLineEdit;
   note_->setPlaceholderText(QStringLiteral("Note"));
   note_->setMinimumWidth(kNoteMinimumWidth);
 
   add_ = new QPushButton(QStringLiteral("Add"));
+  pressOnEnter(add_);
   connect(add_, &QPushButton::clicked, this, &ResetsCard::addDraft);
 
   // When the planned column is narrow, the note and "Add" go on a line of
@@ -256,9 +269,8 @@ void ResetsCard::refresh() {
     if (*error) errors << QString::fromStdString(**error);
   saveError_->setText(errors.join(u'\n'));
   saveErrorRow_->setVisible(!errors.isEmpty());
-  // The earliest moment offered moves with the clock, but not while the
-  // user is typing into the editor.
-  if (!date_->hasFocus()) date_->setMinimumDateTime(QDateTime::currentDateTime());
+  // The earliest moment offered moves with the clock.
+  date_->setLowerBound(QDateTime::currentDateTime());
 }
 
 void ResetsCard::refreshRows() {
@@ -282,8 +294,9 @@ void ResetsCard::refreshRows() {
 }
 
 void ResetsCard::addDraft() {
-  // Nothing typed a while ago may plan a reset in the past.
-  date_->setMinimumDateTime(QDateTime::currentDateTime());
+  // Nothing typed, nor typed a while ago, may plan a reset in the past.
+  date_->setLowerBound(QDateTime::currentDateTime());
+  date_->commit();
   model_.addPlannedReset(draft());
   note_->clear();
 }
@@ -298,13 +311,6 @@ std::string ResetsCard::savedText(long long banked) { return std::to_string(bank
 ResetsCard::RowTexts ResetsCard::rowTexts(const PlannedReset& reset, Date now) {
   return RowTexts{Format::clock(reset.date, now), std::string(label(reset.scope)),
                   reset.note.empty() ? std::nullopt : std::optional(reset.note), reset.date <= now};
-}
-
-QString ResetsCard::dateTimeFormat(const QLocale& locale) {
-  // A reset is planned to the minute: the locale's seconds are left out.
-  QString time = locale.timeFormat(QLocale::ShortFormat);
-  time.remove(QRegularExpression(QStringLiteral("[:.]?s+")));
-  return locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + time;
 }
 
 QDateTime ResetsCard::initialDate(const QDateTime& now) {

@@ -18,14 +18,13 @@
 #include "core/support/Time.h"
 
 class QComboBox;
-class QDateTimeEdit;
 class QLineEdit;
-class QLocale;
 class QPushButton;
 class QVBoxLayout;
 
 namespace ovel {
 
+class DateField;
 class Stepper;
 class SymbolButton;
 class TextView;
@@ -60,8 +59,6 @@ class ResetsCard final : public QWidget {
   static RowTexts rowTexts(const PlannedReset& reset, Date now);
   // One calendar day after `now`, or `now` when that day cannot be formed.
   static QDateTime initialDate(const QDateTime& now);
-  // The locale's short date and its time to the minute.
-  static QString dateTimeFormat(const QLocale& locale);
 
   // The reset that "Add" would plan now: a fresh id and the editors' values.
   PlannedReset draft() const;
@@ -72,7 +69,7 @@ class ResetsCard final : public QWidget {
   QPushButton* redeemButton() const { return redeem_; }
   TextView* emptyPlanView() const { return emptyPlan_; }
   TextView* saveErrorView() const { return saveError_; }
-  QDateTimeEdit* dateEdit() const { return date_; }
+  DateField* dateEdit() const { return date_; }
   QComboBox* scopePicker() const { return scope_; }
   QLineEdit* noteField() const { return note_; }
   QPushButton* addButton() const { return add_; }
@@ -101,7 +98,7 @@ class ResetsCard final : public QWidget {
   std::vector<PlannedReset> rowsShown_;
   QWidget* saveErrorRow_ = nullptr;
   TextView* saveError_ = nullptr;
-  QDateTimeEdit* date_ = nullptr;
+  DateField* date_ = nullptr;
   QComboBox* scope_ = nullptr;
   QLineEdit* note_ = nullptr;
   QPushButton* add_ = nullptr;

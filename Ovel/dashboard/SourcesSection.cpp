@@ -5,6 +5,7 @@
 
 #include "model/Integrations.h"
 #include "model/UsageModel.h"
+#include "ui/Focus.h"
 #include "ui/Freshness.h"
 #include "ui/SourceStatus.h"
 #include "ui/Theme.h"
@@ -60,6 +61,7 @@ SourcesSection::SourcesSection(UsageModel& model, Integrations& integrations, st
   // A small button in the row's own caption font.
   auto* settings = new QPushButton(QStringLiteral("Settings\u2026"));
   settings->setFont(font);
+  pressOnEnter(settings);
   connect(settings, &QPushButton::clicked, this, [openSettings = std::move(openSettings)] { openSettings(); });
   row->addWidget(settings, 0, Qt::AlignVCenter);
 

@@ -17,6 +17,7 @@
 #include "popover/WindowCard.h"
 #include "ui/DayRingView.h"
 #include "ui/Divider.h"
+#include "ui/Focus.h"
 #include "ui/Freshness.h"
 #include "ui/IconLabel.h"
 #include "ui/Spinner.h"
@@ -61,6 +62,7 @@ class ContentScroll final : public QScrollArea {
  public:
   explicit ContentScroll(QWidget* content) : content_(content) {
     setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWidgetResizable(true);
     setWidget(content);
@@ -149,6 +151,7 @@ SetupHint::SetupHint(std::function<void()> openSettings, QWidget* parent)
                                     ThemeColor::of(ColorRole::primary), ThemeColor::of(ColorRole::primary)));
   column()->addWidget(message_);
   auto* open = new QPushButton(QStringLiteral("Open Settings"));
+  pressOnEnter(open);
   open->setFont(Theme::font(TextStyle::caption));
   connect(open, &QPushButton::clicked, this, [openSettings = std::move(openSettings)] { openSettings(); });
   column()->addWidget(open, 0, Qt::AlignLeft);
@@ -358,6 +361,20 @@ QWidget* PopoverView::buildFooter() {
 void PopoverView::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   scroll_->verticalScrollBar()->setValue(0);
+}
+
+void PopoverView::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  // The next opening starts with no control focused.
+  if (QWidget* focused = focusWidget()) focused->clearFocus();
+}
+
+bool PopoverView::focusNextPrevChild(bool next) {
+  return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
+}
+
+void PopoverView::keyPressEvent(QKeyEvent* event) {
+  if (!scrollByPageKey(scroll_, event)) QWidget::keyPressEvent(event);
 }
 
 // --- Updating

@@ -103,8 +103,13 @@ class PopoverView final : public QWidget {
   BreakdownView* breakdown() const { return breakdown_; }
 
  protected:
-  // Each opening starts at the top of the content.
+  // Each opening starts at the top of the content, with no control
+  // focused: closing lets go of the focus.
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  // Tab follows the reading order: the header, the content, the footer.
+  bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   QWidget* buildHeader();

@@ -12,6 +12,7 @@
 #include "model/Preferences.h"
 #include "model/UsageModel.h"
 #include "settings/FormSection.h"
+#include "ui/Focus.h"
 #include "ui/Freshness.h"
 #include "ui/IconLabel.h"
 #include "ui/Spinner.h"
@@ -107,6 +108,7 @@ QWidget* ClaudeCodeTab::buildLiveSection() {
   auto* row = new QVBoxLayout;
   row->setSpacing(6);
   connect_ = new QPushButton;
+  pressOnEnter(connect_);
   connect(connect_, &QPushButton::clicked, this, [this] {
     if (integrations_.statusLine() == StatusLineIntegration::State::installed()) integrations_.disconnect();
     else integrations_.connect(systemNow());
@@ -132,6 +134,7 @@ QWidget* ClaudeCodeTab::buildCommandSection() {
   auto* row = new QHBoxLayout;
   check_ = new QPushButton(QStringLiteral("Check now"));
   check_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  pressOnEnter(check_);
   connect(check_, &QPushButton::clicked, this, [this] { model_.probe(); });
   row->addWidget(check_);
   spinner_ = new Spinner(16);

@@ -12,6 +12,7 @@
 #include "settings/FormSection.h"
 #include "settings/MenuBarItemList.h"
 #include "settings/MenuBarPreview.h"
+#include "ui/Focus.h"
 #include "ui/TextView.h"
 #include "ui/ViewSupport.h"
 
@@ -102,6 +103,7 @@ QWidget* GeneralTab::buildTraySection() {
   preview_ = new MenuBarPreview(preferences_, model_);
   tray_->addLabeledRow(QStringLiteral("Preview"), preview_);
   style_ = new QComboBox;
+  takeWheelOnlyWithFocus(style_);
   for (GlyphStyle option : kAllGlyphStyles) style_->addItem(text(styleLabel(option)));
   connect(style_, &QComboBox::activated, this,
           [this](int index) { preferences_.setGlyphStyle(kAllGlyphStyles[static_cast<std::size_t>(index)]); });
@@ -135,6 +137,7 @@ QWidget* GeneralTab::buildNotifySection() {
 QWidget* GeneralTab::buildDataSection() {
   auto* section = new FormSection(QStringLiteral("Data"));
   interval_ = new QComboBox;
+  takeWheelOnlyWithFocus(interval_);
   for (double minutes : kIntervals) interval_->addItem(text(intervalLabel(minutes)), minutes);
   connect(interval_, &QComboBox::activated, this,
           [this](int index) { preferences_.setRefreshMinutes(interval_->itemData(index).toDouble()); });

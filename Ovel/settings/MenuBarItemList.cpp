@@ -90,11 +90,12 @@ void MenuBarItemList::rebuildRows() {
       line->addWidget(button);
       return button;
     };
-    SymbolButton* up = arrow(Symbol::chevronUp, "Move up", -1);
-    SymbolButton* down = arrow(Symbol::chevronDown, "Move down", +1);
+    // The arrows point along the list; their words name the way in the tray.
+    SymbolButton* left = arrow(Symbol::chevronUp, "Move left", -1);
+    SymbolButton* right = arrow(Symbol::chevronDown, "Move right", +1);
     widget->setCursor(Qt::OpenHandCursor);
     column_->addWidget(widget);
-    rows_.push_back({item, widget, box, up, down});
+    rows_.push_back({item, widget, box, left, right});
   }
 }
 
@@ -103,16 +104,35 @@ void MenuBarItemList::refresh() {
   bool sameOrder = layout.size() == rows_.size() &&
                    std::equal(layout.begin(), layout.end(), rows_.begin(),
                               [](const MenuBarEntry& entry, const Row& row) { return entry.item == row.item; });
-  if (!sameOrder) rebuildRows();
+  if (!sameOrder) rebuildKeepingFocus();
   int last = static_cast<int>(layout.size()) - 1;
   for (std::size_t index = 0; index < rows_.size(); ++index) {
     Row& row = rows_[index];
     QSignalBlocker block(row.box);
     row.box->setChecked(layout[index].isOn);
     int position = rowPosition(layout, row.item);
-    row.up->setEnabled(position != 0);
-    row.down->setEnabled(position != last);
+    // A focused arrow that comes to an end hands the focus on.
+    row.left->setEnabled(position != 0);
+    row.right->setEnabled(position != last);
   }
+}
+
+void MenuBarItemList::rebuildKeepingFocus() {
+  enum class Part { box, left, right };
+  std::optional<std::pair<MenuBarItem, Part>> focused;
+  for (const Row& row : rows_)
+    for (auto [widget, part] :
+         {std::pair<QWidget*, Part>{row.box, Part::box}, {row.left, Part::left}, {row.right, Part::right}})
+      if (widget->hasFocus()) focused = {row.item, part};
+  rebuildRows();
+  if (!focused) return;
+  for (const Row& row : rows_)
+    if (row.item == focused->first) {
+      QWidget* part = focused->second == Part::box    ? static_cast<QWidget*>(row.box)
+                      : focused->second == Part::left ? row.left
+                                                      : row.right;
+      part->setFocus(Qt::TabFocusReason);
+    }
 }
 
 std::vector<double> MenuBarItemList::rowCentres() const {

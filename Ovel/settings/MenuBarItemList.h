@@ -45,8 +45,8 @@ class MenuBarItemList final : public QWidget {
     MenuBarItem item;
     QWidget* widget;
     QCheckBox* box;
-    SymbolButton* up;
-    SymbolButton* down;
+    SymbolButton* left;
+    SymbolButton* right;
   };
   const std::vector<Row>& rows() const { return rows_; }
 
@@ -58,6 +58,8 @@ class MenuBarItemList final : public QWidget {
 
  private:
   void rebuildRows();
+  // Rebuilt rows put the focus back on the same control of the same item.
+  void rebuildKeepingFocus();
   std::vector<double> rowCentres() const;
   int rowAt(double y) const;
 

@@ -10,6 +10,7 @@
 #include "settings/AboutTab.h"
 #include "settings/ClaudeCodeTab.h"
 #include "settings/GeneralTab.h"
+#include "ui/Focus.h"
 #include "ui/Symbol.h"
 #include "ui/Theme.h"
 
@@ -23,6 +24,8 @@ QScrollArea* scrolling(QWidget* page) {
   auto* scroll = new QScrollArea;
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
+  // Tab goes from control to control; the page follows the focus.
+  scroll->setFocusPolicy(Qt::NoFocus);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setWidget(page);
   return scroll;
@@ -59,11 +62,20 @@ void SettingsView::showEvent(QShowEvent* event) {
   // Once per appearance, so that the login item and the connection are
   // current whenever the window is shown.
   if (!event->spontaneous()) integrations_.refresh();
+  if (!event->spontaneous()) focusNoControl(this);
 }
 
 void SettingsView::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::PaletteChange) paintTabIcons();
+}
+
+bool SettingsView::focusNextPrevChild(bool next) {
+  return moveFocusInReadingOrder(this, next) || QWidget::focusNextPrevChild(next);
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event) {
+  if (!scrollByPageKey(qobject_cast<QScrollArea*>(tabs_->currentWidget()), event)) QWidget::keyPressEvent(event);
 }
 
 void SettingsView::paintTabIcons() {

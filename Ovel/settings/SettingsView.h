@@ -33,6 +33,9 @@ class SettingsView final : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // Tab follows the reading order of the tab shown.
+  bool focusNextPrevChild(bool next) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void paintTabIcons();

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "ui/FocusRing.h"
 #include "ui/Theme.h"
 #include "ui/ViewSupport.h"
 
@@ -28,7 +29,8 @@ QFont segmentFont() { return Theme::font(TextStyle::caption, QFont::Medium); }
 
 SegmentedControl::SegmentedControl(const QStringList& titles, QWidget* parent) : QWidget(parent), titles_(titles) {
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  setFocusPolicy(Qt::StrongFocus);
+  // Tab reaches it; a click picks a segment without taking the focus.
+  setFocusPolicy(Qt::TabFocus);
 }
 
 void SegmentedControl::setTitles(const QStringList& titles) {
@@ -149,11 +151,7 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     painter.setPen(Theme::role(index == current_ ? ColorRole::primary : ColorRole::secondary, palette()));
     painter.drawText(segmentRect(index), Qt::AlignCenter, shown[index]);
   }
-  if (hasFocus()) {
-    painter.setPen(QPen(Theme::brand(Theme::appearance(palette())), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(track);
-  }
+  if (hasFocus()) paintFocusRing(painter, QRectF(rect()), height() / 2.0, palette());
 }
 
 }  // namespace ovel

@@ -1,12 +1,15 @@
 #include "ui/Stepper.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QWheelEvent>
 
 #include <algorithm>
 
 #include "ui/Divider.h"
+#include "ui/FocusRing.h"
 #include "ui/SymbolView.h"
 
 namespace ovel {
@@ -14,6 +17,9 @@ namespace {
 
 constexpr int kButtonWidth = 22;
 constexpr int kButtonHeight = 20;
+constexpr double kRadius = 5;
+// One notch of a mouse wheel, in eighths of a degree.
+constexpr int kWheelNotch = 120;
 
 }  // namespace
 
@@ -30,11 +36,15 @@ Stepper::Stepper(int minimum, int maximum, QWidget* parent)
   for (SymbolButton* button : {down_, up_}) {
     button->setFrameSize({kButtonWidth, kButtonHeight});
     button->setColor(ThemeColor::of(ColorRole::primary));
+    // The stepper is the one stop; its buttons are for the pointer.
+    button->setFocusPolicy(Qt::NoFocus);
   }
   row->addWidget(down_);
   row->addWidget(new Divider(Qt::Vertical));
   row->addWidget(up_);
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setFocusPolicy(Qt::TabFocus);
+  new FocusFrame(this, kRadius);
   connect(down_, &SymbolButton::clicked, this, [this] { step(-1); });
   connect(up_, &SymbolButton::clicked, this, [this] { step(+1); });
   setValue(minimum_);
@@ -53,11 +63,36 @@ void Stepper::step(int by) {
   emit stepped(next);
 }
 
+void Stepper::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Plus: step(+1); return;
+    case Qt::Key_Down:
+    case Qt::Key_Left:
+    case Qt::Key_Minus: step(-1); return;
+    default: QWidget::keyPressEvent(event);
+  }
+}
+
+void Stepper::wheelEvent(QWheelEvent* event) {
+  // Without the focus the wheel belongs to the page around it.
+  if (!hasFocus()) {
+    event->ignore();
+    return;
+  }
+  wheelRest_ += event->angleDelta().y();
+  int notches = wheelRest_ / kWheelNotch;
+  wheelRest_ -= notches * kWheelNotch;
+  if (notches != 0) step(notches);
+  event->accept();
+}
+
 void Stepper::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   QPainterPath outline;
-  outline.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 5, 5);
+  outline.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kRadius, kRadius);
   painter.fillPath(outline, Theme::role(ColorRole::fillQuinary, palette()));
   painter.setPen(QPen(Theme::role(ColorRole::separator, palette()), 1));
   painter.drawPath(outline);

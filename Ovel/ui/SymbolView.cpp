@@ -2,10 +2,13 @@
 
 #include <QEnterEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
 #include <cmath>
+
+#include "ui/FocusRing.h"
 
 namespace ovel {
 namespace {
@@ -13,6 +16,7 @@ namespace {
 constexpr double kDisabledAlpha = 0.4;
 constexpr int kTextGap = 4;
 constexpr int kPad = 3;
+constexpr double kPlateRadius = 5;
 
 }  // namespace
 
@@ -81,6 +85,16 @@ QSize SymbolButton::sizeHint() const {
   return {width, height};
 }
 
+void SymbolButton::keyPressEvent(QKeyEvent* event) {
+  // Space presses any button; Enter only a dialog's, which these never are.
+  bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
+}
+
 void SymbolButton::enterEvent(QEnterEvent* event) {
   hovered_ = true;
   update();
@@ -98,9 +112,10 @@ void SymbolButton::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::Antialiasing);
   if (isEnabled() && (hovered_ || isDown())) {
     QPainterPath plate;
-    plate.addRoundedRect(QRectF(rect()), 5, 5);
+    plate.addRoundedRect(QRectF(rect()), kPlateRadius, kPlateRadius);
     painter.fillPath(plate, Theme::role(isDown() ? ColorRole::fillTertiary : ColorRole::fillQuinary, palette()));
   }
+  if (hasFocus()) paintFocusRing(painter, QRectF(rect()), kPlateRadius, palette());
   QColor color = color_.resolve(palette());
   if (!isEnabled()) color = Theme::faded(color, kDisabledAlpha);
   if (text().isEmpty()) {

@@ -29,8 +29,9 @@ class SymbolView final : public QWidget {
 };
 
 // Drawn in the secondary colour (or the one given), with a faint plate
-// under the pointer and a dimmed look while disabled. With a text, the text
-// follows the symbol, as a link-style button.
+// under the pointer, the focus ring while it has the keyboard focus and a
+// dimmed look while disabled. Space and Enter press it. With a text, the
+// text follows the symbol, as a link-style button.
 class SymbolButton final : public QAbstractButton {
  public:
   SymbolButton(Symbol symbol, const QString& help, int symbolSide = 16, QWidget* parent = nullptr);
@@ -45,6 +46,7 @@ class SymbolButton final : public QAbstractButton {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
 

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTextLayout>
 
 #include <cmath>
@@ -10,6 +11,17 @@
 
 namespace ovel {
 namespace {
+
+constexpr QChar kWordJoiner(0x2060);
+
+// A command such as "/compact" is one word: the line may break before its
+// slash, where the rules of line breaking would also break after it.
+QString withCommandsJoined(const QString& text) {
+  static const QRegularExpression command(QStringLiteral("(^|\\s)/(?=\\w)"));
+  QString joined = text;
+  joined.replace(command, QStringLiteral("\\1/") + kWordJoiner);
+  return joined;
+}
 
 int naturalWidth(const QString& text, const QFont& font) {
   QFontMetricsF metrics(font);
@@ -21,7 +33,7 @@ int naturalWidth(const QString& text, const QFont& font) {
 }  // namespace
 
 QStringList wrapText(const QString& text, const QFont& font, qreal width, int maxLines) {
-  QString prepared = text;
+  QString prepared = withCommandsJoined(text);
   prepared.replace(QLatin1Char('\n'), QChar::LineSeparator);
   QTextLayout layout(prepared, font);
   QTextOption option;
@@ -33,6 +45,7 @@ QStringList wrapText(const QString& text, const QFont& font, qreal width, int ma
     line.setLineWidth(std::max<qreal>(width, 1));
     QString piece = prepared.mid(line.textStart(), line.textLength());
     piece.remove(QChar::LineSeparator);
+    piece.remove(kWordJoiner);
     lines << piece.trimmed();
   }
   layout.endLayout();
@@ -137,6 +150,13 @@ QStringList TextView::linesAt(int width) const {
 }
 
 QStringList TextView::shownLines() const { return linesAt(contentsRect().width()); }
+
+bool TextView::isCut() const {
+  if (text_.isEmpty()) return false;
+  int width = contentsRect().width();
+  if (singleLine_) return shownLines().value(0) != QString(text_).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  return maxLines_ > 0 && wrapText(text_, font_, width).size() > maxLines_;
+}
 
 QSize TextView::sizeHint() const {
   int lines = singleLine_ ? 1 : std::max<int>(1, static_cast<int>(text_.count(QLatin1Char('\n'))) + 1);

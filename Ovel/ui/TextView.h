@@ -37,6 +37,8 @@ class TextView final : public QWidget {
 
   // The lines shown at the current width.
   QStringList shownLines() const;
+  // Whether some of the text is cut off at the current width.
+  bool isCut() const;
 
   // The height of one line in `font`: its line spacing, rounded up.
   static int lineHeight(const QFont& font);

@@ -8,8 +8,11 @@
 
 #include "ViewHarness.h"
 #include "core/engine/EngineConstants.h"
+#include "dashboard/DashboardView.h"
 #include "platform/PopoverHost.h"
 #include "popover/PopoverView.h"
+#include "support/Children.h"
+#include "ui/FindingRow.h"
 #include "ui/SegmentedControl.h"
 #include "ui/ShareRow.h"
 #include "ui/SymbolView.h"
@@ -252,6 +255,33 @@ TEST_F(BreakdownViewShown, PopoverFollowsTheSectionOpeningAndClosing) {
   breakdown->header()->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return host.window()->height() == open; }, 20000));
   host.close();
+}
+
+TEST_F(BreakdownViewShown, AFindingsCommandStaysOnOneLineInThePopoverAndTheDashboard) {
+  Demo demo = Demo::make(Demo::Scenario::comfortable, kNow, "UTC");
+  for (auto& period : demo.insights.periods)
+    period.findings.insert(period.findings.begin(), {12, "Compact before you step away \u00B7 run /compact"});
+  model->startDemo(demo);
+  auto expectCommandWhole = [](const QWidget& view) {
+    bool seen = false;
+    for (FindingRow* row : test::childrenOf<FindingRow>(view)) {
+      if (!row->usageView()->text().contains(QStringLiteral("/compact")) || !row->isVisibleTo(view.window())) continue;
+      seen = true;
+      QStringList lines = row->usageView()->shownLines();
+      EXPECT_EQ(lines.filter(QStringLiteral("/compact")).size(), 1) << lines.join(u'|').toStdString();
+    }
+    EXPECT_TRUE(seen);
+  };
+  PopoverView popover(*model, integrations, [] {});
+  layOut(popover, PopoverView::kWidth);
+  expectCommandWhole(popover);
+  DashboardView dashboard(
+      *model, integrations, [] {}, false);
+  for (int width : {DashboardView::kMinimumWidth, 860}) {
+    SCOPED_TRACE(width);
+    layOut(dashboard, width);
+    expectCommandWhole(dashboard);
+  }
 }
 
 }  // namespace

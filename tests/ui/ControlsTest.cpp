@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QHBoxLayout>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "support/Children.h"
 #include "ui/EmptyState.h"
@@ -163,6 +166,94 @@ TEST(SteerBannerTest, HeadlineReasonAndColour) {
     EXPECT_EQ(banner.reasonView()->text(), QString::fromUtf8(row.reason));
     EXPECT_EQ(ThemeColor::steer(banner.factor()).resolve(light), row.colour.resolve(light)) << row.reason;
   }
+}
+
+// Whether `image` holds a pixel of `color`, give or take the blending of
+// antialiased edges.
+bool holdsColor(const QImage& image, const QColor& color) {
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      QColor pixel = image.pixelColor(x, y);
+      if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
+              std::abs(pixel.blue() - color.blue()) <
+          24)
+        return true;
+    }
+  return false;
+}
+
+TEST(FocusRingTest, OurControlsDrawTheirFocusInTheBrandColour) {
+  for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+    QWidget window;
+    window.setPalette(Theme::palette(appearance));
+    auto* row = new QHBoxLayout(&window);
+    auto* button = new SymbolButton(Symbol::gearshape, QStringLiteral("Settings"), 15);
+    button->setFrameSize({22, 22});
+    auto* stepper = new Stepper(0, 9);
+    auto* segments = new SegmentedControl({QStringLiteral("Session"), QStringLiteral("Week")});
+    for (QWidget* control : std::initializer_list<QWidget*>{button, stepper, segments}) row->addWidget(control);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    // Activated, a window hands the focus to its first control.
+    QApplication::focusWidget()->clearFocus();
+    QColor brand = Theme::brand(appearance);
+    for (QWidget* control : std::initializer_list<QWidget*>{button, stepper, segments}) {
+      SCOPED_TRACE(control->metaObject()->className());
+      EXPECT_EQ(control->focusPolicy(), Qt::TabFocus) << "reached by Tab; a click leaves the focus where it was";
+      EXPECT_FALSE(holdsColor(control->grab().toImage(), brand));
+      control->setFocus(Qt::TabFocusReason);
+      EXPECT_TRUE(holdsColor(control->grab().toImage(), brand));
+    }
+  }
+}
+
+TEST(SymbolButtonTest, SpaceAndEnterPressIt) {
+  QWidget window;
+  auto* button = new SymbolButton(Symbol::power, QStringLiteral("Quit Ovel (Ctrl+Q)"), 15, &window);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  button->setFocus(Qt::TabFocusReason);
+  QSignalSpy clicked(button, &SymbolButton::clicked);
+  QTest::keyClick(button, Qt::Key_Space);
+  QTest::keyClick(button, Qt::Key_Return);
+  QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(clicked.count(), 3);
+  QTest::keyClick(button, Qt::Key_Return, Qt::ControlModifier);
+  EXPECT_EQ(clicked.count(), 3) << "Ctrl+Enter is no press";
+}
+
+TEST(StepperTest, IsOneStopForTheKeysAndTheWheelWithTheFocus) {
+  QWidget window;
+  auto* stepper = new Stepper(0, 5, &window);
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  for (SymbolButton* button : {stepper->downButton(), stepper->upButton()})
+    EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << "its buttons are for the pointer";
+  stepper->clearFocus();
+  QSignalSpy stepped(stepper, &Stepper::stepped);
+  auto wheel = [&](int angle) {
+    QWheelEvent event(QPointF(5, 5), stepper->mapToGlobal(QPointF(5, 5)), {}, {0, angle}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(stepper, &event);
+    return event.isAccepted();
+  };
+  EXPECT_FALSE(wheel(120)) << "without the focus the wheel is the page's";
+  EXPECT_EQ(stepper->value(), 0);
+  stepper->setFocus(Qt::TabFocusReason);
+  for (auto key : {Qt::Key_Up, Qt::Key_Plus, Qt::Key_Right}) QTest::keyClick(stepper, key);
+  EXPECT_EQ(stepper->value(), 3);
+  QTest::keyClick(stepper, Qt::Key_Down);
+  EXPECT_EQ(stepper->value(), 2);
+  EXPECT_TRUE(wheel(60));
+  EXPECT_EQ(stepper->value(), 2) << "half a notch waits for the other half";
+  EXPECT_TRUE(wheel(60));
+  EXPECT_EQ(stepper->value(), 3);
+  EXPECT_TRUE(wheel(-360));
+  EXPECT_EQ(stepper->value(), 0);
+  EXPECT_EQ(stepped.count(), 6);
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTest>
 
 #include "app/UsageModelHarness.h"
 #include "model/Format.h"
+#include "ui/DateField.h"
 #include "ui/Stepper.h"
 #include "ui/SymbolView.h"
 #include "ui/TextView.h"
@@ -55,7 +57,7 @@ TEST(ResetsCardTexts, DateEditorReadsToTheMinute) {
   for (const QLocale& locale :
        {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
         QLocale(QLocale::French, QLocale::France)}) {
-    QString format = ResetsCard::dateTimeFormat(locale);
+    QString format = DateField::displayFormatFor(locale);
     EXPECT_TRUE(format.contains(QStringLiteral("mm"))) << format.toStdString();
     EXPECT_FALSE(format.contains(QLatin1Char('s'))) << format.toStdString();
     EXPECT_TRUE(format.startsWith(locale.dateFormat(QLocale::ShortFormat))) << format.toStdString();
@@ -211,7 +213,7 @@ TEST_F(ResetsCardTest, AResetDueNowShowsPassedAndFlipsWithTheClock) {
 }
 
 TEST_F(ResetsCardTest, WhatTheUserTypesOutlivesModelChanges) {
-  QDateTimeEdit* date = card->dateEdit();
+  DateField* date = card->dateEdit();
   QLineEdit* note = card->noteField();
   QDateTime when = QDateTime::currentDateTime().addSecs(5 * 3600);
   date->setDateTime(when);
@@ -236,11 +238,69 @@ TEST_F(ResetsCardTest, TheDateEditorOffersNoPastMoment) {
   QDateTime after = QDateTime::currentDateTime();
   EXPECT_GE(fresh.dateEdit()->dateTime(), before.addDays(1));
   EXPECT_LE(fresh.dateEdit()->dateTime(), after.addDays(1));
-  EXPECT_GE(fresh.dateEdit()->minimumDateTime(), before);
+  EXPECT_GE(fresh.dateEdit()->lowerBound(), before);
+  EXPECT_LE(fresh.dateEdit()->lowerBound(), after);
   EXPECT_EQ(fresh.dateEdit()->maximumDateTime(), QDateTimeEdit().maximumDateTime()) << "no upper bound";
 
+  // The editor itself takes a past moment, as it does while the user types;
+  // Add plans the earliest moment offered instead.
   fresh.dateEdit()->setDateTime(before.addDays(-3));
-  EXPECT_GE(fresh.dateEdit()->dateTime(), before) << "a past moment is raised to the earliest one offered";
+  fresh.addButton()->click();
+  ASSERT_EQ(model->resetPlan().planned.size(), 1u);
+  EXPECT_GE(model->resetPlan().planned.front().date, dateFromSeconds1970(before.toSecsSinceEpoch()));
+  EXPECT_GE(fresh.dateEdit()->dateTime(), before) << "the field shows the moment planned";
+}
+
+TEST_F(ResetsCardTest, ATypedDateIsPlannedAndAPastOneAtTheEarliestMomentOffered) {
+  Format::setLocale("de_DE");
+  card = std::make_unique<ResetsCard>(*model);
+  DateField* field = card->dateEdit();
+  card->show();
+  card->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(card.get()));
+  auto typeIn = [&](const QDateTime& moment) {
+    // Tabbed into, the field starts at its first part.
+    field->clearFocus();
+    field->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(field, field->locale().toString(moment, field->displayFormat()));
+  };
+  QDateTime later(QDate::currentDate().addDays(3), QTime(16, 30));
+  typeIn(later);
+  add();
+  ASSERT_EQ(model->resetPlan().planned.size(), 1u);
+  // To the minute: the seconds are the ones the field opened with.
+  EXPECT_NEAR(secondsSince1970(model->resetPlan().planned[0].date), static_cast<double>(later.toSecsSinceEpoch()),
+              59.999);
+
+  QDateTime yesterday(QDate::currentDate().addDays(-1), QTime(16, 30));
+  typeIn(yesterday);
+  ASSERT_EQ(field->dateTime().date(), yesterday.date()) << "taken while typing";
+  QDateTime before = QDateTime::currentDateTime();
+  // Added by keyboard: Enter on the focused button.
+  card->addButton()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(card->addButton(), Qt::Key_Return);
+  ASSERT_EQ(model->resetPlan().planned.size(), 2u);
+  Date planned = model->resetPlan().planned[0].date;
+  EXPECT_GE(secondsSince1970(planned), static_cast<double>(before.toMSecsSinceEpoch()) / 1000 - 0.001);
+  EXPECT_LE(secondsSince1970(planned), static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000 + 0.001);
+  Format::setLocale({});
+}
+
+TEST_F(ResetsCardTest, ANoteCutToOneLineIsTheRowsToolTip) {
+  const std::string longNote = "announced on the status page for everyone on the plan, after the outage this week";
+  model->addPlannedReset(reset(addSeconds(model->now(), kHour), Scope::all, longNote));
+  model->addPlannedReset(reset(addSeconds(model->now(), 2 * kHour), Scope::all, "short"));
+  model->addPlannedReset(reset(addSeconds(model->now(), 3 * kHour)));
+  card->resize(560, card->heightForWidth(560));
+  card->show();
+  QCoreApplication::processEvents();
+  QWidget* cut = card->removeButton(0)->parentWidget();
+  EXPECT_EQ(cut->toolTip().toStdString(), longNote);
+  EXPECT_TRUE(card->removeButton(1)->parentWidget()->toolTip().isEmpty()) << "a note shown whole needs none";
+  EXPECT_TRUE(card->removeButton(2)->parentWidget()->toolTip().isEmpty()) << "nor a row without a note";
+  card->resize(1400, card->heightForWidth(1400));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(cut->toolTip().isEmpty()) << "wide enough, the note shows whole";
 }
 
 TEST_F(ResetsCardTest, TheDateEditorWritesTimesInTheRowsLocale) {
@@ -248,8 +308,9 @@ TEST_F(ResetsCardTest, TheDateEditorWritesTimesInTheRowsLocale) {
     Format::setLocale(locale);
     ResetsCard fresh(*model);
     EXPECT_EQ(fresh.dateEdit()->displayFormat().toStdString(),
-              ResetsCard::dateTimeFormat(Format::clockLocale()).toStdString())
+              DateField::displayFormatFor(Format::clockLocale()).toStdString())
         << locale;
+    EXPECT_EQ(fresh.dateEdit()->locale(), Format::clockLocale()) << locale << ": it reads what it writes";
   }
   Format::setLocale({});
 }

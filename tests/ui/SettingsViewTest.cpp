@@ -184,16 +184,21 @@ TEST_F(SettingsViewTest, PickersWriteThrough) {
 TEST_F(SettingsViewTest, ArrowsAreDisabledAtTheEndsAndMoveOnePlace) {
   list();
   const auto& rows = list().rows();
-  EXPECT_FALSE(rows.front().up->isEnabled());
-  EXPECT_TRUE(rows.front().down->isEnabled());
-  EXPECT_TRUE(rows[4].up->isEnabled());
-  EXPECT_TRUE(rows[4].down->isEnabled());
-  EXPECT_FALSE(rows.back().down->isEnabled());
-  // The list is vertical: its arrows say so.
-  EXPECT_EQ(rows.front().up->accessibleName(), QStringLiteral("Move up"));
-  EXPECT_EQ(rows.front().down->accessibleName(), QStringLiteral("Move down"));
+  EXPECT_FALSE(rows.front().left->isEnabled());
+  EXPECT_TRUE(rows.front().right->isEnabled());
+  EXPECT_TRUE(rows[4].left->isEnabled());
+  EXPECT_TRUE(rows[4].right->isEnabled());
+  EXPECT_FALSE(rows.back().right->isEnabled());
+  // The arrows point along the list; what they say is the way an item goes
+  // in the tray, left to right as the footer says.
+  for (const auto& row : rows) {
+    EXPECT_EQ(row.left->toolTip(), QStringLiteral("Move left"));
+    EXPECT_EQ(row.right->toolTip(), QStringLiteral("Move right"));
+    EXPECT_EQ(row.left->accessibleName(), QStringLiteral("Move left"));
+    EXPECT_EQ(row.right->accessibleName(), QStringLiteral("Move right"));
+  }
   auto before = order(preferences);
-  rows.front().down->click();
+  rows.front().right->click();
   auto after = order(preferences);
   EXPECT_EQ(after[0], before[1]);
   EXPECT_EQ(after[1], before[0]);

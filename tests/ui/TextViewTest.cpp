@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 
+#include <cmath>
 #include <functional>
 
 namespace ovel {
@@ -113,6 +114,37 @@ TEST(TextViewTest, BaselineIsWherePaintPutsIt) {
     EXPECT_EQ(view.height() - 3 - (inkBottom + 1), view.baselineFromBottom());
     EXPECT_EQ(view.height() - 3, TextView::lineHeight(c.font));
   }
+}
+
+TEST(TextViewTest, ACommandIsNeverBrokenAfterItsSlash) {
+  QFont font = Theme::font(TextStyle::caption);
+  QFontMetricsF metrics(font);
+  const QString text = QStringLiteral("of usage Compact before you step away \u00B7 run /compact");
+  // Every width at which the command fits a line of its own.
+  int narrowest = static_cast<int>(std::ceil(metrics.horizontalAdvance(QStringLiteral("/compact"))));
+  int widest = static_cast<int>(std::ceil(metrics.horizontalAdvance(text)));
+  for (int width = narrowest; width <= widest; ++width) {
+    QStringList lines = wrapText(text, font, width);
+    EXPECT_TRUE(lines.filter(QStringLiteral("/compact")).size() == 1)
+        << width << ": " << lines.join(u'|').toStdString();
+    EXPECT_EQ(lines.join(QLatin1Char(' ')), text) << width << ": the words as they stand, nothing added";
+  }
+}
+
+TEST(TextViewTest, KnowsWhenItCutsItsText) {
+  QFont font = Theme::font(TextStyle::caption);
+  TextView single(QStringLiteral("a note long enough to be cut short"), font);
+  single.setSingleLine();
+  single.resize(single.sizeHint());
+  EXPECT_FALSE(single.isCut());
+  single.resize(single.sizeHint().width() / 2, single.height());
+  EXPECT_TRUE(single.isCut());
+  TextView two(QStringLiteral("one two three four five six seven eight nine ten"), font);
+  two.setMaxLines(2);
+  two.resize(static_cast<int>(QFontMetricsF(font).horizontalAdvance(QStringLiteral("one two three"))), 100);
+  EXPECT_TRUE(two.isCut());
+  two.setMaxLines(0);
+  EXPECT_FALSE(two.isCut()) << "without a limit it wraps, never cuts";
 }
 
 }  // namespace
