@@ -46,6 +46,9 @@ struct Theme {
   static QColor role(ColorRole role, const QPalette& palette);
   // `color` with its own opacity multiplied by `opacity`.
   static QColor faded(QColor color, double opacity);
+  // The contrast ratio of two opaque colours, from 1 to 21, as WCAG
+  // measures it from their relative luminance.
+  static double contrast(const QColor& a, const QColor& b);
 
   // Whether a palette draws dark: its window colour is below half lightness.
   static Appearance appearance(const QPalette& palette);
