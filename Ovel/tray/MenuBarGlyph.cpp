@@ -35,8 +35,7 @@ constexpr double kLegibleDimmed = 0.55;
 // Black or white, whichever stands further from `marks`: the halo that
 // outlines them.
 QColor haloFor(const QColor& marks) {
-  return Theme::contrast(marks, Qt::black) >= Theme::contrast(marks, Qt::white) ? QColor(Qt::black)
-                                                                                : QColor(Qt::white);
+  return Theme::contrast(marks, Qt::black) >= Theme::contrast(marks, Qt::white) ? QColor(Qt::black) : QColor(Qt::white);
 }
 
 // The marks of at least `minAlpha`, widened by `width` on each side, in one

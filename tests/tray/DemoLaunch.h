@@ -20,9 +20,8 @@ inline std::unique_ptr<AppDelegate> launchApp(const TempDir& dir, std::vector<st
     return std::make_unique<QSettings>(QString::fromStdString((dir / "windows.conf").string()), QSettings::IniFormat);
   };
   arguments.insert(arguments.begin(), "Ovel");
-  auto delegate = std::make_unique<AppDelegate>(std::move(arguments),
-                                                AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
-                                                std::move(services));
+  auto delegate = std::make_unique<AppDelegate>(
+      std::move(arguments), AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"}, std::move(services));
   delegate->applicationDidFinishLaunching();
   return delegate;
 }

@@ -325,7 +325,8 @@ double strongestContrast(const QImage& icon, QColor panel) {
   QImage shown = onPanel(icon, panel);
   double strongest = 1;
   for (int y = 0; y < shown.height(); ++y)
-    for (int x = 0; x < shown.width(); ++x) strongest = std::max(strongest, Theme::contrast(shown.pixelColor(x, y), panel));
+    for (int x = 0; x < shown.width(); ++x)
+      strongest = std::max(strongest, Theme::contrast(shown.pixelColor(x, y), panel));
   return strongest;
 }
 
@@ -338,10 +339,15 @@ TEST(MenuBarGlyphTest, EveryRingStandsThreeToOneOffAPanelOfKnownTone) {
   } rings[] = {
       {"a bare ring, steer-less", {WindowKind::session(), std::nullopt, std::nullopt}},
       {"a bare week ring", {WindowKind::week(), std::nullopt, std::nullopt}},
-      {"steer-less, the steer style", {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 40), std::nullopt}, GlyphStyle::steer},
-      {"untinted with its arc", {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 40), std::nullopt}},
+      {"steer-less, the steer style",
+       {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 40), std::nullopt},
+       GlyphStyle::steer},
+      {"untinted with its arc",
+       {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 40), std::nullopt}},
       {"at risk, orange", {WindowKind::week(), assessed(WindowKind::week(), OvelStatus::atRisk, 70), ease}},
-      {"at risk, orange, the steer style", {WindowKind::week(), assessed(WindowKind::week(), OvelStatus::atRisk, 70), ease}, GlyphStyle::steer},
+      {"at risk, orange, the steer style",
+       {WindowKind::week(), assessed(WindowKind::week(), OvelStatus::atRisk, 70), ease},
+       GlyphStyle::steer},
       {"limited, red", {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::limited, 100), stop}},
   };
   struct Panel {

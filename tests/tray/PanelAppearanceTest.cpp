@@ -149,8 +149,8 @@ class PanelAppearanceTest : public ::testing::Test {
   test::ScopedEnv desktop{"XDG_CURRENT_DESKTOP", "XFCE"};
 };
 
-const QVariantMap kDarkXfcePanel =
-    xfcePanel({{"/panels/panel-1/background-style", 1u}, {"/panels/panel-1/background-rgba", rgba(0.06, 0.06, 0.06)}});
+const QVariantMap kDarkXfcePanel = xfcePanel(
+    {{"/panels/panel-1/background-style", 1u}, {"/panels/panel-1/background-rgba", rgba(0.06, 0.06, 0.06)}});
 
 TEST_F(PanelAppearanceTest, WithoutPanelSettingsTheWindowsAppearanceTells) {
   test::FakePortal portal(1);

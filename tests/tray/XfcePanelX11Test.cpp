@@ -65,6 +65,15 @@ int thickLightBlocks(const QImage& shot, int lightness) {
   return count;
 }
 
+// The contrast of the shot's pixel that stands furthest from the panel.
+double strongestContrast(const QImage& shot, const QColor& panel) {
+  double strongest = 1;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x)
+      strongest = std::max(strongest, Theme::contrast(shot.pixelColor(x, y), panel));
+  return strongest;
+}
+
 class XfcePanelX11Test : public ::testing::Test {
  protected:
   void SetUp() override { OVEL_SKIP_WITHOUT(test::xfceDesktopMissing()); }
@@ -205,11 +214,7 @@ TEST_F(XfcePanelX11Test, OnADarkPanelUntintedRingsReadLight) {
       },
       5s))
       << "the ring's arc is drawn light, not only a light outline round dark marks";
-  QColor lightest = dark;
-  for (int y = 0; y < shot.height(); ++y)
-    for (int x = 0; x < shot.width(); ++x)
-      if (shot.pixelColor(x, y).lightness() > lightest.lightness()) lightest = shot.pixelColor(x, y);
-  EXPECT_GE(Theme::contrast(lightest, dark), 7.0) << "the arc against the panel";
+  EXPECT_GE(strongestContrast(shot, dark), 7.0) << "the arc against the panel";
 }
 
 TEST_F(XfcePanelX11Test, ABareRingStandsOffLightAndDarkPanelsWhateverTheWindowsAre) {
@@ -244,13 +249,10 @@ TEST_F(XfcePanelX11Test, ABareRingStandsOffLightAndDarkPanelsWhateverTheWindowsA
     QRect item = shownItem(shown.name);
     double strongest = 1;
     EXPECT_TRUE(test::waitUntil([&] {
-      QImage shot = test::screenshot(item, std::string(shown.name) + "-ring");
-      strongest = 1;
-      for (int y = 0; y < shot.height(); ++y)
-        for (int x = 0; x < shot.width(); ++x)
-          strongest = std::max(strongest, Theme::contrast(shot.pixelColor(x, y), shown.panel));
+      strongest = strongestContrast(test::screenshot(item, std::string(shown.name) + "-ring"), shown.panel);
       return strongest >= 3.0;
-    })) << "the ring stands only " << strongest << ":1 off the panel";
+    })) << "the ring stands only "
+        << strongest << ":1 off the panel";
   }
 }
 
