@@ -26,6 +26,7 @@
 #include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"
 #include "tray/MenuBarGlyph.h"
+#include "ui/Theme.h"
 #include "ui/ViewSupport.h"
 
 namespace ovel {
@@ -103,6 +104,9 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments, AppBundle bundle, D
   notifier_ = std::make_unique<Notifier>(center_.get());
   windowSettings_ = services_.makeWindowSettings();
   popover_ = std::make_unique<PopoverHost>();
+  desktopAppearance_ = DesktopAppearance::shared();
+  connect(desktopAppearance_.get(), &DesktopAppearance::changed, this, &AppDelegate::followDesktopAppearance);
+  followDesktopAppearance();
 }
 
 AppDelegate::~AppDelegate() {
@@ -281,6 +285,11 @@ void AppDelegate::updateStatusItem() {
                         QString::fromStdString(painted.item.toolTipText()), std::move(painted.iconKey)});
   }
   statusItem_->setItems(std::move(contents));
+}
+
+void AppDelegate::followDesktopAppearance() {
+  // Open windows repaint in the new palette; a platform theme's is kept.
+  DesktopAppearance::offerPalette(Theme::palette(desktopAppearance_->appearance().value_or(Appearance::light)));
 }
 
 void AppDelegate::observePreferences() {

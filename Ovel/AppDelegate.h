@@ -23,6 +23,7 @@
 #include "model/Integrations.h"
 #include "model/LoginItem.h"
 #include "model/Preferences.h"
+#include "platform/DesktopAppearance.h"
 #include "platform/HotKey.h"
 #include "platform/NotificationCenter.h"
 #include "tray/StatusItem.h"
@@ -97,6 +98,7 @@ class AppDelegate final : public QObject {
   void modelDidChange();
   void updateStatusItem();
   void observePreferences();
+  void followDesktopAppearance();
   void showPopover(const QRect& anchor, int item);
   void evaluateNotifications();
   bool hasArgument(const char* flag) const;
@@ -120,6 +122,8 @@ class AppDelegate final : public QObject {
   QPointer<QWidget> dashboardWindow_;
   std::unique_ptr<HotKey> hotKey_;
   std::unique_ptr<QObject> wakeWatch_;
+  // What the windows draw in, light or dark.
+  std::shared_ptr<DesktopAppearance> desktopAppearance_;
 };
 
 }  // namespace ovel

@@ -26,6 +26,17 @@ struct Halo {
 constexpr Halo kThinHalo{1.0, 0.85, 0.35};
 constexpr Halo kCarryingHalo{1.6, 1.0, 0.25};
 constexpr double kSolid = 1.0;
+// A ring of dimmed marks only (no used arc and no steer: the track and the
+// dash) is drawn no fainter than this on a panel of known tone, so that it
+// stands 3:1 off a light panel (#CECECE and lighter) or a dark one
+// (#505050 and darker). A ring with a solid mark keeps its track.
+constexpr double kLegibleDimmed = 0.55;
+
+// Black or white, whichever stands further from `marks`: the halo that
+// outlines them.
+QColor haloFor(const QColor& marks) {
+  return Theme::contrast(marks, Qt::black) >= Theme::contrast(marks, Qt::white) ? QColor(Qt::black) : QColor(Qt::white);
+}
 
 // The marks of at least `minAlpha`, widened by `width` on each side, in one
 // opaque layer.
@@ -114,18 +125,25 @@ QImage MenuBarGlyph::trayIcon(const MenuBarPart::Ring& ring, const GlyphLook& lo
   image.fill(Qt::transparent);
   auto marks = MenuBarRow::ringMarks(ring, look.style, pixels);
   QColor base = look.base();
-  QColor opposite = base.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+  QColor color = MenuBarRow::ringColor(ring, look.tint, base);
+  bool faint = std::all_of(marks.begin(), marks.end(), [](const DayRing::Mark& mark) { return mark.alpha < kSolid; });
+  if (look.panel && faint)
+    for (DayRing::Mark& mark : marks) mark.alpha = std::max(mark.alpha, kLegibleDimmed);
+  // The solid marks of a tinted ring on a light panel are outlined dark,
+  // as orange alone stands barely 2:1 off it; its faint track keeps the
+  // halo of the panel's text, lest it turn brown.
+  QColor dimmedHalo = haloFor(base), solidHalo = haloFor(color);
   const Halo& halo = look.panel ? kThinHalo : kCarryingHalo;
   double width = halo.widthAt22 * pixels / 22;
   QPainter painter(&image);
   // Dimmed marks get a fainter halo than solid ones: on a panel of the
   // marks' own tone the ring then reads as it does on the other.
   painter.setOpacity(halo.dimmedAlpha);
-  painter.drawImage(0, 0, haloLayer(marks, 0, kSolid - 0.01, opposite, image.size(), width));
+  painter.drawImage(0, 0, haloLayer(marks, 0, kSolid - 0.01, dimmedHalo, image.size(), width));
   painter.setOpacity(halo.solidAlpha);
-  painter.drawImage(0, 0, haloLayer(marks, kSolid, kSolid, opposite, image.size(), width));
+  painter.drawImage(0, 0, haloLayer(marks, kSolid, kSolid, solidHalo, image.size(), width));
   painter.setOpacity(1);
-  DayRing::draw(painter, marks, MenuBarRow::ringColor(ring, look.tint, base));
+  DayRing::draw(painter, marks, color);
   return image;
 }
 

@@ -1,21 +1,21 @@
 // The tone of the panel that holds the tray. Linux trays do not recolour an
 // icon to their panel, so the icons are painted for it, from the strongest
-// clue there is: the panel's own colour where it could be seen (an XEmbed
-// tray shows it around the icon); GNOME's top bar, dark whatever the
-// preference; the desktop's light or dark preference (the portal's
-// org.freedesktop.appearance color-scheme); the panel's own settings (XFCE's
-// xfconf channel, KDE Plasma's theme and colour scheme); the palette a
-// desktop theme gave. Where none of them tells, the tone is unknown.
+// clue there is. First the panel's own: its colour where it could be seen
+// (an XEmbed tray shows it around the icon), its settings (XFCE's xfconf
+// channel, KDE Plasma's theme and colour scheme), GNOME's top bar, dark
+// whatever the windows are. Then, as a fallback, the appearance the desktop
+// wants for its windows (DesktopAppearance). Where none of them tells, the
+// tone is unknown.
 #pragma once
 
 #include <QColor>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
+#include "platform/DesktopAppearance.h"
 #include "tray/PanelSettings.h"
 
 class QTimer;
@@ -26,24 +26,20 @@ class PanelAppearance final : public QObject {
   Q_OBJECT
 
  public:
-  // The portal's color-scheme values.
-  enum class ColorScheme : uint { noPreference = 0, preferDark = 1, preferLight = 2 };
-
   // What tells the tone, strongest first.
   struct Clues {
     std::optional<QColor> seen;
-    // XDG_CURRENT_DESKTOP (names joined by ":").
-    QString desktops;
-    // The portal's value, when it answered.
-    std::optional<uint> scheme;
     PanelTone xfcePanel = PanelTone::unknown;
     PanelTone kdePanel = PanelTone::unknown;
-    // The palette's window colour, when a desktop theme set the palette.
-    std::optional<QColor> themePalette;
+    // XDG_CURRENT_DESKTOP (names joined by ":").
+    QString desktops;
+    // What the desktop wants for its windows.
+    std::optional<Appearance> desktop;
   };
   static PanelTone toneOf(const Clues& clues);
 
-  explicit PanelAppearance(const QDBusConnection& bus = QDBusConnection::sessionBus(), QObject* parent = nullptr);
+  explicit PanelAppearance(std::shared_ptr<DesktopAppearance> desktop = DesktopAppearance::shared(),
+                           QObject* parent = nullptr);
   ~PanelAppearance() override;
 
   PanelTone tone() const { return tone_; }
@@ -60,21 +56,12 @@ class PanelAppearance final : public QObject {
   void changed();
   void settled();
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private slots:
-  void settingChanged(const QDBusMessage& message);
-
  private:
-  void readPortal();
   void update();
   void settleWhenAnswered();
   void settle();
 
-  QDBusConnection bus_;
-  std::optional<uint> scheme_;
-  bool portalAnswered_ = false;
+  std::shared_ptr<DesktopAppearance> desktop_;
   std::optional<QColor> seen_;
   // Each only on its own desktop.
   std::unique_ptr<XfcePanelSettings> xfce_;

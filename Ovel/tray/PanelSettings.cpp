@@ -1,11 +1,5 @@
 #include "tray/PanelSettings.h"
 
-#include <QDBusArgument>
-#include <QDBusConnectionInterface>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDBusServiceWatcher>
-#include <QDBusVariant>
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
@@ -13,6 +7,7 @@
 
 #include "core/support/FileIO.h"
 #include "model/Log.h"
+#include "platform/XfconfChannel.h"
 
 namespace ovel {
 namespace {
@@ -23,20 +18,7 @@ constexpr std::uint64_t kSettingsFileLimit = 1 << 20;
 // Settings change in bursts (a dialog writes several keys): read once after.
 constexpr std::chrono::milliseconds kRereadDelay(100);
 
-const QString kXfconf = QStringLiteral("org.xfce.Xfconf");
-const QString kXfconfPath = QStringLiteral("/org/xfce/Xfconf");
-const QString kXfconfInterface = QStringLiteral("org.xfce.Xfconf");
 const QString kPanelChannel = QStringLiteral("xfce4-panel");
-
-// xfconf's arrays arrive as lists of variants, or still marshalled.
-QVariantList listOf(const QVariant& wrapped) {
-  QVariant value = withoutDBusVariants(wrapped);
-  QVariantList list;
-  if (value.metaType() == QMetaType::fromType<QDBusArgument>()) value.value<QDBusArgument>() >> list;
-  else list = value.toList();
-  for (QVariant& element : list) element = withoutDBusVariants(element);
-  return list;
-}
 
 std::optional<QColor> colorOfComponents(const QStringList& components) {
   if (components.size() < 3) return std::nullopt;
@@ -62,66 +44,27 @@ PanelTone toneOfColor(const QColor& color) {
   return color.lightness() < 128 ? PanelTone::dark : PanelTone::light;
 }
 
-QVariant withoutDBusVariants(QVariant value) {
-  while (value.metaType() == QMetaType::fromType<QDBusVariant>()) value = value.value<QDBusVariant>().variant();
-  return value;
-}
-
 // --- XFCE
 
 XfcePanelSettings::XfcePanelSettings(const QDBusConnection& bus, QObject* parent)
-    : QObject(parent), bus_(bus), reread_(new QTimer(this)) {
-  reread_->setSingleShot(true);
-  reread_->setInterval(kRereadDelay);
-  connect(reread_, &QTimer::timeout, this, &XfcePanelSettings::read);
-  if (!bus_.isConnected() || !bus_.interface()) {
-    answered_ = true;
-    return;
-  }
-  auto* watch = new QDBusServiceWatcher(kXfconf, bus_, QDBusServiceWatcher::WatchForOwnerChange, this);
-  connect(watch, &QDBusServiceWatcher::serviceOwnerChanged, this,
-          [this](const QString&, const QString&, const QString& owner) { serviceChanged(!owner.isEmpty()); });
-  for (const char* member : {"PropertyChanged", "PropertyRemoved"})
-    bus_.connect(kXfconf, kXfconfPath, kXfconfInterface, QLatin1String(member), this,
-                 SLOT(propertyChanged(QDBusMessage)));
-  serviceChanged(bus_.interface()->isServiceRegistered(kXfconf));
+    : QObject(parent), channel_(new XfconfChannel(kPanelChannel, bus, this)) {
+  connect(channel_, &XfconfChannel::changed, this, &XfcePanelSettings::read);
+  if (channel_->hasAnswered()) read();
 }
 
-void XfcePanelSettings::serviceChanged(bool running) {
-  if (running) read();
-  else take(PanelTone::unknown);
-}
-
-void XfcePanelSettings::propertyChanged(const QDBusMessage& message) {
-  if (!message.arguments().isEmpty() && message.arguments().front().toString() == kPanelChannel) reread_->start();
-}
+bool XfcePanelSettings::hasAnswered() const { return answered_; }
 
 void XfcePanelSettings::read() {
-  auto call = QDBusMessage::createMethodCall(kXfconf, kXfconfPath, kXfconfInterface,
-                                             QStringLiteral("GetAllProperties"));
-  call << kPanelChannel << QStringLiteral("/");
-  // Read while it runs, never started for the reading: should it have just
-  // gone, the call fails instead.
-  call.setAutoStartService(false);
-  pending_ = std::make_unique<QObject>();
-  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), pending_.get());
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
-    QDBusPendingReply<QVariantMap> reply = *finished;
-    // A channel without properties answers with an error.
-    if (reply.isError()) qCDebug(logTray).noquote() << "xfconf:" << reply.error().message();
-    take(reply.isError() ? PanelTone::unknown : toneOf(reply.value()));
-  });
-}
-
-void XfcePanelSettings::take(PanelTone tone) {
   bool first = !std::exchange(answered_, true);
+  PanelTone tone = toneOf(channel_->properties());
   if (tone == tone_ && !first) return;
   tone_ = tone;
   emit changed();
 }
 
 PanelTone XfcePanelSettings::toneOf(const QVariantMap& properties) {
-  auto value = [&](const QString& path) { return withoutDBusVariants(properties.value(path)); };
+  auto value = [&](const QString& path) { return XfconfChannel::valueOf(properties, path); };
+  auto listOf = [](const QVariant& list) { return XfconfChannel::listOf(list); };
   // The panel that holds the tray: XFCE's systray plugin shows both kinds
   // of item; older panels had a plugin of their own for the newer kind.
   QString trayPanel;

@@ -5,13 +5,10 @@
 
 #include <QColor>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
-
-#include <memory>
 
 #include "tray/PanelTone.h"
 
@@ -20,15 +17,12 @@ class QTimer;
 
 namespace ovel {
 
+class XfconfChannel;
+
 // The tone a panel of `color` has; unknown when it is mostly see-through.
 PanelTone toneOfColor(const QColor& color);
 
-// A value as it came over the bus, out of every variant it was wrapped in
-// (a property's Get answers a variant inside a variant).
-QVariant withoutDBusVariants(QVariant value);
-
-// XFCE's panel, read from xfconfd over the session bus while it runs there
-// (it is never started for us).
+// XFCE's panel, from its xfconf channel while xfconfd runs.
 class XfcePanelSettings final : public QObject {
   Q_OBJECT
 
@@ -37,7 +31,7 @@ class XfcePanelSettings final : public QObject {
 
   PanelTone tone() const { return tone_; }
   // False until the first answer, or until it is clear none will come.
-  bool hasAnswered() const { return answered_; }
+  bool hasAnswered() const;
 
   // The rule, from the properties of the channel "xfce4-panel" as xfconfd
   // gives them (property path to value): the panel that holds the tray, by
@@ -45,22 +39,15 @@ class XfcePanelSettings final : public QObject {
   static PanelTone toneOf(const QVariantMap& properties);
 
  signals:
+  // When the tone changes, and at the first answer.
   void changed();
 
- private slots:
-  void propertyChanged(const QDBusMessage& message);
-
  private:
-  void serviceChanged(bool running);
   void read();
-  void take(PanelTone tone);
 
-  QDBusConnection bus_;
-  QTimer* reread_;
+  XfconfChannel* channel_;
   PanelTone tone_ = PanelTone::unknown;
   bool answered_ = false;
-  // Owns the pending reply.
-  std::unique_ptr<QObject> pending_;
 };
 
 // KDE Plasma's panel, read from plasmarc (the Plasma theme) and kdeglobals

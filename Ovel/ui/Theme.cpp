@@ -4,7 +4,9 @@
 #include <QFontMetricsF>
 #include <QHash>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 namespace ovel {
 namespace {
@@ -100,6 +102,15 @@ QColor Theme::faded(QColor color, double opacity) {
   return color;
 }
 
+double Theme::contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& color) {
+    auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+  };
+  double first = luminance(a), second = luminance(b);
+  return (std::max(first, second) + 0.05) / (std::min(first, second) + 0.05);
+}
+
 QColor Theme::role(ColorRole role, const QPalette& palette) {
   // A disabled widget's palette reads its disabled colours; the views fade
   // their disabled drawing themselves, from the whole text colour.
@@ -132,6 +143,9 @@ QPalette Theme::palette(Appearance appearance) {
     light.setColor(QPalette::ButtonText, QColor(28, 28, 30));
     light.setColor(QPalette::PlaceholderText, QColor(120, 120, 128));
     light.setColor(QPalette::Highlight, brand(Appearance::light));
+    light.setColor(QPalette::HighlightedText, Qt::white);
+    light.setColor(QPalette::ToolTipBase, QColor(250, 250, 250));
+    light.setColor(QPalette::ToolTipText, QColor(28, 28, 30));
     return withDisabledControls(light);
   }
   QPalette dark(QColor(50, 50, 52), QColor(30, 30, 32));
@@ -145,6 +159,12 @@ QPalette Theme::palette(Appearance appearance) {
   dark.setColor(QPalette::Button, QColor(58, 58, 60));
   dark.setColor(QPalette::PlaceholderText, QColor(150, 150, 156));
   dark.setColor(QPalette::Highlight, brand(Appearance::dark));
+  // The dark brand is light: white would barely read on it (a selected
+  // menu entry, a date section being typed).
+  dark.setColor(QPalette::HighlightedText, QColor(20, 20, 22));
+  // Tooltips and menus open as windows of their own, in these colours.
+  dark.setColor(QPalette::ToolTipBase, QColor(50, 50, 52));
+  dark.setColor(QPalette::ToolTipText, QColor(235, 235, 240));
   return withDisabledControls(dark);
 }
 

@@ -1,7 +1,8 @@
 // The system's own colours, colour roles and text styles, in one place.
 // Qt 6.4 cannot ask the desktop for its colour scheme, so colours are asked
-// for with an explicit appearance, and the roles derive from a palette: the
-// live desktop's, or the light and dark palettes that snapshots render in.
+// for with an explicit appearance, and the roles derive from a palette: a
+// platform theme's (KDE's), or else ours for the appearance the desktop
+// wants (the application is given it live, snapshots render in it).
 #pragma once
 
 #include <QColor>
@@ -9,12 +10,11 @@
 #include <QPalette>
 
 #include "core/engine/OvelEngine.h"
+#include "platform/Appearance.h"
 
 class QWidget;
 
 namespace ovel {
-
-enum class Appearance { light, dark };
 
 // The platform's hierarchy of foreground and fill colours.
 enum class ColorRole {
@@ -46,6 +46,9 @@ struct Theme {
   static QColor role(ColorRole role, const QPalette& palette);
   // `color` with its own opacity multiplied by `opacity`.
   static QColor faded(QColor color, double opacity);
+  // The contrast ratio of two opaque colours, from 1 to 21, as WCAG
+  // measures it from their relative luminance.
+  static double contrast(const QColor& a, const QColor& b);
 
   // Whether a palette draws dark: its window colour is below half lightness.
   static Appearance appearance(const QPalette& palette);

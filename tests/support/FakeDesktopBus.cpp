@@ -197,9 +197,7 @@ class FakeXfconfAdaptor final : public QDBusAbstractAdaptor {
   explicit FakeXfconfAdaptor(FakeXfconf* xfconf) : QDBusAbstractAdaptor(xfconf), xfconf_(xfconf) {}
 
  public slots:
-  QVariantMap GetAllProperties(const QString& channel, const QString&) {
-    return channel == QLatin1String("xfce4-panel") ? xfconf_->panelProperties() : QVariantMap();
-  }
+  QVariantMap GetAllProperties(const QString& channel, const QString&) { return xfconf_->channel(channel); }
 
  signals:
   void PropertyChanged(const QString& channel, const QString& property, const QDBusVariant& value);
@@ -208,14 +206,21 @@ class FakeXfconfAdaptor final : public QDBusAbstractAdaptor {
   FakeXfconf* xfconf_;
 };
 
-FakeXfconf::FakeXfconf(QVariantMap panelProperties) : bus_("xfconf"), properties_(std::move(panelProperties)) {
+FakeXfconf::FakeXfconf(QVariantMap panelProperties, QVariantMap xsettingsProperties)
+    : bus_("xfconf"),
+      channels_{{QStringLiteral("xfce4-panel"), std::move(panelProperties)},
+                {QStringLiteral("xsettings"), std::move(xsettingsProperties)}} {
   new FakeXfconfAdaptor(this);
   ready_ = bus_.serve(QStringLiteral("org.xfce.Xfconf"), QStringLiteral("/org/xfce/Xfconf"), this);
 }
 
 void FakeXfconf::setPanelProperty(const QString& property, const QVariant& value) {
-  properties_[property] = value;
-  emit findChild<FakeXfconfAdaptor*>()->PropertyChanged(QStringLiteral("xfce4-panel"), property, QDBusVariant(value));
+  setChannelProperty(QStringLiteral("xfce4-panel"), property, value);
+}
+
+void FakeXfconf::setChannelProperty(const QString& channel, const QString& property, const QVariant& value) {
+  channels_[channel][property] = value;
+  emit findChild<FakeXfconfAdaptor*>()->PropertyChanged(channel, property, QDBusVariant(value));
 }
 
 }  // namespace ovel::test

@@ -124,23 +124,25 @@ class FakePortal final : public QObject {
   uint colorScheme_;
 };
 
-// xfconfd with one channel, "xfce4-panel", as XFCE's panel keeps it.
+// xfconfd with the channels "xfce4-panel", as XFCE's panel keeps it, and
+// "xsettings", XFCE's appearance settings.
 class FakeXfconf final : public QObject {
   Q_OBJECT
 
  public:
-  explicit FakeXfconf(QVariantMap panelProperties);
+  explicit FakeXfconf(QVariantMap panelProperties, QVariantMap xsettingsProperties = {});
   ~FakeXfconf() override = default;
 
   bool ready() const { return ready_; }
-  const QVariantMap& panelProperties() const { return properties_; }
+  QVariantMap channel(const QString& name) const { return channels_.value(name); }
   // Changes a property and says so, as xfconfd does.
   void setPanelProperty(const QString& property, const QVariant& value);
+  void setChannelProperty(const QString& channel, const QString& property, const QVariant& value);
 
  private:
   ServedName bus_;
   bool ready_ = false;
-  QVariantMap properties_;
+  QMap<QString, QVariantMap> channels_;
 };
 
 }  // namespace ovel::test

@@ -312,6 +312,78 @@ TEST(MenuBarGlyphTest, TrayIconsStandOutOnEveryPanel) {
   }
 }
 
+// An icon as a panel of `panel` shows it.
+QImage onPanel(const QImage& icon, QColor panel) {
+  QImage shown(icon.size(), QImage::Format_ARGB32);
+  shown.fill(panel);
+  QPainter(&shown).drawImage(0, 0, icon);
+  return shown;
+}
+
+// The contrast of the icon's pixel that stands furthest from the panel.
+double strongestContrast(const QImage& icon, QColor panel) {
+  QImage shown = onPanel(icon, panel);
+  double strongest = 1;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x)
+      strongest = std::max(strongest, Theme::contrast(shown.pixelColor(x, y), panel));
+  return strongest;
+}
+
+TEST(MenuBarGlyphTest, EveryRingStandsThreeToOneOffAPanelOfKnownTone) {
+  const OvelSteer ease{WindowKind::week(), 0.6, RateBasis::recent}, stop{WindowKind::session(), 0, RateBasis::recent};
+  struct Ring {
+    const char* name;
+    MenuBarPart::Ring ring;
+    GlyphStyle style = GlyphStyle::usageAndSteer;
+  } rings[] = {
+      {"a bare ring, steer-less", {WindowKind::session(), std::nullopt, std::nullopt}},
+      {"a bare week ring", {WindowKind::week(), std::nullopt, std::nullopt}},
+      {"steer-less, the steer style",
+       {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 40), std::nullopt},
+       GlyphStyle::steer},
+      {"untinted with its arc",
+       {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 40), std::nullopt}},
+      {"at risk, orange", {WindowKind::week(), assessed(WindowKind::week(), OvelStatus::atRisk, 70), ease}},
+      {"at risk, orange, the steer style",
+       {WindowKind::week(), assessed(WindowKind::week(), OvelStatus::atRisk, 70), ease},
+       GlyphStyle::steer},
+      {"limited, red", {WindowKind::session(), assessed(WindowKind::session(), OvelStatus::limited, 100), stop}},
+  };
+  struct Panel {
+    QColor color;
+    Appearance tone;
+  } panels[] = {
+      {QColor(0xf6, 0xf5, 0xf4), Appearance::light}, {Qt::white, Appearance::light},
+      {QColor(0xce, 0xce, 0xce), Appearance::light}, {Qt::black, Appearance::dark},
+      {QColor(0x3c, 0x3c, 0x3c), Appearance::dark},  {QColor(0x40, 0x40, 0x40), Appearance::dark},
+  };
+  for (const Ring& ring : rings)
+    for (const Panel& panel : panels) {
+      QImage icon = MenuBarGlyph::trayIcon(ring.ring, {ring.style, true, panel.tone}, 22);
+      EXPECT_GE(strongestContrast(icon, panel.color), 3.0) << ring.name << " on " << panel.color.name().toStdString();
+    }
+}
+
+// The contrast of a ring's track, at three o'clock, against the panel.
+double trackContrast(const MenuBarPart::Ring& ring, QColor panel, std::optional<Appearance> tone) {
+  QImage icon = MenuBarGlyph::trayIcon(ring, {GlyphStyle::usage, true, tone}, 36);
+  return Theme::contrast(onPanel(icon, panel).pixelColor(18 + 12, 18), panel);
+}
+
+TEST(MenuBarGlyphTest, OnlyABareRingsTrackIsDrawnBolder) {
+  const MenuBarPart::Ring bare{WindowKind::session(), std::nullopt, std::nullopt};
+  const MenuBarPart::Ring used{WindowKind::session(), assessed(WindowKind::session(), OvelStatus::comfortable, 10),
+                               std::nullopt};
+  for (QColor light : {QColor(0xf6, 0xf5, 0xf4), QColor(0xce, 0xce, 0xce)})
+    EXPECT_GE(trackContrast(bare, light, Appearance::light), 3.0) << light.name().toStdString();
+  for (QColor dark : {QColor(0x10, 0x10, 0x10), QColor(0x50, 0x50, 0x50)})
+    EXPECT_GE(trackContrast(bare, dark, Appearance::dark), 3.0) << dark.name().toStdString();
+  // With its arc the ring keeps the faint track the popover's rings have.
+  EXPECT_LT(trackContrast(used, QColor(0xf6, 0xf5, 0xf4), Appearance::light), 3.0);
+  EXPECT_LT(trackContrast(used, QColor(0x10, 0x10, 0x10), Appearance::dark), 3.0);
+}
+
 TEST(MenuBarGlyphTest, IconsKeyedAlikePaintAlike) {
   const OvelSteer ease{WindowKind::session(), 0.5, RateBasis::recent};
   auto ring = [&](double used, OvelStatus status = OvelStatus::comfortable, std::optional<OvelSteer> steer = {},

@@ -104,7 +104,7 @@ TEST_F(TrayStatusNotifierTest, ActivateTogglesThePopoverAndTheLabelFollowsTheMod
 }
 
 TEST_F(TrayStatusNotifierTest, TheFirstIconIsAlreadyInThePanelsTone) {
-  test::FakePortal portal(static_cast<uint>(PanelAppearance::ColorScheme::preferDark));
+  test::FakePortal portal(static_cast<uint>(DesktopAppearance::ColorScheme::preferDark));
   ASSERT_TRUE(portal.ready());
   QString item = launchOneItem("comfortable");
   EXPECT_TRUE(lightMarks(item)) << "drawn for the dark panel";
@@ -117,13 +117,13 @@ TEST_F(TrayStatusNotifierTest, TheFirstIconIsAlreadyInThePanelsTone) {
 }
 
 TEST_F(TrayStatusNotifierTest, IconsAreRepaintedWhenThePanelTurnsDark) {
-  test::FakePortal portal(static_cast<uint>(PanelAppearance::ColorScheme::preferLight));
+  test::FakePortal portal(static_cast<uint>(DesktopAppearance::ColorScheme::preferLight));
   ASSERT_TRUE(portal.ready());
   QString item = launchOneItem("comfortable");
   EXPECT_FALSE(lightMarks(item));
 
   std::size_t from = host->itemSignals().size();
-  portal.setColorScheme(static_cast<uint>(PanelAppearance::ColorScheme::preferDark));
+  portal.setColorScheme(static_cast<uint>(DesktopAppearance::ColorScheme::preferDark));
   ASSERT_TRUE(host->waitForSignal(item, QStringLiteral("NewIcon"), from));
   EXPECT_TRUE(lightMarks(item));
 }

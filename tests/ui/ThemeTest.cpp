@@ -54,6 +54,27 @@ TEST(ThemeTest, AppearanceFollowsThePalette) {
   EXPECT_EQ(Theme::appearance(Theme::palette(Appearance::dark)), Appearance::dark);
 }
 
+TEST(ThemeTest, ContrastAsWcagMeasuresIt) {
+  EXPECT_NEAR(Theme::contrast(Qt::black, Qt::white), 21.0, 1e-9);
+  EXPECT_NEAR(Theme::contrast(Qt::white, Qt::black), 21.0, 1e-9) << "either way round";
+  EXPECT_NEAR(Theme::contrast(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
+  EXPECT_NEAR(Theme::contrast(QColor(0xb9, 0xb8, 0xb8), QColor(0xf6, 0xf5, 0xf4)), 1.8, 0.05);
+  EXPECT_EQ(Theme::contrast(QColor(0x3c, 0x3c, 0x3c), QColor(0x3c, 0x3c, 0x3c)), 1.0);
+}
+
+TEST(ThemeTest, WhatOpensInAWindowOfItsOwnReadsInBothPalettes) {
+  // Live, the application draws in these palettes: menus, tooltips and a
+  // field's selection show their roles, which the views never read.
+  for (Appearance appearance : {Appearance::light, Appearance::dark}) {
+    SCOPED_TRACE(appearance == Appearance::dark ? "dark" : "light");
+    QPalette palette = Theme::palette(appearance);
+    EXPECT_GE(Theme::contrast(palette.color(QPalette::HighlightedText), palette.color(QPalette::Highlight)), 3.0);
+    EXPECT_GE(Theme::contrast(palette.color(QPalette::ToolTipText), palette.color(QPalette::ToolTipBase)), 7.0);
+    EXPECT_EQ(palette.color(QPalette::ToolTipBase).lightnessF() < 0.5, appearance == Appearance::dark)
+        << "a tooltip in the windows' appearance";
+  }
+}
+
 TEST(ThemeTest, DisabledControlsStepBackTheViewsRolesStayWhole) {
   for (Appearance appearance : {Appearance::light, Appearance::dark}) {
     QPalette palette = Theme::palette(appearance);
