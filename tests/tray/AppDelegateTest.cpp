@@ -33,8 +33,10 @@ class FakeStatusItem final : public StatusItem {
   void setMenuActions(std::vector<MenuAction> actions) override { menu = std::move(actions); }
   QRect anchor() const override { return {200, 0, 22, 22}; }
   PanelTone panelTone() const override { return tone; }
+  void setToolTipsShown(bool shown) override { toolTipsShown = shown; }
 
   int images = 0;
+  bool toolTipsShown = true;
   std::vector<StatusItemContent> last;
   std::vector<MenuAction> menu;
   PanelTone tone = PanelTone::light;
