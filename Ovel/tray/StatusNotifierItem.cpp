@@ -192,13 +192,15 @@ QString StatusNotifierItem::id() const {
 }
 
 QString StatusNotifierItem::title() const {
+  // XFCE's panel shows the title as the tooltip of an item that has none.
+  if (!toolTipShown_) return {};
   return position_ == 0 ? QStringLiteral("Ovel") : QStringLiteral("Ovel %1").arg(position_ + 1);
 }
 
 void StatusNotifierItem::setPosition(int position) {
   if (position == position_) return;
   position_ = position;
-  emit newTitle();
+  if (toolTipShown_) emit newTitle();
 }
 
 StatusNotifierToolTip StatusNotifierItem::toolTip() const {
@@ -210,6 +212,7 @@ StatusNotifierToolTip StatusNotifierItem::toolTip() const {
 void StatusNotifierItem::setToolTipShown(bool shown) {
   if (shown == toolTipShown_) return;
   toolTipShown_ = shown;
+  emit newTitle();
   emit newToolTip();
 }
 

@@ -74,7 +74,8 @@ class StatusNotifierItem final : public QObject {
   void setPosition(int position);
   // Tells hosts of what changed, and of nothing when nothing did.
   void setContent(const StatusItemContent& content);
-  // Hidden, the tooltip is empty.
+  // Hidden, the tooltip is empty, and so is the title, which hosts show
+  // in its place.
   void setToolTipShown(bool shown);
   void setMenuActions(std::vector<MenuAction> actions);
   // Asks the watcher to show the item (again, after a restart of it);
