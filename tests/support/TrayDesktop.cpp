@@ -199,6 +199,19 @@ bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout) 
       timeout);
 }
 
+QRect whereColored(const QImage& shot, const QColor& color) {
+  QRect found;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      QColor pixel = shot.pixelColor(x, y);
+      if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
+              std::abs(pixel.blue() - color.blue()) <
+          24)
+        found |= QRect(x, y, 1, 1);
+    }
+  return found;
+}
+
 std::vector<QRect> itemsIn(const QImage& strip, const QColor& panel) {
   constexpr int kBridged = 2;
   constexpr int kNarrowest = 8;

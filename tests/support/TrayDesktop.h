@@ -66,6 +66,9 @@ std::optional<std::string> trayDesktopMissing();
 // Waits until the tray item has docked and its place has stopped moving.
 bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// Where `shot` shows pixels of `color`, in the shot's coordinates.
+QRect whereColored(const QImage& shot, const QColor& color);
+
 // The items a panel's strip shows: each run of columns that differ clearly
 // from the panel's colour, gaps of a pixel or two bridged.
 std::vector<QRect> itemsIn(const QImage& strip, const QColor& panel);

@@ -31,20 +31,7 @@ using namespace std::chrono_literals;
 using test::ScopedEnv;
 using test::TempDir;
 using Edge = test::XfcePanel::Edge;
-
-// Where the panel shows pixels of `color`, in the shot's coordinates.
-QRect whereColored(const QImage& shot, const QColor& color) {
-  QRect found;
-  for (int y = 0; y < shot.height(); ++y)
-    for (int x = 0; x < shot.width(); ++x) {
-      QColor pixel = shot.pixelColor(x, y);
-      if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
-              std::abs(pixel.blue() - color.blue()) <
-          24)
-        found |= QRect(x, y, 1, 1);
-    }
-  return found;
-}
+using test::whereColored;
 
 // Where the shot differs clearly from the panel's colour: the tray's items.
 QRect whereNotPanel(const QImage& shot, const QColor& panel) {
@@ -249,7 +236,7 @@ TEST_F(XfcePanelX11Test, QuickLayoutChangesEndWithTheLayoutsItemsOnThePanel) {
   }))
       << "the limited rings are gone";
   EXPECT_EQ(trayItem().notifierServices(), services);
-  EXPECT_EQ(test::itemsIn(panelShot("xfce-churn-content"), panelColor).size(), 3u);
+  EXPECT_TRUE(test::waitUntil([&] { return test::itemsIn(panelShot("xfce-churn-content"), panelColor).size() == 3; }));
 }
 
 TEST_F(XfcePanelX11Test, TheTooltipMakesWayForTheOpenPopover) {
