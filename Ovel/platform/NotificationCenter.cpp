@@ -80,8 +80,7 @@ class FreedesktopNotificationCenter::Clicks final : public QObject {
   explicit Clicks(QDBusConnection bus) : bus_(std::move(bus)) {
     bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
                  SLOT(actionInvoked(uint, QString)));
-    bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this,
-                 SLOT(closed(uint, uint)));
+    bus_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"), this, SLOT(closed(uint, uint)));
   }
 
   void shown(uint notice) { shown_.insert(notice); }

@@ -373,8 +373,8 @@ void TrayStatusItem::addTrayIcon() {
   // A double click also sends a Trigger first; taking both would toggle twice.
   connect(raw, &QSystemTrayIcon::activated, this, [this, raw](QSystemTrayIcon::ActivationReason reason) {
     if (reason != QSystemTrayIcon::Trigger) return;
-    auto place =
-        std::find_if(trayIcons_.begin(), trayIcons_.end(), [raw](const auto& icon) { return icon.get() == raw; });
+    auto place = std::find_if(trayIcons_.begin(), trayIcons_.end(),
+                              [raw](const auto& icon) { return icon.get() == raw; });
     emit activated(raw->geometry(), positionOf(static_cast<std::size_t>(place - trayIcons_.begin())));
   });
   trayIcons_.push_back(std::move(icon));

@@ -263,12 +263,16 @@ TEST_F(HotKeyX11Test, EveryPressTogglesThePopoverWhileAnotherProgramHasTheFocus)
     ASSERT_TRUE(xdotool({"keyup", "ctrl+alt+p"}));
     EXPECT_EQ(popover.isShown(), press % 2 == 1) << "press " << press;
   }
-  // Held past the server's repeat delay, a press still toggles once.
-  ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+p"}));
-  test::spinFor(1500ms);
-  ASSERT_TRUE(xdotool({"keyup", "ctrl+alt+p"}));
-  settle();
-  EXPECT_EQ(presses, 7);
+  // Held past the server's repeat delay, a press still toggles once, the
+  // one that opens and the one that closes.
+  for (int press = 7; press <= 8; ++press) {
+    ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+p"}));
+    test::spinFor(1500ms);
+    ASSERT_TRUE(xdotool({"keyup", "ctrl+alt+p"}));
+    settle();
+    EXPECT_EQ(presses, press);
+    EXPECT_EQ(popover.isShown(), press == 7);
+  }
 }
 
 TEST_F(HotKeyX11Test, UnregisterGivesTheShortcutBack) {

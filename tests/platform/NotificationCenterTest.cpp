@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDBusConnectionInterface>
-#include <QThread>
 #include <QColor>
+#include <QCoreApplication>
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QImage>
+#include <QThread>
 
 #include <memory>
 #include <tuple>

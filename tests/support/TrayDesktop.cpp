@@ -5,8 +5,8 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
@@ -244,8 +244,8 @@ void changeRingCount(Preferences& preferences, const std::vector<int>& counts, s
 }
 
 std::optional<QVariantMap> busProperties(const QString& service, const QString& path, const QString& interface) {
-  auto call =
-      QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("GetAll"));
+  auto call = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                             QStringLiteral("GetAll"));
   call << interface;
   // Our own items answer from this thread: wait with the event loop running.
   QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);

@@ -179,8 +179,9 @@ TEST_F(AppDelegateTest, WithoutATrayTheHotKeyOpensTheDashboard) {
 
 TEST_F(AppDelegateTest, ASnapshotRunLeavesTheShortcutToTheRunningCopy) {
   int finished = -1;
-  auto delegate = launch({"--demo", "watch", "--snapshot", (dir / "shots").string()}, {},
-                         [&](AppDelegate& delegate) { delegate.onSnapshotFinished = [&](int status) { finished = status; }; });
+  auto delegate = launch({"--demo", "watch", "--snapshot", (dir / "shots").string()}, {}, [&](AppDelegate& delegate) {
+    delegate.onSnapshotFinished = [&](int status) { finished = status; };
+  });
   EXPECT_EQ(recorder.events, (std::vector<std::string>{"status item", "wake"}));
   ASSERT_TRUE(test::waitUntil([&] { return finished >= 0; }, 20s));
 }

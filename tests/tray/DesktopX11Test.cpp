@@ -183,8 +183,7 @@ TEST_F(DesktopX11Test, WithoutATrayTheHotKeyOpensTheDashboard) {
   auto delegate = launchDemo();
   ASSERT_FALSE(delegate->statusItem()->hasButton());
   ASSERT_TRUE(test::xdotool({"key", "ctrl+alt+p"}));
-  EXPECT_TRUE(
-      test::waitUntil([&] { return delegate->dashboardWindow() && delegate->dashboardWindow()->isVisible(); }));
+  EXPECT_TRUE(test::waitUntil([&] { return delegate->dashboardWindow() && delegate->dashboardWindow()->isVisible(); }));
   EXPECT_FALSE(delegate->popover()->isShown());
 }
 

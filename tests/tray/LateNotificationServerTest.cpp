@@ -157,7 +157,9 @@ TEST_F(LateNotificationServerTest, ANoticeShowsOvelsIconAndAClickOnItOpensOvel) 
     auto delegate = launch([&](DesktopServices& services) {
       if (row.tray) services.makeStatusItem = [] { return std::make_unique<TrayStatusItem>(); };
     });
-    if (row.tray) ASSERT_TRUE(test::waitUntil([&] { return delegate->statusItem()->hasButton(); }));
+    if (row.tray) {
+      ASSERT_TRUE(test::waitUntil([&] { return delegate->statusItem()->hasButton(); }));
+    }
     std::size_t before = server.notices.size();
     ASSERT_TRUE(test::waitUntil([&] { return server.notices.size() > before; }, std::chrono::seconds(20)));
     const test::Notice& notice = server.notices.back();

@@ -281,7 +281,8 @@ TEST_F(StatusNotifierItemTest, ItemsStayAndShowTheLayoutInOrder) {
     for (const QString& item : host->shownItems()) {
       auto properties = host->properties(item);
       ids << (properties ? (*properties)["Id"].toString() : QStringLiteral("(no answer)"));
-      auto pixmaps = properties ? demarshal<StatusNotifierPixmaps>((*properties)["IconPixmap"]) : StatusNotifierPixmaps();
+      auto pixmaps = properties ? demarshal<StatusNotifierPixmaps>((*properties)["IconPixmap"])
+                                : StatusNotifierPixmaps();
       colors.push_back(pixmaps.isEmpty() ? QColor() : pixmaps.front().toImage().pixelColor(0, 0));
     }
     return std::pair(ids, colors);

@@ -13,15 +13,15 @@
 #include <gtest/gtest.h>
 
 #include "AppDelegate.h"
+#include "DemoLaunch.h"
 #include "core/support/Time.h"
 #include "model/Demo.h"
 #include "model/UsageModel.h"
-#include "tray/StatusNotifierItem.h"
-#include "DemoLaunch.h"
 #include "platform/PopoverHost.h"
 #include "popover/PopoverView.h"
 #include "support/Children.h"
 #include "support/TrayDesktop.h"
+#include "tray/StatusNotifierItem.h"
 #include "ui/Theme.h"
 
 namespace ovel {
@@ -190,6 +190,7 @@ TEST_F(XfcePanelX11Test, TwoRingsShowAsTwoItemsInOrderOnALightPanel) {
 }
 
 TEST_F(XfcePanelX11Test, QuickLayoutChangesEndWithTheLayoutsItemsOnThePanel) {
+  ASSERT_TRUE(test::xdotool({"mousemove", "0", "400"})) << "no hovering over an item";
   launch(QColor(0x3c, 0x3c, 0x3c), "limited");
   shownItem("xfce-churn-start");
   // Rings ticked in the settings a little under half a second apart, then
@@ -236,8 +237,7 @@ TEST_F(XfcePanelX11Test, QuickLayoutChangesEndWithTheLayoutsItemsOnThePanel) {
   delegate->model().startDemo(Demo::make(Demo::Scenario::comfortable, systemNow()));
   EXPECT_TRUE(test::waitUntil([&] {
     return whereColored(panelShot("xfce-churn-content"), Theme::systemRed(Appearance::dark)).isEmpty();
-  }))
-      << "the limited rings are gone";
+  })) << "the limited rings are gone";
   EXPECT_EQ(trayItem().notifierServices(), services);
   EXPECT_TRUE(test::waitUntil([&] { return test::itemsIn(panelShot("xfce-churn-content"), panelColor).size() == 3; }));
 }
@@ -266,8 +266,7 @@ TEST_F(XfcePanelX11Test, TheTooltipMakesWayForTheOpenPopover) {
   EXPECT_TRUE(test::waitUntil([&] {
     StatusNotifierToolTip shown = toolTip();
     return shown.title.isEmpty() && shown.description.isEmpty();
-  }))
-      << "no tooltip over the open popover";
+  })) << "no tooltip over the open popover";
   test::spinFor(1500ms);
   test::screenshot(QGuiApplication::primaryScreen()->geometry(), "xfce-tooltip-popover");
   EXPECT_TRUE(toolTip().title.isEmpty()) << "and none while it stays open";
