@@ -359,7 +359,7 @@ TrayStatusItem::Step TrayStatusItem::stepTowardsTheLayout() {
 void TrayStatusItem::syncNotifierItems() {
   for (std::size_t i = 0; i < notifierItems_.size(); ++i) {
     auto position = static_cast<std::size_t>(positionOf(i));
-    // While the last items wait to go, they keep what they show.
+    // Items beyond the layout wait to go, showing what they showed.
     if (position >= contents_.size()) continue;
     notifierItems_[i]->setPosition(static_cast<int>(position));
     notifierItems_[i]->setContent(contents_[position]);
