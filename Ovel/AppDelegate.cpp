@@ -1,6 +1,7 @@
 #include "AppDelegate.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QTimer>
@@ -67,7 +68,10 @@ DesktopServices DesktopServices::standard() {
     if (QGuiApplication::platformName() == QLatin1String("offscreen")) return nullptr;
     return std::make_unique<TrayStatusItem>();
   };
-  services.makeNotificationCenter = [] { return FreedesktopNotificationCenter::create(); };
+  services.makeNotificationCenter = [] {
+    return FreedesktopNotificationCenter::create(QDBusConnection::sessionBus(), QStringLiteral("ovel"),
+                                                 QIcon(QStringLiteral(":/ovel.svg")).pixmap(64).toImage());
+  };
   services.makeLoginItem = [](const AppBundle& bundle) -> std::unique_ptr<LoginItem> {
     if (!bundle.identifier) return nullptr;
     return std::make_unique<AutostartLoginItem>(bundle.executable, *bundle.identifier);
@@ -99,8 +103,10 @@ AppDelegate::AppDelegate(std::vector<std::string> arguments, AppBundle bundle, D
   defaults_ = services_.makeDefaults();
   preferences_ = std::make_unique<Preferences>(*defaults_);
   integrations_ = std::make_unique<Integrations>(bundle_, services_.makeLoginItem(bundle_));
-  // A notification centre only for a packaged application.
+  // A notification centre only for a packaged application. A click on a
+  // notice brings Ovel up as a second start does.
   if (bundle_.identifier) center_ = services_.makeNotificationCenter();
+  if (center_) center_->setOpenAction(weakly(&AppDelegate::reopen));
   notifier_ = std::make_unique<Notifier>(center_.get());
   windowSettings_ = services_.makeWindowSettings();
   popover_ = std::make_unique<PopoverHost>();
@@ -144,6 +150,11 @@ void AppDelegate::applicationDidFinishLaunching() {
         {QStringLiteral("Quit Ovel"), [] { QApplication::quit(); }},
     });
   }
+  // The items' tooltips would stay over the open popover, which holds the
+  // pointer: they come back once it closes.
+  connect(popover_.get(), &PopoverHost::closed, this, [this] {
+    if (statusItem_) statusItem_->setToolTipsShown(true);
+  });
   // The click that closed the popover never reaches the tray: on another
   // item it opens the popover there.
   connect(popover_.get(), &PopoverHost::dismissedByClick, this, [this](QPoint at) {
@@ -154,7 +165,9 @@ void AppDelegate::applicationDidFinishLaunching() {
   UsageModel& usage = model();
   popover_->setContent(
       new PopoverView(usage, *integrations_, weakly(&AppDelegate::openSettings), weakly(&AppDelegate::openDashboard)));
-  hotKey_ = services_.registerHotKey(weakly(&AppDelegate::togglePopover));
+  // A snapshot run renders and quits: the shortcut stays free for the
+  // running copy.
+  if (!Snapshot::directory(arguments_)) hotKey_ = services_.registerHotKey(weakly(&AppDelegate::hotKeyPressed));
   wakeWatch_ = services_.watchWake(weakly(&AppDelegate::didWake));
   connect(&usage, &UsageModel::changed, this, &AppDelegate::modelDidChange);
   integrations_->refresh();
@@ -189,6 +202,15 @@ void AppDelegate::applicationWillTerminate() {
 
 void AppDelegate::togglePopover() { togglePopover(statusItem_ ? statusItem_->anchor() : QRect()); }
 
+void AppDelegate::hotKeyPressed() {
+  // Without a tray item to open the popover under, the dashboard comes up,
+  // as for a second start.
+  if (hasTrayButton()) togglePopover();
+  else openDashboard();
+}
+
+bool AppDelegate::hasTrayButton() const { return statusItem_ && statusItem_->hasButton(); }
+
 void AppDelegate::togglePopover(const QRect& anchor) {
   if (popover_->isShown()) popover_->close();
   else showPopover(anchor, 0);
@@ -200,17 +222,18 @@ void AppDelegate::itemClicked(const QRect& anchor, int item) {
 }
 
 void AppDelegate::showPopover(const QRect& anchor, int item) {
-  if (!statusItem_ || !statusItem_->hasButton()) return;
+  if (!hasTrayButton()) return;
   if (!popover_->isShown()) {
     model().refreshIfStale();
     integrations_->refresh();
   }
   popoverItem_ = item;
+  statusItem_->setToolTipsShown(false);
   popover_->show(anchor);
 }
 
 void AppDelegate::reopen() {
-  if (!statusItem_ || !statusItem_->hasButton()) openDashboard();
+  if (!hasTrayButton()) openDashboard();
   else if (!popover_->isShown()) togglePopover();
 }
 

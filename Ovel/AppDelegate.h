@@ -72,9 +72,12 @@ class AppDelegate final : public QObject {
   // A click on tray item `item`: toggles the popover, or moves it there
   // from under another item.
   void itemClicked(const QRect& anchor, int item);
-  // Ovel was started again: the popover comes up, or the dashboard where
-  // there is no tray item to open it under.
+  // Ovel was started again, or a notice was clicked: the popover comes up,
+  // or the dashboard where there is no tray item to open it under.
   void reopen();
+  // Ctrl+Alt+P: toggles the popover, or opens the dashboard where there is
+  // no tray item to open the popover under.
+  void hotKeyPressed();
   void openSettings();
   void openDashboard();
   void didWake();
@@ -100,6 +103,8 @@ class AppDelegate final : public QObject {
   void observePreferences();
   void followDesktopAppearance();
   void showPopover(const QRect& anchor, int item);
+  // Whether a tray shows an item the popover can open under.
+  bool hasTrayButton() const;
   void evaluateNotifications();
   bool hasArgument(const char* flag) const;
 

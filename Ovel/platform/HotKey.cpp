@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <utility>
+#include <optional>
 #include <vector>
 
 #include "model/Log.h"
@@ -91,11 +91,14 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE) return false;
     auto* key = static_cast<xcb_key_press_event_t*>(message);
     if (std::find(keycodes_.begin(), keycodes_.end(), key->detail) == keycodes_.end()) return false;
-    if (type == XCB_KEY_RELEASE) return std::exchange(held_, false);
+    // A held key repeats as a release and a press of the same time, sent
+    // together; a real release may go to another window instead, once the
+    // action has closed the popover that had the keyboard.
+    bool repeat = type == XCB_KEY_PRESS && lastRelease_ == key->time;
+    lastRelease_ = type == XCB_KEY_RELEASE ? std::optional<xcb_timestamp_t>(key->time) : std::nullopt;
     // The filter sees every key event of the application, typing included.
     if ((key->state & 0xff & ~(XCB_MOD_MASK_LOCK | numLock_)) != modifiers_) return false;
-    // Auto-repeat sends more presses while the key is held; one press, one action.
-    if (std::exchange(held_, true)) return true;
+    if (type == XCB_KEY_RELEASE || repeat) return true;
     auto action = action_;  // the action may destroy this key
     action();
     return true;
@@ -144,7 +147,8 @@ class HotKey::Grab final : public QAbstractNativeEventFilter {
   std::uint16_t numLock_ = XCB_MOD_MASK_2;
   bool registered_ = false;
   Problem problem_ = Problem::none;
-  bool held_ = false;
+  // The time of the key's release, when that was its last event.
+  std::optional<xcb_timestamp_t> lastRelease_;
 };
 
 HotKey::HotKey(std::uint32_t keysym, std::uint16_t modifiers, std::function<void()> action)

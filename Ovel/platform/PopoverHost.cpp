@@ -9,9 +9,15 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <chrono>
 
 namespace ovel {
 namespace {
+
+// How soon after the popover opens a deactivation of the application may
+// be one that began before: Qt's comes a tenth of a second after the
+// focused window went, later when the application is busy.
+constexpr std::chrono::milliseconds kStaleDeactivation{500};
 
 enum class PanelEdge { top, bottom, left, right };
 
@@ -74,6 +80,7 @@ void PopoverHost::show(const QRect& anchor) {
   window_->show();
   window_->raise();
   window_->activateWindow();
+  shown_.start();
 }
 
 QRect PopoverHost::availableArea() const {
@@ -93,7 +100,23 @@ void PopoverHost::place() {
   if (!available.isEmpty()) window_->move(placement(window_->size(), anchor_, available));
 }
 
-void PopoverHost::close() { window_->close(); }
+void PopoverHost::close() {
+  closing_ = true;
+  window_->close();
+  closing_ = false;
+}
+
+bool PopoverHost::closesOnStaleDeactivation() const {
+  // On X11 Qt takes the application for inactive a tenth of a second after
+  // its focused window went (this popover, just closed) unless another of
+  // its windows took the focus, and then closes every popup: opened again
+  // within that moment (the hot key pressed twice quickly), the popover
+  // would close at once. Nothing else deactivates it while it holds the
+  // keyboard and the pointer.
+  return !closesOnDeactivate_ && !closing_ && !outsideClick_ &&
+         QGuiApplication::applicationState() != Qt::ApplicationActive && shown_.isValid() &&
+         shown_.elapsed() < kStaleDeactivation.count();
+}
 
 QPoint PopoverHost::placement(const QSize& size, const QRect& anchor, const QRect& available) {
   // Under or above the item, centred on it; beside a vertical panel, level with it.
@@ -123,6 +146,10 @@ QRect PopoverHost::usableArea(const QRect& anchor, const QRect& available) {
 }
 
 bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == window_.get() && event->type() == QEvent::Close && closesOnStaleDeactivation()) {
+    event->ignore();
+    return true;
+  }
   if (watched == window_.get()) {
     // A popup hears of the click outside it that closes it.
     if (event->type() == QEvent::MouseButtonPress) {

@@ -2,6 +2,7 @@
 // user clicks elsewhere, hosting the popover view.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
 #include <QRect>
@@ -59,6 +60,7 @@ class PopoverHost final : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  bool closesOnStaleDeactivation() const;
   QRect availableArea() const;
   void fitContent();
   void place();
@@ -67,6 +69,8 @@ class PopoverHost final : public QObject {
   QRect anchor_;
   bool closesOnDeactivate_ = false;
   std::optional<QPoint> outsideClick_;
+  bool closing_ = false;
+  QElapsedTimer shown_;
 };
 
 }  // namespace ovel

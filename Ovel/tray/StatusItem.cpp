@@ -139,10 +139,14 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
     : StatusItem(parent),
       menu_(std::make_unique<QMenu>()),
       panel_(std::make_unique<PanelAppearance>()),
+      settling_(new QTimer(this)),
       panelLook_(new QTimer(this)),
       trayWatch_(new XEmbedTrayWatch(this)),
       hostAway_(new QTimer(this)),
       replies_(std::make_unique<QObject>()) {
+  settling_->setSingleShot(true);
+  settling_->setInterval(kSettleTime);
+  connect(settling_, &QTimer::timeout, this, &TrayStatusItem::syncItems);
   connect(panel_.get(), &PanelAppearance::changed, this, &StatusItem::panelAppearanceChanged);
   connect(panel_.get(), &PanelAppearance::settled, this, &TrayStatusItem::syncItems);
   panelLook_->setInterval(kLookInterval);
@@ -194,6 +198,7 @@ void TrayStatusItem::setMenuActions(std::vector<MenuAction> actions) {
 }
 
 QRect TrayStatusItem::anchor() const {
+  // The first XEmbed icon stands at the left.
   if (!trayIcons_.empty()) return trayIcons_.front()->geometry();
   return lastClick_;
 }
@@ -218,9 +223,9 @@ void TrayStatusItem::watcherChanged(const QString& owner) {
   hostKnown_ = !watcherRuns_;
   hostRegistered_ = false;
   if (watcherRuns_) {
-    // Items wait for a watcher that went away; a new one is told of them,
-    // the last one first, as they were made.
-    for (auto item = notifierItems_.rbegin(); item != notifierItems_.rend(); ++item) (*item)->registerWithWatcher();
+    // Items wait for a watcher that went away; a new one is told of them
+    // in the order they were made, so that hosts place them as before.
+    registerNotifierItems(0);
     askWhetherAHostIsRegistered();
     // Icons that no tray shows lose nothing by waiting with the watcher.
     if (!useNotifier_ && (trayIcons_.empty() || !trayWatch_->trayRuns())) useStatusNotifier();
@@ -310,60 +315,113 @@ void TrayStatusItem::trayStarted() {
     lookAtPanelAnew();
 }
 
+int TrayStatusItem::positionOf(int index, int count, bool notifier) { return notifier ? count - 1 - index : index; }
+
+int TrayStatusItem::positionOf(std::size_t index) const {
+  std::size_t count = useNotifier_ ? notifierItems_.size() : trayIcons_.size();
+  return positionOf(static_cast<int>(index), static_cast<int>(count), useNotifier_);
+}
+
 void TrayStatusItem::syncItems() {
-  std::size_t count = contents_.size();
-  if (useNotifier_) {
-    // Hosts draw what they read first: the items wait for the panel's tone.
-    if (!panel_->isSettled()) return;
-    if (notifierItems_.size() == count) {
-      for (std::size_t i = 0; i < count; ++i) notifierItems_[i]->setContent(contents_[i]);
-      return;
-    }
-    // Hosts put a newer item to the left of the older ones (XFCE's and
-    // GNOME's do), and XFCE keeps that place for the item's id. So a new
-    // number of items makes every item anew, under ids of that number, and
-    // registers the last one first.
-    notifierItems_.clear();
-    notifierItems_.resize(count);
-    for (std::size_t i = count; i-- > 0;) notifierItems_[i] = makeNotifierItem(i);
+  // Hosts draw what they read first: the items wait for the panel's tone.
+  if (useNotifier_ && !panel_->isSettled()) return;
+  Step step = stepTowardsTheLayout();
+  if (step != Step::none) settling_->start();
+  if (!useNotifier_) {
+    syncTrayIcons();
     return;
   }
-  syncTrayIcons();
+  syncNotifierItems();
+  // Hosts read an item once it registers: it has its content by then.
+  if (step == Step::added && watcherRuns_) notifierItems_.back()->registerWithWatcher();
+}
+
+TrayStatusItem::Step TrayStatusItem::stepTowardsTheLayout() {
+  // The layout's last change is taken up once the hosts have settled.
+  if (settling_->isActive()) return Step::none;
+  std::size_t count = contents_.size();
+  std::size_t shown = useNotifier_ ? notifierItems_.size() : trayIcons_.size();
+  if (shown == count) return Step::none;
+  if (shown > count) {
+    if (useNotifier_) {
+      notifierItems_.pop_back();
+    } else {
+      trayIcons_.pop_back();
+      trayIconKeys_.pop_back();
+    }
+    return Step::removed;
+  }
+  if (useNotifier_) notifierItems_.push_back(makeNotifierItem(static_cast<int>(shown)));
+  else addTrayIcon();
+  return Step::added;
+}
+
+void TrayStatusItem::syncNotifierItems() {
+  for (std::size_t i = 0; i < notifierItems_.size(); ++i) {
+    auto position = static_cast<std::size_t>(positionOf(i));
+    // Items beyond the layout wait to go, showing what they showed.
+    if (position >= contents_.size()) continue;
+    notifierItems_[i]->setPosition(static_cast<int>(position));
+    notifierItems_[i]->setContent(contents_[position]);
+  }
+}
+
+void TrayStatusItem::addTrayIcon() {
+  auto icon = std::make_unique<QSystemTrayIcon>();
+  icon->setContextMenu(menu_.get());
+  QSystemTrayIcon* raw = icon.get();
+  // A double click also sends a Trigger first; taking both would toggle twice.
+  connect(raw, &QSystemTrayIcon::activated, this, [this, raw](QSystemTrayIcon::ActivationReason reason) {
+    if (reason != QSystemTrayIcon::Trigger) return;
+    auto place = std::find_if(trayIcons_.begin(), trayIcons_.end(),
+                              [raw](const auto& icon) { return icon.get() == raw; });
+    emit activated(raw->geometry(), positionOf(static_cast<std::size_t>(place - trayIcons_.begin())));
+  });
+  trayIcons_.push_back(std::move(icon));
+  trayIconKeys_.emplace_back();
+  if (!panel_->hasSeenPanel() && !panelLook_->isActive()) lookAtPanelAnew();
 }
 
 void TrayStatusItem::syncTrayIcons() {
-  std::size_t count = contents_.size();
-  if (trayIcons_.size() > count) trayIcons_.resize(count);
-  bool added = trayIcons_.size() < count;
-  while (trayIcons_.size() < count) {
-    auto icon = std::make_unique<QSystemTrayIcon>();
-    icon->setContextMenu(menu_.get());
-    QSystemTrayIcon* raw = icon.get();
-    // A double click also sends a Trigger first; taking both would toggle twice.
-    connect(raw, &QSystemTrayIcon::activated, this, [this, raw](QSystemTrayIcon::ActivationReason reason) {
-      if (reason != QSystemTrayIcon::Trigger) return;
-      auto place = std::find_if(trayIcons_.begin(), trayIcons_.end(),
-                                [raw](const auto& icon) { return icon.get() == raw; });
-      emit activated(raw->geometry(), static_cast<int>(place - trayIcons_.begin()));
-    });
-    trayIcons_.push_back(std::move(icon));
-  }
-  trayIconKeys_.resize(count);
-  if (added && !panel_->hasSeenPanel() && !panelLook_->isActive()) lookAtPanelAnew();
   bool held = iconsWaitForPanel();
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < trayIcons_.size(); ++i) {
+    auto position = static_cast<std::size_t>(positionOf(i));
+    if (position >= contents_.size()) continue;
+    const StatusItemContent& content = contents_[position];
     // A new icon repaints the slot (and on some trays the panel behind it):
     // only for one that shows something else.
-    QString key = held ? QString() : contents_[i].iconKey;
+    QString key = held ? QString() : content.iconKey;
     if (paintsAnew(key, trayIconKeys_[i])) {
-      trayIcons_[i]->setIcon(held ? blankIcon() : QIcon(new PaintedIconEngine(contents_[i].paintIcon)));
+      trayIcons_[i]->setIcon(held ? blankIcon() : QIcon(new PaintedIconEngine(content.paintIcon)));
       trayIconKeys_[i] = key;
     }
-    if (QString toolTip = joinedToolTip(contents_[i]); toolTip != trayIcons_[i]->toolTip())
-      trayIcons_[i]->setToolTip(toolTip);
+    QString toolTip = toolTipsShown_ ? joinedToolTip(content) : QString();
+    if (toolTip != trayIcons_[i]->toolTip()) trayIcons_[i]->setToolTip(toolTip);
     // Shown only once it has an icon: an empty one would dock as a blank.
     trayIcons_[i]->show();
   }
+}
+
+void TrayStatusItem::setToolTipsShown(bool shown) {
+  if (shown == toolTipsShown_) return;
+  toolTipsShown_ = shown;
+  for (auto& item : notifierItems_) item->setToolTipShown(shown);
+  if (!useNotifier_) syncTrayIcons();
+}
+
+std::vector<QString> TrayStatusItem::notifierServices() const {
+  std::vector<QString> services(notifierItems_.size());
+  for (std::size_t i = 0; i < notifierItems_.size(); ++i)
+    services[static_cast<std::size_t>(positionOf(i))] = notifierItems_[i]->service();
+  return services;
+}
+
+void TrayStatusItem::registerNotifierItems(std::size_t from) {
+  if (from >= notifierItems_.size()) return;
+  // One after the other: each item's own connection could overtake another's.
+  notifierItems_[from]->registerWithWatcher([this, from] {
+    if (watcherRuns_) registerNotifierItems(from + 1);
+  });
 }
 
 void TrayStatusItem::lookAtPanelAnew() {
@@ -395,18 +453,15 @@ void TrayStatusItem::lookAtPanel() {
   }
 }
 
-std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(std::size_t position) {
-  auto item = std::make_unique<StatusNotifierItem>(static_cast<int>(position), static_cast<int>(contents_.size()),
-                                                   actions_);
-  connect(item.get(), &StatusNotifierItem::activated, this, [this, position](QPoint at) {
+std::unique_ptr<StatusNotifierItem> TrayStatusItem::makeNotifierItem(int index) {
+  auto item = std::make_unique<StatusNotifierItem>(index, actions_);
+  connect(item.get(), &StatusNotifierItem::activated, this, [this, index](QPoint at) {
     auto place = clickedAt(at);
     lastClick_ = place ? QRect(*place, QSize(1, 1)) : QRect();
-    emit activated(lastClick_, static_cast<int>(position));
+    emit activated(lastClick_, positionOf(static_cast<std::size_t>(index)));
   });
   connect(item.get(), &StatusNotifierItem::contextMenuRequested, this, &TrayStatusItem::openMenu);
-  // Hosts read the item once it registers: it has its content by then.
-  item->setContent(contents_[position]);
-  if (watcherRuns_) item->registerWithWatcher();
+  item->setToolTipShown(toolTipsShown_);
   return item;
 }
 

@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -79,6 +80,8 @@ class StatusItem : public QObject {
   virtual QRect anchor() const = 0;
   // The tone of the panel the items sit in, as far as the desktop tells.
   virtual PanelTone panelTone() const = 0;
+  // Whether the items show their tooltips; hidden, the hosts show none.
+  virtual void setToolTipsShown(bool shown) = 0;
 
   // An item and its place on screen.
   struct Place {
@@ -107,6 +110,11 @@ class StatusItem : public QObject {
 // an XEmbed tray is there, the icons stay in that tray, or go back to it a
 // few seconds after the last host left, and move to the watcher once a host
 // registers.
+//
+// Items stay while the host does: new contents go to the items there, a
+// longer layout adds items after them, a shorter one takes the last ones
+// away, one item at a time and no faster than hosts settle, so a panel
+// never loses track of them however fast the layout changes.
 class TrayStatusItem final : public StatusItem {
   Q_OBJECT
 
@@ -119,12 +127,24 @@ class TrayStatusItem final : public StatusItem {
   void setMenuActions(std::vector<MenuAction> actions) override;
   QRect anchor() const override;
   PanelTone panelTone() const override;
+  void setToolTipsShown(bool shown) override;
   std::optional<Place> itemAt(QPoint point) const override;
 
   // Whether the items are StatusNotifierItems (else XEmbed icons).
   bool usesStatusNotifier() const { return useNotifier_; }
   // Each item's place, as far as the host tells, in item order.
   std::vector<QRect> itemGeometries() const;
+  // The bus names of the StatusNotifierItems, in layout order.
+  std::vector<QString> notifierServices() const;
+
+  // Hosts take a moment over an item that comes or goes: no other comes or
+  // goes before this has passed.
+  static constexpr std::chrono::milliseconds kSettleTime{250};
+  // Where the item made `index`th (from 0) of `count` stands, from the
+  // left: hosts of StatusNotifierItems put a newer item to the left of the
+  // older ones (XFCE's keeps that place for the item's id; GNOME's, for as
+  // long as it runs), XEmbed trays to the right.
+  static int positionOf(int index, int count, bool notifier);
 
  private slots:
   void hostRegistered();
@@ -141,8 +161,16 @@ class TrayStatusItem final : public StatusItem {
   void useXEmbed();
   void trayStarted();
   void syncItems();
+  // Adds or takes away one item, when the layout has another number of them.
+  enum class Step { none, added, removed };
+  Step stepTowardsTheLayout();
+  void syncNotifierItems();
   void syncTrayIcons();
-  std::unique_ptr<StatusNotifierItem> makeNotifierItem(std::size_t position);
+  void addTrayIcon();
+  void registerNotifierItems(std::size_t from);
+  std::unique_ptr<StatusNotifierItem> makeNotifierItem(int index);
+  // The layout position whose content the item made `index`th shows.
+  int positionOf(std::size_t index) const;
   void openMenu(QPoint at);
   void lookAtPanelAnew();
   void lookAtPanel();
@@ -164,6 +192,9 @@ class TrayStatusItem final : public StatusItem {
   std::vector<std::unique_ptr<QSystemTrayIcon>> trayIcons_;
   // The key of the icon each shows; empty for a blank one.
   std::vector<QString> trayIconKeys_;
+  bool toolTipsShown_ = true;
+  // Runs from one item's coming or going until hosts have settled.
+  QTimer* settling_;
   QRect lastClick_;
   // Looks at the panel around the XEmbed icons once they have docked.
   QTimer* panelLook_;

@@ -114,6 +114,7 @@ class StatusNotifierItemAdaptor final : public QDBusAbstractAdaptor {
  public:
   explicit StatusNotifierItemAdaptor(StatusNotifierItem* item) : QDBusAbstractAdaptor(item), item_(item) {
     setAutoRelaySignals(false);
+    connect(item, &StatusNotifierItem::newTitle, this, &StatusNotifierItemAdaptor::NewTitle);
     connect(item, &StatusNotifierItem::newIcon, this, &StatusNotifierItemAdaptor::NewIcon);
     connect(item, &StatusNotifierItem::newToolTip, this, &StatusNotifierItemAdaptor::NewToolTip);
     connect(item, &StatusNotifierItem::newLabel, this, &StatusNotifierItemAdaptor::XAyatanaNewLabel);
@@ -157,10 +158,9 @@ const QString StatusNotifierItem::kWatcherService = QStringLiteral("org.kde.Stat
 const QString StatusNotifierItem::kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString StatusNotifierItem::kWatcherInterface = QStringLiteral("org.kde.StatusNotifierWatcher");
 
-StatusNotifierItem::StatusNotifierItem(int position, int count, std::vector<MenuAction> actions, QObject* parent)
+StatusNotifierItem::StatusNotifierItem(int index, std::vector<MenuAction> actions, QObject* parent)
     : QObject(parent),
-      position_(position),
-      count_(count),
+      index_(index),
       serial_(nextSerial()),
       connectionName_(QStringLiteral("ovel-status-notifier-%1").arg(serial_)),
       service_(QStringLiteral("org.kde.StatusNotifierItem-%1-%2").arg(::getpid()).arg(serial_)),
@@ -188,16 +188,32 @@ StatusNotifierItem::~StatusNotifierItem() {
 bool StatusNotifierItem::isConnected() const { return connection_.isConnected(); }
 
 QString StatusNotifierItem::id() const {
-  return count_ == 1 ? QStringLiteral("ovel") : QStringLiteral("ovel-%1-of-%2").arg(position_ + 1).arg(count_);
+  return index_ == 0 ? QStringLiteral("ovel") : QStringLiteral("ovel-%1").arg(index_ + 1);
 }
 
 QString StatusNotifierItem::title() const {
+  // XFCE's panel shows the title as the tooltip of an item that has none.
+  if (!toolTipShown_) return {};
   return position_ == 0 ? QStringLiteral("Ovel") : QStringLiteral("Ovel %1").arg(position_ + 1);
 }
 
+void StatusNotifierItem::setPosition(int position) {
+  if (position == position_) return;
+  position_ = position;
+  if (toolTipShown_) emit newTitle();
+}
+
 StatusNotifierToolTip StatusNotifierItem::toolTip() const {
+  if (!toolTipShown_) return {};
   // Hosts read the description, and some the title, as markup.
   return {QString(), {}, toolTipTitle_.toHtmlEscaped(), toolTipText_.toHtmlEscaped()};
+}
+
+void StatusNotifierItem::setToolTipShown(bool shown) {
+  if (shown == toolTipShown_) return;
+  toolTipShown_ = shown;
+  emit newTitle();
+  emit newToolTip();
 }
 
 void StatusNotifierItem::setContent(const StatusItemContent& content) {
@@ -215,7 +231,8 @@ void StatusNotifierItem::setContent(const StatusItemContent& content) {
   if (content.toolTipTitle != toolTipTitle_ || content.toolTipText != toolTipText_) {
     toolTipTitle_ = content.toolTipTitle;
     toolTipText_ = content.toolTipText;
-    emit newToolTip();
+    // A hidden one stays empty: nothing to tell.
+    if (toolTipShown_) emit newToolTip();
   }
   if (content.label != label_ || content.labelGuide != labelGuide_) {
     label_ = content.label;
@@ -226,17 +243,19 @@ void StatusNotifierItem::setContent(const StatusItemContent& content) {
 
 void StatusNotifierItem::setMenuActions(std::vector<MenuAction> actions) { menu_->setActions(std::move(actions)); }
 
-void StatusNotifierItem::registerWithWatcher() {
+void StatusNotifierItem::registerWithWatcher(std::function<void()> answered) {
   auto call = QDBusMessage::createMethodCall(kWatcherService, kWatcherPath, kWatcherInterface,
                                              QStringLiteral("RegisterStatusNotifierItem"));
   call << service_;
   // Nothing to do with a refusal but say it: the item then shows nowhere.
   auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
-  connect(watcher, &QDBusPendingCallWatcher::finished, this, [service = service_](QDBusPendingCallWatcher* finished) {
-    finished->deleteLater();
-    if (finished->isError())
-      qCWarning(logTray).noquote() << "the tray did not take" << service << ":" << finished->error().message();
-  });
+  connect(watcher, &QDBusPendingCallWatcher::finished, this,
+          [service = service_, answered = std::move(answered)](QDBusPendingCallWatcher* finished) {
+            finished->deleteLater();
+            if (finished->isError())
+              qCWarning(logTray).noquote() << "the tray did not take" << service << ":" << finished->error().message();
+            if (answered) answered();
+          });
 }
 
 }  // namespace ovel

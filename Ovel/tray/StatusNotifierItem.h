@@ -2,7 +2,8 @@
 // extension, XFCE's status tray): the org.kde.StatusNotifierItem interface
 // with the Ayatana label, and its menu over com.canonical.dbusmenu. Each item
 // has a bus connection and a name of its own, which is how hosts tell several
-// items of one program apart.
+// items of one program apart: a host calls every name at the one path
+// /StatusNotifierItem, and takes an item away only when its name goes.
 #pragma once
 
 #include <QDBusArgument>
@@ -13,6 +14,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -57,21 +59,28 @@ class StatusNotifierItem final : public QObject {
   static const QString kWatcherPath;
   static const QString kWatcherInterface;
 
-  // `position` counts from 0 in layout order, of `count` items. With the
-  // count they make the item's id and title, which hosts that sort their
-  // items go by; hosts that keep the order they first saw key it by the id.
-  StatusNotifierItem(int position, int count, std::vector<MenuAction> actions, QObject* parent = nullptr);
+  // `index` counts the program's items from 0 in the order they were made.
+  // It makes the item's id, which hosts that keep their items' places key
+  // them by (XFCE's), so an item made again for that index takes the
+  // place it had.
+  StatusNotifierItem(int index, std::vector<MenuAction> actions, QObject* parent = nullptr);
   ~StatusNotifierItem() override;
 
   // False when the session bus could not be reached.
   bool isConnected() const;
   QString service() const { return service_; }
 
+  // Where the item stands in the layout, from 0: it makes the title.
+  void setPosition(int position);
   // Tells hosts of what changed, and of nothing when nothing did.
   void setContent(const StatusItemContent& content);
+  // Hidden, the tooltip is empty, and so is the title, which hosts show
+  // in its place.
+  void setToolTipShown(bool shown);
   void setMenuActions(std::vector<MenuAction> actions);
-  // Asks the watcher to show the item (again, after a restart of it).
-  void registerWithWatcher();
+  // Asks the watcher to show the item (again, after a restart of it);
+  // `answered` runs once the watcher has answered.
+  void registerWithWatcher(std::function<void()> answered = {});
 
   // What the interface reads.
   QString id() const;
@@ -85,13 +94,14 @@ class StatusNotifierItem final : public QObject {
   void activated(QPoint at);
   void contextMenuRequested(QPoint at);
   // Relayed over the bus.
+  void newTitle();
   void newIcon();
   void newToolTip();
   void newLabel(const QString& label, const QString& guide);
 
  private:
-  int position_;
-  int count_;
+  int index_;
+  int position_ = 0;
   int serial_;
   QString connectionName_;
   QString service_;
@@ -101,6 +111,7 @@ class StatusNotifierItem final : public QObject {
   QString iconKey_;
   QString toolTipTitle_;
   QString toolTipText_;
+  bool toolTipShown_ = true;
   QString label_;
   QString labelGuide_;
 };

@@ -64,6 +64,19 @@ class OtherClient {
     return all;
   }
 
+  // Maps a window of its own and gives it the keyboard focus, as another
+  // program in front would have it.
+  void takeFocus() {
+    xcb_window_t window = xcb_generate_id(connection_);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data;
+    std::uint32_t events = XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_KEY_RELEASE;
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 400, 300, 200, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_EVENT_MASK, &events);
+    xcb_map_window(connection_, window);
+    std::free(xcb_request_check(
+        connection_, xcb_set_input_focus_checked(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window, XCB_CURRENT_TIME)));
+  }
+
   std::uint16_t modifierState() {
     std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> reply(
         xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr), &std::free);
@@ -108,11 +121,12 @@ class HotKeyX11Test : public ::testing::Test {
   }
 
   // Hands a made-up key event to the application's native event filters.
-  static bool deliver(std::uint8_t type, xcb_keycode_t keycode, std::uint16_t state) {
+  static bool deliver(std::uint8_t type, xcb_keycode_t keycode, std::uint16_t state, xcb_timestamp_t time = 0) {
     xcb_key_press_event_t event{};
     event.response_type = type;
     event.detail = keycode;
     event.state = state;
+    event.time = time;
     qintptr result = 0;
     return QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &event, &result);
   }
@@ -203,22 +217,62 @@ TEST_F(HotKeyX11Test, FilterMatchesKeyAndModifiersOfEveryKeyEvent) {
       {"Ctrl+Alt+Shift+P", other->keycodeP(), kCtrlAlt | HotKey::kShift, false},
       {"Ctrl+Alt+O", other->keycodeO(), kCtrlAlt, false},
   };
+  xcb_timestamp_t time = 1000;
   for (const auto& c : cases) {
     int before = presses;
-    EXPECT_EQ(deliver(XCB_KEY_PRESS, c.keycode, c.state), c.runs) << c.name;
-    deliver(XCB_KEY_RELEASE, c.keycode, c.state);
+    EXPECT_EQ(deliver(XCB_KEY_PRESS, c.keycode, c.state, time += 100), c.runs) << c.name;
+    deliver(XCB_KEY_RELEASE, c.keycode, c.state, time += 100);
     EXPECT_EQ(presses - before, c.runs ? 1 : 0) << c.name;
   }
 }
 
 TEST_F(HotKeyX11Test, HeldKeyRepeatingCountsOnce) {
   HotKey key('p', kCtrlAlt, count);
-  EXPECT_TRUE(deliver(XCB_KEY_PRESS, other->keycodeP(), kCtrlAlt));
-  EXPECT_TRUE(deliver(XCB_KEY_PRESS, other->keycodeP(), kCtrlAlt)) << "the repeat is still ours";
-  EXPECT_TRUE(deliver(XCB_KEY_RELEASE, other->keycodeP(), HotKey::kControl));
+  xcb_keycode_t p = other->keycodeP();
+  EXPECT_TRUE(deliver(XCB_KEY_PRESS, p, kCtrlAlt, 1000));
+  // The server repeats a held key as a release and a press of one time.
+  for (xcb_timestamp_t time : {1660, 1700, 1740}) {
+    EXPECT_TRUE(deliver(XCB_KEY_RELEASE, p, kCtrlAlt, time));
+    EXPECT_TRUE(deliver(XCB_KEY_PRESS, p, kCtrlAlt, time)) << "the repeat is still ours";
+  }
+  EXPECT_TRUE(deliver(XCB_KEY_RELEASE, p, kCtrlAlt, 1790));
   EXPECT_EQ(presses, 1);
-  deliver(XCB_KEY_PRESS, other->keycodeP(), kCtrlAlt);
+  deliver(XCB_KEY_PRESS, p, kCtrlAlt, 2300);
   EXPECT_EQ(presses, 2);
+  // Its release went to another window: the next press is a press still.
+  deliver(XCB_KEY_PRESS, p, kCtrlAlt, 2900);
+  EXPECT_EQ(presses, 3);
+}
+
+TEST_F(HotKeyX11Test, EveryPressTogglesThePopoverWhileAnotherProgramHasTheFocus) {
+  // The press that closes the popover ends the popover's hold on the
+  // keyboard: the key's release goes to the other program's window.
+  other->takeFocus();
+  PopoverHost popover;
+  auto* content = new QLabel(QStringLiteral("popover"));
+  content->setFixedSize(200, 120);
+  popover.setContent(content);
+  HotKey key('p', kCtrlAlt, [&] {
+    ++presses;
+    if (popover.isShown()) popover.close();
+    else popover.show(QRect(600, 0, 22, 22));
+  });
+  for (int press = 1; press <= 6; ++press) {
+    ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+p"}));
+    ASSERT_TRUE(waitUntil([&] { return presses == press; })) << "press " << press;
+    ASSERT_TRUE(xdotool({"keyup", "ctrl+alt+p"}));
+    EXPECT_EQ(popover.isShown(), press % 2 == 1) << "press " << press;
+  }
+  // Held past the server's repeat delay, a press still toggles once, the
+  // one that opens and the one that closes.
+  for (int press = 7; press <= 8; ++press) {
+    ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+p"}));
+    test::spinFor(1500ms);
+    ASSERT_TRUE(xdotool({"keyup", "ctrl+alt+p"}));
+    settle();
+    EXPECT_EQ(presses, press);
+    EXPECT_EQ(popover.isShown(), press == 7);
+  }
 }
 
 TEST_F(HotKeyX11Test, UnregisterGivesTheShortcutBack) {

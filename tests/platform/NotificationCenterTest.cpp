@@ -4,11 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QImage>
 #include <QThread>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "support/FakeNotificationServer.h"
@@ -40,7 +46,9 @@ class NotificationCenterTest : public ::testing::Test {
 TEST_F(NotificationCenterTest, AuthorizedByAnAnsweringServerThenPosts) {
   FakeNotificationServer server({QStringLiteral("body"), QStringLiteral("body-markup"), QStringLiteral("sound")});
   ASSERT_TRUE(server.started());
-  auto center = FreedesktopNotificationCenter::create();
+  QImage icon(48, 48, QImage::Format_ARGB32);
+  icon.fill(QColor(0x12, 0x9e, 0x80));
+  auto center = FreedesktopNotificationCenter::create(QDBusConnection::sessionBus(), QStringLiteral("ovel"), icon);
   ASSERT_TRUE(center);
   EXPECT_EQ(authorize(*center), true);
 
@@ -52,10 +60,57 @@ TEST_F(NotificationCenterTest, AuthorizedByAnAnsweringServerThenPosts) {
   EXPECT_EQ(notice.replacesId, 0u);
   EXPECT_EQ(notice.summary, QStringLiteral("Session: limit in ~1h 30m"));
   EXPECT_EQ(notice.body, QStringLiteral("At your current ovel you'll hit the limit around 2:30 PM."));
-  EXPECT_TRUE(notice.actions.isEmpty());
+  EXPECT_EQ(notice.icon, QStringLiteral("ovel")) << "the installed icon's name";
+  EXPECT_EQ(notice.actions, QStringList({"default", "Open Ovel"})) << "a click on the notice is its default action";
   EXPECT_EQ(notice.hints.value(QStringLiteral("sound-name")).toString(), QStringLiteral("message-new-instant"));
   EXPECT_EQ(notice.hints.value(QStringLiteral("desktop-entry")).toString(), QStringLiteral("ovel"));
   EXPECT_EQ(notice.timeout, -1);
+
+  // The icon itself, for a server whose theme lacks it: (iiibiiay).
+  const auto image = notice.hints.value(QStringLiteral("image-data")).value<QDBusArgument>();
+  EXPECT_EQ(image.currentSignature(), QStringLiteral("(iiibiiay)"));
+  int width = 0, height = 0, stride = 0, bits = 0, channels = 0;
+  bool alpha = false;
+  QByteArray bytes;
+  image.beginStructure();
+  image >> width >> height >> stride >> alpha >> bits >> channels >> bytes;
+  image.endStructure();
+  EXPECT_EQ(std::tuple(width, height, stride, alpha, bits, channels), std::tuple(48, 48, 48 * 4, true, 8, 4));
+  ASSERT_EQ(bytes.size(), 48 * 48 * 4);
+  EXPECT_EQ(QColor(static_cast<uchar>(bytes[0]), static_cast<uchar>(bytes[1]), static_cast<uchar>(bytes[2])),
+            QColor(0x12, 0x9e, 0x80))
+      << "red, green, blue, alpha";
+}
+
+TEST_F(NotificationCenterTest, AClickOnANoticeOpensOvelOnce) {
+  FakeNotificationServer server({QStringLiteral("body"), QStringLiteral("actions")});
+  ASSERT_TRUE(server.started());
+  auto center = FreedesktopNotificationCenter::create();
+  int opened = 0;
+  center->setOpenAction([&] { ++opened; });
+  ASSERT_EQ(authorize(*center), true);
+  for (const char* title : {"Session limit reached", "Week limit reached", "Session reset"})
+    center->add(QStringLiteral("limited:x@0"), QLatin1String(title), QString());
+  ASSERT_TRUE(waitUntil([&] { return server.notices.size() == 3; }));
+  // The server numbers them from 1; the centre learns that from its answers.
+  auto clicked = [&](uint id, const QString& action, int expected) {
+    server.click(id, action);
+    return waitUntil([&] { return opened == expected; });
+  };
+  EXPECT_TRUE(clicked(2, QStringLiteral("default"), 1));
+  // Another action, a notice of another program's, one closed already.
+  server.click(3, QStringLiteral("snooze"));
+  server.click(7, QStringLiteral("default"));
+  server.click(2, QStringLiteral("default"));
+  EXPECT_TRUE(clicked(1, QStringLiteral("default"), 2));
+  // The server's answer comes after every signal it sent before.
+  auto call = QDBusMessage::createMethodCall(
+      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("/org/freedesktop/Notifications"),
+      QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("GetServerInformation"));
+  QDBusPendingCall answered = QDBusConnection::sessionBus().asyncCall(call);
+  ASSERT_TRUE(waitUntil([&] { return answered.isFinished(); }));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(opened, 2) << "the other clicks did nothing";
 }
 
 TEST_F(NotificationCenterTest, BodyIsEscapedOnlyForAMarkupServer) {

@@ -12,7 +12,8 @@ const QString kConnection = QStringLiteral("fake-notifications");
 FakeNotificationServer::FakeNotificationServer(QStringList capabilities)
     : capabilities_(std::move(capabilities)),
       bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnection)) {
-  started_ = bus_.registerObject(kPath, this, QDBusConnection::ExportAllSlots) && bus_.registerService(kService);
+  started_ = bus_.registerObject(kPath, this, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) &&
+             bus_.registerService(kService);
 }
 
 FakeNotificationServer::~FakeNotificationServer() {
@@ -35,6 +36,12 @@ uint FakeNotificationServer::Notify(const QString& appName, uint replacesId, con
                                     const QVariantMap& hints, int timeout) {
   notices.push_back({appName, replacesId, icon, summary, body, actions, hints, timeout});
   return static_cast<uint>(notices.size());
+}
+
+void FakeNotificationServer::click(uint id, const QString& action) {
+  emit ActionInvoked(id, action);
+  // Closed by the user's click.
+  emit NotificationClosed(id, 2);
 }
 
 }  // namespace ovel::test

@@ -35,6 +35,14 @@ class FakeNotificationServer final : public QObject {
   bool started() const { return started_; }
   std::vector<Notice> notices;
 
+  // A click on notice number `id` (from 1, in the order they came), as a
+  // server tells of it: the action, then the notice's closing.
+  void click(uint id, const QString& action = QStringLiteral("default"));
+
+ signals:
+  void ActionInvoked(uint id, const QString& actionKey);
+  void NotificationClosed(uint id, uint reason);
+
  public slots:
   QStringList GetCapabilities();
   QString GetServerInformation(QString& vendor, QString& version, QString& specVersion);

@@ -5,8 +5,11 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QGuiApplication>
 #include <QSystemTrayIcon>
 #include <QWindow>
@@ -194,6 +197,62 @@ bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout) 
         return unchanged >= 10;
       },
       timeout);
+}
+
+QRect whereColored(const QImage& shot, const QColor& color) {
+  QRect found;
+  for (int y = 0; y < shot.height(); ++y)
+    for (int x = 0; x < shot.width(); ++x) {
+      QColor pixel = shot.pixelColor(x, y);
+      if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
+              std::abs(pixel.blue() - color.blue()) <
+          24)
+        found |= QRect(x, y, 1, 1);
+    }
+  return found;
+}
+
+std::vector<QRect> itemsIn(const QImage& strip, const QColor& panel) {
+  constexpr int kBridged = 2;
+  constexpr int kNarrowest = 8;
+  std::vector<QRect> items;
+  QRect run;
+  int gap = 0;
+  for (int x = 0; x < strip.width(); ++x) {
+    QRect column;
+    for (int y = 0; y < strip.height(); ++y)
+      if (std::abs(strip.pixelColor(x, y).lightness() - panel.lightness()) >= 48) column |= QRect(x, y, 1, 1);
+    if (!column.isEmpty()) {
+      run |= column;
+      gap = 0;
+    } else if (!run.isEmpty() && ++gap > kBridged) {
+      if (run.width() >= kNarrowest) items.push_back(run);
+      run = {};
+    }
+  }
+  if (run.width() >= kNarrowest) items.push_back(run);
+  return items;
+}
+
+void changeRingCount(Preferences& preferences, const std::vector<int>& counts, std::chrono::milliseconds apart) {
+  using enum MenuBarItem;
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    if (i > 0) spinFor(apart);
+    int count = counts[i];
+    preferences.setMenuBarLayout({{sessionRing, count >= 2}, {weekRing, count >= 2}, {tightestRing, count != 2}});
+  }
+}
+
+std::optional<QVariantMap> busProperties(const QString& service, const QString& path, const QString& interface) {
+  auto call = QDBusMessage::createMethodCall(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                             QStringLiteral("GetAll"));
+  call << interface;
+  // Our own items answer from this thread: wait with the event loop running.
+  QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
+  if (!waitUntil([&] { return pending.isFinished(); }) || pending.isError()) return std::nullopt;
+  QVariantMap result;
+  qvariant_cast<QDBusArgument>(pending.reply().arguments().value(0)) >> result;
+  return result;
 }
 
 bool waitForEarlierXEvents() {

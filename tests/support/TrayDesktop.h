@@ -3,6 +3,10 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QVariantMap>
 
 #include <chrono>
 #include <memory>
@@ -10,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "model/Preferences.h"
 #include "support/TestDesktop.h"
 #include "tray/StatusItem.h"
 
@@ -60,6 +65,22 @@ std::optional<std::string> trayDesktopMissing();
 
 // Waits until the tray item has docked and its place has stopped moving.
 bool waitUntilDocked(const StatusItem& item, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Where `shot` shows pixels of `color`, in the shot's coordinates.
+QRect whereColored(const QImage& shot, const QColor& color);
+
+// The items a panel's strip shows: each run of columns that differ clearly
+// from the panel's colour, gaps of a pixel or two bridged.
+std::vector<QRect> itemsIn(const QImage& strip, const QColor& panel);
+
+// Changes the tray layout to each number of rings (1 to 3) in turn, `apart`
+// between one change and the next, and returns after the last. Two rings
+// are the session's and the week's, in that order; three add the tightest.
+void changeRingCount(Preferences& preferences, const std::vector<int>& counts, std::chrono::milliseconds apart);
+
+// Every property of an interface of an object on the session bus; absent
+// when it did not answer.
+std::optional<QVariantMap> busProperties(const QString& service, const QString& path, const QString& interface);
 
 // Waits until this program has handled every X event sent to it so far (an
 // xdotool click that has returned included), and what they queued: a

@@ -25,7 +25,7 @@ using test::TempDir;
 
 class FakeStatusItem final : public StatusItem {
  public:
-  bool hasButton() const override { return true; }
+  bool hasButton() const override { return button; }
   void setItems(std::vector<StatusItemContent> items) override {
     ++images;
     last = std::move(items);
@@ -33,8 +33,12 @@ class FakeStatusItem final : public StatusItem {
   void setMenuActions(std::vector<MenuAction> actions) override { menu = std::move(actions); }
   QRect anchor() const override { return {200, 0, 22, 22}; }
   PanelTone panelTone() const override { return tone; }
+  void setToolTipsShown(bool shown) override { toolTipsShown = shown; }
 
   int images = 0;
+  // False while no host shows the items.
+  bool button = true;
+  bool toolTipsShown = true;
   std::vector<StatusItemContent> last;
   std::vector<MenuAction> menu;
   PanelTone tone = PanelTone::light;
@@ -44,7 +48,9 @@ class FakeCenter final : public NotificationCenter {
  public:
   void requestAuthorization(std::function<void(bool)> answer) override { answer(true); }
   void add(const QString& id, const QString&, const QString&) override { posted.push_back(id); }
+  void setOpenAction(std::function<void()> action) override { open = std::move(action); }
   std::vector<QString> posted;
+  std::function<void()> open;
 };
 
 // What the fakes saw, in the order things happened.
@@ -87,7 +93,8 @@ DesktopServices fakeServices(Recorder& recorder) {
 class AppDelegateTest : public ::testing::Test {
  protected:
   std::unique_ptr<AppDelegate> launch(std::vector<std::string> arguments,
-                                      const std::function<void(DesktopServices&)>& adjust = {}) {
+                                      const std::function<void(DesktopServices&)>& adjust = {},
+                                      const std::function<void(AppDelegate&)>& beforeLaunch = {}) {
     arguments.insert(arguments.begin(), "Ovel");
     DesktopServices services = fakeServices(recorder);
     if (adjust) adjust(services);
@@ -96,8 +103,13 @@ class AppDelegateTest : public ::testing::Test {
     };
     auto delegate = std::make_unique<AppDelegate>(arguments, AppBundle{QStringLiteral("ovel"), dir / "bin/Ovel"},
                                                   std::move(services));
+    if (beforeLaunch) beforeLaunch(*delegate);
     delegate->applicationDidFinishLaunching();
     return delegate;
+  }
+
+  static bool dashboardShown(const AppDelegate& delegate) {
+    return delegate.dashboardWindow() && delegate.dashboardWindow()->isVisible();
   }
 
   TempDir dir;
@@ -144,6 +156,58 @@ TEST_F(AppDelegateTest, HotKeyTogglesThePopover) {
   EXPECT_FALSE(delegate->popover()->isShown());
   emit recorder.statusItem->activated(QRect());
   EXPECT_TRUE(delegate->popover()->isShown());
+}
+
+TEST_F(AppDelegateTest, WithoutATrayTheHotKeyOpensTheDashboard) {
+  struct Row {
+    const char* name;
+    bool tray;
+  } rows[] = {{"no tray at all", false}, {"a tray whose host is away", true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto delegate = launch({"--demo", "watch"}, [&](DesktopServices& services) {
+      if (!row.tray) services.makeStatusItem = [] { return nullptr; };
+    });
+    if (recorder.statusItem && row.tray) recorder.statusItem->button = false;
+    ASSERT_TRUE(recorder.hotKeyAction) << "the shortcut is taken: it has something to do";
+    recorder.hotKeyAction();
+    EXPECT_TRUE(dashboardShown(*delegate));
+    EXPECT_FALSE(delegate->popover()->isShown());
+    recorder = {};
+  }
+}
+
+TEST_F(AppDelegateTest, ASnapshotRunLeavesTheShortcutToTheRunningCopy) {
+  int finished = -1;
+  auto delegate = launch({"--demo", "watch", "--snapshot", (dir / "shots").string()}, {}, [&](AppDelegate& delegate) {
+    delegate.onSnapshotFinished = [&](int status) { finished = status; };
+  });
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"status item", "wake"}));
+  ASSERT_TRUE(test::waitUntil([&] { return finished >= 0; }, 20s));
+}
+
+TEST_F(AppDelegateTest, TheTooltipsMakeWayForThePopover) {
+  auto delegate = launch({"--demo", "watch"});
+  for (int round = 0; round < 2; ++round) {
+    emit recorder.statusItem->activated(QRect(200, 0, 22, 22));
+    ASSERT_TRUE(delegate->popover()->isShown());
+    EXPECT_FALSE(recorder.statusItem->toolTipsShown) << "none over the open popover";
+    if (round == 0) delegate->popover()->close();
+    else delegate->openSettings();
+    EXPECT_TRUE(recorder.statusItem->toolTipsShown) << "back once it closed";
+  }
+}
+
+TEST_F(AppDelegateTest, AClickOnANoticeOpensThePopoverOrWithoutATrayTheDashboard) {
+  auto delegate = launch({"--demo", "watch"});
+  ASSERT_TRUE(recorder.center && recorder.center->open);
+  recorder.center->open();
+  EXPECT_TRUE(delegate->popover()->isShown());
+  recorder.statusItem->button = false;
+  delegate->popover()->close();
+  recorder.center->open();
+  EXPECT_TRUE(dashboardShown(*delegate));
+  EXPECT_FALSE(delegate->popover()->isShown());
 }
 
 TEST_F(AppDelegateTest, StartedAgainItShowsThePopover) {

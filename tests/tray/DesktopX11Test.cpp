@@ -1,7 +1,8 @@
 // What a user sees of Ovel on an X desktop: window titles without an
 // appended name, the application icon, a settings window that cannot be
-// minimised and that tells of a shortcut held by another program, and a
-// second start that opens the running copy's popover.
+// minimised and that tells of a shortcut held by another program, a hot key
+// that opens the dashboard where no tray is, and a second start that opens
+// the running copy's popover.
 #include <X11/keysym.h>
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
@@ -17,6 +18,7 @@
 
 #include "AppDelegate.h"
 #include "core/support/ChildProcess.h"
+#include "platform/PopoverHost.h"
 #include "platform/RunningInstance.h"
 #include "settings/GeneralTab.h"
 #include "settings/SettingsView.h"
@@ -173,6 +175,16 @@ TEST_F(DesktopX11Test, SettingsSayWhenAnotherProgramHoldsTheShortcut) {
               held ? "Ctrl+Alt+P is in use by another program, so it can't open Ovel." : "");
   }
   xcb_disconnect(other);
+}
+
+TEST_F(DesktopX11Test, WithoutATrayTheHotKeyOpensTheDashboard) {
+  OVEL_SKIP_WITHOUT(test::programMissing("xdotool"));
+  // No panel runs on this display: there is nothing to click.
+  auto delegate = launchDemo();
+  ASSERT_FALSE(delegate->statusItem()->hasButton());
+  ASSERT_TRUE(test::xdotool({"key", "ctrl+alt+p"}));
+  EXPECT_TRUE(test::waitUntil([&] { return delegate->dashboardWindow() && delegate->dashboardWindow()->isVisible(); }));
+  EXPECT_FALSE(delegate->popover()->isShown());
 }
 
 TEST_F(DesktopX11Test, ASecondStartOpensTheRunningCopysPopover) {

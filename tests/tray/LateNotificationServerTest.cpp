@@ -1,5 +1,6 @@
 // At login Ovel may start before the desktop's notification server, and a
 // server may restart while Ovel runs: the notices due still arrive, once.
+// They carry Ovel's icon, and a click on one brings Ovel up.
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QWidget>
@@ -9,6 +10,8 @@
 #include "AppDelegate.h"
 #include "model/Format.h"
 #include "model/UsageModel.h"
+#include "platform/PopoverHost.h"
+#include "support/FakeDesktopBus.h"
 #include "support/FakeNotificationServer.h"
 #include "support/FakeProgram.h"
 #include "support/TestDesktop.h"
@@ -31,6 +34,7 @@ class WatchedCenter final : public NotificationCenter {
     });
   }
   void add(const QString& id, const QString& title, const QString& body) override { center_->add(id, title, body); }
+  void setOpenAction(std::function<void()> open) override { center_->setOpenAction(std::move(open)); }
 
   std::vector<bool> answers;
 
@@ -53,10 +57,11 @@ class LateNotificationServerTest : public ::testing::Test {
     test::writeText(dir / "answer.json", R"({"type":"result","is_error":false,"result":")" + usage + "\"}");
   }
 
-  std::unique_ptr<AppDelegate> launch() {
+  std::unique_ptr<AppDelegate> launch(const std::function<void(DesktopServices&)>& adjust = {}) {
     DesktopServices services = DesktopServices::standard();
-    services.makeNotificationCenter = [this] {
-      auto center = std::make_unique<WatchedCenter>(FreedesktopNotificationCenter::create());
+    if (adjust) adjust(services);
+    services.makeNotificationCenter = [this, standard = services.makeNotificationCenter] {
+      auto center = std::make_unique<WatchedCenter>(standard());
       this->center = center.get();
       return center;
     };
@@ -135,6 +140,41 @@ TEST_F(LateNotificationServerTest, NoticesArriveFromAServerThatStartsLaterOrRest
   ASSERT_TRUE(test::waitUntil([&] { return !server->notices.empty(); }, std::chrono::seconds(10)));
   drain();
   EXPECT_EQ(titles(*server), std::vector<std::string>{"Week limit reached"}) << "the session was announced already";
+}
+
+TEST_F(LateNotificationServerTest, ANoticeShowsOvelsIconAndAClickOnItOpensOvel) {
+  FakeNotificationServer server({QStringLiteral("body"), QStringLiteral("actions")});
+  ASSERT_TRUE(server.started());
+  answer("Current session: 100% used");
+  struct Row {
+    const char* name;
+    bool tray;
+  } rows[] = {{"with a tray: the popover", true}, {"without: the dashboard", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::optional<test::FakeStatusNotifierHost> host;
+    if (row.tray) host.emplace();
+    auto delegate = launch([&](DesktopServices& services) {
+      if (row.tray) services.makeStatusItem = [] { return std::make_unique<TrayStatusItem>(); };
+    });
+    if (row.tray) {
+      ASSERT_TRUE(test::waitUntil([&] { return delegate->statusItem()->hasButton(); }));
+    }
+    std::size_t before = server.notices.size();
+    ASSERT_TRUE(test::waitUntil([&] { return server.notices.size() > before; }, std::chrono::seconds(20)));
+    const test::Notice& notice = server.notices.back();
+    EXPECT_EQ(notice.summary, QStringLiteral("Session limit reached"));
+    EXPECT_EQ(notice.icon, QStringLiteral("ovel"));
+    EXPECT_TRUE(notice.hints.contains(QStringLiteral("image-data"))) << "the icon itself, for a theme without it";
+    EXPECT_TRUE(notice.actions.contains(QStringLiteral("default")));
+
+    server.click(static_cast<uint>(server.notices.size()));
+    auto opened = [&] {
+      if (row.tray) return delegate->popover()->isShown();
+      return delegate->dashboardWindow() && delegate->dashboardWindow()->isVisible();
+    };
+    EXPECT_TRUE(test::waitUntil(opened));
+  }
 }
 
 }  // namespace

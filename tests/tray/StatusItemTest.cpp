@@ -109,8 +109,9 @@ TEST_F(StatusItemX11Test, OneIconPerItemInOrderEachPaintedForItsSlot) {
     return shot.pixelColor(first) == QColor(Qt::red) && shot.pixelColor(second) == QColor(Qt::blue);
   }));
 
+  // An item goes once the tray has settled from the last one's coming.
   item->setItems({solid(Qt::blue)});
-  EXPECT_EQ(item->itemGeometries().size(), 1u);
+  EXPECT_TRUE(waitUntil([&] { return item->itemGeometries().size() == 1; }));
   EXPECT_TRUE(waitUntil([&] {
     return test::screenshot(item->anchor(), "one-item")
                .pixelColor(item->anchor().width() / 2, item->anchor().height() / 2) == QColor(Qt::blue);

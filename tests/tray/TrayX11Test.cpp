@@ -8,11 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "AppDelegate.h"
 #include "DemoLaunch.h"
 #include "platform/PopoverHost.h"
 #include "support/FakeDesktopBus.h"
 #include "support/TrayDesktop.h"
+#include "ui/Theme.h"
 
 namespace ovel {
 namespace {
@@ -81,8 +84,15 @@ TEST_F(TrayX11Test, ClickOpensThePopoverAndTheHotKeyClosesIt) {
   EXPECT_GE(delegate->popover()->window()->geometry().top(), anchor.bottom());
   ASSERT_TRUE(test::xdotool({"key", "ctrl+alt+p"}));
   EXPECT_TRUE(test::waitUntil([&] { return !delegate->popover()->isShown(); }, 5s));
+  // Qt takes the application for inactive a tenth of a second after the
+  // popover went: here, as on a busy machine, that comes due together with
+  // the next press, which opens the popover again.
+  test::spinFor(50ms);
+  std::this_thread::sleep_for(150ms);
   ASSERT_TRUE(test::xdotool({"key", "ctrl+alt+p"}));
   EXPECT_TRUE(test::waitUntil([&] { return delegate->popover()->isShown(); }, 5s));
+  test::spinFor(300ms);
+  EXPECT_TRUE(delegate->popover()->isShown()) << "and it stays open";
 }
 
 TEST_F(TrayX11Test, TheRingStandsOutOnADarkAndOnALightPanel) {
@@ -192,6 +202,31 @@ TEST_F(TrayX11Test, AWatcherWithoutAHostLeavesTheIconsInTheTray) {
   ASSERT_TRUE(test::waitUntil([&] { return watcher->hostQueries() > 0; })) << "asked whether a host shows items";
   EXPECT_FALSE(trayItem().usesStatusNotifier());
   EXPECT_TRUE(ringShows("tint2-watcher-after"));
+}
+
+TEST_F(TrayX11Test, QuickLayoutChangesEndWithTheLayoutsIcons) {
+  launch(Qt::black, "limited");
+  test::changeRingCount(delegate->preferences(), {3, 1, 2, 3, 1}, 400ms);
+  test::changeRingCount(delegate->preferences(), {2, 3, 1, 2, 1, 3}, 100ms);
+  QRect strip(0, 0, QGuiApplication::primaryScreen()->geometry().width(), 30);
+  std::size_t shown = 0;
+  int steady = 0;
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        shown = test::itemsIn(test::screenshot(strip, "tint2-churn"), Qt::black).size();
+        steady = shown == 3 && trayItem().itemGeometries().size() == 3 ? steady + 1 : 0;
+        return steady >= 5;
+      },
+      15s))
+      << "the tray shows " << shown << " icons";
+  // The session's red, the week's orange, then the tightest: the session's.
+  QImage shot = test::screenshot(strip, "tint2-churn-three");
+  auto icons = test::itemsIn(shot, Qt::black);
+  ASSERT_EQ(icons.size(), 3u);
+  QColor colors[] = {Theme::systemRed(Appearance::dark), Theme::systemOrange(Appearance::dark),
+                     Theme::systemRed(Appearance::dark)};
+  for (std::size_t i = 0; i < icons.size(); ++i)
+    EXPECT_GE(test::whereColored(shot.copy(icons[i]), colors[i]).width(), 8) << "icon " << i;
 }
 
 TEST_F(TrayX11Test, TwoRingsDockAsTwoIconsInOrder) {

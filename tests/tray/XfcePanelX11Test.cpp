@@ -4,6 +4,7 @@
 // the panel on the small screen of the tests, and when the panel goes an
 // XEmbed tray takes the icons.
 #include <QAbstractButton>
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QGuiApplication>
 #include <QScreen>
@@ -13,11 +14,15 @@
 
 #include "AppDelegate.h"
 #include "DemoLaunch.h"
+#include "core/support/Time.h"
+#include "model/Demo.h"
+#include "model/UsageModel.h"
 #include "platform/PopoverHost.h"
 #include "popover/PopoverView.h"
 #include "support/Children.h"
 #include "support/FakeDesktopBus.h"
 #include "support/TrayDesktop.h"
+#include "tray/StatusNotifierItem.h"
 #include "ui/Theme.h"
 
 namespace ovel {
@@ -27,20 +32,7 @@ using namespace std::chrono_literals;
 using test::ScopedEnv;
 using test::TempDir;
 using Edge = test::XfcePanel::Edge;
-
-// Where the panel shows pixels of `color`, in the shot's coordinates.
-QRect whereColored(const QImage& shot, const QColor& color) {
-  QRect found;
-  for (int y = 0; y < shot.height(); ++y)
-    for (int x = 0; x < shot.width(); ++x) {
-      QColor pixel = shot.pixelColor(x, y);
-      if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
-              std::abs(pixel.blue() - color.blue()) <
-          24)
-        found |= QRect(x, y, 1, 1);
-    }
-  return found;
-}
+using test::whereColored;
 
 // Where the shot differs clearly from the panel's colour: the tray's items.
 QRect whereNotPanel(const QImage& shot, const QColor& panel) {
@@ -195,6 +187,102 @@ TEST_F(XfcePanelX11Test, TwoRingsShowAsTwoItemsInOrderOnALightPanel) {
       },
       10s))
       << "session ring at " << session.x() << ", week ring at " << week.x();
+}
+
+TEST_F(XfcePanelX11Test, QuickLayoutChangesEndWithTheLayoutsItemsOnThePanel) {
+  ASSERT_TRUE(test::xdotool({"mousemove", "0", "400"})) << "no hovering over an item";
+  launch(QColor(0x3c, 0x3c, 0x3c), "limited");
+  shownItem("xfce-churn-start");
+  // Rings ticked in the settings a little under half a second apart, then
+  // faster still, ending with three.
+  test::changeRingCount(delegate->preferences(), {3, 1, 2, 3, 1}, 400ms);
+  test::changeRingCount(delegate->preferences(), {2, 3, 1, 2, 1, 3}, 100ms);
+  std::size_t shown = 0;
+  int steady = 0;
+  EXPECT_TRUE(test::waitUntil(
+      [&] {
+        shown = test::itemsIn(panelShot("xfce-churn"), panelColor).size();
+        steady = shown == 3 ? steady + 1 : 0;
+        return steady >= 5;
+      },
+      15s))
+      << "the panel shows " << shown << " items";
+  // The panel lost track of no item on the way: it asks an item's name or
+  // path that is gone, when items come and go faster than it settles.
+  EXPECT_EQ(panel->log().find("g_dbus_proxy_new"), std::string::npos) << panel->log();
+  // The session's red, the week's orange, then the tightest, which is the
+  // session again: in the layout's order.
+  QImage strip = panelShot("xfce-churn-three");
+  auto items = test::itemsIn(strip, panelColor);
+  ASSERT_EQ(items.size(), 3u);
+  std::vector<QColor> colors = {Theme::systemRed(Appearance::dark), Theme::systemOrange(Appearance::dark),
+                                Theme::systemRed(Appearance::dark)};
+  for (std::size_t i = 0; i < items.size(); ++i)
+    EXPECT_GE(whereColored(strip.copy(items[i]), colors[i]).width(), 8) << "item " << i;
+
+  // The watcher knows of these three and of no other.
+  std::vector<QString> services = trayItem().notifierServices();
+  auto watcher = test::busProperties(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                     QStringLiteral("/StatusNotifierWatcher"),
+                                     QStringLiteral("org.kde.StatusNotifierWatcher"));
+  ASSERT_TRUE(watcher);
+  QStringList registered = watcher->value(QStringLiteral("RegisteredStatusNotifierItems")).toStringList();
+  QStringList expected;
+  for (const QString& service : services) expected << service + QStringLiteral("/StatusNotifierItem");
+  registered.sort();
+  expected.sort();
+  EXPECT_EQ(registered, expected);
+
+  // New figures: the same items show them.
+  delegate->model().startDemo(Demo::make(Demo::Scenario::comfortable, systemNow()));
+  EXPECT_TRUE(test::waitUntil([&] {
+    return whereColored(panelShot("xfce-churn-content"), Theme::systemRed(Appearance::dark)).isEmpty();
+  })) << "the limited rings are gone";
+  EXPECT_EQ(trayItem().notifierServices(), services);
+  EXPECT_TRUE(test::waitUntil([&] { return test::itemsIn(panelShot("xfce-churn-content"), panelColor).size() == 3; }));
+}
+
+TEST_F(XfcePanelX11Test, TheTooltipMakesWayForTheOpenPopover) {
+  launch(QColor(0x3c, 0x3c, 0x3c), "at-risk");
+  QRect item = shownItem("xfce-tooltip-item");
+  QString service = trayItem().notifierServices().front();
+  // The tooltip as the panel reads it: the item's title where it has none.
+  auto toolTip = [&] {
+    StatusNotifierToolTip toolTip;
+    if (auto properties = test::busProperties(service, QStringLiteral("/StatusNotifierItem"),
+                                              QStringLiteral("org.kde.StatusNotifierItem"))) {
+      properties->value(QStringLiteral("ToolTip")).value<QDBusArgument>() >> toolTip;
+      if (toolTip.title.isEmpty()) toolTip.title = properties->value(QStringLiteral("Title")).toString();
+    }
+    return toolTip;
+  };
+  EXPECT_TRUE(toolTip().title.startsWith(QStringLiteral("Ovel \u2014 ")));
+  // Hovered long enough for the panel's tooltip to come, then clicked.
+  ASSERT_TRUE(test::xdotool({"mousemove", std::to_string(item.center().x()), std::to_string(item.center().y())}));
+  test::spinFor(1500ms);
+  test::screenshot(QGuiApplication::primaryScreen()->geometry(), "xfce-tooltip-hover");
+  ASSERT_TRUE(click(item.center()));
+  ASSERT_TRUE(test::waitUntil([&] { return delegate->popover()->isShown(); }, 5s));
+  EXPECT_TRUE(test::waitUntil([&] {
+    StatusNotifierToolTip shown = toolTip();
+    return shown.title.isEmpty() && shown.description.isEmpty();
+  })) << "no tooltip over the open popover";
+  test::spinFor(1500ms);
+  test::screenshot(QGuiApplication::primaryScreen()->geometry(), "xfce-tooltip-popover");
+  EXPECT_TRUE(toolTip().title.isEmpty()) << "and none while it stays open";
+  // Nothing of the panel's covers the popover: the screen shows what it drew.
+  QWidget* window = delegate->popover()->window();
+  QImage drawn = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  QImage onScreen = test::screenshot(window->geometry(), "xfce-tooltip-over").convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(drawn.size(), onScreen.size());
+  int covered = 0;
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x) covered += drawn.pixel(x, y) != onScreen.pixel(x, y);
+  EXPECT_LT(covered, 100) << "pixels of the popover covered";
+
+  delegate->popover()->close();
+  EXPECT_TRUE(test::waitUntil([&] { return toolTip().title.startsWith(QStringLiteral("Ovel \u2014 ")); }))
+      << "back once it closed";
 }
 
 TEST_F(XfcePanelX11Test, OnADarkPanelUntintedRingsReadLight) {
