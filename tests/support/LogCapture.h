@@ -35,15 +35,22 @@ class LogCapture {
 
   // The warnings of `category` so far that contain `part`.
   std::vector<std::string> warnings(std::string_view category, std::string_view part = {}) const {
+    return messages(QtWarningMsg, category, part);
+  }
+  std::vector<std::string> infos(std::string_view category, std::string_view part = {}) const {
+    return messages(QtInfoMsg, category, part);
+  }
+
+ private:
+  std::vector<std::string> messages(QtMsgType type, std::string_view category, std::string_view part) const {
     std::lock_guard guard(mutex_);
     std::vector<std::string> found;
     for (const Line& line : lines_)
-      if (line.type == QtWarningMsg && line.category == category && line.text.find(part) != std::string::npos)
+      if (line.type == type && line.category == category && line.text.find(part) != std::string::npos)
         found.push_back(line.text);
     return found;
   }
 
- private:
   static LogCapture*& current() {
     static LogCapture* capture = nullptr;
     return capture;
