@@ -20,7 +20,7 @@ constexpr double kTerminationGrace = 1.0;
 // Once claude has exited, how long what it started may keep its output open:
 // its answer is already in the pipe, and a helper left holding the pipe must
 // not hold the answer until the time limit.
-constexpr double kDrainAfterExit = 1.5;
+constexpr double kDrainAfterExit = 1.0;
 
 std::string messageFor(ProbeError::Case errorCase, const std::string& payload) {
   switch (errorCase) {

@@ -318,9 +318,9 @@ TEST_F(UsageModelTest, AClockThatCameBackLeavesTheModelsHistoryAsTheStores) {
   EXPECT_EQ(usedOf(model->history(), "session"), (std::vector<double>{20, 21, 31}));
   EXPECT_EQ(usedOf(model->history(), "week"), (std::vector<double>{5, 30})) << "nothing pruned";
   EXPECT_EQ(model->history(), historyStore.all());
-  EXPECT_EQ(log.infos("ovel.history", "in case the clock comes back").size(), 1u);
+  EXPECT_EQ(log.messages(QtInfoMsg, "ovel.history", "in case the clock comes back").size(), 1u);
   EXPECT_EQ(
-      log.infos("ovel.history", "the clock came back to " + isoString(at(1200)) + ": dropped 1 sample stamped after it")
+      log.messages(QtInfoMsg, "ovel.history", "the clock came back to " + isoString(at(1200)) + ": dropped 1 sample stamped after it")
           .size(),
       1u);
 }

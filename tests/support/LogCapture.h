@@ -37,12 +37,8 @@ class LogCapture {
   std::vector<std::string> warnings(std::string_view category, std::string_view part = {}) const {
     return messages(QtWarningMsg, category, part);
   }
-  std::vector<std::string> infos(std::string_view category, std::string_view part = {}) const {
-    return messages(QtInfoMsg, category, part);
-  }
-
- private:
-  std::vector<std::string> messages(QtMsgType type, std::string_view category, std::string_view part) const {
+  // The same for messages of any type.
+  std::vector<std::string> messages(QtMsgType type, std::string_view category, std::string_view part = {}) const {
     std::lock_guard guard(mutex_);
     std::vector<std::string> found;
     for (const Line& line : lines_)
@@ -51,6 +47,7 @@ class LogCapture {
     return found;
   }
 
+ private:
   static LogCapture*& current() {
     static LogCapture* capture = nullptr;
     return capture;
