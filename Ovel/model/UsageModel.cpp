@@ -110,7 +110,7 @@ void UsageModel::startDemo(const Demo& demo) {
   assign(resetPlan_, demo.resetPlan, &UsageModel::resetPlanChanged);
   assign(now_, clockNow(), &UsageModel::nowChanged);
   state_ = UsageState();
-  state_.merge(demo.windows);
+  state_.merge(demo.windows, now_);
   state_.setInsights(demo.insights);
   stateChangedInPlace();
   assign(insights_, std::optional(demo.insights), &UsageModel::insightsChanged);

@@ -6,6 +6,7 @@
 // overlap and a slow probe or scan delays the next tick.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "model/Log.h"
 #include "model/UsageModel.h"
@@ -22,6 +23,13 @@ constexpr double kRecomputeInterval = 30;
 constexpr std::int64_t kMostBackOffDoublings = 4;
 // Figures this old or younger are fresh enough for refreshIfStale().
 constexpr double kFreshFor = 60;
+
+// Seconds from `then` to `now`. A clock that has come back since `then`
+// counts as time enough: a gate must not stay shut until it catches up.
+double secondsSince(Date now, Date then) {
+  if (stampedBeforeTheClockCameBack(then, now, now)) return std::numeric_limits<double>::infinity();
+  return secondsBetween(now, then);
+}
 
 std::optional<Date> later(std::optional<Date> a, std::optional<Date> b) {
   if (!a) return b;
@@ -87,22 +95,22 @@ bool UsageModel::probeIsDue() const {
   if (!lastProbeAt_) return true;
   double backOff = std::exp2(static_cast<double>(std::min(consecutiveFailures_, kMostBackOffDoublings)));
   double interval = backOff * preferences_.effectiveRefreshMinutes() * 60;
-  return interval <= secondsBetween(now_, *lastProbeAt_);
+  return interval <= secondsSince(now_, *lastProbeAt_);
 }
 
 bool UsageModel::scanIsDue() const {
   if (!preferences_.useLocalActivity()) return false;
-  return !lastActivityScan_ || secondsBetween(now_, *lastActivityScan_) > kScanInterval;
+  return !lastActivityScan_ || secondsSince(now_, *lastActivityScan_) > kScanInterval;
 }
 
 bool UsageModel::recomputeIsDue() const {
-  return !lastRecompute_ || secondsBetween(now_, *lastRecompute_) >= kRecomputeInterval;
+  return !lastRecompute_ || secondsSince(now_, *lastRecompute_) >= kRecomputeInterval;
 }
 
 void UsageModel::refreshIfStale() {
   if (isDemo_) return;
   std::optional<Date> latest = later(lastProbeAt_, lastStatusLineAt_);
-  if (latest && secondsBetween(clockNow(), *latest) <= kFreshFor) return;
+  if (latest && secondsSince(clockNow(), *latest) <= kFreshFor) return;
   scheduler_->post([this] { probe(); });
 }
 

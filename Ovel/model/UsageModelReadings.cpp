@@ -111,7 +111,8 @@ void UsageModel::scanActivity(std::function<void()> completion) {
 }
 
 void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
-  state_.merge(windows);
+  Date now = clockNow();
+  state_.merge(windows, now);
   stateChangedInPlace();
 
   // The history keeps what the merge believes: a fall held back is stored
@@ -122,20 +123,32 @@ void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
     auto held = state_.windows().find(window.kind);
     believed.push_back(held != state_.windows().end() ? held->second : window);
   }
-  applyHistoryChange(historyStore_.record(believed, clockNow()));
+  applyHistoryChange(historyStore_.record(believed, now));
 }
 
 // The store hands back what it changed, so the history is never copied
 // whole here.
 void UsageModel::applyHistoryChange(HistoryChange change) {
   if (change.written) noteHistoryWrite(*change.written);
-  if (change.added.empty() && !change.prunedBefore) return;
+  if (auto until = change.pruneWaitsUntil)
+    qCInfo(logHistory).noquote() << "readings came more than a day after the last ones: old ones are pruned"
+                                 << "no earlier than" << isoString(*until).c_str() << "in case the clock comes back";
+  if (change.added.empty() && !change.prunedBefore && !change.droppedAfter) return;
+  // In the store's order: what a clock that came back stamped ahead goes
+  // first, and a sample just added can fall to the same prune.
+  if (auto after = change.droppedAfter) {
+    auto dropped = std::erase_if(history_, [after](const HistorySample& sample) { return sample.observedAt > *after; });
+    qCInfo(logHistory).noquote() << "the clock came back to" << (isoString(*after) + ": dropped").c_str() << dropped
+                                 << (dropped == 1 ? "sample" : "samples") << "stamped after it";
+  }
   qCDebug(logHistory) << "recorded" << change.added.size() << "samples";
-  // In the store's order: a sample just added can fall to the same prune.
   history_.insert(history_.end(), std::make_move_iterator(change.added.begin()),
                   std::make_move_iterator(change.added.end()));
   if (auto cutoff = change.prunedBefore)
     std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
+  // The ratio is learnt again when the count changes, which a drop or a
+  // prune with its additions can leave as it was.
+  if (change.droppedAfter || change.prunedBefore) ratioHistoryCount_ = -1;
   emit historyChanged();
 }
 

@@ -17,6 +17,10 @@ namespace {
 constexpr std::size_t kMaxAnswerBytes = 32 << 20;
 // How long a child stopped at the limit gets between SIGTERM and SIGKILL.
 constexpr double kTerminationGrace = 1.0;
+// Once claude has exited, how long what it started may keep its output open:
+// its answer is already in the pipe, and a helper left holding the pipe must
+// not hold the answer until the time limit.
+constexpr double kDrainAfterExit = 1.0;
 
 std::string messageFor(ProbeError::Case errorCase, const std::string& payload) {
   switch (errorCase) {
@@ -84,6 +88,7 @@ std::string UsageCommandProbe::execute(const std::filesystem::path& executable,
   options.outputKeep = kMaxAnswerBytes;
   options.errorKeep = kPayloadLimit;
   options.timeLimit = timeout;
+  options.drainAfterExit = kDrainAfterExit;
   options.terminationGrace = kTerminationGrace;
   options.ownProcessGroup = true;
   options.stop = stop;

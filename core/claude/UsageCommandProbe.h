@@ -70,9 +70,13 @@ struct UsageCommandProbe {
   static UsageCommandParser::Result interpret(std::string_view output, Date now, std::string_view systemZone = {});
 
   // Runs the program in the probe folder with cleanEnvironment() and
-  // standard input on /dev/null, and gives its standard output. The limit
-  // bounds the whole run; a child still running then is stopped with its
-  // process group (SIGTERM, then SIGKILL). Throws ProbeError.
+  // standard input on /dev/null, and gives its standard output. The program
+  // leads a process group of its own. Once it has exited, its output is
+  // taken within a second or two, whatever it left holding the pipe, and
+  // what is left of its group is stopped (SIGTERM, then SIGKILL); a process
+  // it started in a session of its own is left alone. The limit bounds the
+  // whole run; a program still running then is stopped with its group.
+  // Throws ProbeError.
   static std::string execute(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
                              double timeout, const std::atomic<bool>* stop = nullptr);
 

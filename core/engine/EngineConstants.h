@@ -62,10 +62,19 @@ inline constexpr double kRateDayLookback = 86400;
 inline constexpr double kRateDayMinimumSpan = 21600;
 inline constexpr double kRateWindowMinimumSpan = 600;
 
+// A time held this far ahead of both a new reading and now was stamped by a
+// clock that has since come back (a clock that booted wrong, a resumed
+// virtual machine); within it, a clock set right by a few seconds or
+// minutes is no news.
+inline constexpr double kClockComeBackSlack = 300;
+
 // History.
 inline constexpr double kHistoryRetention = 691200;  // 8 days
 inline constexpr double kHistoryPruneMargin = 86400;
 inline constexpr double kHistoryHeartbeat = 600;
+// Readings this far past every earlier sample may come from a clock set
+// ahead: a prune that falls due then waits as long, in case it comes back.
+inline constexpr double kHistoryJumpWait = 86400;
 
 // Planned resets older than this are dropped.
 inline constexpr double kPlannedResetGrace = 86400;

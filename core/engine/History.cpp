@@ -117,14 +117,20 @@ HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date
   std::unique_lock lock(mutex_);
   loadIfNeeded();
   HistoryChange change;
+  // First, so that what a wrong clock stamped ahead keeps no reading out.
+  if (clockCameBack(windows, now)) {
+    dropSamplesAfter(now);
+    change.droppedAfter = now;
+  }
+  const std::optional<Date> newestBefore = newest_;
   for (const auto& window : windows) {
     if (!isWorthRecording(window)) continue;
-    samples_.emplace_back(window);
+    add(window, newestBefore);
     change.added.push_back(samples_.back());
   }
-  if (change.added.empty()) return change;
-  // Appended even when a prune follows: until the rewrite's rename, the old
-  // file is the one a kill leaves.
+  if (change.added.empty() && !change.droppedAfter) return change;
+  // Appended even when a rewrite follows: until its rename, the old file is
+  // the one a kill leaves.
   std::string lines = encodeLines(change.added);
   std::error_code error = append(lines);
   // A rewrite under way takes them even when the append failed.
@@ -132,17 +138,23 @@ HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date
   if (error && mayRewriteFromMemory()) linesMissing_ = error;
   change.written = error ? error : rewriteFailure_.value_or(linesMissing_.value_or(std::error_code()));
   rewriteFailure_.reset();
-  bool pruned = isPruneDue(now);
+  bool pruned = !change.added.empty() && isPruneDue(now);
+  if (pruned && pruneWaits(now)) {
+    pruned = false;
+    if (waitTold_ != jumpedAt_) change.pruneWaitsUntil = addSeconds(*jumpedAt_, kHistoryJumpWait);
+    waitTold_ = jumpedAt_;
+  }
   if (pruned) {
-    Date cutoff = addSeconds(now, -retention_);
-    std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
-    change.prunedBefore = cutoff;
+    change.prunedBefore = addSeconds(now, -retention_);
+    prune(*change.prunedBefore);
   }
   // Appends work again: the lines they lost come back from memory. A
   // rewrite under way takes them already; one that copied memory before a
-  // prune must run again after it. A file that could not be read is never
-  // rebuilt from memory, which lacks its lines: it is pruned in memory only.
-  if ((pruned && mayRewriteFromMemory()) || (!error && linesMissing_ && !linesSinceCopy_)) requestRewrite();
+  // prune or a drop must run again after it. A file that could not be read
+  // is never rebuilt from memory, which lacks its lines: it is changed in
+  // memory only.
+  bool changedOld = pruned || change.droppedAfter;
+  if ((changedOld && mayRewriteFromMemory()) || (!error && linesMissing_ && !linesSinceCopy_)) requestRewrite();
   return change;
 }
 
@@ -171,6 +183,22 @@ void HistoryStore::loadIfNeeded() {
   samples_ = decodeLines(bytes);
   if (!std::is_sorted(samples_.begin(), samples_.end(), observedEarlier))
     std::stable_sort(samples_.begin(), samples_.end(), observedEarlier);
+  // The file may come from a clock that was set ahead, or is ahead now.
+  learnTimes();
+}
+
+// A sample more than a few minutes ahead of a reading that arrives now, and
+// of now itself: the clock came back since it was stamped.
+bool HistoryStore::clockCameBack(const std::vector<UsageWindow>& windows, Date now) const {
+  return newest_ && std::any_of(windows.begin(), windows.end(), [this, now](const UsageWindow& window) {
+           return stampedBeforeTheClockCameBack(*newest_, window.observedAt, now);
+         });
+}
+
+// Everything stamped in what is now the future was taken on a wrong clock.
+void HistoryStore::dropSamplesAfter(Date now) {
+  std::erase_if(samples_, [now](const HistorySample& sample) { return sample.observedAt > now; });
+  learnTimes();
 }
 
 bool HistoryStore::isWorthRecording(const UsageWindow& window) const {
@@ -183,11 +211,50 @@ bool HistoryStore::isWorthRecording(const UsageWindow& window) const {
   return !unchanged || secondsBetween(window.observedAt, last->observedAt) >= heartbeat_;
 }
 
+void HistoryStore::add(const UsageWindow& window, std::optional<Date> newestBefore) {
+  // A reading more than a day past every sample before its batch: a clock
+  // set ahead, or a machine that was off. Only time tells them apart.
+  if (newestBefore && secondsBetween(window.observedAt, *newestBefore) > kHistoryJumpWait)
+    jumpedAt_ = window.observedAt;
+  if (!newest_ || window.observedAt > *newest_) newest_ = window.observedAt;
+  samples_.emplace_back(window);
+}
+
 // Only the first sample is looked at; the day's margin keeps rewrites to
 // about one a day.
 bool HistoryStore::isPruneDue(Date now) const {
   Date cutoff = addSeconds(now, -retention_);
   return !samples_.empty() && samples_.front().observedAt < addSeconds(cutoff, -kHistoryPruneMargin);
+}
+
+// Until readings have followed a jump ahead for a day, the clock that
+// made it may yet come back, and the samples before it are not old.
+bool HistoryStore::pruneWaits(Date now) const { return jumpedAt_ && now < addSeconds(*jumpedAt_, kHistoryJumpWait); }
+
+void HistoryStore::prune(Date cutoff) {
+  std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
+  learnTimes();
+}
+
+// The newest sample, and whether those of the last day before it began
+// after more than a day without any. In any order of the samples: a stale
+// reading may have been recorded after newer ones of other kinds.
+void HistoryStore::learnTimes() {
+  newest_.reset();
+  jumpedAt_.reset();
+  for (const auto& sample : samples_)
+    if (!newest_ || sample.observedAt > *newest_) newest_ = sample.observedAt;
+  if (!newest_) return;
+  const Date lastDay = addSeconds(*newest_, -kHistoryJumpWait);
+  std::optional<Date> latestBefore, earliestWithin;
+  for (const auto& sample : samples_) {
+    if (sample.observedAt > lastDay) {
+      if (!earliestWithin || sample.observedAt < *earliestWithin) earliestWithin = sample.observedAt;
+    } else if (!latestBefore || sample.observedAt > *latestBefore) {
+      latestBefore = sample.observedAt;
+    }
+  }
+  if (latestBefore && secondsBetween(*earliestWithin, *latestBefore) > kHistoryJumpWait) jumpedAt_ = earliestWithin;
 }
 
 std::error_code HistoryStore::append(const std::string& lines) {

@@ -39,15 +39,20 @@ struct HistorySample {
   bool operator==(const HistorySample&) const = default;
 };
 
-// What one record() changed in memory: the samples it added, in order, and
-// the cutoff before which it dropped every sample when it pruned. With
-// `written`, how the file took it: the error of this record's append, else
-// that of a rewrite that failed since the last record, else, while the file
-// still lacks lines that an earlier append could not write, that failure;
-// absent when nothing was written.
+// What one record() changed in memory, in this order: the instant after
+// which it first dropped every sample (stamped by a clock that has since
+// come back), the samples it added, in order, and the cutoff before which it
+// dropped every sample when it pruned. With `pruneWaitsUntil`, a prune fell
+// due but waits until then, as the readings jumped more than a day ahead
+// (told once per jump). With `written`, how the file took it: the error of
+// this record's append, else that of a rewrite that failed since the last
+// record, else, while the file still lacks lines that an earlier append
+// could not write, that failure; absent when nothing was written.
 struct HistoryChange {
+  std::optional<Date> droppedAfter;
   std::vector<HistorySample> added;
   std::optional<Date> prunedBefore;
+  std::optional<Date> pruneWaitsUntil;
   std::optional<std::error_code> written;
 };
 
@@ -60,6 +65,14 @@ struct HistoryChange {
 // was while memory keeps every sample, and is told in HistoryChange. After
 // a failed append the file is rewritten from memory once an append works
 // again (or at flush()), so that no sample is missing from it for longer.
+//
+// No clock is trusted to move only forward. When a reading comes from a
+// clock that has come back (the newest sample lies more than a few minutes
+// ahead of both the reading and `now`), every sample stamped after `now` is
+// dropped, and the file rewritten, before the reading is judged. Readings
+// that come more than a day after every earlier one may be from a clock set
+// ahead as well as from a machine that was off: a prune that falls due
+// waits until readings have followed the new time for a day.
 //
 // Thread-safe. record() appends its lines itself, so they are with the
 // kernel when it returns and survive the process being killed. Only
@@ -91,7 +104,8 @@ class HistoryStore final {
   // either changed (another percentage or another window instance) or at
   // least a heartbeat older than it. A later window of the same kind in the
   // list is judged against an earlier recorded one. The new lines are in the
-  // file on return; a prune's rewrite follows on the writer thread.
+  // file on return; the rewrite of a prune or a drop follows on the writer
+  // thread.
   HistoryChange record(const std::vector<UsageWindow>& windows, Date now);
   // Rewrites the file from memory when an append failed since the last
   // rewrite, and waits until a rewrite under way or due has ended. Gives
@@ -101,8 +115,14 @@ class HistoryStore final {
 
  private:
   void loadIfNeeded();
+  bool clockCameBack(const std::vector<UsageWindow>& windows, Date now) const;
+  void dropSamplesAfter(Date now);
   bool isWorthRecording(const UsageWindow& window) const;
+  void add(const UsageWindow& window, std::optional<Date> newestBefore);
   bool isPruneDue(Date now) const;
+  bool pruneWaits(Date now) const;
+  void prune(Date cutoff);
+  void learnTimes();
   std::error_code append(const std::string& lines);
   bool mayRewriteFromMemory() const;
   void requestRewrite();
@@ -115,6 +135,11 @@ class HistoryStore final {
   double heartbeat_;
   std::mutex mutex_;  // guards everything below, and orders appends against the rewrite's rename
   std::vector<HistorySample> samples_;
+  // The latest observation among samples_, and when the samples of the
+  // last day began after more than a day without any.
+  std::optional<Date> newest_;
+  std::optional<Date> jumpedAt_;
+  std::optional<Date> waitTold_;  // the jump whose waiting prune was told
   bool loaded_ = false;
   std::error_code loadError_;
   bool rewriteDue_ = false;

@@ -74,11 +74,11 @@ void from_json(const json& object, UsageInsights& insights) {
   insights.observedAt = dateFromSeconds1970(object.at("observedAt").get<double>());
 }
 
-void UsageState::merge(const std::vector<UsageWindow>& readings) {
-  for (const auto& reading : readings) mergeOne(reading);
+void UsageState::merge(const std::vector<UsageWindow>& readings, Date now) {
+  for (const auto& reading : readings) mergeOne(reading, now);
 }
 
-void UsageState::mergeOne(const UsageWindow& reading) {
+void UsageState::mergeOne(const UsageWindow& reading, Date now) {
   const WindowKind& kind = reading.kind;
   auto stored = windows_.find(kind);
   if (stored == windows_.end()) {
@@ -86,8 +86,12 @@ void UsageState::mergeOne(const UsageWindow& reading) {
     return;
   }
   UsageWindow& believed = stored->second;
-  // An equal observation time still counts as news.
-  if (believed.observedAt > reading.observedAt) return;
+  // An equal observation time still counts as news. One from before the
+  // believed reading is not, unless the clock that stamped that one has come
+  // back since; the rules below still judge its percentage.
+  if (believed.observedAt > reading.observedAt &&
+      !stampedBeforeTheClockCameBack(believed.observedAt, reading.observedAt, now))
+    return;
   if (!reading.isSameInstance(believed)) {
     pendingDrops_.erase(kind);
     expectingReset_.erase(kind);

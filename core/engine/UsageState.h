@@ -66,8 +66,11 @@ class UsageState {
   static constexpr double resetDrop = kResetDropPoints;
 
   // Folds the readings in one after another; a later one is judged against
-  // what the earlier ones left.
-  void merge(const std::vector<UsageWindow>& readings);
+  // what the earlier ones left. A reading older than the believed one is
+  // ignored, unless the believed one was stamped by a clock that has since
+  // come back (ahead of `now` and of the reading by more than a few
+  // minutes): then the reading is taken.
+  void merge(const std::vector<UsageWindow>& readings, Date now);
   // The next fall of at least resetDrop of these kinds is believed at once.
   void expectReset(const std::vector<WindowKind>& kinds);
   // Replaces the insights when a value is given; nothing keeps them.
@@ -90,7 +93,7 @@ class UsageState {
   bool operator==(const UsageState&) const = default;
 
  private:
-  void mergeOne(const UsageWindow& reading);
+  void mergeOne(const UsageWindow& reading, Date now);
   // Whether a fall from `believed` to `reading` is believed; may record or
   // clear the kind's pending drop and use up its expectation.
   bool acceptsDrop(const UsageWindow& reading, const UsageWindow& believed);

@@ -1,5 +1,6 @@
 #include "core/engine/WindowModel.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -62,6 +63,10 @@ bool sameWindowInstance(std::optional<Date> resetA, std::optional<Date> resetB) 
   if (!resetA && !resetB) return true;
   if (!resetA || !resetB) return false;
   return std::fabs(secondsBetween(*resetA, *resetB)) < kSameInstanceBound;
+}
+
+bool stampedBeforeTheClockCameBack(Date held, Date arriving, Date now) {
+  return secondsBetween(held, std::max(arriving, now)) > kClockComeBackSlack;
 }
 
 std::optional<Date> UsageWindow::startsAt() const {

@@ -78,6 +78,12 @@ struct UsageWindow {
 // The instance rule shared by readings and history samples.
 bool sameWindowInstance(std::optional<Date> resetA, std::optional<Date> resetB);
 
+// Whether a time already held was stamped by a clock that has since come
+// back: it lies more than kClockComeBackSlack ahead of both the time of a
+// reading that arrives now and `now` itself. Such a time keeps no reading
+// out, in the merge or in the history.
+bool stampedBeforeTheClockCameBack(Date held, Date arriving, Date now);
+
 // A coded value that does not have the shape its type expects.
 class DecodingError : public std::runtime_error {
  public:

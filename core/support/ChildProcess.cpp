@@ -293,16 +293,29 @@ int pollTimeout(Clock::time_point deadline) {
   return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
 }
 
-// How often a run that can be stopped looks at its stop flag.
-constexpr int kStopCheckMilliseconds = 100;
+// How often a run that watches its stop flag or its child's exit wakes up
+// to look.
+constexpr int kWakeMilliseconds = 100;
 
 bool stopRequested(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
 
+// The child's exit, watched while its pipes are drained: once it has exited
+// (and is reaped), the pipes get `drain` more to close.
+struct ExitWatch {
+  Child* child;
+  Clock::duration drain;
+};
+
 // Feeds and drains until every pipe is closed; false when the deadline
-// came first or a stop was asked for.
+// came first (or the drain after the child's exit ended) or a stop was
+// asked for.
 bool pumpStreams(Feeder& feeder, std::vector<Collector*>& collectors, Clock::time_point deadline,
-                 const std::atomic<bool>* stop) {
+                 const std::atomic<bool>* stop, std::optional<ExitWatch> exitWatch) {
   for (;;) {
+    if (exitWatch && exitWatch->child->poll()) {
+      deadline = std::min(deadline, Clock::now() + exitWatch->drain);
+      exitWatch.reset();
+    }
     pollfd fds[3];
     nfds_t count = 0;
     if (feeder.fd.isOpen()) fds[count++] = {feeder.fd.get(), POLLOUT, 0};
@@ -312,7 +325,7 @@ bool pumpStreams(Feeder& feeder, std::vector<Collector*>& collectors, Clock::tim
     if (Clock::now() >= deadline || stopRequested(stop)) return false;
 
     int timeout = pollTimeout(deadline);
-    if (stop && (timeout < 0 || timeout > kStopCheckMilliseconds)) timeout = kStopCheckMilliseconds;
+    if ((stop || exitWatch) && (timeout < 0 || timeout > kWakeMilliseconds)) timeout = kWakeMilliseconds;
     int ready = ::poll(fds, count, timeout);
     if (ready < 0 && errno == EINTR) continue;
     // Any other poll failure cannot be waited out: treat it as the limit.
@@ -400,18 +413,18 @@ ChildProcess::Result ChildProcess::run(const Options& options) {
   std::vector<Collector*> collectors{&output, &error};
 
   Child child(pid, options.ownProcessGroup);
-  bool inTime = pumpStreams(feeder, collectors, deadline, options.stop);
+  std::optional<ExitWatch> exitWatch;
+  if (options.drainAfterExit) exitWatch = ExitWatch{&child, durationOf(*options.drainAfterExit)};
+  bool inTime = pumpStreams(feeder, collectors, deadline, options.stop, exitWatch);
   if (inTime) {
     if (deadline == kNever) child.waitBlocking();
     else inTime = child.waitUntil(deadline);
   }
-  bool timedOut = false;
-  if (!inTime) {
-    timedOut = !child.poll();
-    // When the child has already exited, this stops only what it left
-    // behind holding our pipes.
-    if (timedOut || options.ownProcessGroup) child.stop(options.terminationGrace);
-  }
+  bool timedOut = !inTime && !child.poll();
+  // When the child has already exited, this stops only what it left behind
+  // in its group (holding our pipes or not); with nothing left it returns
+  // at once.
+  if (timedOut || options.ownProcessGroup) child.stop(options.terminationGrace);
   recordEnd(result, child, timedOut);
   return result;
 }

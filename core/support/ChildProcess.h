@@ -54,10 +54,17 @@ struct ChildProcess {
     // for the pipes to close: a descendant that keeps them open cannot hold
     // the run past it. Absent: no limit.
     std::optional<double> timeLimit;
+    // Seconds the pipes may stay open once the child has exited, for what
+    // is still in them: a descendant that holds them longer is not waited
+    // for. The child is then reaped as soon as it exits. Absent: the run
+    // waits for the pipes to close (up to the time limit).
+    std::optional<double> drainAfterExit;
     // Seconds between SIGTERM and SIGKILL when the run is stopped.
     double terminationGrace = 1.0;
-    // The child leads a new process group, and stopping the run signals the
-    // whole group, so its descendants go too.
+    // The child leads a new process group, which is the run's own: stopping
+    // the run signals the whole group, and what is left of it when the run
+    // ends is stopped too. A descendant that started a session of its own
+    // is in another group, and is left alone.
     bool ownProcessGroup = false;
     // Set from another thread to end the run early, as its time limit
     // would (a quitting application need not wait for the child).

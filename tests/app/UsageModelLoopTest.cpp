@@ -121,6 +121,18 @@ TEST_F(UsageModelTest, StartingAgainKeepsOneTickerAndOneProbe) {
   EXPECT_EQ(probe->runs(), 2u);
 }
 
+// A probe on a clock ten days ahead, and the clock comes back: the next
+// tick probes rather than once the clock has caught up with that probe.
+TEST_F(UsageModelTest, AClockThatCameBackKeepsNoProbeWaiting) {
+  startAndSettle();
+  clock->set(at(10 * kDay));
+  model->probe();
+  ASSERT_EQ(probe->runs(), 2u);
+  clock->set(at(3));
+  scheduler->advance(2);  // the tick armed at the start
+  EXPECT_EQ(secondsAfterStart(probe->work.startedAt), (std::vector<double>{0, 10 * kDay, 5}));
+}
+
 TEST_F(UsageModelTest, RefreshIfStaleProbesOnlyForFiguresOverAMinuteOld) {
   struct Case {
     const char* name;
@@ -132,6 +144,9 @@ TEST_F(UsageModelTest, RefreshIfStaleProbesOnlyForFiguresOverAMinuteOld) {
       {"probed a minute ago", 60, std::nullopt, false, false},
       {"probed just over a minute ago", 60.5, std::nullopt, false, true},
       {"status line fresh, probe old", 3600, 10, false, false},
+      // Probed on a clock that has come back since: those figures are not fresh.
+      {"probed ten days ahead", -10 * kDay, std::nullopt, false, true},
+      {"probed four minutes ahead", -240, std::nullopt, false, false},
       {"demo", std::nullopt, std::nullopt, true, false},
   };
   for (const auto& c : cases) {

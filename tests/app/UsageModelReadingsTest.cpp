@@ -251,8 +251,13 @@ TEST_F(UsageModelTest, HistoryThatCannotBeWrittenSaysWhyUntilAWriteWorks) {
 
 // A rewrite that fails as Ovel quits is told nowhere else.
 TEST_F(UsageModelTest, AFailedRewriteAtQuitIsSaidInTheLog) {
-  writeText(OvelPaths::history(), R"({"k":"week","u":1,"t":1000000000})"
-                                  "\n");
+  // Long due for a prune, which has waited a day since readings came back.
+  auto line = [](double used, Date observedAt) {
+    return R"({"k":"week","u":)" + std::to_string(used) + R"(,"t":)" + std::to_string(secondsSince1970(observedAt)) +
+           "}\n";
+  };
+  writeText(OvelPaths::history(),
+            line(1, dateFromSeconds1970(1000000000)) + line(2, at(-30 * kHour)) + line(3, at(-20 * kHour)));
   LockedFolder folder(OvelPaths::history().parent_path());  // no temporary can be made beside the file
   if (!folder.held()) GTEST_SKIP() << "this file system cannot lock a folder";
   model->probe();
@@ -291,6 +296,33 @@ TEST_F(UsageModelTest, ReadingOlderThanTheRetentionIsPrunedAsTheStoreDoes) {
   EXPECT_EQ(usedOf(model->history(), "session"), std::vector<double>{}) << "added, then pruned at once";
   EXPECT_EQ(usedOf(model->history(), "week"), std::vector<double>{30});
   EXPECT_EQ(model->history(), historyStore.all());
+}
+
+// The clock runs ten days ahead for one probe, then comes back: the model
+// believes the next reading, and its copy of the history drops what the
+// store drops; the log says so, and that the prune due meanwhile waits.
+TEST_F(UsageModelTest, AClockThatCameBackLeavesTheModelsHistoryAsTheStores) {
+  writeText(OvelPaths::history(),
+            R"({"k":"week","u":5,"t":)" + std::to_string(secondsSince1970(at(-8.5 * kDay))) + "}\n");
+  LogCapture log;
+  startAndSettle();  // session 20 % and week 30 % now
+  struct Probe {
+    double seconds, session;
+  } probes[] = {{600, 21}, {10 * kDay, 30}, {1200, 31}};
+  for (const auto& p : probes) {
+    clock->set(at(p.seconds));
+    probe->work.answer = probeAnswer({sessionReading(p.session, at(p.seconds))});
+    model->probe();
+  }
+  EXPECT_EQ(model->state().windows().at(WindowKind::session()).observedAt, at(1200));
+  EXPECT_EQ(usedOf(model->history(), "session"), (std::vector<double>{20, 21, 31}));
+  EXPECT_EQ(usedOf(model->history(), "week"), (std::vector<double>{5, 30})) << "nothing pruned";
+  EXPECT_EQ(model->history(), historyStore.all());
+  EXPECT_EQ(log.messages(QtInfoMsg, "ovel.history", "in case the clock comes back").size(), 1u);
+  EXPECT_EQ(
+      log.messages(QtInfoMsg, "ovel.history", "the clock came back to " + isoString(at(1200)) + ": dropped 1 sample stamped after it")
+          .size(),
+      1u);
 }
 
 TEST_F(UsageModelTest, ScanStartTimeIsKeptBeforeItsResultArrives) {

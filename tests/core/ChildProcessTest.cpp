@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -225,29 +226,54 @@ TEST_F(ChildProcessTest, TimeLimitStopsAChildThatRunsOn) {
   }
 }
 
-TEST_F(ChildProcessTest, TimeLimitBoundsTheWaitForOutputHeldByADescendant) {
-  // The child answers and exits at once; what it left behind keeps the pipe
-  // open for longer than the watchdog allows.
-  for (bool ownGroup : {true, false}) {
-    ChildProcess::Options options;
-    options.program = script("bash -c 'exec -a " + marker() + "-holder sleep 60' &\nprintf answer");
-    options.timeLimit = 0.5;
-    options.terminationGrace = 0.3;
-    options.ownProcessGroup = ownGroup;
-    auto start = std::chrono::steady_clock::now();
-    auto result = ChildProcess::run(options);
-    EXPECT_LT(secondsSince(start), test::kWatchdogSeconds);
-    EXPECT_TRUE(result.succeeded());
-    EXPECT_EQ(result.output, "answer");
-    // Only a run that leads its own group may stop what the child left.
-    if (ownGroup) {
-      EXPECT_EQ(processesLeft(marker()), "");
-    } else {
-      std::string left = test::processesMatching(marker());
-      ASSERT_NE(left, "");
-      ::kill(std::stoi(left), SIGKILL);  // the test ends it by its id
+// The child answers and exits at once; what it left behind keeps the pipe
+// open for longer than the watchdog allows. A time limit bounds the wait,
+// and so, without one, does a drain after the exit. Only a run that leads
+// its own group stops what the child left.
+TEST_F(ChildProcessTest, WhatHoldsThePipeAfterTheChildExitsCannotHoldTheRun) {
+  struct Bound {
+    const char* name;
+    std::optional<double> timeLimit, drainAfterExit;
+  } bounds[] = {{"a time limit", 0.5, std::nullopt}, {"a drain after the exit", std::nullopt, 0.3}};
+  for (const auto& bound : bounds) {
+    for (bool ownGroup : {true, false}) {
+      SCOPED_TRACE(std::string(bound.name) + (ownGroup ? ", own group" : ", caller's group"));
+      std::atomic<bool> stop{false};
+      ChildProcess::Options options;
+      options.program = script("bash -c 'exec -a " + marker() + "-holder sleep 60' &\nprintf answer");
+      options.timeLimit = bound.timeLimit;
+      options.drainAfterExit = bound.drainAfterExit;
+      options.terminationGrace = 0.3;
+      options.ownProcessGroup = ownGroup;
+      options.stop = &stop;
+      ChildProcess::Result result;
+      EXPECT_TRUE(test::returnsWithin(test::kWatchdogSeconds, stop, [&] { result = ChildProcess::run(options); }));
+      EXPECT_TRUE(result.succeeded());
+      EXPECT_EQ(result.output, "answer");
+      if (ownGroup) {
+        EXPECT_EQ(processesLeft(marker()), "");
+      } else {
+        std::string left = test::processesMatching(marker());
+        ASSERT_NE(left, "");
+        ::kill(std::stoi(left), SIGKILL);  // the test ends it by its id
+      }
     }
   }
+}
+
+// What the child leaves behind prints once the child is gone from the
+// process table (a zombie keeps its /proc entry), and only then closes the
+// pipe: a run that reaped the child only after its pipes closed would wait
+// for the limit and miss the last word.
+TEST_F(ChildProcessTest, AnExitedChildIsReapedWhileItsPipesDrain) {
+  ChildProcess::Options options;
+  options.program = script(
+      "parent=$$\n(while [ -e /proc/$parent ]; do sleep 0.02; done; printf ' reaped') &\nprintf answer");
+  options.drainAfterExit = test::kWatchdogSeconds;
+  options.timeLimit = test::kWatchdogSeconds;
+  auto result = ChildProcess::run(options);
+  EXPECT_TRUE(result.succeeded());
+  EXPECT_EQ(result.output, "answer reaped");
 }
 
 TEST_F(ChildProcessTest, ChildThatClosesItsOutputIsStillWaitedForUpToTheLimit) {

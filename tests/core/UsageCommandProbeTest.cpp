@@ -3,11 +3,14 @@
 // programs are fake claude scripts; none may be left running afterwards.
 #include "core/claude/UsageCommandProbe.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <variant>
 
 #include "core/claude/ClaudeLocator.h"
@@ -228,6 +231,35 @@ INSTANTIATE_TEST_SUITE_P(
         FakeProgram{"AnswersAtLength",
                     R"(head -c 2000000 /dev/zero | tr '\0' ' '; printf '{"result":"Current week: 5%%"}')", 5, 5.0}),
     [](const ::testing::TestParamInfo<FakeProgram>& info) { return std::string(info.param.name); });
+
+// claude answers, leaves a helper in its process group holding its output
+// and a daemon in a session of its own, and exits: the answer is taken long
+// before the time limit, the helper is ended and the daemon is left alone.
+TEST_F(FakeClaudeTest, TakesTheAnswerWhenClaudeExits) {
+  const fs::path daemonPid = dir / "daemon.pid";
+  auto claude = fakeClaude("bash -c 'exec -a " + marker() + "-holder sleep 60' &\n" +
+                           "setsid bash -c 'echo $$ > \"$0\"; exec -a " + marker() + "-daemon sleep 60' '" +
+                           daemonPid.string() + "' &\n" + "while [ ! -s '" + daemonPid.string() +
+                           "' ]; do sleep 0.01; done\n" + R"(printf '%s' '{"result":"Current session: 42% used"}')");
+  std::atomic<bool> stop{false};
+  UsageCommandProbe probe{claude, UsageCommandProbe::kDefaultTimeout, &stop};
+  std::optional<UsageCommandParser::Result> result;
+  std::optional<ProbeError> error;
+  // Well under the 30 s limit, which a run that waited for the pipe to close would reach.
+  EXPECT_TRUE(
+      test::returnsWithin(10, stop, [&] { error = errorOf([&] { result = probe.run([] { return kNow; }); }); }));
+  ASSERT_FALSE(error) << error->message();
+  ASSERT_EQ(result->windows.size(), 1u);
+  EXPECT_DOUBLE_EQ(result->windows[0].usedPercent, 42);
+  EXPECT_EQ(test::processesLeft(marker() + "-holder"), "");
+
+  std::string daemon = test::processesMatching(marker() + "-daemon");
+  ASSERT_NE(daemon, "") << "the daemon lives on";
+  pid_t daemonId = std::stoi(test::readText(daemonPid));
+  EXPECT_EQ(std::stoi(daemon), daemonId);
+  EXPECT_EQ(::getsid(daemonId), daemonId);
+  ::kill(daemonId, SIGKILL);  // the test ends it by its id
+}
 
 TEST_F(FakeClaudeTest, FailedRunsThatAnswerInJsonSayWhyInWords) {
   const fs::path answers = fs::path(OVEL_FIXTURES) / "print-json";

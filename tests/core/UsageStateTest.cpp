@@ -11,6 +11,8 @@ namespace {
 
 constexpr double kT0 = 1'760'000'000;
 constexpr double kReset = kT0 + 3 * 3600;
+// The merges' `now`, when no believed reading is to be stamped ahead of it.
+const Date kAfterEveryReading = dateFromSeconds1970(kT0 + kDay);
 
 UsageWindow reading(WindowKind kind, double percent, double at, std::optional<double> reset = kReset,
                     DataSource source = DataSource::usageCommand) {
@@ -99,7 +101,7 @@ TEST(UsageStateTest, MergeSequences) {
     UsageState state;
     for (std::size_t i = 0; i < sequence.steps.size(); ++i) {
       const Step& step = sequence.steps[i];
-      if (step.read) state.merge({*step.read});
+      if (step.read) state.merge({*step.read}, step.read->observedAt);
       else state.expectReset({WindowKind::session()});
       std::string where = std::string(sequence.name) + ", step " + std::to_string(i);
       ASSERT_EQ(state.windows().size(), 1u) << where;
@@ -115,11 +117,35 @@ TEST(UsageStateTest, MergeSequences) {
   }
 }
 
+// A believed reading stamped by a clock that has since come back keeps no
+// reading out; the drop rules still judge the taken one's percentage.
+TEST(UsageStateTest, AReadingIsTakenOverOneStampedByAClockThatCameBack) {
+  struct Case {
+    const char* name;
+    double heldAt, readAt, readPercent, now;
+    double believed, believedAt;
+  } cases[] = {
+      {"stamped ten days ahead", 10 * kDay, 60, 55, 60, 55, 60},
+      {"a fall from it is still held back", 10 * kDay, 60, 30, 60, 50, 60},
+      {"just over a few minutes ahead", 301, 0, 55, 0, 55, 0},
+      {"a few minutes ahead is no news", 300, 0, 55, 0, 50, 300},
+      {"ahead of the reading but not of now: a stale reading", 1000, 0, 55, 1000, 50, 1000},
+  };
+  for (const auto& c : cases) {
+    UsageState state;
+    state.merge({session(50, c.heldAt)}, dateFromSeconds1970(kT0 + c.heldAt));
+    state.merge({session(c.readPercent, c.readAt)}, dateFromSeconds1970(kT0 + c.now));
+    const UsageWindow& believed = state.windows().at(WindowKind::session());
+    EXPECT_EQ(believed.usedPercent, c.believed) << c.name;
+    EXPECT_EQ(believed.observedAt, dateFromSeconds1970(kT0 + c.believedAt)) << c.name;
+  }
+}
+
 TEST(UsageStateTest, HeldFallStillTakesTheNewReadingsOtherFields) {
   UsageState state;
-  state.merge({session(50, 0)});
+  state.merge({session(50, 0)}, kAfterEveryReading);
   UsageWindow lower = reading(WindowKind::session(), 41, 10, kReset + 120, DataSource::statusLine);
-  state.merge({lower});
+  state.merge({lower}, kAfterEveryReading);
   UsageWindow expected = lower;
   expected.usedPercent = 50;
   EXPECT_EQ(state.windows().at(WindowKind::session()), expected);
@@ -127,18 +153,19 @@ TEST(UsageStateTest, HeldFallStillTakesTheNewReadingsOtherFields) {
 
 TEST(UsageStateTest, BatchesApplyInOrderAndKindsStayApart) {
   UsageState stepwise;
-  stepwise.merge({session(50, 0)});
-  stepwise.merge({session(30, 10)});
+  stepwise.merge({session(50, 0)}, kAfterEveryReading);
+  stepwise.merge({session(30, 10)}, kAfterEveryReading);
   UsageState batched;
-  batched.merge({session(50, 0), session(30, 10)});
+  batched.merge({session(50, 0), session(30, 10)}, kAfterEveryReading);
   EXPECT_EQ(batched, stepwise);
 
   UsageState unchanged = batched;
-  batched.merge({});
+  batched.merge({}, kAfterEveryReading);
   EXPECT_EQ(batched, unchanged);
 
   // A session drop pending says nothing about the week.
-  batched.merge({reading(WindowKind::week(), 80, 0, kT0 + 86400), reading(WindowKind::week(), 60, 100, kT0 + 86400)});
+  batched.merge({reading(WindowKind::week(), 80, 0, kT0 + 86400), reading(WindowKind::week(), 60, 100, kT0 + 86400)},
+                kAfterEveryReading);
   EXPECT_EQ(batched.windows().at(WindowKind::week()).usedPercent, 80);
   EXPECT_EQ(batched.pendingDrops().at(WindowKind::week()).usedPercent, 60);
   EXPECT_EQ(batched.pendingDrops().at(WindowKind::session()).usedPercent, 30);
@@ -147,7 +174,8 @@ TEST(UsageStateTest, BatchesApplyInOrderAndKindsStayApart) {
 TEST(UsageStateTest, CurrentZeroesPassedResetsAndSortsByKind) {
   UsageState state;
   state.merge({reading(WindowKind::weekModel("b"), 10, 0, kT0 + 500), reading(WindowKind::weekModel("a"), 20, 0),
-               reading(WindowKind::week(), 30, 0, std::nullopt), session(40, 0, kT0 + 100)});
+               reading(WindowKind::week(), 30, 0, std::nullopt), session(40, 0, kT0 + 100)},
+              kAfterEveryReading);
 
   auto before = state.current(dateFromSeconds1970(kT0 + 99));
   ASSERT_EQ(before.size(), 4u);
@@ -170,7 +198,8 @@ TEST(UsageStateTest, CurrentZeroesPassedResetsAndSortsByKind) {
 TEST(UsageStateTest, LastObservedCountsBelievedReadingsOnly) {
   UsageState state;
   EXPECT_FALSE(state.lastObservedAt());
-  state.merge({session(50, 10), reading(WindowKind::week(), 20, 30, std::nullopt, DataSource::statusLine)});
+  state.merge({session(50, 10), reading(WindowKind::week(), 20, 30, std::nullopt, DataSource::statusLine)},
+              kAfterEveryReading);
   EXPECT_EQ(state.lastObservedAt(), dateFromSeconds1970(kT0 + 30));
   EXPECT_EQ(state.lastObserved(DataSource::usageCommand), dateFromSeconds1970(kT0 + 10));
   EXPECT_EQ(state.lastObserved(DataSource::statusLine), dateFromSeconds1970(kT0 + 30));
@@ -178,7 +207,8 @@ TEST(UsageStateTest, LastObservedCountsBelievedReadingsOnly) {
   // A pending drop from the status line, then a small fall from the probe:
   // the believed reading now carries the probe as its source.
   UsageState held;
-  held.merge({session(50, 0), reading(WindowKind::session(), 30, 10, kReset, DataSource::statusLine), session(45, 20)});
+  held.merge({session(50, 0), reading(WindowKind::session(), 30, 10, kReset, DataSource::statusLine), session(45, 20)},
+             kAfterEveryReading);
   ASSERT_EQ(held.pendingDrops().at(WindowKind::session()).source, DataSource::statusLine);
   EXPECT_FALSE(held.lastObserved(DataSource::statusLine));
   EXPECT_EQ(held.lastObservedAt(), dateFromSeconds1970(kT0 + 20));

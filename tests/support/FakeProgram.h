@@ -4,8 +4,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -42,6 +44,18 @@ inline std::string processesLeft(const std::string& marker) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return left;
+}
+
+// Calls `run` on a thread of its own and waits for it at most `watchdog`
+// seconds, then sets `stop` (which must end the run) and waits for it to
+// return. Whether it returned before the watchdog.
+template <typename Run>
+bool returnsWithin(double watchdog, std::atomic<bool>& stop, Run run) {
+  auto done = std::async(std::launch::async, std::move(run));
+  bool inTime = done.wait_for(std::chrono::duration<double>(watchdog)) == std::future_status::ready;
+  stop = true;
+  done.get();
+  return inTime;
 }
 
 inline double secondsSince(std::chrono::steady_clock::time_point start) {

@@ -143,9 +143,12 @@ TEST(OvelProgramTest, StopSignalsQuitNormallyAndKeepTheHistory) {
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sigabbrev_np(signal));
     TempDir dir;
-    // Long past the retention: the first record prunes it and rewrites the file.
-    test::writeText(dir / "data/history.jsonl", R"({"k":"week","u":1,"t":1000000000})"
-                                                "\n");
+    // Long past the retention: the first record prunes it and rewrites the
+    // file (readings came back a day and more ago, so the prune has no jump
+    // ahead to wait for).
+    const double now = secondsSince1970(systemNow());
+    auto line = [](double observedAt) { return R"({"k":"week:Old","u":1,"t":)" + std::to_string(observedAt) + "}\n"; };
+    test::writeText(dir / "data/history.jsonl", line(1000000000) + line(now - 30 * 3600) + line(now - 20 * 3600));
     auto log = dir / "ovel.log";
     auto ovel = startRecording(dir, log);
     ASSERT_TRUE(ovel->started());
@@ -157,7 +160,7 @@ TEST(OvelProgramTest, StopSignalsQuitNormallyAndKeepTheHistory) {
 
     std::string history = test::readText(dir / "data/history.jsonl");
     EXPECT_EQ(history.find("1000000000"), std::string::npos) << "the prune's rewrite finished:\n" << history;
-    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 2) << history;
+    EXPECT_EQ(std::count(history.begin(), history.end(), '\n'), 4) << history;
     EXPECT_NE(history.find(R"("k":"session")"), std::string::npos) << history;
     EXPECT_NE(history.find(R"("k":"week")"), std::string::npos) << history;
   }
