@@ -1,5 +1,6 @@
 #include "model/StandardServices.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -30,6 +31,15 @@ std::chrono::milliseconds timerInterval(double seconds) {
 // Qt's thread priorities do nothing under Linux's default scheduler, but a
 // thread's own nice value does.
 void lowerThisThreadsPriority() { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kScanNiceness); }
+
+// A scan that read frees its buffers and the table's old nodes on this
+// thread, into an allocator arena of its own that would otherwise keep them
+// for good.
+void returnFreedMemory() {
+#ifdef __GLIBC__
+  ::malloc_trim(0);
+#endif
+}
 
 // Hands `value` to `done` on the thread that owns `context`.
 template <class Value>
@@ -103,10 +113,14 @@ void ThreadedScanRunner::scan(Date now, Completion done) {
   worker_.start([this, now, done = std::move(done)] {
     lowerThisThreadsPriority();
     LocalActivityScanner::Report report = scanner_.scanReporting(now, [this] { return stopping_.load(); });
+    if (!report.summary.sharesEventsWith(lastHanded_)) {
+      lastHanded_ = report.summary;
+      returnFreedMemory();
+    }
     for (const std::string& failure : report.failures) qCWarning(logScan).noquote() << failure.c_str();
     for (const std::string& folder : report.foldersTooDeep)
       qCDebug(logScan).noquote() << "passed over" << folder.c_str() << "- too deep below the projects folder";
-    postBack(context_, done, std::move(report.events));
+    postBack(context_, done, std::move(report.summary));
   });
 }
 
