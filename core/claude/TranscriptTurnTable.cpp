@@ -28,15 +28,21 @@ void TextInterner::forgetUnused() {
   std::erase_if(texts_, [](const SharedText& text) { return text.shareCount() == 1; });
 }
 
-void TranscriptTurnTable::buildKey(const TranscriptTurn& turn) {
+// Two unrelated 64-bit hashes of the key: std::hash and FNV-1a.
+TranscriptTurnTable::KeyDigest TranscriptTurnTable::digestOf(const TranscriptTurn& turn) {
   key_.clear();
   if (turn.messageId) key_ += *turn.messageId;
   if (turn.messageId && turn.requestId) key_ += ':';
   if (turn.requestId) key_ += *turn.requestId;
+  std::uint64_t fnv = 0xcbf29ce484222325u;
+  for (unsigned char byte : key_) fnv = (fnv ^ byte) * 0x100000001b3u;
+  KeyDigest digest{std::hash<std::string_view>{}(key_), fnv};
+  if (digest.isKeyless()) digest.second = 1;  // all zero stands for no key
+  return digest;
 }
 
-TranscriptTurnTable::KeySpan TranscriptTurnTable::keyOfTurn(TurnNumber turn) const {
-  return turn < summaryKeys_.size() ? summaryKeys_[turn] : addedKeys_[turn - summaryKeys_.size()];
+TranscriptTurnTable::KeyDigest TranscriptTurnTable::digestOfTurn(TurnNumber turn) const {
+  return turn < summaryDigests_.size() ? summaryDigests_[turn] : addedDigests_[turn - summaryDigests_.size()];
 }
 
 const ActivityEvent& TranscriptTurnTable::eventOfTurn(TurnNumber turn) const {
@@ -48,19 +54,19 @@ ActivityEvent TranscriptTurnTable::eventOf(const TranscriptTurn& turn) {
   return {turn.timestamp, names_.intern(turn.model), names_.intern(turn.cwd), turn.tokens};
 }
 
-std::size_t TranscriptTurnTable::slotFor(std::string_view key) const {
+std::size_t TranscriptTurnTable::slotFor(KeyDigest digest) const {
   std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = std::hash<std::string_view>{}(key)&mask;; slot = (slot + 1) & mask)
-    if (slots_[slot] == kEmptySlot || keyOf(keyOfTurn(slots_[slot])) == key) return slot;
+  for (std::size_t slot = digest.first & mask;; slot = (slot + 1) & mask)
+    if (slots_[slot] == kEmptySlot || digestOfTurn(slots_[slot]) == digest) return slot;
 }
 
 void TranscriptTurnTable::rebuildIndex() {
   slots_.assign(indexSizeFor(heldTurns()), kEmptySlot);
   indexed_ = 0;
   for (TurnNumber turn = 0; turn < heldTurns(); ++turn) {
-    KeySpan span = keyOfTurn(turn);
-    if (span.length == kKeyless || (turn < replaced_.size() && replaced_[turn])) continue;
-    slots_[slotFor(keyOf(span))] = turn;
+    KeyDigest digest = digestOfTurn(turn);
+    if (digest.isKeyless() || (turn < replaced_.size() && replaced_[turn])) continue;
+    slots_[slotFor(digest)] = turn;
     ++indexed_;
   }
 }
@@ -75,19 +81,18 @@ void TranscriptTurnTable::addToIndex(TurnNumber turn, std::size_t slot) {
 void TranscriptTurnTable::ingest(const TranscriptTurn& turn) {
   if (!turn.messageId && !turn.requestId) {
     added_.push_back(eventOf(turn));
-    addedKeys_.push_back({0, kKeyless});
+    addedDigests_.push_back({});
     changed_ = true;
     return;
   }
-  buildKey(turn);
+  KeyDigest digest = digestOf(turn);
   if (slots_.empty()) slots_.assign(kSmallestIndex, kEmptySlot);
-  std::size_t slot = slotFor(key_);
+  std::size_t slot = slotFor(digest);
   const auto held = static_cast<TurnNumber>(summary_.events().size());
   if (slots_[slot] == kEmptySlot) {
-    if (keys_.size() + key_.size() > UINT32_MAX) throw std::length_error("too many turn keys");
-    addedKeys_.push_back({static_cast<std::uint32_t>(keys_.size()), static_cast<std::uint32_t>(key_.size())});
-    keys_ += key_;
+    if (heldTurns() >= kEmptySlot - 1) throw std::length_error("too many turns");
     added_.push_back(eventOf(turn));
+    addedDigests_.push_back(digest);
     changed_ = true;
     addToIndex(held + static_cast<TurnNumber>(added_.size() - 1), slot);
     return;
@@ -101,13 +106,13 @@ void TranscriptTurnTable::ingest(const TranscriptTurn& turn) {
   }
   replaced_[stored] = true;
   added_.push_back(eventOf(turn));
-  addedKeys_.push_back(summaryKeys_[stored]);
+  addedDigests_.push_back(summaryDigests_[stored]);
   slots_[slot] = held + static_cast<TurnNumber>(added_.size() - 1);
 }
 
 // One pass over the summary's turns and the added ones, each run in time
-// order (on equal times the summary's first): what is kept goes into the new
-// summary, its key into a new packed buffer.
+// order (on equal times the summary's first): what is kept makes the new
+// summary.
 void TranscriptTurnTable::mergeAdded(Date cutoff) {
   const auto& old = summary_.events();
   std::vector<std::uint32_t> order(added_.size());
@@ -115,37 +120,34 @@ void TranscriptTurnTable::mergeAdded(Date cutoff) {
   std::stable_sort(order.begin(), order.end(),
                    [this](std::uint32_t a, std::uint32_t b) { return added_[a].timestamp < added_[b].timestamp; });
 
+  std::size_t most = old.size() + added_.size();
   std::vector<ActivityEvent> events;
-  std::vector<KeySpan> keys;
-  std::string packed;
-  events.reserve(old.size() + added_.size());
-  keys.reserve(old.size() + added_.size());
-  auto keep = [&](const ActivityEvent& event, KeySpan span) {
+  std::vector<KeyDigest> digests;
+  events.reserve(most);
+  digests.reserve(most);
+  auto keep = [&](const ActivityEvent& event, KeyDigest digest) {
     if (event.timestamp < cutoff) return;
-    if (span.length != kKeyless) {
-      std::string_view key = keyOf(span);
-      span.offset = static_cast<std::uint32_t>(packed.size());
-      packed += key;
-    }
     events.push_back(event);
-    keys.push_back(span);
+    digests.push_back(digest);
   };
   std::size_t next = 0;
   for (std::uint32_t added : order) {
     for (; next < old.size() && !(added_[added].timestamp < old[next].timestamp); ++next)
-      if (!replaced_[next]) keep(old[next], summaryKeys_[next]);
-    keep(added_[added], addedKeys_[added]);
+      if (!replaced_[next]) keep(old[next], summaryDigests_[next]);
+    keep(added_[added], addedDigests_[added]);
   }
   for (; next < old.size(); ++next)
-    if (!replaced_[next]) keep(old[next], summaryKeys_[next]);
+    if (!replaced_[next]) keep(old[next], summaryDigests_[next]);
+  // Exactly as long as what they hold: the summary is kept for a while.
+  events.shrink_to_fit();
+  digests.shrink_to_fit();
 
   summary_ = ActivitySummary(std::move(events));
-  summaryKeys_ = std::move(keys);
-  replaced_.assign(summaryKeys_.size(), false);
-  keys_ = std::move(packed);
+  summaryDigests_ = std::move(digests);
+  replaced_.assign(summaryDigests_.size(), false);
   // Released, not kept: a first scan adds the whole week at once.
   added_ = {};
-  addedKeys_ = {};
+  addedDigests_ = {};
   rebuildIndex();
 }
 

@@ -2,12 +2,13 @@
 // their dedupe keys, and the summary of them it hands on. Private to the
 // scanner; not safe for concurrent use.
 //
-// The held turns live in the summary itself, oldest first, with their keys
-// packed in one buffer beside them and an open-addressing index from key to
-// turn: no turn is held twice, and a scan that changed nothing hands on the
-// very summary it handed before. The turns a scan adds or replaces wait
-// beside the summary until it ends, when one pass merges them in, drops
-// what aged out and packs the keys again.
+// The held turns live in the summary itself, oldest first, with the 128-bit
+// digests of their keys beside them and an open-addressing index from digest
+// to turn: no turn is held twice, and a scan that changed nothing hands on
+// the very summary it handed before. Two keys share a digest with a chance of
+// about 2^-128 per pair, far below that of a damaged transcript. The turns a
+// scan adds or replaces wait beside the summary until it ends, when one pass
+// merges them in and drops what aged out.
 #pragma once
 
 #include <cstddef>
@@ -51,36 +52,35 @@ class TranscriptTurnTable {
   std::size_t heldTurns() const { return summary_.events().size() + added_.size(); }
 
  private:
-  // Where a key's bytes lie in keys_; kKeyless for a turn without ids.
-  struct KeySpan {
-    std::uint32_t offset = 0;
-    std::uint32_t length = 0;
+  // A key's digest; all zero for a turn without ids, which is never merged.
+  struct KeyDigest {
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    bool isKeyless() const { return first == 0 && second == 0; }
+    bool operator==(const KeyDigest&) const = default;
   };
-  static constexpr std::uint32_t kKeyless = UINT32_MAX;
   // A turn by number: those of the summary first, then those added since.
   using TurnNumber = std::uint32_t;
-  static constexpr std::uint32_t kEmptySlot = UINT32_MAX;
+  static constexpr TurnNumber kEmptySlot = UINT32_MAX;
 
-  void buildKey(const TranscriptTurn& turn);
-  std::string_view keyOf(KeySpan span) const { return {keys_.data() + span.offset, span.length}; }
-  KeySpan keyOfTurn(TurnNumber turn) const;
+  KeyDigest digestOf(const TranscriptTurn& turn);
+  KeyDigest digestOfTurn(TurnNumber turn) const;
   const ActivityEvent& eventOfTurn(TurnNumber turn) const;
   ActivityEvent eventOf(const TranscriptTurn& turn);
-  // The slot that holds the key, or the empty one where it would go.
-  std::size_t slotFor(std::string_view key) const;
+  // The slot that holds the digest, or the empty one where it would go.
+  std::size_t slotFor(KeyDigest digest) const;
   void addToIndex(TurnNumber turn, std::size_t slot);
   void rebuildIndex();
   void mergeAdded(Date cutoff);
 
   ActivitySummary summary_;
-  std::vector<KeySpan> summaryKeys_;  // beside summary_.events()
-  std::vector<bool> replaced_;        // beside them: a larger copy waits in added_
-  std::vector<ActivityEvent> added_;  // since the summary was made
-  std::vector<KeySpan> addedKeys_;    // beside them
-  std::string keys_;                  // every key's bytes, packed
-  std::vector<TurnNumber> slots_;     // the index, a power of two long
-  std::size_t indexed_ = 0;           // turns with a key in the index
-  bool changed_ = false;              // since the summary was made
+  std::vector<KeyDigest> summaryDigests_;  // beside summary_.events()
+  std::vector<bool> replaced_;             // beside them: a larger copy waits in added_
+  std::vector<ActivityEvent> added_;       // since the summary was made
+  std::vector<KeyDigest> addedDigests_;    // beside them
+  std::vector<TurnNumber> slots_;          // the index, a power of two long
+  std::size_t indexed_ = 0;                // turns with a key in the index
+  bool changed_ = false;                   // since the summary was made
   TextInterner names_;
   std::string key_;  // built here for each turn
 };

@@ -684,7 +684,7 @@ TEST_F(ScannerTest, TheSummaryHandedOnEqualsAFreshScanOfAllThatWasShown) {
     ActivitySummary handed = scanner.scanReporting(kNow).summary;
     LocalActivityScanner fresh(ledger, kActivityLookBack);
     EXPECT_EQ(handed, ActivitySummary(fresh.scan(kNow))) << step;
-    if (previous) EXPECT_FALSE(handed.sharesEventsWith(*previous)) << step << ": a change made no new summary";
+    if (previous) { EXPECT_FALSE(handed.sharesEventsWith(*previous)) << step << ": a change made no new summary"; }
     previous = handed;
   };
 
