@@ -32,12 +32,24 @@ std::chrono::milliseconds timerInterval(double seconds) {
 // thread's own nice value does.
 void lowerThisThreadsPriority() { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kScanNiceness); }
 
-// A scan that read frees its buffers and the table's old nodes on this
-// thread, into an allocator arena of its own that would otherwise keep them
-// for good.
+// A changed scan frees its buffers and, once the model has taken the new
+// summary, the old one, partly into an allocator arena of the scan thread's
+// that would otherwise keep the pages for good.
 void returnFreedMemory() {
 #ifdef __GLIBC__
   ::malloc_trim(0);
+#endif
+}
+
+// Blocks of this size or more get a mapping of their own, given back whole
+// when freed. glibc would raise the bound to the largest block freed, and
+// the week of turns, rebuilt whole when it changes, would then stay in the
+// heaps as holes.
+constexpr int kOwnMappingBytes = 128 << 10;
+
+void keepLargeBlocksInMappingsOfTheirOwn() {
+#ifdef __GLIBC__
+  ::mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
 #endif
 }
 
@@ -113,18 +125,21 @@ void ThreadedScanRunner::scan(Date now, Completion done) {
   worker_.start([this, now, done = std::move(done)] {
     lowerThisThreadsPriority();
     LocalActivityScanner::Report report = scanner_.scanReporting(now, [this] { return stopping_.load(); });
-    if (!report.summary.sharesEventsWith(lastHanded_)) {
-      lastHanded_ = report.summary;
-      returnFreedMemory();
-    }
+    bool changed = !report.summary.sharesEventsWith(lastHanded_);
+    if (changed) lastHanded_ = report.summary;
     for (const std::string& failure : report.failures) qCWarning(logScan).noquote() << failure.c_str();
     for (const std::string& folder : report.foldersTooDeep)
       qCDebug(logScan).noquote() << "passed over" << folder.c_str() << "- too deep below the projects folder";
-    postBack(context_, done, std::move(report.summary));
+    Completion handOver = [done, changed](ActivitySummary summary) {
+      done(std::move(summary));
+      if (changed) returnFreedMemory();
+    };
+    postBack(context_, handOver, std::move(report.summary));
   });
 }
 
 AppServices AppServices::standard() {
+  keepLargeBlocksInMappingsOfTheirOwn();
   AppServices services;
   services.clock = std::make_unique<SystemClock>();
   services.scheduler = std::make_unique<QtScheduler>();
