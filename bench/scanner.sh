@@ -28,7 +28,7 @@ echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 python3 - "$results" <<'PY'
 import json, sys
 runs = json.load(open(sys.argv[1]))["benchmarks"]
-median = {r["run_name"]: r["real_time"] for r in runs if r.get("aggregate_name") == "median"}
+median = {r["run_name"].removesuffix("/real_time"): r["real_time"] for r in runs if r.get("aggregate_name") == "median"}
 scan, cat = median.get("FirstScan"), median.get("CatOfTheSameFiles")
 if scan and cat:
     ratio = scan / cat
