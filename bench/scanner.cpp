@@ -1,13 +1,21 @@
 // The transcript scanner over a large generated tree (gen_transcripts.py):
-// the first scan, a rescan with nothing changed, a rescan after a few lines
-// were appended to ten files, and the read and prefilter stages alone.
+// the first scan beside `cat` of the same files (a whole process, as a user
+// would run it), a rescan with nothing changed, a rescan after a few lines
+// were appended to ten files, the read and prefilter stages alone, and a
+// rescan of a wide tree of 50 000 small unchanged files, written into a
+// temporary folder for the run.
 //
 //   bench_scanner [benchmark flags] TREE     (or OVEL_BENCH_TRANSCRIPTS=TREE)
 //
 // TREE is the generator's root (holding projects/) or a projects folder.
 // Without one the program says so and exits 0. Appended lines are cut off
-// again at the end, so the tree is left as it was.
+// again at the end, so the tree is left as it was. Rescans go through
+// scanReporting(), as the application's do: an unchanged tree hands back
+// the summary it handed before.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -61,17 +69,43 @@ void firstScan(benchmark::State& state) {
   std::size_t events = 0;
   for (auto _ : state) {
     LocalActivityScanner scanner(tree().root, kActivityLookBack);
-    events = scanner.scan(tree().now).size();
+    events = scanner.scanReporting(tree().now).summary.events().size();
   }
   reportBytes(state, tree().bytes);
   state.counters["events"] = static_cast<double>(events);
 }
 
-void rescanUnchanged(benchmark::State& state) {
-  LocalActivityScanner scanner(tree().root, kActivityLookBack);
-  scanner.scan(tree().now);
-  for (auto _ : state) benchmark::DoNotOptimize(scanner.scan(tree().now).data());
+// `cat FILE... >/dev/null` as a process of its own, started and waited for.
+void catOfTheSameFiles(benchmark::State& state) {
+  std::vector<std::string> arguments{"cat"};
+  for (const auto& file : tree().files) arguments.push_back(file.path);
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  for (auto _ : state) {
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "cat", &actions, nullptr, argv.data(), environ) != 0) {
+      state.SkipWithError("cannot start cat");
+      break;
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) state.SkipWithError("cat failed");
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  reportBytes(state, tree().bytes);
 }
+
+void rescan(benchmark::State& state, const fs::path& root, Date now) {
+  LocalActivityScanner scanner(root, kActivityLookBack);
+  scanner.scanReporting(now);
+  for (auto _ : state) benchmark::DoNotOptimize(scanner.scanReporting(now).summary.events().data());
+}
+
+void rescanUnchanged(benchmark::State& state) { rescan(state, tree().root, tree().now); }
 
 // Three lines as Claude Code appends them during one turn: a tool result, an
 // assistant line with usage and a progress line.
@@ -119,7 +153,7 @@ void rescanAfterAppending(benchmark::State& state) {
     state.PauseTiming();
     appended.appendToEach(serial, addSeconds(now, -60));
     state.ResumeTiming();
-    benchmark::DoNotOptimize(scanner.scan(now).data());
+    benchmark::DoNotOptimize(scanner.scanReporting(now).summary.events().data());
   }
 }
 
@@ -143,6 +177,49 @@ void readAndPrefilter(benchmark::State& state) {
   }
   reportBytes(state, tree().bytes);
   state.counters["usage lines"] = static_cast<double>(lines);
+}
+
+// 50 000 transcripts of two turns each in 500 project folders, in a
+// temporary folder that goes with it.
+class WideTree {
+ public:
+  static constexpr int kFiles = 50000, kFolders = 500;
+
+  WideTree() {
+    std::string pattern = (fs::temp_directory_path() / "ovel-bench-wide-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+    top_ = pattern;
+    Date at = addSeconds(systemNow(), -kHour);
+    for (int folder = 0; folder < kFolders; ++folder) fs::create_directories(projects() / folderName(folder));
+    for (int file = 0; file < kFiles; ++file) {
+      std::string text = appendedLines(2 * file, at) + appendedLines(2 * file + 1, at);
+      fs::path path = projects() / folderName(file % kFolders) / ("s" + std::to_string(file) + ".jsonl");
+      if (auto error = writeFileAtomically(path, text, {.sync = false}))
+        throw std::runtime_error("cannot write " + path.string());
+    }
+    now_ = systemNow();
+  }
+  ~WideTree() {
+    std::error_code ignored;
+    fs::remove_all(top_, ignored);
+  }
+  WideTree(const WideTree&) = delete;
+  WideTree& operator=(const WideTree&) = delete;
+
+  fs::path projects() const { return top_ / "projects"; }
+  Date now() const { return now_; }
+
+ private:
+  static std::string folderName(int folder) { return "-home-dev-projects-w" + std::to_string(folder); }
+  fs::path top_;
+  Date now_;
+};
+
+void rescanWideUnchanged(benchmark::State& state) {
+  static WideTree wide;
+  rescan(state, wide.projects(), wide.now());
+  state.counters["per file"] = benchmark::Counter(
+      WideTree::kFiles, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 std::optional<fs::path> treeArgument(int argc, char** argv) {
@@ -169,10 +246,12 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(tree().bytes));
   auto unit = benchmark::kMillisecond;
   benchmark::RegisterBenchmark("FirstScan", firstScan)->Unit(unit)->UseRealTime();
+  benchmark::RegisterBenchmark("CatOfTheSameFiles", catOfTheSameFiles)->Unit(unit)->UseRealTime();
   benchmark::RegisterBenchmark("RescanUnchanged", rescanUnchanged)->Unit(unit)->UseRealTime();
   benchmark::RegisterBenchmark("RescanAfterAppendingToTenFiles", rescanAfterAppending)->Unit(unit)->UseRealTime();
   benchmark::RegisterBenchmark("Stage/ReadOnly", readOnly)->Unit(unit)->UseRealTime();
   benchmark::RegisterBenchmark("Stage/ReadAndPrefilter", readAndPrefilter)->Unit(unit)->UseRealTime();
+  benchmark::RegisterBenchmark("RescanUnchanged/50000Files", rescanWideUnchanged)->Unit(unit)->UseRealTime();
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/claude/UsageCommandParser.h"
-#include "core/engine/Activity.h"
+#include "core/engine/ActivitySummary.h"
 #include "core/support/Time.h"
 
 namespace ovel {
@@ -70,10 +70,11 @@ class ProbeRunner {
 
 class ScanRunner {
  public:
-  using Completion = std::function<void(std::vector<ActivityEvent>)>;
+  using Completion = std::function<void(ActivitySummary)>;
 
   virtual ~ScanRunner() = default;
-  // Reads the transcripts as of `now` and hands back the events.
+  // Reads the transcripts as of `now` and hands back their summary, which
+  // shares its events with the last one when nothing changed.
   virtual void scan(Date now, Completion done) = 0;
 };
 

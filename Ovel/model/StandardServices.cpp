@@ -1,5 +1,6 @@
 #include "model/StandardServices.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -30,6 +31,27 @@ std::chrono::milliseconds timerInterval(double seconds) {
 // Qt's thread priorities do nothing under Linux's default scheduler, but a
 // thread's own nice value does.
 void lowerThisThreadsPriority() { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kScanNiceness); }
+
+// A changed scan frees its buffers and, once the model has taken the new
+// summary, the old one, partly into an allocator arena of the scan thread's
+// that would otherwise keep the pages for good.
+void returnFreedMemory() {
+#ifdef __GLIBC__
+  ::malloc_trim(0);
+#endif
+}
+
+// Blocks of this size or more get a mapping of their own, given back whole
+// when freed. glibc would raise the bound to the largest block freed, and
+// the week of turns, rebuilt whole when it changes, would then stay in the
+// heaps as holes.
+constexpr int kOwnMappingBytes = 128 << 10;
+
+void keepLargeBlocksInMappingsOfTheirOwn() {
+#ifdef __GLIBC__
+  ::mallopt(M_MMAP_THRESHOLD, kOwnMappingBytes);
+#endif
+}
 
 // Hands `value` to `done` on the thread that owns `context`.
 template <class Value>
@@ -103,14 +125,21 @@ void ThreadedScanRunner::scan(Date now, Completion done) {
   worker_.start([this, now, done = std::move(done)] {
     lowerThisThreadsPriority();
     LocalActivityScanner::Report report = scanner_.scanReporting(now, [this] { return stopping_.load(); });
+    bool changed = !report.summary.sharesEventsWith(lastHanded_);
+    if (changed) lastHanded_ = report.summary;
     for (const std::string& failure : report.failures) qCWarning(logScan).noquote() << failure.c_str();
     for (const std::string& folder : report.foldersTooDeep)
       qCDebug(logScan).noquote() << "passed over" << folder.c_str() << "- too deep below the projects folder";
-    postBack(context_, done, std::move(report.events));
+    Completion handOver = [done, changed](ActivitySummary summary) {
+      done(std::move(summary));
+      if (changed) returnFreedMemory();
+    };
+    postBack(context_, handOver, std::move(report.summary));
   });
 }
 
 AppServices AppServices::standard() {
+  keepLargeBlocksInMappingsOfTheirOwn();
   AppServices services;
   services.clock = std::make_unique<SystemClock>();
   services.scheduler = std::make_unique<QtScheduler>();

@@ -68,6 +68,7 @@ class ThreadedScanRunner final : public ScanRunner {
  private:
   std::atomic<bool> stopping_{false};
   LocalActivityScanner scanner_;
+  ActivitySummary lastHanded_;  // touched on the worker only
   QObject context_;
   QThreadPool worker_;  // declared last: waits for a running scan first
 };

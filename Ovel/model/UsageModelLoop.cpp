@@ -1,5 +1,6 @@
 // Normal operation: start(), the five-second ticker, the tick and its gates,
-// the probe schedule with its back-off, and refreshIfStale().
+// the transcript scan, the probe schedule with its back-off, and
+// refreshIfStale().
 //
 // A tick is a chain of completions (scan, then probe, then the recompute
 // gate); the next one is armed 5 s after it has finished, so ticks never
@@ -88,6 +89,22 @@ void UsageModel::tick(std::function<void()> completion) {
   };
   if (scanIsDue()) scanActivity(probeStep);
   else probeStep();
+}
+
+// The scan hands back a summary that shares its events with the one held
+// when nothing changed: then it is taken without a look at the events.
+void UsageModel::scanActivity(std::function<void()> completion) {
+  Date started = clockNow();
+  lastActivityScan_ = started;
+  scanRunner_->scan(started, [this, completion = std::move(completion)](ActivitySummary summary) {
+    if (isDemo_) {
+      if (completion) completion();
+      return;
+    }
+    assign(activity_, std::move(summary), &UsageModel::activityChanged);
+    recompute();
+    if (completion) completion();
+  });
 }
 
 bool UsageModel::probeIsDue() const {

@@ -96,20 +96,6 @@ bool UsageModel::readStatusLineSnapshot() {
   return true;
 }
 
-void UsageModel::scanActivity(std::function<void()> completion) {
-  Date started = clockNow();
-  lastActivityScan_ = started;
-  scanRunner_->scan(started, [this, completion = std::move(completion)](std::vector<ActivityEvent> events) {
-    if (isDemo_) {
-      if (completion) completion();
-      return;
-    }
-    assign(activity_, ActivitySummary(std::move(events)), &UsageModel::activityChanged);
-    recompute();
-    if (completion) completion();
-  });
-}
-
 void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
   Date now = clockNow();
   state_.merge(windows, now);

@@ -17,10 +17,13 @@
 
 #include "core/claude/TranscriptFiles.h"
 #include "core/engine/Activity.h"
+#include "core/engine/ActivitySummary.h"
 #include "core/engine/EngineConstants.h"
 #include "core/support/Time.h"
 
 namespace ovel {
+
+class TranscriptTurnTable;
 
 class LocalActivityScanner final {
  public:
@@ -39,8 +42,9 @@ class LocalActivityScanner final {
   const std::filesystem::path& root() const { return root_; }
   double lookback() const { return lookback_; }
 
-  // Reads what was appended since the last scan and returns every turn known
-  // so far that is not older than now - lookback, oldest first. Never throws:
+  // Reads what was appended since the last scan and returns (as a copy, for
+  // tests) every turn known so far that is not older than now - lookback,
+  // oldest first. Never throws:
   // whatever cannot be read is skipped. A file is read from where the last
   // scan stopped (from its start when it shrank or another file took its
   // name), complete lines only; a turn logged more than once (same message
@@ -51,13 +55,15 @@ class LocalActivityScanner final {
   // `stopRequested` (asked before each file) says so, no further file is read.
   std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
 
-  // A scan with what it passed over: one text per failure it swallowed (a
-  // file it could not read or finish, "path: reason", told again only once
-  // it has read or failed otherwise; or the whole scan), for the caller to log.
-  // And the folders passed over for lying too deep, each told once while it
-  // stays, for the caller to log at debug level.
+  // A scan as the application takes it: the turns as a summary, which is
+  // the very one of the last scan when nothing changed (it shares its
+  // events), and what the scan passed over: one text per failure it
+  // swallowed (a file it could not read or finish, "path: reason", told
+  // again only once it has read or failed otherwise; or the whole scan), for
+  // the caller to log, and the folders passed over for lying too deep, each
+  // told once while it stays, for the caller to log at debug level.
   struct Report {
-    std::vector<ActivityEvent> events;
+    ActivitySummary summary;
     std::vector<std::string> failures;
     std::vector<std::string> foldersTooDeep;
   };
@@ -78,7 +84,6 @@ class LocalActivityScanner final {
     std::uint64_t inode = 0;
     std::error_code lastError;  // of the last read, told when it came
   };
-  class TurnTable;
   struct ScanPass;
 
   // The folders of `folders` that the last scan did not pass over.
@@ -91,7 +96,7 @@ class LocalActivityScanner final {
 
   std::mutex lock_;
   std::unordered_map<std::string, Cursor> cursors_;
-  std::unique_ptr<TurnTable> turns_;
+  std::unique_ptr<TranscriptTurnTable> turns_;
   std::vector<std::string> foldersTooDeep_;  // as of the last scan, sorted
   ReadFigures figures_;
 };

@@ -28,15 +28,34 @@ Date modificationDate(const struct stat& status) {
 
 // Opens the folder at `relative` below `rootFd` one name at a time, none of
 // them followed if it is a link, holding at most two descriptors meanwhile.
+// The root itself is `rootFd`, not a descriptor of its own.
 int openFolderBelow(int rootFd, const std::vector<std::string>& relative) {
-  int folder = ::dup(rootFd);
+  int folder = rootFd;
   for (const std::string& name : relative) {
-    if (folder < 0) return -1;
     int child = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    ::close(folder);
+    if (folder != rootFd) ::close(folder);
+    if (child < 0) return -1;
     folder = child;
   }
   return folder;
+}
+
+// The names and types in a folder, hidden ones left out. Read straight from
+// the descriptor: a rescan lists every folder, and a DIR stream would cost
+// two more calls and an allocation each time.
+std::vector<std::pair<std::string, unsigned char>> visibleEntries(int folderFd) {
+  std::vector<std::pair<std::string, unsigned char>> entries;
+  alignas(struct dirent64) char buffer[16 << 10];
+  for (;;) {
+    ssize_t count = ::getdents64(folderFd, buffer, sizeof buffer);
+    if (count <= 0) break;
+    for (ssize_t offset = 0; offset < count;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer + offset);
+      offset += entry->d_reclen;
+      if (entry->d_name[0] != '.') entries.emplace_back(entry->d_name, entry->d_type);
+    }
+  }
+  return entries;
 }
 
 // Walks the tree a folder at a time, with only the folder being read open:
@@ -60,17 +79,12 @@ class DirectoryWalk {
   void visit(const std::vector<std::string>& relative) {
     int folderFd = openFolderBelow(rootFd_, relative);
     if (folderFd < 0) return;
-    DIR* directory = ::fdopendir(folderFd);
-    if (!directory) {
-      ::close(folderFd);
-      return;
-    }
     std::string folderPath = rootPath_;
     for (const std::string& name : relative) folderPath.append("/").append(name);
     std::vector<std::string> subfolders;
-    for (const auto& [name, type] : visibleEntries(directory))
-      if (isFolder(::dirfd(directory), folderPath, name, type)) subfolders.push_back(name);
-    ::closedir(directory);
+    for (const auto& [name, type] : visibleEntries(folderFd))
+      if (isFolder(folderFd, folderPath, name, type)) subfolders.push_back(name);
+    if (folderFd != rootFd_) ::close(folderFd);
 
     // Pushed last first, so that folders are walked in the order listed.
     for (auto name = subfolders.rbegin(); name != subfolders.rend(); ++name) {
@@ -82,13 +96,6 @@ class DirectoryWalk {
       child.push_back(*name);
       pending_.push_back(std::move(child));
     }
-  }
-
-  static std::vector<std::pair<std::string, unsigned char>> visibleEntries(DIR* directory) {
-    std::vector<std::pair<std::string, unsigned char>> entries;
-    while (const dirent* entry = ::readdir(directory))
-      if (entry->d_name[0] != '.') entries.emplace_back(entry->d_name, entry->d_type);
-    return entries;
   }
 
   // Lists the entry when it is a transcript; true when it is a folder.

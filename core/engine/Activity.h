@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/support/SharedText.h"
 #include "core/support/Time.h"
 
 namespace ovel {
@@ -28,10 +29,12 @@ struct TokenCounts {
   bool operator==(const TokenCounts&) const = default;
 };
 
+// The names are shared texts: a week holds tens of thousands of turns of a
+// few models in a few folders.
 struct ActivityEvent {
   Date timestamp;
-  std::string model;  // "unknown" when the transcript names none
-  std::string cwd;
+  SharedText model;  // "unknown" when the transcript names none
+  SharedText cwd;
   TokenCounts tokens;
 
   double weight() const { return tokens.weight(model); }

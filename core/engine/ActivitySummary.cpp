@@ -22,20 +22,33 @@ char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a
 
 }  // namespace
 
-ActivitySummary::ActivitySummary(std::vector<ActivityEvent> events) : events_(std::move(events)) {
-  std::stable_sort(events_.begin(), events_.end(),
-                   [](const ActivityEvent& a, const ActivityEvent& b) { return a.timestamp < b.timestamp; });
+ActivitySummary::ActivitySummary(std::vector<ActivityEvent> events) {
+  if (events.empty()) return;
+  auto earlier = [](const ActivityEvent& a, const ActivityEvent& b) { return a.timestamp < b.timestamp; };
+  // The scanner hands over sorted events: then a look is all it costs.
+  if (!std::is_sorted(events.begin(), events.end(), earlier)) std::stable_sort(events.begin(), events.end(), earlier);
+  events_ = std::make_shared<const std::vector<ActivityEvent>>(std::move(events));
+}
+
+const std::vector<ActivityEvent>& ActivitySummary::events() const {
+  static const std::vector<ActivityEvent> kNone;
+  return events_ ? *events_ : kNone;
+}
+
+bool ActivitySummary::operator==(const ActivitySummary& other) const {
+  return sharesEventsWith(other) || events() == other.events();
 }
 
 std::optional<Date> ActivitySummary::lastEventAt() const {
-  if (events_.empty()) return std::nullopt;
-  return events_.back().timestamp;
+  if (events().empty()) return std::nullopt;
+  return events().back().timestamp;
 }
 
 std::span<const ActivityEvent> ActivitySummary::events(Date since, Date until) const {
   auto byTime = [](const ActivityEvent& event, Date date) { return event.timestamp < date; };
-  auto lower = std::lower_bound(events_.begin(), events_.end(), since, byTime);
-  auto upper = std::lower_bound(events_.begin(), events_.end(), until, byTime);
+  const std::vector<ActivityEvent>& all = events();
+  auto lower = std::lower_bound(all.begin(), all.end(), since, byTime);
+  auto upper = std::lower_bound(all.begin(), all.end(), until, byTime);
   return {lower, std::max(upper, lower)};
 }
 

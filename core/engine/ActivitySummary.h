@@ -1,10 +1,12 @@
 // The local activity of the last days, held in time order, and the questions
 // the engine and the views ask of it: weight in a time range, shares by
 // project or model family, and weight per time bucket. An immutable value;
-// every query is a pure function of the events and its arguments.
+// every query is a pure function of the events and its arguments. Copies
+// share the events, so a summary is handed on without copying them.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,7 +43,9 @@ class ActivitySummary {
   // Sorts by timestamp, oldest first; equal timestamps keep their given order.
   explicit ActivitySummary(std::vector<ActivityEvent> events);
 
-  const std::vector<ActivityEvent>& events() const { return events_; }
+  const std::vector<ActivityEvent>& events() const;
+  // Whether the two share their events (then they are equal without a look).
+  bool sharesEventsWith(const ActivitySummary& other) const { return events_ == other.events_; }
   std::optional<Date> lastEventAt() const;
 
   // The events with since <= timestamp < until, as a view on the stored
@@ -66,13 +70,13 @@ class ActivitySummary {
   // bucket > 0, and when the count would exceed kMaxTimelineBuckets.
   std::vector<Bucket> timeline(Date from, Date to, double bucket) const;
 
-  bool operator==(const ActivitySummary&) const = default;
+  bool operator==(const ActivitySummary& other) const;
 
  private:
   template <class KeyOf>
   std::vector<Slice> slices(Date since, std::size_t limit, KeyOf keyOf) const;
 
-  std::vector<ActivityEvent> events_;
+  std::shared_ptr<const std::vector<ActivityEvent>> events_;  // null when there are none
 };
 
 }  // namespace ovel

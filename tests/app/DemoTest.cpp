@@ -114,7 +114,7 @@ TEST(DemoTest, ActivityFollowsTheProjectAndModelRules) {
   EXPECT_EQ(modelsByProject["ios-app"], std::set<std::string>{"claude-opus-4"});
   EXPECT_EQ(modelsByProject["infra"], std::set<std::string>{"claude-sonnet-4"});
   EXPECT_EQ(modelsByProject["scratch"], std::set<std::string>{"claude-sonnet-4"});
-  EXPECT_EQ(demo.events.front().cwd.rfind("/Users/demo/", 0), 0u);
+  EXPECT_TRUE(demo.events.front().cwd.view().starts_with("/Users/demo/"));
 }
 
 TEST(DemoTest, BuildsAreDeterministicExceptThePlannedResetId) {

@@ -154,7 +154,8 @@ class FakeScanRunner final : public ScanRunner {
 
   void scan(Date now, Completion done) override {
     scannedAt.push_back(now);
-    work.begin(std::move(done));
+    work.begin(
+        [done = std::move(done)](std::vector<ActivityEvent> events) { done(ActivitySummary(std::move(events))); });
   }
   std::size_t scans() const { return scannedAt.size(); }
 

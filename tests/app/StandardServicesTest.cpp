@@ -79,8 +79,8 @@ TEST(ThreadedScanRunnerTest, ScansOffThisThreadAndAnswersOnIt) {
   ThreadedScanRunner runner(dir / "projects");
   std::optional<std::vector<ActivityEvent>> events;
   QThread* answeredOn = nullptr;
-  runner.scan(now, [&](std::vector<ActivityEvent> scanned) {
-    events = std::move(scanned);
+  runner.scan(now, [&](ActivitySummary scanned) {
+    events = scanned.events();
     answeredOn = QThread::currentThread();
   });
   EXPECT_FALSE(events);
@@ -104,7 +104,7 @@ TEST(ThreadedScanRunnerTest, SaysOnceAtDebugLevelWhichFolderWasTooDeep) {
   ThreadedScanRunner runner(dir / "projects");
   for (int scan = 0; scan < 2; ++scan) {
     std::optional<std::size_t> events;
-    runner.scan(now, [&events](std::vector<ActivityEvent> scanned) { events = scanned.size(); });
+    runner.scan(now, [&events](ActivitySummary scanned) { events = scanned.events().size(); });
     ASSERT_TRUE(QTest::qWaitFor([&events] { return events.has_value(); }, 10000));
     EXPECT_EQ(*events, 1u);
   }
@@ -144,7 +144,7 @@ TEST(ThreadedScanRunnerTest, QuittingDuringAScanDropsItsAnswer) {
   std::optional<std::size_t> events;
   {
     ThreadedScanRunner runner(dir / "projects");
-    runner.scan(now, [&events](std::vector<ActivityEvent> scanned) { events = scanned.size(); });
+    runner.scan(now, [&events](ActivitySummary scanned) { events = scanned.events().size(); });
   }  // stopped at its next file, not waited out
   QCoreApplication::processEvents();
   EXPECT_FALSE(events);

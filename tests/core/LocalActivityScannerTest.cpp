@@ -10,14 +10,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "core/claude/TranscriptFiles.h"
+#include "core/engine/ActivitySummary.h"
 #include "core/engine/EngineConstants.h"
 #include "core/support/Time.h"
 #include "support/OddFiles.h"
@@ -30,6 +34,13 @@ static void PrintTo(const ActivityEvent& event, std::ostream* out) {
   *out << isoString(event.timestamp) << " " << event.model << " '" << event.cwd << "' {" << std::to_string(t.input)
        << "," << std::to_string(t.output) << "," << std::to_string(t.cacheRead) << "," << std::to_string(t.cacheWrite5m)
        << "," << std::to_string(t.cacheWrite1h) << "}";
+}
+
+static void PrintTo(const ActivitySummary& summary, std::ostream* out) {
+  for (const ActivityEvent& event : summary.events()) {
+    PrintTo(event, out);
+    *out << "; ";
+  }
 }
 
 namespace {
@@ -355,9 +366,17 @@ class DescriptorLimit {
 // A chain of 20 000 folders beside a normal transcript: the walk ends, reads
 // the transcript beside it and the one 30 folders down, passes over what
 // lies deeper (saying so once), and needs a handful of descriptors for it.
-TEST_F(ScannerTest, ADeepFolderChainIsWalkedWithFewDescriptorsAndNoDeeperThanTheLimit) {
-  write("p/beside.jsonl", turn("beside", 1) + "\n");
-  const fs::path chain = file("chain");
+// The chain's folders are made on tmpfs where there is one: on a busy disk
+// their metadata writes can take a minute.
+TEST(ScannerDepthTest, ADeepFolderChainIsWalkedWithFewDescriptorsAndNoDeeperThanTheLimit) {
+  std::optional<ScopedEnv> onTmpfs;
+  if (::access("/dev/shm", W_OK) == 0) onTmpfs.emplace("TMPDIR", "/dev/shm");
+  TempDir temp;
+  const fs::path root = temp / "projects";
+  LocalActivityScanner scanner(root, kActivityLookBack);
+  fs::create_directories(root / "p");
+  test::writeText(root / "p" / "beside.jsonl", turn("beside", 1) + "\n");
+  const fs::path chain = root / "chain";
   FolderChainRemover remover(chain);
   makeFolderChain(chain, 20000, {{30, turn("shallow", 2) + "\n"}, {40, turn("tooDeep", 3) + "\n"}});
   if (HasFatalFailure()) return;
@@ -371,7 +390,7 @@ TEST_F(ScannerTest, ADeepFolderChainIsWalkedWithFewDescriptorsAndNoDeeperThanThe
     test::returnsPromptly(
         root, [&] { report = scanner.scanReporting(kNow); }, "the scan");
   }
-  auto events = report.events;
+  auto events = report.summary.events();
   std::sort(events.begin(), events.end(), [](auto& a, auto& b) { return outputOf(a) < outputOf(b); });
   EXPECT_EQ(outputs(events), (std::vector<std::int64_t>{1, 2}));
   EXPECT_EQ(report.failures, std::vector<std::string>{});
@@ -460,7 +479,7 @@ TEST_F(ScannerTest, AFileThatCannotBeReadIsReportedOncePerChange) {
   write("p/s.jsonl", turn("a", 1) + "\n");
   LocalActivityScanner::Report report = scanner.scanReporting(kNow);
   EXPECT_EQ(report.failures, std::vector<std::string>{});
-  EXPECT_EQ(outputs(report.events), (std::vector<std::int64_t>{1}));
+  EXPECT_EQ(outputs(report.summary.events()), (std::vector<std::int64_t>{1}));
   putFifo();
   EXPECT_EQ(failures(), std::vector<std::string>{path + ": Not a regular file"}) << "told again once it had read";
   if (::geteuid() != 0) {  // root reads it all the same
@@ -473,7 +492,7 @@ TEST_F(ScannerTest, AFileThatCannotBeReadIsReportedOncePerChange) {
 }
 
 TEST_F(ScannerTest, ReadsALineLongerThanOneChunk) {
-  std::string padding(5 << 20, 'z');  // more than the 4 MiB read
+  std::string padding(5 << 20, 'z');  // more than one read
   std::string longLine = baseLineWith("Reading the cart module first.", padding);
   write("p/s.jsonl", turn("a", 1) + "\n" + longLine + "\n" + turn("c", 3) + "\n");
   auto events = scan();
@@ -563,6 +582,136 @@ TEST_F(ScannerTest, ChunkSizeDoesNotChangeWhatIsRead) {
   EXPECT_EQ(expected.size(), 12u);
   for (std::size_t chunk : {1, 2, 17, 18, 19, 64, 1000})
     EXPECT_EQ(scanInPieces({.chunkBytes = chunk, .maxLineBytes = 1 << 20}), expected) << chunk;
+}
+
+// ---- Reading while the file changes ---------------------------------------------
+
+// Reads the one transcript under `root` from its start in chunks of 64
+// bytes, calling `midway` after the first run of lines; gives the lines it
+// was handed and the outcome.
+std::pair<std::string, TranscriptReader::Outcome> readWhileChanging(const fs::path& root,
+                                                                    const std::function<void()>& midway) {
+  auto files = listTranscriptFiles(root, Date::min()).files;
+  if (files.size() != 1) throw std::logic_error("one transcript expected");
+  TranscriptReader reader({.chunkBytes = 64, .maxLineBytes = 1 << 20});
+  std::string handed;
+  auto outcome = reader.readCompleteLines(files[0], {}, [&](std::string_view lines) {
+    if (handed.empty()) midway();
+    handed += lines;
+  });
+  return {handed, outcome};
+}
+
+TEST_F(ScannerTest, AFileThatGrowsDuringTheReadIsReadToItsRealEnd) {
+  const std::string first = turn("a", 1) + "\n" + turn("b", 2) + "\n";
+  const std::string more = turn("c", 3) + "\n" + turn("d", 4).substr(0, 50);
+  write("p/s.jsonl", first);
+  auto [handed, outcome] = readWhileChanging(root, [&] { append("p/s.jsonl", more); });
+  EXPECT_EQ(handed, first + turn("c", 3) + "\n") << "complete lines only, the appended ones too";
+  EXPECT_FALSE(outcome.error);
+  EXPECT_EQ(outcome.reached.lineStart, handed.size());
+  EXPECT_EQ(outcome.reached.readEnd, first.size() + more.size());
+}
+
+// However short it is cut while it is read, the read ends where the file
+// now ends, with what it handed on before, and never faults.
+TEST_F(ScannerTest, AFileCutShortDuringTheReadEndsTheReadQuietly) {
+  std::string lines;
+  for (int i = 1; i <= 20; ++i) lines += turn(std::to_string(i), i) + "\n";
+  for (std::uint64_t keep : {std::uint64_t{0}, std::uint64_t{100}, std::uint64_t{lines.size() / 2}}) {
+    write("p/s.jsonl", lines);
+    auto [handed, outcome] = readWhileChanging(root, [&] { fs::resize_file(file("p/s.jsonl"), keep); });
+    EXPECT_FALSE(outcome.error) << keep;
+    EXPECT_EQ(outcome.reached.lineStart, handed.size()) << keep;
+    EXPECT_EQ(lines.substr(0, handed.size()), handed) << keep;
+  }
+  // The scanner then reads the cut file from its start.
+  write("p/s.jsonl", lines);
+  EXPECT_EQ(scan().size(), 20u);
+  fs::resize_file(file("p/s.jsonl"), 0);
+  append("p/s.jsonl", baseLineWithout({kMessageId, kRequestId}) + "\n");
+  EXPECT_EQ(scan().size(), 21u);
+}
+
+TEST_F(ScannerTest, AFileEndingWithoutALineFeedAtAChunkEdge) {
+  // The unfinished line ends exactly where a read of 64 bytes ends.
+  std::string line = turn("a", 1) + "\n";
+  std::string unfinished(64 - line.size() % 64 + 64, 'u');
+  write("p/s.jsonl", line + unfinished);
+  auto [handed, outcome] = readWhileChanging(root, [] {});
+  EXPECT_EQ(handed, line);
+  EXPECT_EQ(outcome.reached.lineStart, line.size());
+  EXPECT_EQ(outcome.reached.readEnd, line.size() + unfinished.size());
+}
+
+// ---- The summary handed on ---------------------------------------------------
+
+// The scanner keeps what it has read, whatever became of the files since.
+// Every version of a file it was shown is kept in a ledger, appended to as
+// the file is and started anew when the file is rewritten, and never
+// deleted, so a fresh scanner over the ledger must hold exactly the turns
+// the incremental one hands on. Totals and times are all distinct: which of
+// two equal copies wins, and the order of equal times, depend on the order
+// files are read in.
+TEST_F(ScannerTest, TheSummaryHandedOnEqualsAFreshScanOfAllThatWasShown) {
+  TempDir ledgerFolder;
+  const fs::path ledger = ledgerFolder / "projects";
+  std::map<std::string, int> generation;
+  auto ledgerFile = [&](const std::string& name) {
+    return "v/" + name + "." + std::to_string(generation[name]) + ".jsonl";
+  };
+  auto toLedger = [&](const std::string& name, const std::string& text, std::ios::openmode mode) {
+    fs::create_directories(ledger / "v");
+    std::ofstream(ledger / ledgerFile(name), std::ios::binary | mode) << text;
+  };
+  auto rewrite = [&](const std::string& name, const std::string& text) {
+    write("p/" + name, text);
+    ++generation[name];
+    toLedger(name, text, std::ios::trunc);
+  };
+  auto appendTo = [&](const std::string& name, const std::string& text) {
+    append("p/" + name, text);
+    toLedger(name, text, std::ios::app);
+  };
+  auto minute = [](int m) {
+    char time[32];
+    std::snprintf(time, sizeof time, "2025-06-01T10:%02d:00.000Z", m);
+    return std::string(time);
+  };
+  const std::string keyless = baseLineWithout({kMessageId, kRequestId});
+  std::optional<ActivitySummary> previous;
+  auto check = [&](const char* step) {
+    ActivitySummary handed = scanner.scanReporting(kNow).summary;
+    LocalActivityScanner fresh(ledger, kActivityLookBack);
+    EXPECT_EQ(handed, ActivitySummary(fresh.scan(kNow))) << step;
+    if (previous) { EXPECT_FALSE(handed.sharesEventsWith(*previous)) << step << ": a change made no new summary"; }
+    previous = handed;
+  };
+
+  rewrite("a.jsonl", turn("a", 1, minute(1).c_str()) + "\n" + turn("b", 2, minute(2).c_str()) + "\n");
+  rewrite("b.jsonl", turn("c", 3, minute(3).c_str()) + "\n" + keyless + "\n");
+  check("first scan");
+  const std::vector<ActivityEvent> firstEvents = previous->events();
+
+  ActivitySummary again = scanner.scanReporting(kNow).summary;
+  EXPECT_TRUE(again.sharesEventsWith(*previous)) << "an unchanged tree gave a new summary";
+
+  appendTo("a.jsonl", turn("d", 4, minute(4).c_str()) + "\n" + turn("a", 100, minute(5).c_str()) + "\n");
+  check("appended, one turn with a larger total");
+  EXPECT_EQ(again.events(), firstEvents) << "a summary handed on changed afterwards";
+
+  rewrite("b.jsonl", turn("e", 5, minute(6).c_str()) + "\n");
+  check("rewritten shorter");
+
+  fs::remove(file("p/a.jsonl"));
+  EXPECT_TRUE(scanner.scanReporting(kNow).summary.sharesEventsWith(*previous)) << "deleted: its turns stay";
+
+  appendTo("b.jsonl", turn("f", 6, minute(7).c_str()) + "\n" + turn("g", 7, minute(8).c_str()).substr(0, 40));
+  check("appended an unfinished line");
+  appendTo("b.jsonl", turn("g", 7, minute(8).c_str()).substr(40) + "\n" + keyless + "\n");
+  check("finished it");
+  rewrite("c.jsonl", turn("e", 500, minute(9).c_str()) + "\n");
+  check("a larger copy in another file");
 }
 
 // ---- Merging, ageing and order ---------------------------------------------------

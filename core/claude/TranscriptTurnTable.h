@@ -1,0 +1,88 @@
+// The turns of the look-back period that the transcript scanner holds, under
+// their dedupe keys, and the summary of them it hands on. Private to the
+// scanner; not safe for concurrent use.
+//
+// The held turns live in the summary itself, oldest first, with the 128-bit
+// digests of their keys beside them and an open-addressing index from digest
+// to turn: no turn is held twice, and a scan that changed nothing hands on
+// the very summary it handed before. Two keys share a digest with a chance of
+// about 2^-128 per pair, far below that of a damaged transcript. The turns a
+// scan adds or replaces wait beside the summary until it ends, when one pass
+// merges them in and drops what aged out.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "core/claude/TranscriptLine.h"
+#include "core/engine/ActivitySummary.h"
+#include "core/support/SharedText.h"
+
+namespace ovel {
+
+// One shared copy of each model and folder name that a held turn uses.
+class TextInterner {
+ public:
+  SharedText intern(std::string_view text);
+  // Forgets the names that only the interner still holds.
+  void forgetUnused();
+
+ private:
+  struct ByContent {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
+  };
+  std::unordered_set<SharedText, ByContent, ByContent> texts_;
+};
+
+class TranscriptTurnTable {
+ public:
+  // Stores the turn, unless its key already holds a copy with at least as
+  // large a token total. A turn with neither id is never merged.
+  void ingest(const TranscriptTurn& turn);
+  // Forgets the turns before `cutoff` and sums up the others, oldest first:
+  // the summary handed out last when nothing changed.
+  ActivitySummary keptSince(Date cutoff);
+
+  std::size_t heldTurns() const { return summary_.events().size() + added_.size(); }
+
+ private:
+  // A key's digest; all zero for a turn without ids, which is never merged.
+  struct KeyDigest {
+    std::uint64_t first = 0;
+    std::uint64_t second = 0;
+    bool isKeyless() const { return first == 0 && second == 0; }
+    bool operator==(const KeyDigest&) const = default;
+  };
+  // A turn by number: those of the summary first, then those added since.
+  using TurnNumber = std::uint32_t;
+  static constexpr TurnNumber kEmptySlot = UINT32_MAX;
+
+  KeyDigest digestOf(const TranscriptTurn& turn);
+  KeyDigest digestOfTurn(TurnNumber turn) const;
+  const ActivityEvent& eventOfTurn(TurnNumber turn) const;
+  ActivityEvent eventOf(const TranscriptTurn& turn);
+  // The slot that holds the digest, or the empty one where it would go.
+  std::size_t slotFor(KeyDigest digest) const;
+  void addToIndex(TurnNumber turn, std::size_t slot);
+  void rebuildIndex();
+  void mergeAdded(Date cutoff);
+
+  ActivitySummary summary_;
+  std::vector<KeyDigest> summaryDigests_;  // beside summary_.events()
+  std::vector<bool> replaced_;             // beside them: a larger copy waits in added_
+  std::vector<ActivityEvent> added_;       // since the summary was made
+  std::vector<KeyDigest> addedDigests_;    // beside them
+  std::vector<TurnNumber> slots_;          // the index, a power of two long
+  std::size_t indexed_ = 0;                // turns with a key in the index
+  bool changed_ = false;                   // since the summary was made
+  TextInterner names_;
+  std::string key_;  // built here for each turn
+};
+
+}  // namespace ovel
