@@ -186,6 +186,7 @@ std::optional<Untrusted> readTrustedFile(const fs::path& path, std::string& byte
 }
 
 std::optional<Untrusted> secureFolder(const fs::path& folder, uid_t user, bool* tightened) {
+  if (tightened) *tightened = false;
   std::error_code ignored;  // a parent that could not be made shows as the folder missing
   if (folder.has_parent_path()) fs::create_directories(folder.parent_path(), ignored);
   if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return failureAt(folder, true);
@@ -197,6 +198,7 @@ std::optional<Untrusted> secureFolder(const fs::path& folder, uid_t user, bool* 
 }
 
 std::optional<Untrusted> secureFile(const fs::path& path, uid_t user, bool* tightened) {
+  if (tightened) *tightened = false;
   std::optional<Untrusted> refused;
   struct stat info {};
   Descriptor file = openFileInTrustedFolder(path, user, info, refused);
