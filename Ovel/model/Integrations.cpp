@@ -25,14 +25,15 @@ QString refusalText(const char* lead, const Untrusted& refusal) {
   return QString::fromStdString(std::string(lead) + refusal.description() + ".");
 }
 
-// A folder of the connection that others could write is made the user's
-// alone when it is the user's own; one of another user is refused.
-std::optional<Untrusted> secureFolderOfOurs(const fs::path& folder) {
+// Makes a folder or file of the connection the user's alone (`secure` is
+// secureFolder or secureFile), saying so when it took a permission away.
+std::optional<Untrusted> secureOurs(const fs::path& path,
+                                    std::optional<Untrusted> (*secure)(const fs::path&, uid_t, bool*)) {
   bool tightened = false;
-  auto refusal = secureFolder(folder, ::geteuid(), &tightened);
+  auto refusal = secure(path, ::geteuid(), &tightened);
   if (tightened)
     qCInfo(logStatusLine).noquote() << "Took the write permission of group and others from"
-                                    << QString::fromStdString(folder.string());
+                                    << QString::fromStdString(path.string());
   return refusal;
 }
 
@@ -98,12 +99,8 @@ void Integrations::connect(Date now) {
   // The record was written under the user's umask, which may let the group
   // write it; the relay would refuse it.
   if (!error) {
-    bool tightened = false;
-    if (auto refusal = secureFile(integration_.recordURL, ::geteuid(), &tightened))
+    if (auto refusal = secureOurs(integration_.recordURL, secureFile))
       error = refusalText("Ovel won't run your own status line: ", *refusal);
-    if (tightened)
-      qCInfo(logStatusLine).noquote() << "Took the write permission of group and others from"
-                                      << QString::fromStdString(integration_.recordURL.string());
   }
   // The refresh clears the error of a good state read; the failure of the
   // connect itself must survive it.
@@ -136,7 +133,7 @@ std::optional<QString> Integrations::installBridgeBinary() const {
   // Claude Code runs what lies there, and the relay what the record says:
   // only the user may write their folders.
   for (const fs::path& folder : {integration_.recordURL.parent_path(), target.parent_path()})
-    if (auto refusal = secureFolderOfOurs(folder)) return refusalText("Ovel won't connect: ", *refusal);
+    if (auto refusal = secureOurs(folder, secureFolder)) return refusalText("Ovel won't connect: ", *refusal);
   std::string bytes;
   if (std::error_code error = readWholeFile(*source, bytes, kRelaySizeLimit)) return fileError(*source, error);
   // A copy is kept only when it is that file and no one else could have changed it.
