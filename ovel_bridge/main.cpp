@@ -48,10 +48,11 @@ bool isChainMode(int argc, char** argv) {
   return false;
 }
 
-// A standard stream closed at start would give its number to the first file
-// we open: the summary would go into the snapshot's temporary file, and the
-// input's copy would lose its place as the command's standard input. Each
-// closed one is opened on /dev/null, so the command reads an empty input.
+// A standard stream closed at start would lend its number to the files we
+// open (the input's copy among them, closed again by the exec), and the
+// command would start with it still closed: no input at all instead of an
+// empty one, an output on which every write fails. Each closed one is opened
+// on /dev/null first.
 void openClosedStandardStreams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
