@@ -59,6 +59,9 @@ cat >"$OVEL_HOME/integration.json" <<'EOF'
   }
 }
 EOF
+# The relay chains only to a record that no one else may write.
+chmod 0644 "$OVEL_HOME/integration.json"
+chmod go-w "$OVEL_HOME"
 
 # The runs below must do what Claude Code would see.
 for program in "$relay" "$@"; do

@@ -8,7 +8,9 @@
 // It runs several times a second in every open session, so it must be
 // invisible: it never writes to standard error, never dies of a signal it
 // could have avoided, and never lets an error of its own reach the status
-// line.
+// line. Linked statically, it never looks a user up through the C library
+// (that loads NSS modules): a home folder comes from $HOME or the password
+// file alone, and without one there is no data directory to use.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -18,12 +20,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "core/claude/StatusLineIntegration.h"
+#include "core/claude/ChainedCommand.h"
 #include "core/claude/StatusLineSnapshot.h"
 #include "core/engine/OvelPaths.h"
 #include "core/support/ChildProcess.h"
@@ -43,6 +46,22 @@ bool isChainMode(int argc, char** argv) {
   for (int index = 0; index < argc; ++index)
     if (argv[index] && argv[index] == kChainArgument) return true;
   return false;
+}
+
+// A standard stream closed at start would lend its number to the files we
+// open (the input's copy among them, closed again by the exec), and the
+// command would start with it still closed: no input at all instead of an
+// empty one, an output on which every write fails. Each closed one is opened
+// on /dev/null first.
+void openClosedStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int opened = ::open("/dev/null", O_RDWR | O_NOCTTY);
+    if (opened < 0 || opened == fd) continue;
+    // A lower one that could not be opened took the number first.
+    ::dup2(opened, fd);
+    if (opened > STDERR_FILENO) ::close(opened);
+  }
 }
 
 // Dispositions inherited from Claude Code must not decide the run: a write
@@ -108,10 +127,11 @@ std::string summaryLine(const StatusLineSnapshot& snapshot) {
   return line;
 }
 
-// The user's own status-line command, when chaining and one was saved.
-std::optional<std::string> commandToChain(bool chainMode) {
-  if (!chainMode) return std::nullopt;
-  return StatusLineIntegration::standard().downstreamCommand();
+// The user's own status-line command, when chaining and one was saved in a
+// record that no one else could have written.
+std::optional<std::string> commandToChain(bool chainMode, const std::optional<std::filesystem::path>& root) {
+  if (!chainMode || !root) return std::nullopt;
+  return ChainedCommand::read(OvelPaths::integrationRecord(*root)).command;
 }
 
 // The input in a sealed memory file, read from its start: what the command
@@ -145,7 +165,9 @@ void settleForTheCommand() {
 void chainInPlace(const std::string& command, std::string_view input) {
   int fd = sealedInput(input);
   if (fd < 0) return;
-  if (::dup2(fd, STDIN_FILENO) < 0) {
+  // Only where standard input was closed and /dev/null missing does the copy
+  // get its number; it must then outlive the exec.
+  if (fd == STDIN_FILENO ? ::fcntl(fd, F_SETFD, 0) != 0 : ::dup2(fd, STDIN_FILENO) < 0) {
     ::close(fd);
     return;
   }
@@ -173,14 +195,16 @@ int runChained(const std::string& command, std::string input) {
 }
 
 int relay(int argc, char** argv) {
+  openClosedStandardStreams();
   settleSignals();
   std::string input = readStandardInput();
   const Date now = systemNow();
   std::optional<StatusLineSnapshot> snapshot = StatusLineSnapshot::fromStatusLineInput(input, now);
+  const std::optional<std::filesystem::path> root = OvelPaths::findRoot();
   // A failed write keeps the previous file; the status line matters more.
-  if (snapshot) (void)snapshot->write(OvelPaths::statusLineSnapshot());
+  if (snapshot && root) (void)snapshot->write(OvelPaths::statusLineSnapshot(*root));
 
-  if (std::optional<std::string> command = commandToChain(isChainMode(argc, argv))) {
+  if (std::optional<std::string> command = commandToChain(isChainMode(argc, argv), root)) {
     chainInPlace(*command, input);
     return runChained(*command, std::move(input));
   }

@@ -1,11 +1,9 @@
 #include "core/engine/OvelPaths.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <mutex>
-#include <vector>
 
 namespace ovel {
 namespace fs = std::filesystem;
@@ -14,14 +12,13 @@ namespace {
 std::mutex overrideMutex;
 std::optional<fs::path> overrideRoot;
 
-std::optional<std::string> homeOfUser(const char* name) {
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* result = nullptr;
-  int status = name ? getpwnam_r(name, &entry, buffer.data(), buffer.size(), &result)
-                    : getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &result);
-  if (status != 0 || !result || !result->pw_dir) return std::nullopt;
-  return std::string(result->pw_dir);
+// $XDG_DATA_HOME when set and absolute, else ~/.local/share.
+std::optional<fs::path> findApplicationSupportDirectory(const PasswdFile& accounts) {
+  if (auto dataHome = nonEmptyEnvironment("XDG_DATA_HOME"); dataHome && fs::path(*dataHome).is_absolute())
+    return *dataHome;
+  auto home = findHomeDirectory(accounts);
+  if (!home) return std::nullopt;
+  return *home / ".local" / "share";
 }
 
 }  // namespace
@@ -32,20 +29,30 @@ std::optional<std::string> nonEmptyEnvironment(const char* name) {
   return std::string(value);
 }
 
-fs::path homeDirectory() {
-  if (auto home = nonEmptyEnvironment("HOME")) return *home;
-  return homeOfUser(nullptr).value_or("/");
+std::optional<fs::path> findHomeDirectory(const PasswdFile& accounts) {
+  if (auto home = nonEmptyEnvironment("HOME")) return fs::path(*home);
+  if (auto home = accounts.homeOf(::getuid())) return fs::path(*home);
+  return std::nullopt;
 }
 
-std::string expandTilde(const std::string& path) {
+fs::path homeDirectory() { return findHomeDirectory().value_or("/"); }
+
+std::optional<std::string> findTildeExpansion(const std::string& path, const PasswdFile& accounts) {
   if (path.empty() || path.front() != '~') return path;
   auto slash = path.find('/');
   std::string user = path.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
   std::string rest = slash == std::string::npos ? std::string() : path.substr(slash);
-  if (user.empty()) return homeDirectory().string() + rest;
-  if (auto home = homeOfUser(user.c_str())) return *home + rest;
-  return path;
+  std::optional<std::string> home;
+  if (user.empty()) {
+    if (auto found = findHomeDirectory(accounts)) home = found->string();
+  } else {
+    home = accounts.homeOf(user);
+  }
+  if (!home) return std::nullopt;
+  return *home + rest;
 }
+
+std::string expandTilde(const std::string& path) { return findTildeExpansion(path).value_or(path); }
 
 void OvelPaths::setRootOverride(std::optional<fs::path> root) {
   std::lock_guard lock(overrideMutex);
@@ -58,21 +65,33 @@ std::optional<fs::path> OvelPaths::rootOverride() {
 }
 
 fs::path OvelPaths::applicationSupportDirectory() {
-  if (auto dataHome = nonEmptyEnvironment("XDG_DATA_HOME"); dataHome && fs::path(*dataHome).is_absolute())
-    return *dataHome;
-  return homeDirectory() / ".local" / "share";
+  return findApplicationSupportDirectory(PasswdFile()).value_or(homeDirectory() / ".local" / "share");
+}
+
+std::optional<fs::path> OvelPaths::findRoot(const PasswdFile& accounts) {
+  if (auto root = rootOverride()) return *root;
+  if (auto home = nonEmptyEnvironment("OVEL_HOME")) {
+    if (auto expanded = findTildeExpansion(*home, accounts)) return fs::path(*expanded);
+    return std::nullopt;
+  }
+  if (auto support = findApplicationSupportDirectory(accounts)) return *support / "Ovel";
+  return std::nullopt;
 }
 
 fs::path OvelPaths::root() {
-  if (auto root = rootOverride()) return *root;
-  if (auto home = nonEmptyEnvironment("OVEL_HOME")) return fs::path(expandTilde(*home));
+  if (auto root = findRoot()) return *root;
+  // What the application makes of a home it cannot find: a "~user" that
+  // stays as written, or a folder under "/" that it will fail to write.
+  if (auto home = nonEmptyEnvironment("OVEL_HOME")) return fs::path(*home);
   return applicationSupportDirectory() / "Ovel";
 }
 
 fs::path OvelPaths::history() { return root() / "history.jsonl"; }
 fs::path OvelPaths::resetPlan() { return root() / "reset-plan.json"; }
-fs::path OvelPaths::statusLineSnapshot() { return root() / "statusline.json"; }
-fs::path OvelPaths::integrationRecord() { return root() / "integration.json"; }
+fs::path OvelPaths::statusLineSnapshot() { return statusLineSnapshot(root()); }
+fs::path OvelPaths::statusLineSnapshot(const fs::path& root) { return root / "statusline.json"; }
+fs::path OvelPaths::integrationRecord() { return integrationRecord(root()); }
+fs::path OvelPaths::integrationRecord(const fs::path& root) { return root / "integration.json"; }
 fs::path OvelPaths::bridgeExecutable() { return root() / "bin" / "ovel-bridge"; }
 
 fs::path OvelPaths::probeWorkingDirectory() {

@@ -2,6 +2,7 @@
 // object on its standard input, in a data directory of the test's own.
 #pragma once
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -37,26 +38,32 @@ struct Relay {
   std::filesystem::path home;  // OVEL_HOME
   // What OVEL_HOME says instead of `home`'s path (a form with a tilde).
   std::optional<std::string> homeText;
+  bool withOvelHome = true;
   std::string programName;
   std::optional<std::filesystem::path> folder;
   std::map<std::string, std::string> extraEnvironment;
   bool withHomeVariable = true;  // HOME, set to `home`
   // Bash commands run before the relay replaces the shell, to hand it what
-  // Claude Code might (a signal disposition, a limit).
+  // Claude Code might (a signal disposition, a limit, a closed stream).
   std::string shellSetup;
+  // A program and its arguments that start the rest (another user's ids).
+  std::vector<std::string> launcher;
 
   RelayRun run(const std::vector<std::string>& arguments, const std::string& input) const {
-    ChildProcess::Options options;
+    std::vector<std::string> command = launcher;
     if (programName == kRelayProgram.string() && shellSetup.empty()) {
-      options.program = kRelayProgram;
-      options.arguments = arguments;
+      command.push_back(kRelayProgram.string());
     } else {
-      options.program = "/bin/bash";
-      options.arguments = {"-c", shellSetup + "\nexec -a \"$0\" \"$@\"", programName, kRelayProgram.string()};
-      options.arguments.insert(options.arguments.end(), arguments.begin(), arguments.end());
+      for (std::string word : {std::string("/bin/bash"), std::string("-c"), shellSetup + "\nexec -a \"$0\" \"$@\"",
+                               programName, kRelayProgram.string()})
+        command.push_back(std::move(word));
     }
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    ChildProcess::Options options;
+    options.program = command.front();
+    options.arguments.assign(command.begin() + 1, command.end());
     options.environment = extraEnvironment;
-    (*options.environment)["OVEL_HOME"] = homeText.value_or(home.string());
+    if (withOvelHome) (*options.environment)["OVEL_HOME"] = homeText.value_or(home.string());
     if (withHomeVariable) (*options.environment)["HOME"] = home.string();
     (*options.environment)["PATH"] = "/usr/bin:/bin";
     options.workingDirectory = folder;
@@ -71,13 +78,16 @@ struct Relay {
 };
 
 // integration.json as connecting writes it, saving `command` as the user's
-// own status line.
+// own status line: the record and its folder writable by the user alone,
+// whatever the umask, as the relay requires.
 inline void saveOwnStatusLine(const std::filesystem::path& home, const std::string& command) {
   JSONValue::Object statusLine;
   statusLine["type"] = "command";
   statusLine["command"] = command;
   StatusLineIntegration::Record record{JSONValue(std::move(statusLine)), dateFromSeconds1970(1767225600)};
   writeText(home / "integration.json", record.encoded());
+  ::chmod((home / "integration.json").c_str(), 0644);
+  ::chmod(home.c_str(), 0755);
 }
 
 inline std::filesystem::path snapshotFile(const std::filesystem::path& home) { return home / "statusline.json"; }

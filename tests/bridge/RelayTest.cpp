@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <functional>
+#include <iostream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "RelayProcess.h"
+#include "core/support/PasswdFile.h"
 #include "support/OddFiles.h"
 
 namespace ovel {
@@ -228,14 +231,15 @@ TEST(RelayTest, UnreadableRecordGivesTheSummary) {
 }
 
 // Without HOME, the home folder behind "~" comes from the user's entry in
-// the password database (a static C library must still find it). The data
-// directory lies in that real home folder for the run, under a name of its
-// own; a lookup that failed would name the root folder instead.
+// the password file, read as a plain file. The data directory lies in that
+// real home folder for the run, under a name of its own; a lookup that
+// failed would write no snapshot and run no command.
 TEST(RelayTest, FindsTheHomeFolderWithoutHome) {
   std::vector<char> buffer(16384);
   passwd entry{}, *found = nullptr;
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
-    GTEST_SKIP() << "the user has no entry in the password database";
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+      PasswdFile().homeOf(::getuid()) != std::string(found->pw_dir))
+    GTEST_SKIP() << "the user has no entry in /etc/passwd";
   const fs::path realHome = found->pw_dir;
   const std::string userName = found->pw_name;
   std::string pattern = (realHome / ".ovel-relay-test-XXXXXX").string();
@@ -264,6 +268,168 @@ TEST(RelayTest, FindsTheHomeFolderWithoutHome) {
     EXPECT_EQ(run.error, "");
     expectNewSnapshot(relay.home, before, after);
   }
+}
+
+// A uid that neither /etc/passwd nor any other account source knows (a
+// container's random uid), and a way to run the relay as it: setpriv for
+// root, else a user namespace that maps our own uid to it. Nothing when
+// neither works here.
+constexpr uid_t kUnlistedUid = 54321;
+
+std::optional<std::vector<std::string>> launcherAsUnlistedUser() {
+  std::vector<char> buffer(16384);
+  passwd entry{}, *found = nullptr;
+  if (::getpwuid_r(kUnlistedUid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) return std::nullopt;
+  const std::string id = std::to_string(kUnlistedUid);
+  std::vector<std::string> launcher = ::geteuid() == 0
+                                          ? std::vector<std::string>{"/usr/bin/setpriv", "--reuid=" + id,
+                                                                     "--regid=" + id, "--clear-groups"}
+                                          : std::vector<std::string>{"/usr/bin/unshare", "--user", "--map-user=" + id,
+                                                                     "--map-group=" + id};
+  ChildProcess::Options probe;
+  probe.program = launcher.front();
+  probe.arguments.assign(launcher.begin() + 1, launcher.end());
+  probe.arguments.push_back("/usr/bin/id");
+  probe.arguments.push_back("-u");
+  probe.timeLimit = 30;
+  ChildProcess::Result result = ChildProcess::run(probe);
+  if (!result.succeeded() || result.output != id + "\n") return std::nullopt;
+  return launcher;
+}
+
+// Odd accounts and closed streams, as a container, a service or a parent
+// that closed its descriptors may start the relay: every run ends by itself
+// with the chained command's output or its own summary, never a signal, and
+// nothing is made where no data directory can be found.
+TEST(RelayTest, OddAccountsAndClosedStreamsNeverCrashIt) {
+  const auto unlisted = launcherAsUnlistedUser();
+  const struct {
+    const char* name;
+    bool asUnlistedUser;
+    bool withHome;             // HOME set
+    bool withOvelHome;         // OVEL_HOME set to the test's folder
+    const char* ovelHomeText;  // or to this text
+    const char* shellSetup;
+    const char* savedCommand;
+    std::string expectedOutput;
+    bool takesSnapshot;
+  } cases[] = {
+      {"no HOME, an account outside the password file", true, false, false, nullptr, "", nullptr, kFullPayloadSummary,
+       false},
+      {"no HOME, outside the password file, OVEL_HOME set", true, false, true, nullptr, "",
+       "cat >/dev/null; printf mine", "mine", true},
+      {"OVEL_HOME naming an unknown user", false, true, true, "~nosuchuser/x", "", nullptr, kFullPayloadSummary, false},
+      {"standard input closed", false, true, true, nullptr, "exec 0<&-", "cat; printf end", "end", false},
+      {"standard output closed", false, true, true, nullptr, "exec 1>&-", "printf x || exit 7", "", true},
+      {"standard error closed", false, true, true, nullptr, "exec 2>&-", "printf x >&2 || exit 7; printf ok", "ok",
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.asUnlistedUser && !unlisted) {
+      std::cout << "[ SKIPPED  ] " << c.name << ": no way to run as an unlisted uid here\n";
+      continue;
+    }
+    TempDir box;
+    const fs::path home = box / "Ovel", work = box / "work";
+    fs::create_directories(work);
+    if (c.savedCommand) test::saveOwnStatusLine(home, c.savedCommand);
+    Relay relay(home);
+    relay.withHomeVariable = c.withHome;
+    relay.withOvelHome = c.withOvelHome;
+    if (c.ovelHomeText) relay.homeText = c.ovelHomeText;
+    relay.shellSetup = c.shellSetup;
+    relay.folder = work;
+    if (c.asUnlistedUser) {
+      relay.launcher = *unlisted;
+      // The data directory is the unlisted user's own, as it would be theirs.
+      if (::geteuid() == 0) {
+        for (const fs::path& path : {box.path(), home, home / "integration.json", work})
+          if (fs::exists(path)) { ASSERT_EQ(::chown(path.c_str(), kUnlistedUid, kUnlistedUid), 0); }
+      } else if (c.savedCommand) {
+        std::cout << "[ SKIPPED  ] " << c.name << ": only root can hand the data directory over\n";
+        continue;
+      }
+    }
+    double before = secondsNow();
+    RelayRun run = relay.run({"--chain"}, kFullPayload);
+    double after = secondsNow();
+    EXPECT_EQ(run.output, c.expectedOutput);
+    EXPECT_EQ(run.status, 0) << "128 + n is signal n";
+    EXPECT_EQ(run.error, "");
+    if (c.takesSnapshot) expectNewSnapshot(home, before, after);
+    else EXPECT_FALSE(fs::exists(test::snapshotFile(home)));
+    EXPECT_EQ(test::namesIn(work), std::vector<std::string>{}) << "nothing is made in the working folder";
+  }
+}
+
+// Whoever can write the data directory, its record or a folder above it
+// could run commands as the user: the relay then prints its own summary
+// and never runs the saved command. Each case starts from a record that
+// runs, so that what refuses it is the one change.
+struct TrustCase {
+  const char* name;
+  std::function<void(const fs::path& box, const fs::path& home)> spoil;
+};
+
+void expectRefusedRecords(const std::vector<TrustCase>& cases) {
+  for (const TrustCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir box;
+    const fs::path shared = box / "shared", home = shared / "Ovel";
+    fs::create_directories(home);
+    ::chmod(shared.c_str(), 0755);
+    test::saveOwnStatusLine(home, "touch \"$OVEL_HOME/ran\"; printf mine");
+    ASSERT_EQ(Relay(home).run({"--chain"}, kFullPayload).output, "mine") << "the record as connecting leaves it runs";
+    fs::remove(home / "ran");
+
+    c.spoil(box.path(), home);
+    RelayRun run = Relay(home).run({"--chain"}, kFullPayload);
+    EXPECT_EQ(run.output, kFullPayloadSummary);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.error, "");
+    EXPECT_FALSE(fs::exists(home / "ran")) << "the saved command ran";
+  }
+}
+
+void setMode(const fs::path& path, mode_t mode) { ASSERT_EQ(::chmod(path.c_str(), mode), 0) << path; }
+
+TEST(RelayTest, RunsNoRecordThatOthersCouldHaveWritten) {
+  expectRefusedRecords({
+      {"record its group may write", [](auto&, auto& home) { setMode(home / "integration.json", 0664); }},
+      {"record anyone may write", [](auto&, auto& home) { setMode(home / "integration.json", 0666); }},
+      {"data folder its group may write", [](auto&, auto& home) { setMode(home, 0775); }},
+      {"data folder anyone may write", [](auto&, auto& home) { setMode(home, 0777); }},
+      {"data folder open to all but sticky", [](auto&, auto& home) { setMode(home, 01777); }},
+      {"a folder above anyone may write", [](auto& box, auto&) { setMode(box / "shared", 0777); }},
+      {"record a link to one that runs",
+       [](auto& box, auto& home) {
+         fs::rename(home / "integration.json", box / "elsewhere.json");
+         fs::create_symlink(box / "elsewhere.json", home / "integration.json");
+       }},
+  });
+}
+
+// No account of this machine's: what another user would own.
+constexpr uid_t kOtherUid = 4242;
+
+TEST(RelayTest, RunsNoRecordThatAnotherUserOwns) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file away";
+  auto giveAway = [](const fs::path& path) { ASSERT_EQ(::chown(path.c_str(), kOtherUid, kOtherUid), 0); };
+  expectRefusedRecords({
+      {"record of another user", [&](auto&, auto& home) { giveAway(home / "integration.json"); }},
+      {"data folder of another user", [&](auto&, auto& home) { giveAway(home); }},
+      {"a folder above of another user", [&](auto& box, auto&) { giveAway(box / "shared"); }},
+  });
+}
+
+// A static program that looks a user up through the C library carries its
+// NSS machinery; this one must carry none.
+TEST(RelayTest, CarriesNoUserLookup) {
+  const std::string program = test::readText(test::kRelayProgram);
+  ASSERT_GT(program.size(), 10000u);
+  for (const char* mark : {"nsswitch.conf", "getpwnam", "getpwuid", "getpwent", "getgrnam", "getgrgid"})
+    EXPECT_EQ(program.find(mark), std::string::npos) << mark;
 }
 
 TEST(RelayTest, LoadsNothingButTheCLibrary) {
