@@ -12,13 +12,8 @@ ChainedCommand ChainedCommand::read(const std::filesystem::path& record, uid_t u
       if (refused->reason != Untrusted::Reason::missing) chained.refusal = std::move(refused);
       return chained;
     }
-    auto decoded = StatusLineIntegration::Record::decoded(bytes);
-    const JSONValue::Object* statusLine = decoded && decoded->originalStatusLine
-                                              ? decoded->originalStatusLine->asObject()
-                                              : nullptr;
-    auto found = statusLine ? statusLine->find("command") : JSONValue::Object::const_iterator();
-    const std::string* command = statusLine && found != statusLine->end() ? found->second.asString() : nullptr;
-    if (command && !StatusLineIntegration::namesRelay(*command)) chained.command = *command;
+    if (auto decoded = StatusLineIntegration::Record::decoded(bytes))
+      chained.command = StatusLineIntegration::commandToChain(*decoded);
   } catch (const std::exception&) { chained.command.reset(); }
   return chained;
 }

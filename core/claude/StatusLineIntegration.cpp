@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "core/claude/ChainedCommand.h"
 #include "core/claude/ClaudeCodePaths.h"
 #include "core/engine/OvelPaths.h"
 #include "core/support/FileIO.h"
@@ -256,10 +257,12 @@ std::optional<Record> StatusLineIntegration::readRecord() const noexcept {
 }
 
 std::optional<std::string> StatusLineIntegration::downstreamCommand() const noexcept {
+  return ChainedCommand::read(recordURL).command;
+}
+
+std::optional<std::string> StatusLineIntegration::commandToChain(const Record& record) noexcept {
   try {
-    auto record = readRecord();
-    const std::string* command = record && record->originalStatusLine ? statusLineCommand(&*record->originalStatusLine)
-                                                                      : nullptr;
+    const std::string* command = record.originalStatusLine ? statusLineCommand(&*record.originalStatusLine) : nullptr;
     if (!command || namesRelay(*command)) return std::nullopt;
     return *command;
   } catch (const std::exception&) { return std::nullopt; }
@@ -333,7 +336,8 @@ std::optional<IntegrationError> StatusLineIntegration::uninstall() const {
 }
 
 std::optional<IntegrationError> StatusLineIntegration::writeRecord(const Record& record) const {
-  return fileError(recordURL, writeFileAtomically(recordURL, record.encoded()));
+  // Written the user's alone whatever the umask: the relay runs what it names.
+  return fileError(recordURL, writeFileAtomically(recordURL, record.encoded(), {.mode = 0600}));
 }
 
 std::optional<IntegrationError> StatusLineIntegration::writeSettings(const JSONValue::Object& settings) const {

@@ -141,8 +141,11 @@ struct StatusLineIntegration {
   // The record, when it can be read and decoded.
   std::optional<Record> readRecord() const noexcept;
   // The saved "statusLine" object's string "command", unless it names the
-  // relay; an empty command counts. Absent on any failure.
+  // relay; an empty command counts. Absent on any failure, and when someone
+  // other than the user could have written the record (ChainedCommand).
   std::optional<std::string> downstreamCommand() const noexcept;
+  // The same, of a record already read.
+  static std::optional<std::string> commandToChain(const Record& record) noexcept;
 
   // --- What the application uses. Each gives the error, or nothing on
   // success.

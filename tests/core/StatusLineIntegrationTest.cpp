@@ -218,6 +218,19 @@ TEST(StatusLineIntegrationTest, ConnectThenDisconnectGivesBackTheUsersSettings) 
   }
 }
 
+// The relay runs the command the record names, so nobody else may write it,
+// not even for a moment under a group-friendly umask.
+TEST(StatusLineIntegrationTest, TheRecordIsTheUsersAloneWhateverTheUmask) {
+  Sandbox box;
+  const mode_t previous = ::umask(0002);
+  const auto error = box.integration.install(kT0);
+  ::umask(previous);
+  expectSuccess(error);
+  struct stat info {};
+  ASSERT_EQ(::stat(box.integration.recordURL.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 TEST(StatusLineIntegrationTest, DisconnectGivesBackNumbersAsTheUserWroteThem) {
   // No machine type holds these exactly; as doubles they would come back as
   // 1.2345678901234568e+29, 0, 1 and 0.
