@@ -84,6 +84,7 @@ DashboardView::DashboardView(UsageModel& model, Integrations& integrations, std:
     scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(content);
+    keepFocusInView(scroll);
     scroll->setMinimumSize(kMinimumWidth, kMinimumHeight);
     outer->addWidget(scroll);
   } else {

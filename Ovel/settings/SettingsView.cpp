@@ -28,6 +28,7 @@ QScrollArea* scrolling(QWidget* page) {
   scroll->setFocusPolicy(Qt::NoFocus);
   scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll->setWidget(page);
+  keepFocusInView(scroll);
   return scroll;
 }
 

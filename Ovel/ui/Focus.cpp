@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -117,6 +118,68 @@ class WheelGuard final : public QObject {
   }
 };
 
+// Whether `widget` shows whole in `area`'s viewport.
+bool wholeInView(const QScrollArea* area, const QWidget* widget) {
+  QRect shown(widget->mapTo(area->viewport(), QPoint()), widget->size());
+  return widget->isVisible() && area->viewport()->rect().contains(shown);
+}
+
+// Notes whether the focused control on the page shows whole, as the focus
+// and the scrolling change; a control that takes the focus from one that
+// showed (a row rebuilt under it) counts as shown. Once the window has laid
+// out a change (its repaint is asked for after every layout request), one
+// that showed and no longer does is scrolled back into view.
+class FocusInView final : public QObject {
+ public:
+  explicit FocusInView(QScrollArea* area) : QObject(area), area_(area) {
+    connect(qApp, &QApplication::focusChanged, this, &FocusInView::focusChanged);
+    connect(area->verticalScrollBar(), &QScrollBar::valueChanged, this, &FocusInView::note);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::UpdateRequest && watched == window_) bringBack();
+    return false;
+  }
+
+ private:
+  QWidget* focusOnPage() const {
+    QWidget* focused = QApplication::focusWidget();
+    QWidget* page = area_->widget();
+    return focused && page && page->isAncestorOf(focused) ? focused : nullptr;
+  }
+
+  void focusChanged() {
+    QWidget* focused = focusOnPage();
+    if (!focused) return;
+    // The window is the one the page lies in once it shows.
+    if (QWidget* window = area_->window(); window != window_) {
+      if (window_) window_->removeEventFilter(this);
+      window_ = window;
+      window_->installEventFilter(this);
+    }
+    if (focused->isVisible() && !shown_) note();
+  }
+
+  void bringBack() {
+    QWidget* focused = focusOnPage();
+    // A control not shown yet is laid out later.
+    if (!focused || !focused->isVisible()) return;
+    if (shown_ && !wholeInView(area_, focused)) area_->ensureWidgetVisible(focused, 0, 8);
+    note();
+  }
+
+  void note() {
+    QWidget* focused = focusOnPage();
+    shown_ = focused && wholeInView(area_, focused);
+  }
+
+  QScrollArea* area_;
+  QPointer<QWidget> window_;
+  // Whether the focused control showed whole at the last look.
+  bool shown_ = false;
+};
+
 }  // namespace
 
 std::vector<QWidget*> tabStops(QWidget* root) {
@@ -181,5 +244,7 @@ void takeWheelOnlyWithFocus(QWidget* control) {
   if ((control->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus) control->setFocusPolicy(Qt::StrongFocus);
   new WheelGuard(control);
 }
+
+void keepFocusInView(QScrollArea* area) { new FocusInView(area); }
 
 }  // namespace ovel

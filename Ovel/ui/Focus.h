@@ -3,8 +3,9 @@
 // bottom, each row from the left), whatever order they were built in. When
 // the focused control disables or hides itself, the focus goes on to the
 // next control that is not a text field, so that the next key pressed does
-// not type into a field the user never chose. And the wheel: a field or a
-// picker inside a scrolled page takes it only while it has the focus.
+// not type into a field the user never chose. And the page: the wheel turns
+// it over a field or a picker that lacks the focus, and it keeps the focused
+// control in sight when its layout moves it.
 #pragma once
 
 #include <vector>
@@ -12,6 +13,7 @@
 class QAbstractScrollArea;
 class QKeyEvent;
 class QPushButton;
+class QScrollArea;
 class QWidget;
 
 namespace ovel {
@@ -47,5 +49,11 @@ bool scrollByPageKey(QAbstractScrollArea* area, const QKeyEvent* event);
 // Lets `control` take the wheel only while it has the focus, and never take
 // the focus from the wheel; otherwise the wheel scrolls the page around it.
 void takeWheelOnlyWithFocus(QWidget* control);
+
+// Keeps the focused control on `area`'s page in view when the page's layout
+// moves it (a row added above a button pressed by keyboard): a control the
+// user could see whole stays in sight. One scrolled out of view on purpose
+// stays out.
+void keepFocusInView(QScrollArea* area);
 
 }  // namespace ovel

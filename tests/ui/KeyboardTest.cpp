@@ -5,6 +5,7 @@
 // focus scrolls the page.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -16,6 +17,8 @@
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "DashboardFixture.h"
 #include "dashboard/DashboardHero.h"
@@ -317,6 +320,71 @@ TEST_F(KeyboardTest, TheTrayListsFocusFollowsTheItemItMoved) {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
   QCoreApplication::processEvents();
   EXPECT_EQ(preferences.menuBarLayout()[2].item, first) << "Enter presses it as Space does";
+}
+
+TEST_F(KeyboardTest, AFocusedControlTheLayoutMovesStaysInView) {
+  // Pressed by keyboard, each moves itself down a page that shows it near
+  // its foot: Add puts a row above itself (the page grows), "Move right"
+  // takes its item a row down the tray list (rebuilt under the focus).
+  auto dashboard = openDashboard(Demo::Scenario::plannedReset, {720, 520}, 2);
+  ResetsCard& card = resetsCard(*dashboard);
+  SettingsView settings(model->preferences(), integrations, *model);
+  activate(settings, {480, 460});
+  MenuBarItemList* list = onlyChildOf<MenuBarItemList>(settings);
+  ASSERT_NE(list, nullptr);
+  MenuBarItem moved = list->rows().front().item;
+  auto arrowOfMoved = [&]() -> QWidget* {
+    for (const auto& row : list->rows())
+      if (row.item == moved) return row.right;
+    return nullptr;
+  };
+  struct Case {
+    const char* name;
+    QWidget* window;
+    std::function<QWidget*()> control;
+    QWidget* before;  // the stop before it, to Tab from
+    int presses;
+  } cases[] = {
+      {"Add", dashboard.get(), [&] { return card.addButton(); }, card.noteField(), 3},
+      {"Move right", &settings, arrowOfMoved, list->rows().front().box, 6},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(c.window));
+    QScrollArea* scroll = nullptr;
+    for (QWidget* level = c.control(); level && !scroll; level = level->parentWidget())
+      scroll = qobject_cast<QScrollArea*>(level);
+    ASSERT_NE(scroll, nullptr);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    auto onPage = [&] { return c.control()->mapTo(scroll->widget(), QPoint()); };
+    auto inView = [&] {
+      QWidget* control = c.control();
+      QRect shown(control->mapTo(scroll->viewport(), QPoint()), control->size());
+      return control->isVisible() && scroll->viewport()->rect().contains(shown);
+    };
+    bar->setValue(0);
+    c.before->setFocus(Qt::TabFocusReason);
+    tabThrough(*c.window, 1);
+    ASSERT_EQ(QApplication::focusWidget(), c.control());
+    ASSERT_TRUE(inView());
+    for (int press = 1; press <= c.presses; ++press) {
+      SCOPED_TRACE(press);
+      QPoint at = onPage();
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return c.control()->isVisible() && onPage() != at && inView(); }))
+          << "the page follows the focused control";
+      ASSERT_EQ(QApplication::focusWidget(), c.control());
+    }
+    // Scrolled away on purpose, the page stays where the user left it.
+    bar->setValue(0);
+    ASSERT_FALSE(inView());
+    QPoint at = onPage();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.control()->isVisible() && onPage() != at; }));
+    c.window->repaint();
+    EXPECT_EQ(bar->value(), 0);
+  }
 }
 
 TEST_F(KeyboardTest, TheWheelScrollsTheDashboardOverAFieldOrStepperWithoutTheFocus) {
