@@ -90,7 +90,7 @@ DesktopAppearance::DesktopAppearance(const QDBusConnection& bus, QObject* parent
     // QtDBus hands a signal's variant argument to no typed slot: the message it is.
     bus_.connect(kPortal, kPortalPath, kSettings, QStringLiteral("SettingChanged"), this,
                  SLOT(settingChanged(QDBusMessage)));
-    portalChanged(bus_.interface()->isServiceRegistered(kPortal));
+    readPortal(true);
   } else {
     portalAnswered_ = true;
   }
@@ -112,10 +112,10 @@ void DesktopAppearance::portalChanged(bool running) {
   settleWhenAnswered();
 }
 
-void DesktopAppearance::readPortal() {
+void DesktopAppearance::readPortal(bool startIt) {
   auto call = QDBusMessage::createMethodCall(kPortal, kPortalPath, kSettings, QStringLiteral("Read"));
   call << kGroup << kKey;
-  call.setAutoStartService(false);
+  call.setAutoStartService(startIt);
   pending_ = std::make_unique<QObject>();
   auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), pending_.get());
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {

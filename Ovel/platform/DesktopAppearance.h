@@ -77,7 +77,9 @@ class DesktopAppearance final : public QObject {
 
  private:
   void portalChanged(bool running);
-  void readPortal();
+  // At start a portal that is not running yet is started, as any portal
+  // client starts it; later reads only ask one that runs.
+  void readPortal(bool startIt = false);
   void update();
   void settleWhenAnswered();
 

@@ -62,7 +62,7 @@ class DesktopAppearanceTest : public ::testing::Test {
 
 TEST_F(DesktopAppearanceTest, FollowsThePortalAndReadsItWhenItComesLater) {
   DesktopAppearance appearance;
-  EXPECT_TRUE(appearance.isSettled()) << "no portal runs: nothing to wait for, and none is started";
+  EXPECT_TRUE(waitUntil([&] { return appearance.isSettled(); })) << "no portal can be started: settled once told so";
   EXPECT_EQ(appearance.appearance(), std::nullopt);
   QSignalSpy changes(&appearance, &DesktopAppearance::changed);
   {
@@ -76,6 +76,40 @@ TEST_F(DesktopAppearanceTest, FollowsThePortalAndReadsItWhenItComesLater) {
   }
   EXPECT_TRUE(waitUntil([&] { return appearance.appearance() == std::nullopt; })) << "a portal gone tells nothing";
   EXPECT_EQ(changes.size(), 4);
+}
+
+// At login Ovel may ask before anything else has started the portal: it
+// starts it as every portal client does, so the first windows are right.
+TEST_F(DesktopAppearanceTest, APortalThatIsNotRunningYetIsStarted) {
+  auto daemon = test::findProgram("dbus-daemon");
+  ASSERT_TRUE(daemon) << "the session bus of SetUp runs on it";
+  test::TempDir files;
+  const auto services = files.path() / "services";
+  std::filesystem::create_directories(services);
+  const auto started = files.path() / "started";
+  test::writeText(services / "portal.service",
+                  "[D-BUS Service]\nName=org.freedesktop.portal.Desktop\nExec=/bin/sh -c \"touch '" + started.string() +
+                      "'; exit 1\"\n");
+  test::writeText(files.path() / "bus.conf",
+                  "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>"
+                  "<servicedir>" +
+                      services.string() +
+                      "</servicedir><policy context=\"default\"><allow send_destination=\"*\"/>"
+                      "<allow receive_sender=\"*\"/><allow own=\"*\"/></policy></busconfig>");
+  test::BackgroundProcess bus({daemon->string(), "--config-file=" + (files.path() / "bus.conf").string(), "--nofork",
+                               "--nopidfile", "--print-address=3"},
+                              true);
+  auto address = bus.readLine();
+  ASSERT_TRUE(address);
+  {
+    QDBusConnection connection = QDBusConnection::connectToBus(QString::fromStdString(*address), "activation");
+    ASSERT_TRUE(connection.isConnected());
+    DesktopAppearance appearance(connection);
+    // The stand-in only leaves a mark and fails: that answer settles it.
+    EXPECT_TRUE(waitUntil([&] { return appearance.isSettled(); }));
+    EXPECT_TRUE(std::filesystem::exists(started)) << "the portal was asked to start";
+  }
+  QDBusConnection::disconnectFromBus("activation");
 }
 
 TEST_F(DesktopAppearanceTest, XfcesThemeTellsWhereThePortalStatesNoPreference) {
@@ -101,7 +135,7 @@ TEST_F(DesktopAppearanceTest, XfcesThemeCountsOnlyOnXfce) {
   ASSERT_TRUE(xfconf.ready());
   test::ScopedEnv other{"XDG_CURRENT_DESKTOP", "LXQt"};
   DesktopAppearance appearance;
-  EXPECT_TRUE(appearance.isSettled());
+  EXPECT_TRUE(waitUntil([&] { return appearance.isSettled(); }));
   test::spinFor(std::chrono::milliseconds(200));
   EXPECT_EQ(appearance.appearance(), std::nullopt);
 }
