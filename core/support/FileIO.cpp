@@ -137,6 +137,14 @@ int openTemporary(const fs::path& target, fs::path& tempPath, mode_t mode) {
   return -1;
 }
 
+// Root editing a user's file leaves it the user's, and anyone keeps a group
+// of their own; past that the new file is ours, as a new file would be.
+void keepOwner(int fd, const struct stat& existing) {
+  struct stat ours {};
+  if (::fstat(fd, &ours) != 0 || (ours.st_uid == existing.st_uid && ours.st_gid == existing.st_gid)) return;
+  if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), existing.st_gid);
+}
+
 // Never waits for the other end of a FIFO, and never takes a terminal.
 int openWithoutWaiting(const fs::path& path, int flags) {
   return ::open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -281,7 +289,9 @@ FileReplacement::FileReplacement(const fs::path& path, const AtomicWriteOptions&
     temporary_.clear();  // a name tried, not a file of ours
     return;
   }
-  // open() applies the umask; the replaced file's bits must survive whole.
+  if (exactMode && !options.mode) keepOwner(fd_, existing);
+  // open() applies the umask; the replaced file's bits must survive whole
+  // (and a change of owner clears the set-id ones).
   if (exactMode && ::fchmod(fd_, mode) != 0) error_ = lastError();
 }
 

@@ -56,8 +56,8 @@ struct FileContents {
 std::filesystem::path followSymlinks(const std::filesystem::path& path);
 
 struct AtomicWriteOptions {
-  // Give the new file the permission bits of the file it replaces
-  // (a new file gets 0666 less the umask).
+  // Give the new file the permission bits of the file it replaces, and its
+  // owner and group as far as we may (a new file gets 0666 less the umask).
   bool keepExistingMode = false;
   // When the path is a symbolic link, replace the file it points to and
   // leave the link in place.

@@ -151,6 +151,34 @@ TEST(FileIOTest, AtomicWriteKeepsModeAndFollowsLinks) {
   EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
+// Root editing a user's file must leave it the user's, or the user could no
+// longer read it; anyone may keep a group of their own.
+TEST(FileIOTest, AtomicWriteKeepsOwnerAndGroup) {
+  uid_t owner = ::geteuid();
+  gid_t group = ::getegid();
+  if (::geteuid() == 0) {
+    owner = group = 65534;
+  } else {
+    gid_t groups[256];
+    int count = ::getgroups(256, groups);
+    for (int index = 0; index < count; ++index)
+      if (groups[index] != ::getegid()) group = groups[index];
+    if (group == ::getegid()) GTEST_SKIP() << "no second group to give the file";
+  }
+  TempDir dir;
+  auto path = dir / "settings.json";
+  test::writeText(path, "old");
+  ASSERT_EQ(::chown(path.c_str(), owner, group), 0);
+  ::chmod(path.c_str(), 0640);
+  ASSERT_FALSE(writeFileAtomically(path, "new", {.keepExistingMode = true}));
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(test::readText(path), "new");
+  EXPECT_EQ(info.st_uid, owner);
+  EXPECT_EQ(info.st_gid, group);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
 TEST(FileIOTest, AtomicWriteFailureKeepsTheOldFile) {
   TempDir dir;
   test::writeText(dir / "blocker", "x");
