@@ -29,8 +29,10 @@ std::optional<std::string> nonEmptyEnvironment(const char* name) {
   return std::string(value);
 }
 
+// A HOME that is no full path would put the data directory, and the record
+// the relay runs, in whatever folder a program happens to start in.
 std::optional<fs::path> findHomeDirectory(const PasswdFile& accounts) {
-  if (auto home = nonEmptyEnvironment("HOME")) return fs::path(*home);
+  if (auto home = nonEmptyEnvironment("HOME"); home && fs::path(*home).is_absolute()) return fs::path(*home);
   if (auto home = accounts.homeOf(::getuid())) return fs::path(*home);
   return std::nullopt;
 }

@@ -46,7 +46,7 @@ struct OvelPaths {
   static std::filesystem::path applicationSupportDirectory();
 };
 
-// $HOME when set and non-empty, else the password file's entry for this
+// $HOME when it is a full path, else the password file's entry for this
 // process's user; absent when neither gives one.
 std::optional<std::filesystem::path> findHomeDirectory(const PasswdFile& accounts = PasswdFile());
 // The same, with "/" when there is none.

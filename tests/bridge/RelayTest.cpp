@@ -313,12 +313,16 @@ TEST(RelayTest, OddAccountsAndClosedStreamsNeverCrashIt) {
     const char* savedCommand;
     std::string expectedOutput;
     bool takesSnapshot;
+    const char* homeText = nullptr;  // HOME as set in place of withHome's
   } cases[] = {
       {"no HOME, an account outside the password file", true, false, false, nullptr, "", nullptr, kFullPayloadSummary,
        false},
       {"no HOME, outside the password file, OVEL_HOME set", true, false, true, nullptr, "",
        "cat >/dev/null; printf mine", "mine", true},
       {"OVEL_HOME naming an unknown user", false, true, true, "~nosuchuser/x", "", nullptr, kFullPayloadSummary, false},
+      // A folder of that name in the project Claude Code runs in could hold a record.
+      {"HOME not a full path, an account outside the password file", true, false, false, nullptr, "", nullptr,
+       kFullPayloadSummary, false, "."},
       {"standard input closed", false, true, true, nullptr, "exec 0<&-", "cat; printf end", "end", false},
       {"standard output closed", false, true, true, nullptr, "exec 1>&-", "printf x || exit 7", "", true},
       {"standard error closed", false, true, true, nullptr, "exec 2>&-", "printf x >&2 || exit 7; printf ok", "ok",
@@ -336,6 +340,7 @@ TEST(RelayTest, OddAccountsAndClosedStreamsNeverCrashIt) {
     if (c.savedCommand) test::saveOwnStatusLine(home, c.savedCommand);
     Relay relay(home);
     relay.withHomeVariable = c.withHome;
+    if (c.homeText) relay.extraEnvironment["HOME"] = c.homeText;
     relay.withOvelHome = c.withOvelHome;
     if (c.ovelHomeText) relay.homeText = c.ovelHomeText;
     relay.shellSetup = c.shellSetup;

@@ -98,8 +98,11 @@ class HomeFolderTest : public ::testing::Test {
 TEST_F(HomeFolderTest, HomeComesFromHomeElseThePasswordFile) {
   EXPECT_EQ(findHomeDirectory(accounts), fs::path("/srv/me"));
   EXPECT_EQ(findHomeDirectory(empty), std::nullopt);
-  ScopedEnv blank("HOME", "");
-  EXPECT_EQ(findHomeDirectory(accounts), fs::path("/srv/me"));
+  for (const char* unusable : {"", ".", "relative/home"}) {
+    ScopedEnv home("HOME", unusable);
+    EXPECT_EQ(findHomeDirectory(accounts), fs::path("/srv/me")) << '"' << unusable << '"';
+    EXPECT_EQ(findHomeDirectory(empty), std::nullopt) << '"' << unusable << '"';
+  }
   ScopedEnv set("HOME", "/h");
   EXPECT_EQ(findHomeDirectory(empty), fs::path("/h"));
 }
