@@ -17,8 +17,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
@@ -73,21 +75,69 @@ void settleSignals() {
   ::signal(SIGCHLD, SIG_DFL);
 }
 
+// Whether the bytes so far hold one whole JSON value: its brackets, outside
+// strings, are closed again. Fed each piece once, so a long input costs one pass.
+class WholeValue {
+ public:
+  bool feed(std::string_view piece) {
+    for (char c : piece) take(c);
+    return whole_;
+  }
+
+ private:
+  void take(char c) {
+    if (inString_) {
+      if (escaped_) escaped_ = false;
+      else if (c == '\\') escaped_ = true;
+      else if (c == '"') inString_ = false;
+    } else if (c == '"') {
+      inString_ = true;
+    } else if (c == '{' || c == '[') {
+      ++depth_;
+    } else if ((c == '}' || c == ']') && depth_ > 0 && --depth_ == 0) {
+      whole_ = true;
+    }
+  }
+
+  std::size_t depth_ = 0;
+  bool inString_ = false, escaped_ = false, whole_ = false;
+};
+
+// A writer that never closes its end is waited for this long once the input
+// holds a whole value and nothing more comes, and this long in all.
+constexpr auto kQuietAfterWholeInput = std::chrono::seconds(1);
+constexpr auto kInputTimeLimit = std::chrono::seconds(10);
+
+int millisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+  return static_cast<int>(std::max<long long>(left, 0));
+}
+
 // Standard input may be a pipe or a socket, so it is read as a descriptor
 // rather than reopened by name. It may also come non-blocking: nothing to
 // read yet is waited for, not taken for its end. A read error ends the input.
+// Nobody types a status line's object at a terminal, so one there is no
+// input, and a writer that keeps its end open holds the run only a moment.
 std::string readStandardInput() {
   std::string input;
+  if (::isatty(STDIN_FILENO)) return input;
+  const auto start = std::chrono::steady_clock::now();
+  auto deadline = start + kInputTimeLimit;
+  WholeValue whole;
   char buffer[65536];
   for (;;) {
+    pollfd waiting{STDIN_FILENO, POLLIN, 0};
+    int ready = ::poll(&waiting, 1, millisecondsUntil(deadline));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return input;  // time is up, or poll cannot wait
     ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd waiting{STDIN_FILENO, POLLIN, 0};
-      if (::poll(&waiting, 1, -1) >= 0 || errno == EINTR) continue;
-    }
+    if (count < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (count <= 0) return input;
     input.append(buffer, static_cast<std::size_t>(count));
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= start + kInputTimeLimit) return input;  // a writer that never stops
+    if (whole.feed({buffer, static_cast<std::size_t>(count)}))
+      deadline = std::min(start + kInputTimeLimit, now + kQuietAfterWholeInput);
   }
 }
 

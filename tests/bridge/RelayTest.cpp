@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -537,6 +539,51 @@ TEST(RelayTest, NonBlockingInputIsWaitedFor) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(test::readText(output), kFullPayload);
   expectNewSnapshot(home.path(), before, after);
+}
+
+// Nobody types the object at a terminal, and a writer may keep its end of
+// the input open: the relay waits on neither for good. The chained command
+// gets what came.
+TEST(RelayTest, InputThatNeverEndsIsNotWaitedFor) {
+  const struct {
+    const char* name;
+    bool terminal;
+    std::string written;  // into a pipe whose writer stays
+    bool takesSnapshot;
+  } cases[] = {
+      {"a terminal", true, "", false},
+      {"a pipe kept open after the object", false, kFullPayload, true},
+      {"a pipe kept open halfway through it", false, kFullPayload.substr(0, 100), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir home;
+    test::saveOwnStatusLine(home.path(), "cat; printf end");
+    fs::path source = home / "input";
+    int fd = -1;
+    if (c.terminal) {
+      fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(::grantpt(fd), 0);
+      ASSERT_EQ(::unlockpt(fd), 0);
+      source = ::ptsname(fd);
+    } else {
+      ASSERT_EQ(::mkfifo(source.c_str(), 0600), 0);
+      fd = ::open(source.c_str(), O_RDWR | O_CLOEXEC);
+      ASSERT_GE(fd, 0);
+      ASSERT_FALSE(writeAll(fd, c.written));
+    }
+    Relay relay(home.path());
+    relay.shellSetup = "exec 0<'" + source.string() + "'";
+    double before = secondsNow();
+    RelayRun run = relay.run({"--chain"}, "");
+    double after = secondsNow();
+    ::close(fd);
+    EXPECT_EQ(run.output, c.written + "end");
+    EXPECT_EQ(run.status, 0);
+    if (c.takesSnapshot) expectNewSnapshot(home.path(), before, after);
+    else EXPECT_FALSE(fs::exists(test::snapshotFile(home.path())));
+  }
 }
 
 TEST(RelayTest, SummaryRoundsHalvesAwayFromZeroAndStaysInRange) {
