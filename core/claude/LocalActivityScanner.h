@@ -2,7 +2,10 @@
 // assistant turns of a look-back period as activity events, one per turn.
 //
 // Thread safety: scan() may be called from any thread; scans of one scanner
-// never overlap (one lock is held for the whole scan).
+// never overlap (one lock is held for the whole scan). A scan with much to
+// read, such as the first, reads files side by side on a few threads of its
+// own and takes what they read in the order the files were listed, so that
+// it yields what one thread would.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +13,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <unordered_map>
 #include <vector>
@@ -49,10 +54,12 @@ class LocalActivityScanner final {
   // scan stopped (from its start when it shrank or another file took its
   // name), complete lines only; a turn logged more than once (same message
   // and request id) keeps the copy with the largest token total, the first
-  // one read on a tie. A file of the size and date it had when last read is
-  // not opened, even with an unfinished last line; a line longer than the
-  // limit is read once and passed over, never held whole. Once
-  // `stopRequested` (asked before each file) says so, no further file is read.
+  // one read on a tie (in the order the walk lists files). A file of the
+  // size and date it had when last read is not opened, even with an
+  // unfinished last line; a line longer than the limit is read once and
+  // passed over, never held whole. Once `stopRequested` (asked on the
+  // calling thread before each file that needs reading) says so, no further
+  // file is started; what was not read waits for the next scan.
   std::vector<ActivityEvent> scan(Date now, const std::function<bool()>& stopRequested = {});
 
   // A scan as the application takes it: the turns as a summary, which is
@@ -72,7 +79,9 @@ class LocalActivityScanner final {
   // What the scans so far have read, for tests and benchmarks.
   struct ReadFigures {
     std::uint64_t bytesRead = 0;
-    std::size_t largestBuffer = 0;  // the most memory one scan held for reading
+    std::size_t largestBuffer = 0;  // the most memory one reader held
+    // Folders whose entries were read on a local filesystem, not remembered.
+    std::uint64_t foldersRead = 0;
   };
   ReadFigures readFigures();
 
@@ -83,19 +92,37 @@ class LocalActivityScanner final {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
     std::error_code lastError;  // of the last read, told when it came
+
+    // Where to read the file from, or nothing while it is as it was when last read.
+    std::optional<TranscriptPosition> positionToRead(const TranscriptStatus& status) const;
   };
+  // Found by the names a walk hands on, without building a string.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  template <typename Value>
+  using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
+  using FolderCursors = TextMap<Cursor>;  // by file name
   struct ScanPass;
+  struct PendingRead;
+  class ReadQueue;
 
   // The folders of `folders` that the last scan did not pass over.
   std::vector<std::string> newlyTooDeep(std::vector<std::string> folders);
-  void readAppended(const TranscriptFile& file, Date cutoff, ScanPass& pass, std::vector<std::string>& failures);
+  // The files to read: those that are new or changed since the last scan.
+  std::vector<PendingRead> changedFiles(Date cutoff, std::vector<std::string>& foldersTooDeep);
+  void readFiles(std::vector<PendingRead>& reads, Date cutoff, const std::function<bool()>& stopRequested,
+                 std::vector<std::string>& failures);
+  void takeRead(PendingRead& read, std::vector<std::string>& failures);
 
   const std::filesystem::path root_;
   const double lookback_;
   const TranscriptReadLimits limits_;
 
   std::mutex lock_;
-  std::unordered_map<std::string, Cursor> cursors_;
+  TextMap<FolderCursors> cursors_;  // by folder path
+  TranscriptFolderCache folders_;
   std::unique_ptr<TranscriptTurnTable> turns_;
   std::vector<std::string> foldersTooDeep_;  // as of the last scan, sorted
   ReadFigures figures_;

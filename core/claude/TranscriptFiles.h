@@ -17,8 +17,8 @@
 
 namespace ovel {
 
-struct TranscriptFile {
-  std::string path;
+// What one look at a transcript tells of it.
+struct TranscriptStatus {
   Date modified;
   std::uint64_t size = 0;
   // Which file it is: one renamed over the path is another.
@@ -31,6 +31,20 @@ struct TranscriptFile {
   bool isSameFile(std::uint64_t otherDevice, std::uint64_t otherInode) const {
     return device == otherDevice && inode == otherInode;
   }
+};
+
+struct TranscriptFile : TranscriptStatus {
+  std::string path;
+};
+
+// A transcript as the walk meets it, valid only while the visitor runs: the
+// views point into the walk's own buffers.
+struct TranscriptEntry {
+  std::string_view folderPath;  // the root's path and the folders below it, joined by '/'
+  std::string_view name;
+  TranscriptStatus status;
+
+  std::string path() const;
 };
 
 // Folders deeper than this below the root are not walked: real layouts are a
@@ -52,6 +66,37 @@ struct TranscriptListing {
 // descriptors at a time, whatever the depth.
 TranscriptListing listTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter);
 
+// What walks remember of the folders they read, so that a folder can be
+// listed again without reading it: on a local filesystem, a folder whose
+// identity, size, link count and times are as they were, and that had been
+// still for a moment when it was read, holds the same entries. For one walk
+// at a time.
+class TranscriptFolderCache {
+ public:
+  // `settleSeconds`: how long a folder must have been still when it was read
+  // for its listing to be trusted, longer than the clock's tick.
+  explicit TranscriptFolderCache(double settleSeconds);
+  ~TranscriptFolderCache();
+  TranscriptFolderCache(const TranscriptFolderCache&) = delete;
+  TranscriptFolderCache& operator=(const TranscriptFolderCache&) = delete;
+
+  struct Folders;  // private to the walk
+  Folders& folders() { return *folders_; }
+  // How many times a folder's entries were read rather than remembered.
+  std::uint64_t foldersRead() const;
+
+ private:
+  std::unique_ptr<Folders> folders_;
+};
+
+// The same walk handing each transcript to `visit` as it is met, at the cost
+// of one stat and no allocation per file; gives the folders passed over for
+// their depth. With a cache, an unchanged folder costs a stat instead of
+// being read.
+using TranscriptVisitor = std::function<void(const TranscriptEntry&)>;
+std::vector<std::string> walkTranscriptFiles(const std::filesystem::path& root, Date modifiedAfter,
+                                             const TranscriptVisitor& visit, TranscriptFolderCache* cache = nullptr);
+
 struct TranscriptReadLimits {
   // Bytes asked for by each read: small enough that what the kernel copies
   // in is still in the processor's cache when the search goes over it.
@@ -59,6 +104,13 @@ struct TranscriptReadLimits {
   // A longer line is passed over unread once its line feed arrives, so that
   // a damaged file cannot make a scan hold it all in memory.
   std::size_t maxLineBytes = 64 << 20;
+  // A scan with at least this much to read shares its files among up to
+  // `readers` threads, each holding a buffer and a parser of its own.
+  std::uint64_t parallelBytes = 32 << 20;
+  std::size_t readers = 4;
+  // How long a folder must have been still when it was read for its listing
+  // to be trusted at the next walk (see TranscriptFolderCache).
+  double folderSettleSeconds = 2;
 };
 
 // How far a file has been read. Between the two offsets lies an unfinished

@@ -17,6 +17,18 @@ std::size_t indexSizeFor(std::size_t turns) { return std::bit_ceil(std::max(kSma
 
 }  // namespace
 
+TranscriptTurnBatch::Piece TranscriptTurnBatch::keep(std::optional<std::string_view> text) {
+  if (!text) return {};
+  Piece piece{texts_.size(), text->size(), true};
+  texts_.append(*text);
+  return piece;
+}
+
+void TranscriptTurnBatch::add(const TranscriptTurn& turn) {
+  turns_.push_back(
+      {turn.timestamp, turn.tokens, keep(turn.model), keep(turn.cwd), keep(turn.messageId), keep(turn.requestId)});
+}
+
 SharedText TextInterner::intern(std::string_view text) {
   if (text.empty()) return {};
   auto found = texts_.find(text);

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -40,11 +41,51 @@ class TextInterner {
   std::unordered_set<SharedText, ByContent, ByContent> texts_;
 };
 
+// The turns read from one file, held until the table takes them: files read
+// side by side must still be taken in the order they were listed. Their
+// texts share one buffer.
+class TranscriptTurnBatch {
+ public:
+  void add(const TranscriptTurn& turn);
+  // Calls take(const TranscriptTurn&) for each turn, in the order added; the
+  // views last until the batch changes.
+  template <typename Take>
+  void forEach(Take take) const {
+    for (const Held& held : turns_)
+      take(TranscriptTurn{held.timestamp, textOf(held.model), textOf(held.cwd), optionalTextOf(held.messageId),
+                          optionalTextOf(held.requestId), held.tokens});
+  }
+
+ private:
+  struct Piece {
+    std::size_t start = 0;
+    std::size_t size = 0;
+    bool present = false;
+  };
+  struct Held {
+    Date timestamp;
+    TokenCounts tokens;
+    Piece model, cwd, messageId, requestId;
+  };
+
+  Piece keep(std::optional<std::string_view> text);
+  std::string_view textOf(Piece piece) const { return std::string_view(texts_).substr(piece.start, piece.size); }
+  std::optional<std::string_view> optionalTextOf(Piece piece) const {
+    return piece.present ? std::optional(textOf(piece)) : std::nullopt;
+  }
+
+  std::string texts_;
+  std::vector<Held> turns_;
+};
+
 class TranscriptTurnTable {
  public:
   // Stores the turn, unless its key already holds a copy with at least as
   // large a token total. A turn with neither id is never merged.
   void ingest(const TranscriptTurn& turn);
+  void ingest(const TranscriptTurnBatch& batch) {
+    batch.forEach([this](const TranscriptTurn& turn) { ingest(turn); });
+  }
   // Forgets the turns before `cutoff` and sums up the others, oldest first:
   // the summary handed out last when nothing changed.
   ActivitySummary keptSince(Date cutoff);

@@ -18,6 +18,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/claude/TranscriptFiles.h"
@@ -582,6 +583,140 @@ TEST_F(ScannerTest, ChunkSizeDoesNotChangeWhatIsRead) {
   EXPECT_EQ(expected.size(), 12u);
   for (std::size_t chunk : {1, 2, 17, 18, 19, 64, 1000})
     EXPECT_EQ(scanInPieces({.chunkBytes = chunk, .maxLineBytes = 1 << 20}), expected) << chunk;
+}
+
+// Files read side by side are taken in the order listed: which of two equal
+// copies wins, the order of equal times and the order of the failures are
+// those of one thread, at the first scan and after appends.
+TEST_F(ScannerTest, ReadersSideBySideYieldWhatOneReaderDoes) {
+  const std::string keyless = baseLineWithout({kMessageId, kRequestId});
+  auto name = [](int file) { return "p" + std::to_string(file % 4) + "/s" + std::to_string(file) + ".jsonl"; };
+  auto unfinished = [](int file) { return turn("open" + std::to_string(file), 7); };
+  // Keys repeat across files with equal and larger totals, all at one time.
+  auto writeTree = [&] {
+    for (int file = 0; file < 24; ++file) {
+      std::string lines;
+      for (int n = 0; n < 6; ++n)
+        lines += turn(std::to_string((file + n) % 9), 1 + (file * n) % 5, "2025-06-01T09:30:12.345Z",
+                      "/f" + std::to_string(file)) +
+                 "\n";
+      write(name(file), lines + keyless + "\n" + unfinished(file).substr(0, 50));
+    }
+  };
+  test::makeSpecialFile(file("p1/fifo.jsonl"), test::SpecialFile::fifo, 0);
+  auto scanTwice = [&](TranscriptReadLimits limits) {
+    writeTree();
+    LocalActivityScanner scanner(root, kActivityLookBack, limits);
+    std::vector<LocalActivityScanner::Report> reports{scanner.scanReporting(kNow)};
+    for (int file = 0; file < 24; file += 5)
+      append(name(file), unfinished(file).substr(50) + "\n" + turn("3", 9) + "\n");
+    reports.push_back(scanner.scanReporting(kNow));
+    return reports;
+  };
+  auto expected = scanTwice({.parallelBytes = UINT64_MAX});
+  ASSERT_EQ(expected[0].failures.size(), 1u);
+  for (auto limits :
+       {TranscriptReadLimits{.parallelBytes = 0, .readers = 2}, TranscriptReadLimits{.parallelBytes = 0, .readers = 4},
+        TranscriptReadLimits{.parallelBytes = 0, .readers = 64},
+        TranscriptReadLimits{.chunkBytes = 64, .parallelBytes = 0, .readers = 3}}) {
+    auto reports = scanTwice(limits);
+    for (std::size_t scan = 0; scan < reports.size(); ++scan) {
+      EXPECT_EQ(reports[scan].summary, expected[scan].summary) << limits.readers << " readers, scan " << scan;
+      EXPECT_EQ(reports[scan].failures, expected[scan].failures) << limits.readers << " readers, scan " << scan;
+    }
+  }
+}
+
+TEST_F(ScannerTest, AStopBeforeReadersSideBySideLeavesEveryFileForTheNextScan) {
+  for (int i = 1; i <= 8; ++i) write("p/s" + std::to_string(i) + ".jsonl", turn(std::to_string(i), i) + "\n");
+  LocalActivityScanner parallel(root, kActivityLookBack, {.parallelBytes = 0, .readers = 4});
+  EXPECT_EQ(parallel.scan(kNow, [] { return true; }).size(), 0u);
+  EXPECT_EQ(parallel.readFigures().bytesRead, 0u);
+  int asked = 0;
+  auto some = parallel.scan(kNow, [&asked] { return ++asked > 1; });
+  EXPECT_GE(some.size(), 1u);
+  EXPECT_EQ(parallel.scan(kNow).size(), 8u);
+}
+
+// ---- Folders remembered between scans ------------------------------------------
+
+// A folder still for longer than the settle time is remembered, not read
+// again; whatever changes in it is seen at the next scan all the same.
+TEST(ScannerFolderTest, ARememberedFolderShowsEveryChangeToIt) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&root, const fs::path&outside)> before, change;
+    std::vector<std::int64_t> outputs;
+    std::uint64_t foldersRead;  // by the scan after the change
+  };
+  auto text = [](const fs::path& path, const std::string& line) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << line << "\n";
+  };
+  auto nothing = [](const fs::path&, const fs::path&) {};
+  const Case cases[] = {
+      {"nothing", nothing, nothing, {1, 2}, 0},
+      {"a transcript added", nothing, [&](auto& root, auto&) { text(root / "p/c.jsonl", turn("c", 3)); }, {1, 2, 3}, 1},
+      {"a hidden file renamed to a transcript",
+       [&](auto& root, auto&) { text(root / "p/.c.tmp", turn("c", 3)); },
+       [](auto& root, auto&) { fs::rename(root / "p/.c.tmp", root / "p/c.jsonl"); },
+       {1, 2, 3},
+       1},
+      {"a transcript replaced by a folder holding one",
+       nothing,
+       [&](auto& root, auto&) {
+         fs::remove(root / "p/a.jsonl");
+         text(root / "p/a.jsonl/inner.jsonl", turn("d", 4));
+       },
+       {1, 2, 4},
+       2},
+      {"a subfolder added",
+       nothing,
+       [&](auto& root, auto&) { text(root / "q/sub/e.jsonl", turn("e", 5)); },
+       {1, 2, 5},
+       2},
+      {"a folder replaced by a link",
+       nothing,
+       [](auto& root, auto& outside) {
+         fs::remove_all(root / "q");
+         fs::create_directory_symlink(outside, root / "q");
+       },
+       {1, 2},
+       1},
+  };
+  for (const Case& c : cases) {
+    TempDir temp;
+    const fs::path root = temp / "projects", outside = temp / "outside";
+    text(root / "p/a.jsonl", turn("a", 1));
+    text(root / "q/b.jsonl", turn("b", 2));
+    text(outside / "t.jsonl", turn("t", 9));
+    LocalActivityScanner scanner(root, kActivityLookBack, {.folderSettleSeconds = 0.05});
+    auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(100)); };
+    c.before(root, outside);
+    settle();
+    scanner.scan(kNow);
+    std::uint64_t read = scanner.readFigures().foldersRead;
+    EXPECT_EQ(read, 3u) << c.what << ": the root, p and q read once";
+    c.change(root, outside);
+    auto events = scanner.scan(kNow);
+    std::sort(events.begin(), events.end(), [](auto& a, auto& b) { return outputOf(a) < outputOf(b); });
+    EXPECT_EQ(outputs(events), c.outputs) << c.what;
+    EXPECT_EQ(scanner.readFigures().foldersRead - read, c.foldersRead) << c.what;
+  }
+}
+
+// A folder that changed just before it was read is read again at every
+// scan until it has been still for the settle time.
+TEST(ScannerFolderTest, AFolderChangedJustBeforeItsReadIsReadAgain) {
+  TempDir temp;
+  const fs::path root = temp / "projects";
+  fs::create_directories(root / "p");
+  test::writeText(root / "p/a.jsonl", turn("a", 1) + "\n");
+  LocalActivityScanner scanner(root, kActivityLookBack, {.folderSettleSeconds = 600});
+  scanner.scan(kNow);
+  std::uint64_t read = scanner.readFigures().foldersRead;
+  scanner.scan(kNow);
+  EXPECT_EQ(scanner.readFigures().foldersRead - read, 2u) << "the root and p, read again";
 }
 
 // ---- Reading while the file changes ---------------------------------------------
