@@ -151,8 +151,9 @@ bool PopoverHost::eventFilter(QObject* watched, QEvent* event) {
     return true;
   }
   if (watched == window_.get()) {
-    // A popup hears of the click outside it that closes it.
-    if (event->type() == QEvent::MouseButtonPress) {
+    // A popup hears of the click outside it that closes it; the second
+    // press of a double click closes it too.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
       auto* press = static_cast<QMouseEvent*>(event);
       if (!window_->rect().contains(press->position().toPoint())) outsideClick_ = press->globalPosition().toPoint();
     }

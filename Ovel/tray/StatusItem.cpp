@@ -31,8 +31,9 @@ namespace {
 using namespace std::chrono_literals;
 
 // XEmbed icons: how often and how many times the panel around them is
-// looked at once they dock, and for how many looks the first icons are held
-// back (transparent) so they never show in the wrong tone.
+// looked at once the tray has embedded them, and for how many of those looks
+// the first icons are held back (transparent) so they never show in the
+// wrong tone. Held until then too: Qt shows none before.
 constexpr auto kLookInterval = 100ms;
 constexpr int kLooks = 100;
 constexpr int kHeldLooks = 10;
@@ -153,6 +154,7 @@ TrayStatusItem::TrayStatusItem(QObject* parent)
   connect(panelLook_, &QTimer::timeout, this, &TrayStatusItem::lookAtPanel);
   // Seen in a native event filter: acted on once Qt has seen it too.
   connect(trayWatch_, &XEmbedTrayWatch::trayStarted, this, &TrayStatusItem::trayStarted, Qt::QueuedConnection);
+  connect(trayWatch_, &XEmbedTrayWatch::iconEmbedded, this, &TrayStatusItem::iconEmbedded, Qt::QueuedConnection);
   hostAway_->setSingleShot(true);
   hostAway_->setInterval(kHostAbsence);
   connect(hostAway_, &QTimer::timeout, this, &TrayStatusItem::leaveForXEmbed);
@@ -370,9 +372,12 @@ void TrayStatusItem::addTrayIcon() {
   auto icon = std::make_unique<QSystemTrayIcon>();
   icon->setContextMenu(menu_.get());
   QSystemTrayIcon* raw = icon.get();
-  // A double click also sends a Trigger first; taking both would toggle twice.
+  // Each press on the icon is a click. Qt pairs two quick presses at one
+  // place into a double click whatever window took the first: the press
+  // that closed the popover and the next one on the icon come as a
+  // DoubleClick alone, with no Trigger.
   connect(raw, &QSystemTrayIcon::activated, this, [this, raw](QSystemTrayIcon::ActivationReason reason) {
-    if (reason != QSystemTrayIcon::Trigger) return;
+    if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return;
     auto place = std::find_if(trayIcons_.begin(), trayIcons_.end(),
                               [raw](const auto& icon) { return icon.get() == raw; });
     emit activated(raw->geometry(), positionOf(static_cast<std::size_t>(place - trayIcons_.begin())));
@@ -425,14 +430,22 @@ void TrayStatusItem::registerNotifierItems(std::size_t from) {
 }
 
 void TrayStatusItem::lookAtPanelAnew() {
-  // Docking takes a moment; the panel is seen once it shows around the icon.
+  // Docking takes a moment, longer on a busy desktop: the looks begin once
+  // the tray has embedded an icon, and the panel is seen once it shows
+  // around it.
   panelLooksLeft_ = kLooks;
-  panelLook_->start();
+  panelLook_->stop();
   panel_->setSeenPanel(std::nullopt);
 }
 
+void TrayStatusItem::iconEmbedded() {
+  if (useNotifier_ || trayIcons_.empty() || panel_->hasSeenPanel()) return;
+  panelLooksLeft_ = kLooks;
+  panelLook_->start();
+}
+
 bool TrayStatusItem::iconsWaitForPanel() const {
-  return !panel_->hasSeenPanel() && panelLook_->isActive() && panelLooksLeft_ > kLooks - kHeldLooks;
+  return !panel_->hasSeenPanel() && panelLooksLeft_ > kLooks - kHeldLooks;
 }
 
 void TrayStatusItem::lookAtPanel() {

@@ -173,6 +173,7 @@ class TrayStatusItem final : public StatusItem {
   int positionOf(std::size_t index) const;
   void openMenu(QPoint at);
   void lookAtPanelAnew();
+  void iconEmbedded();
   void lookAtPanel();
   bool iconsWaitForPanel() const;
 

@@ -33,6 +33,7 @@ XEmbedTrayWatch::XEmbedTrayWatch(QObject* parent) : QObject(parent) {
   xcb_connection_t* connection = x11Connection();
   if (!connection) return;
   manager_ = atom(connection, "MANAGER");
+  xembed_ = atom(connection, "_XEMBED");
   int number = 0;
   for (auto screen = xcb_setup_roots_iterator(xcb_get_setup(connection)); screen.rem; xcb_screen_next(&screen)) {
     selections_.push_back(atom(connection, "_NET_SYSTEM_TRAY_S" + std::to_string(number++)));
@@ -70,6 +71,14 @@ bool XEmbedTrayWatch::nativeEventFilter(const QByteArray& eventType, void* messa
   auto* event = static_cast<xcb_generic_event_t*>(message);
   if ((event->response_type & ~0x80) != XCB_CLIENT_MESSAGE) return false;
   auto* client = static_cast<xcb_client_message_event_t*>(message);
+  // The embedder tells the window it took with XEMBED_EMBEDDED_NOTIFY; we
+  // embed nothing of our own, so only a tray sends it to us. Qt maps the
+  // icon on it: left for Qt too.
+  constexpr std::uint32_t kEmbeddedNotify = 0;
+  if (client->type == xembed_ && client->format == 32 && client->data.data32[1] == kEmbeddedNotify) {
+    emit iconEmbedded();
+    return false;
+  }
   bool trayManager = client->type == manager_ && client->format == 32 &&
                      std::find(selections_.begin(), selections_.end(), client->data.data32[1]) != selections_.end();
   // Qt docks its icons on the same message: it is left for Qt to see too.

@@ -1,7 +1,7 @@
 // Tells when an XEmbed tray (the system tray of X11 panels such as tint2)
 // starts, or starts again: a new tray manager announces itself to every
-// client with a MANAGER message on the root window; and whether one runs.
-// Silent off X11.
+// client with a MANAGER message on the root window; when it has embedded one
+// of our icons; and whether one runs. Silent off X11.
 #pragma once
 
 #include <QAbstractNativeEventFilter>
@@ -28,9 +28,13 @@ class XEmbedTrayWatch final : public QObject, public QAbstractNativeEventFilter 
 
  signals:
   void trayStarted();
+  // A tray took one of our icons into its panel: Qt shows the icon only
+  // from now on.
+  void iconEmbedded();
 
  private:
   std::uint32_t manager_ = 0;
+  std::uint32_t xembed_ = 0;
   // The tray selection of each screen.
   std::vector<std::uint32_t> selections_;
 };

@@ -1,5 +1,6 @@
 #include "support/TrayDesktop.h"
 
+#include <signal.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -91,6 +92,14 @@ TrayHost::TrayHost(std::optional<QColor> panel) {
 }
 
 std::string TrayHost::log() const { return readText(home_ / "tint2.log"); }
+
+void TrayHost::pause() {
+  if (process_) ::kill(process_->pid(), SIGSTOP);
+}
+
+void TrayHost::resume() {
+  if (process_) ::kill(process_->pid(), SIGCONT);
+}
 
 namespace {
 

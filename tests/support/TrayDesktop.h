@@ -29,6 +29,9 @@ class TrayHost {
   bool ready() const { return ready_; }
   // What tint2 said, for a failure message.
   std::string log() const;
+  // Stops tint2 until resume(), as a desktop too busy to answer would be.
+  void pause();
+  void resume();
 
  private:
   TempDir home_;
