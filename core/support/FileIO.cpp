@@ -307,7 +307,17 @@ std::error_code FileReplacement::write(std::string_view bytes) {
 
 std::error_code FileReplacement::sync() {
   if (!error_ && ::fsync(fd_) != 0) error_ = lastError();
+  synced_ = !error_;
   return error_;
+}
+
+void FileReplacement::syncFolderOnceReplaced() const {
+  // A synced file whose new name is lost to a power cut is no better than an
+  // unsynced one. Best effort: the rename has happened either way.
+  if (error_ || !synced_) return;
+  fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+  FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.valid()) ::fsync(directory.get());
 }
 
 std::error_code FileReplacement::finishWriting(FileVersion* written) {
@@ -334,6 +344,7 @@ std::error_code FileReplacement::renameOverTarget() {
 
 std::error_code FileReplacement::commit() {
   if (!finishWriting() && !temporary_.empty()) error_ = renameOverTarget();
+  syncFolderOnceReplaced();
   return error_;
 }
 
@@ -343,6 +354,7 @@ std::error_code FileReplacement::commitIfUnchanged(const std::optional<FileConte
   if (!found) error_ = placeIfAbsent(exchange);
   else if (exchange) error_ = exchangeIfUnchanged(*found, written);
   else error_ = renameIfUnchanged(*found);
+  syncFolderOnceReplaced();
   return error_;
 }
 

@@ -112,10 +112,12 @@ class FileReplacement {
   std::error_code exchangeIfUnchanged(const FileContents& found, const FileVersion& written);
   std::error_code renameIfUnchanged(const FileContents& found);
   std::error_code renameOverTarget();
+  void syncFolderOnceReplaced() const;
 
   std::filesystem::path target_;
   std::filesystem::path temporary_;
   bool onlyOverRegularFile_;
+  bool synced_ = false;
   int fd_ = -1;
   std::error_code error_;
 };
