@@ -32,6 +32,7 @@ UsageModel::UsageModel(Preferences& preferences, HistoryStore& historyStore, Res
       probeRunner_(std::move(services.probeRunner)),
       scanRunner_(std::move(services.scanRunner)),
       now_(clock_->now()),
+      history_(&demoHistory_),
       preferences_(preferences),
       historyStore_(historyStore),
       statusLineFile_(std::move(statusLineFile)),
@@ -62,7 +63,7 @@ std::optional<WindowAssessment> UsageModel::steerAssessment() const {
 
 std::vector<HistorySample> UsageModel::samples(const UsageWindow& window) const {
   std::vector<HistorySample> result;
-  std::copy_if(history_.begin(), history_.end(), std::back_inserter(result),
+  std::copy_if(history_->begin(), history_->end(), std::back_inserter(result),
                [&window](const HistorySample& sample) { return sample.sameWindow(window); });
   return result;
 }
@@ -79,17 +80,17 @@ void UsageModel::recompute() {
   const ActivitySummary* activity = rateActivity();
   std::vector<WindowAssessment> assessments;
   for (const UsageWindow& window : state_.current(now_))
-    assessments.push_back(OvelEngine::assess(window, history_, activity, now_, resetPlan_.horizon(window, now_),
+    assessments.push_back(OvelEngine::assess(window, *history_, activity, now_, resetPlan_.horizon(window, now_),
                                              OvelEngine::Thresholds{}));
   assign(assessments_, std::move(assessments), &UsageModel::assessmentsChanged);
 
   updateSteer();
 
   // Learning the ratio walks the whole history: only when it has grown or shrunk.
-  auto count = static_cast<std::int64_t>(history_.size());
+  auto count = static_cast<std::int64_t>(history_->size());
   if (count != ratioHistoryCount_) {
     ratioHistoryCount_ = count;
-    assign(sessionWeekRatio_, OvelEngine::sessionWeekRatio(history_, kMinimumSessionPoints),
+    assign(sessionWeekRatio_, OvelEngine::sessionWeekRatio(*history_, kMinimumSessionPoints),
            &UsageModel::sessionWeekRatioChanged);
   }
 
@@ -114,7 +115,10 @@ void UsageModel::startDemo(const Demo& demo) {
   state_.setInsights(demo.insights);
   stateChangedInPlace();
   assign(insights_, std::optional(demo.insights), &UsageModel::insightsChanged);
-  assign(history_, demo.history, &UsageModel::historyChanged);
+  bool historyDiffers = *history_ != demo.history;
+  demoHistory_ = demo.history;
+  history_ = &demoHistory_;
+  if (historyDiffers) emit historyChanged();
   assign(activity_, ActivitySummary(demo.events), &UsageModel::activityChanged);
   assign(lastProbeAt_, std::optional(now_), &UsageModel::lastProbeAtChanged);
   assign(lastStatusLineAt_, demo.live ? std::optional(now_) : std::nullopt, &UsageModel::lastStatusLineAtChanged);

@@ -83,7 +83,9 @@ class UsageModel final : public QObject {
   std::optional<Date> lastStatusLineAt() const { return lastStatusLineAt_; }
   // The current time for every view: the last tick, recompute or demo start.
   Date now() const { return now_; }
-  const std::vector<HistorySample>& history() const { return history_; }
+  // The store's samples once started (or once a reading was recorded); a
+  // demo's own in a demo.
+  const std::vector<HistorySample>& history() const { return *history_; }
   const std::optional<SessionWeekRatio>& sessionWeekRatio() const { return sessionWeekRatio_; }
   const std::optional<OvelSteer>& steer() const { return steer_; }
   const UsageState& state() const { return state_; }
@@ -213,7 +215,10 @@ class UsageModel final : public QObject {
   std::optional<std::string> lastProbeError_;
   std::optional<Date> lastStatusLineAt_;
   Date now_;
-  std::vector<HistorySample> history_;
+  // Not a copy: the store's samples (read on this thread, which records),
+  // or demoHistory_.
+  const std::vector<HistorySample>* history_;
+  std::vector<HistorySample> demoHistory_;
   std::optional<SessionWeekRatio> sessionWeekRatio_;
   std::int64_t ratioHistoryCount_ = -1;
   std::optional<OvelSteer> steer_;

@@ -42,7 +42,8 @@ std::optional<Date> later(std::optional<Date> a, std::optional<Date> b) {
 
 void UsageModel::start() {
   if (isDemo_) return;
-  assign(history_, historyStore_.all(), &UsageModel::historyChanged);
+  history_ = &historyStore_.samples();
+  if (!history_->empty()) emit historyChanged();
   if (std::error_code error = historyStore_.loadError())
     qCWarning(logHistory).noquote() << "reading" << historyStore_.url().c_str() << "failed:" << error.message().c_str()
                                     << "- the history starts empty";

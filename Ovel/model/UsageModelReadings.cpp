@@ -1,7 +1,6 @@
 // How readings reach the model: the /usage probe, the relay's snapshot
 // file, transcript scans, and the redeeming of a banked reset.
 #include <algorithm>
-#include <iterator>
 #include <system_error>
 
 #include "core/claude/StatusLineSnapshot.h"
@@ -112,26 +111,22 @@ void UsageModel::ingest(const std::vector<UsageWindow>& windows) {
   applyHistoryChange(historyStore_.record(believed, now));
 }
 
-// The store hands back what it changed, so the history is never copied
-// whole here.
+// The store has changed the samples history_ shows; what it hands back
+// says what, for the log and the ratio.
 void UsageModel::applyHistoryChange(HistoryChange change) {
   if (change.written) noteHistoryWrite(*change.written);
   if (auto until = change.pruneWaitsUntil)
     qCInfo(logHistory).noquote() << "readings came more than a day after the last ones: old ones are pruned"
                                  << "no earlier than" << isoString(*until).c_str() << "in case the clock comes back";
   if (change.added.empty() && !change.prunedBefore && !change.droppedAfter) return;
-  // In the store's order: what a clock that came back stamped ahead goes
-  // first, and a sample just added can fall to the same prune.
+  // Readings taken in before start() show too.
+  history_ = &historyStore_.samples();
   if (auto after = change.droppedAfter) {
-    auto dropped = std::erase_if(history_, [after](const HistorySample& sample) { return sample.observedAt > *after; });
+    std::size_t dropped = change.droppedCount;
     qCInfo(logHistory).noquote() << "the clock came back to" << (isoString(*after) + ": dropped").c_str() << dropped
                                  << (dropped == 1 ? "sample" : "samples") << "stamped after it";
   }
   qCDebug(logHistory) << "recorded" << change.added.size() << "samples";
-  history_.insert(history_.end(), std::make_move_iterator(change.added.begin()),
-                  std::make_move_iterator(change.added.end()));
-  if (auto cutoff = change.prunedBefore)
-    std::erase_if(history_, [cutoff](const HistorySample& sample) { return sample.observedAt < *cutoff; });
   // The ratio is learnt again when the count changes, which a drop or a
   // prune with its additions can leave as it was.
   if (change.droppedAfter || change.prunedBefore) ratioHistoryCount_ = -1;

@@ -29,17 +29,6 @@ void TranscriptTurnBatch::add(const TranscriptTurn& turn) {
       {turn.timestamp, turn.tokens, keep(turn.model), keep(turn.cwd), keep(turn.messageId), keep(turn.requestId)});
 }
 
-SharedText TextInterner::intern(std::string_view text) {
-  if (text.empty()) return {};
-  auto found = texts_.find(text);
-  if (found != texts_.end()) return *found;
-  return *texts_.insert(SharedText(text)).first;
-}
-
-void TextInterner::forgetUnused() {
-  std::erase_if(texts_, [](const SharedText& text) { return text.shareCount() == 1; });
-}
-
 // Two unrelated 64-bit hashes of the key: std::hash and FNV-1a.
 TranscriptTurnTable::KeyDigest TranscriptTurnTable::digestOf(const TranscriptTurn& turn) {
   key_.clear();
@@ -157,9 +146,10 @@ void TranscriptTurnTable::mergeAdded(Date cutoff) {
   summary_ = ActivitySummary(std::move(events));
   summaryDigests_ = std::move(digests);
   replaced_.assign(summaryDigests_.size(), false);
-  // Released, not kept: a first scan adds the whole week at once.
-  added_ = {};
-  addedDigests_ = {};
+  // Released, not kept: a first scan adds the whole week at once. (Assigning
+  // {} would only clear them, keeping their capacity.)
+  std::vector<ActivityEvent>().swap(added_);
+  std::vector<KeyDigest>().swap(addedDigests_);
   rebuildIndex();
 }
 

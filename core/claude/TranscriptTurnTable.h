@@ -16,30 +16,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "core/claude/TranscriptLine.h"
 #include "core/engine/ActivitySummary.h"
 #include "core/support/SharedText.h"
+#include "core/support/TextInterner.h"
 
 namespace ovel {
-
-// One shared copy of each model and folder name that a held turn uses.
-class TextInterner {
- public:
-  SharedText intern(std::string_view text);
-  // Forgets the names that only the interner still holds.
-  void forgetUnused();
-
- private:
-  struct ByContent {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
-  };
-  std::unordered_set<SharedText, ByContent, ByContent> texts_;
-};
 
 // The turns read from one file, held until the table takes them: files read
 // side by side must still be taken in the order they were listed. Their

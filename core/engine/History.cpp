@@ -25,7 +25,8 @@ bool hasOnlyFiniteNumbers(const HistorySample& sample) {
 // gets no line at all.
 void appendLine(std::string& text, const HistorySample& sample) {
   if (!hasOnlyFiniteNumbers(sample)) return;
-  nlohmann::json line{{"k", sample.kindKey}, {"u", sample.usedPercent}, {"t", secondsSince1970(sample.observedAt)}};
+  nlohmann::json line{
+      {"k", sample.kindKey.view()}, {"u", sample.usedPercent}, {"t", secondsSince1970(sample.observedAt)}};
   if (sample.resetsAt) line["r"] = secondsSince1970(*sample.resetsAt);
   text += writeJson(line, {.finalNewline = true});
 }
@@ -43,7 +44,8 @@ bool readNumber(simdjson::dom::element value, double& number) {
 // Lines are read with simdjson rather than nlohmann: eight days of history
 // parse about eight times faster, which is most of the start-up cost.
 // Any key order; unknown keys are ignored; "r" missing or null is no reset.
-std::optional<HistorySample> decodeLine(simdjson::dom::parser& parser, const char* line, std::size_t length) {
+std::optional<HistorySample> decodeLine(simdjson::dom::parser& parser, TextInterner& kindKeys, const char* line,
+                                        std::size_t length) {
   simdjson::dom::object object;
   // The caller guarantees the padding simdjson reads past the end.
   if (parser.parse(line, length, false).get(object)) return std::nullopt;
@@ -67,7 +69,7 @@ std::optional<HistorySample> decodeLine(simdjson::dom::parser& parser, const cha
   }
   if (!hasKind || std::isnan(usedPercent) || !isCalendarSeconds(observedAt)) return std::nullopt;
   HistorySample sample;
-  sample.kindKey = std::string(kindKey);
+  sample.kindKey = kindKeys.intern(kindKey);
   sample.usedPercent = usedPercent;
   if (!std::isnan(resetsAt)) sample.resetsAt = dateFromSeconds1970(resetsAt);
   sample.observedAt = dateFromSeconds1970(observedAt);
@@ -75,19 +77,25 @@ std::optional<HistorySample> decodeLine(simdjson::dom::parser& parser, const cha
 }
 
 // Every line that decodes, in file order; blank and bad lines are skipped.
-std::vector<HistorySample> decodeLines(std::string& bytes) {
+// The samples are held for the life of the store: room is made for one per
+// line up front, and only bad lines leave any to give back.
+std::vector<HistorySample> decodeLines(std::string& bytes, TextInterner& kindKeys) {
   const std::size_t end = bytes.size();
+  const auto feeds = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
   bytes.append(simdjson::SIMDJSON_PADDING, ' ');
   simdjson::dom::parser parser;
   std::vector<HistorySample> samples;
+  samples.reserve(feeds + (end > 0 && bytes[end - 1] != '\n' ? 1 : 0));
   for (std::size_t start = 0; start < end;) {
     std::size_t feed = bytes.find('\n', start);
     if (feed == std::string::npos) feed = end;  // the padding holds no line feed
     if (feed > start) {
-      if (auto sample = decodeLine(parser, bytes.data() + start, feed - start)) samples.push_back(std::move(*sample));
+      if (auto sample = decodeLine(parser, kindKeys, bytes.data() + start, feed - start))
+        samples.push_back(std::move(*sample));
     }
     start = feed + 1;
   }
+  samples.shrink_to_fit();
   return samples;
 }
 
@@ -113,13 +121,19 @@ std::vector<HistorySample> HistoryStore::all() {
   return samples_;
 }
 
+const std::vector<HistorySample>& HistoryStore::samples() {
+  std::lock_guard lock(mutex_);
+  loadIfNeeded();
+  return samples_;
+}
+
 HistoryChange HistoryStore::record(const std::vector<UsageWindow>& windows, Date now) {
   std::unique_lock lock(mutex_);
   loadIfNeeded();
   HistoryChange change;
   // First, so that what a wrong clock stamped ahead keeps no reading out.
   if (clockCameBack(windows, now)) {
-    dropSamplesAfter(now);
+    change.droppedCount = dropSamplesAfter(now);
     change.droppedAfter = now;
   }
   const std::optional<Date> newestBefore = newest_;
@@ -180,7 +194,7 @@ void HistoryStore::loadIfNeeded() {
     if (error != std::errc::no_such_file_or_directory) loadError_ = error;
     return;
   }
-  samples_ = decodeLines(bytes);
+  samples_ = decodeLines(bytes, kindKeys_);
   if (!std::is_sorted(samples_.begin(), samples_.end(), observedEarlier))
     std::stable_sort(samples_.begin(), samples_.end(), observedEarlier);
   // The file may come from a clock that was set ahead, or is ahead now.
@@ -196,9 +210,11 @@ bool HistoryStore::clockCameBack(const std::vector<UsageWindow>& windows, Date n
 }
 
 // Everything stamped in what is now the future was taken on a wrong clock.
-void HistoryStore::dropSamplesAfter(Date now) {
-  std::erase_if(samples_, [now](const HistorySample& sample) { return sample.observedAt > now; });
+std::size_t HistoryStore::dropSamplesAfter(Date now) {
+  std::size_t dropped = std::erase_if(samples_, [now](const HistorySample& sample) { return sample.observedAt > now; });
+  kindKeys_.forgetUnused();
   learnTimes();
+  return dropped;
 }
 
 bool HistoryStore::isWorthRecording(const UsageWindow& window) const {
@@ -217,7 +233,9 @@ void HistoryStore::add(const UsageWindow& window, std::optional<Date> newestBefo
   if (newestBefore && secondsBetween(window.observedAt, *newestBefore) > kHistoryJumpWait)
     jumpedAt_ = window.observedAt;
   if (!newest_ || window.observedAt > *newest_) newest_ = window.observedAt;
-  samples_.emplace_back(window);
+  HistorySample sample(window);
+  sample.kindKey = kindKeys_.intern(sample.kindKey);
+  samples_.push_back(std::move(sample));
 }
 
 // Only the first sample is looked at; the day's margin keeps rewrites to
@@ -233,6 +251,7 @@ bool HistoryStore::pruneWaits(Date now) const { return jumpedAt_ && now < addSec
 
 void HistoryStore::prune(Date cutoff) {
   std::erase_if(samples_, [cutoff](const HistorySample& sample) { return sample.observedAt < cutoff; });
+  kindKeys_.forgetUnused();
   learnTimes();
 }
 

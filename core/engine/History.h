@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -14,12 +15,15 @@
 #include <vector>
 
 #include "core/engine/WindowModel.h"
+#include "core/support/SharedText.h"
+#include "core/support/TextInterner.h"
 #include "core/support/Time.h"
 
 namespace ovel {
 
 struct HistorySample {
-  std::string kindKey;
+  // Shared: a store's samples of one kind hold their key once.
+  SharedText kindKey;
   double usedPercent = 0;
   std::optional<Date> resetsAt;
   Date observedAt;
@@ -41,15 +45,16 @@ struct HistorySample {
 
 // What one record() changed in memory, in this order: the instant after
 // which it first dropped every sample (stamped by a clock that has since
-// come back), the samples it added, in order, and the cutoff before which it
-// dropped every sample when it pruned. With `pruneWaitsUntil`, a prune fell
-// due but waits until then, as the readings jumped more than a day ahead
-// (told once per jump). With `written`, how the file took it: the error of
+// come back) and how many that were, the samples it added, in order, and
+// the cutoff before which it dropped every sample when it pruned. With
+// `pruneWaitsUntil`, a prune fell due but waits until then, as the readings
+// jumped more than a day ahead (told once per jump). With `written`, how the file took it: the error of
 // this record's append, else that of a rewrite that failed since the last
 // record, else, while the file still lacks lines that an earlier append
 // could not write, that failure; absent when nothing was written.
 struct HistoryChange {
   std::optional<Date> droppedAfter;
+  std::size_t droppedCount = 0;
   std::vector<HistorySample> added;
   std::optional<Date> prunedBefore;
   std::optional<Date> pruneWaitsUntil;
@@ -74,11 +79,12 @@ struct HistoryChange {
 // ahead as well as from a machine that was off: a prune that falls due
 // waits until readings have followed the new time for a day.
 //
-// Thread-safe. record() appends its lines itself, so they are with the
-// kernel when it returns and survive the process being killed. Only
-// rewrites (a prune's, or one that brings back what failed appends lost) run
-// on a writer thread of the store's own: lines recorded while one runs go to
-// the old file and, at the rename, to the new one too.
+// Thread-safe, but for the list samples() hands out. record() appends its
+// lines itself, so they are with the kernel when it returns and survive the
+// process being killed. Only rewrites (a prune's, or one that brings back
+// what failed appends lost) run on a writer thread of the store's own: lines
+// recorded while one runs go to the old file and, at the rename, to the new
+// one too.
 class HistoryStore final {
  public:
   // A larger file, like one that is not regular, is not read and the
@@ -97,6 +103,10 @@ class HistoryStore final {
   // A copy of every sample: the file's sorted by observation time, then the
   // recorded ones in the order recorded.
   std::vector<HistorySample> all();
+  // The same samples without a copy, for the thread that records: they stay
+  // as they are until its next record(), as the writer thread only reads
+  // them. Reads the file when not yet read.
+  const std::vector<HistorySample>& samples();
   // Why the file could not be read, if it could not (a missing one is no
   // failure): the history then started empty. Reads it when not yet read.
   std::error_code loadError();
@@ -116,7 +126,7 @@ class HistoryStore final {
  private:
   void loadIfNeeded();
   bool clockCameBack(const std::vector<UsageWindow>& windows, Date now) const;
-  void dropSamplesAfter(Date now);
+  std::size_t dropSamplesAfter(Date now);
   bool isWorthRecording(const UsageWindow& window) const;
   void add(const UsageWindow& window, std::optional<Date> newestBefore);
   bool isPruneDue(Date now) const;
@@ -135,6 +145,7 @@ class HistoryStore final {
   double heartbeat_;
   std::mutex mutex_;  // guards everything below, and orders appends against the rewrite's rename
   std::vector<HistorySample> samples_;
+  TextInterner kindKeys_;  // the keys samples_ holds, one buffer each
   // The latest observation among samples_, and when the samples of the
   // last day began after more than a day without any.
   std::optional<Date> newest_;

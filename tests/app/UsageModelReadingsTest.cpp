@@ -299,8 +299,8 @@ TEST_F(UsageModelTest, ReadingOlderThanTheRetentionIsPrunedAsTheStoreDoes) {
 }
 
 // The clock runs ten days ahead for one probe, then comes back: the model
-// believes the next reading, and its copy of the history drops what the
-// store drops; the log says so, and that the prune due meanwhile waits.
+// believes the next reading, and the history it shows drops what the store
+// drops; the log says so, and that the prune due meanwhile waits.
 TEST_F(UsageModelTest, AClockThatCameBackLeavesTheModelsHistoryAsTheStores) {
   writeText(OvelPaths::history(),
             R"({"k":"week","u":5,"t":)" + std::to_string(secondsSince1970(at(-8.5 * kDay))) + "}\n");
@@ -318,6 +318,7 @@ TEST_F(UsageModelTest, AClockThatCameBackLeavesTheModelsHistoryAsTheStores) {
   EXPECT_EQ(usedOf(model->history(), "session"), (std::vector<double>{20, 21, 31}));
   EXPECT_EQ(usedOf(model->history(), "week"), (std::vector<double>{5, 30})) << "nothing pruned";
   EXPECT_EQ(model->history(), historyStore.all());
+  EXPECT_EQ(&model->history(), &historyStore.samples()) << "the store's samples, not a copy";
   EXPECT_EQ(log.messages(QtInfoMsg, "ovel.history", "in case the clock comes back").size(), 1u);
   EXPECT_EQ(
       log.messages(QtInfoMsg, "ovel.history", "the clock came back to " + isoString(at(1200)) + ": dropped 1 sample stamped after it")

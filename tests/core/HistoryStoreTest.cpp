@@ -264,6 +264,26 @@ TEST_F(HistoryStoreTest, LoadsEveryGoodLineOfADamagedFile) {
   EXPECT_EQ(samples[3].resetsAt, dateFromSeconds1970(90001));
 }
 
+// A week of samples names a few kinds: loaded or recorded, the samples of
+// one kind share one key, and samples() is the store's own list.
+TEST_F(HistoryStoreTest, SamplesOfOneKindShareTheirKey) {
+  test::writeText(
+      url, lineAt(kNow - 30) + R"({"k":"session","u":1,"t":)" + std::to_string(kNow - 20) + "}\n" + lineAt(kNow - 10));
+  auto store = makeStore();
+  store.record({window(WindowKind::week(), 2, kNow), window(WindowKind::session(), 2, kNow)},
+               dateFromSeconds1970(kNow));
+  const std::vector<HistorySample>& samples = store.samples();
+  ASSERT_EQ(samples.size(), 5u);
+  EXPECT_EQ(samples, store.all());
+  EXPECT_EQ(&samples, &store.samples());
+  auto keyOf = [&samples](std::size_t i) { return static_cast<const void*>(samples[i].kindKey.view().data()); };
+  EXPECT_EQ(samples[0].kindKey, "week");
+  EXPECT_EQ(keyOf(0), keyOf(2));
+  EXPECT_EQ(keyOf(0), keyOf(3)) << "a recorded sample takes the loaded key";
+  EXPECT_EQ(samples[1].kindKey, "session");
+  EXPECT_EQ(keyOf(1), keyOf(4));
+}
+
 TEST_F(HistoryStoreTest, AppendAfterATornTailStartsOnItsOwnLine) {
   const std::string earlier = json{{"k", "week"}, {"u", 1}, {"t", kNow - 100}}.dump();
   const std::string good = json{{"k", "week"}, {"u", 2}, {"t", kNow - 50}}.dump();
@@ -591,6 +611,7 @@ TEST_F(HistoryStoreTest, OnlyAClockThatCameBackDropsSamples) {
                  dateFromSeconds1970(kNow));
     HistoryChange change = store.record({c.reading}, dateFromSeconds1970(c.now));
     EXPECT_EQ(change.droppedAfter.has_value(), c.kept == 2) << c.name;
+    EXPECT_EQ(change.droppedCount, 3 - c.kept) << c.name;
     EXPECT_EQ(change.added.size(), 1u) << c.name;
     EXPECT_EQ(store.all().size(), c.kept) << c.name;
   }
