@@ -119,7 +119,11 @@ int renameWith(const fs::path& from, const fs::path& to, unsigned flags) {
 }
 
 // What a file system says when it cannot exchange or refuse to replace.
-bool flagUnsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+// EPERM too: older container filters refuse renameat2 outright. A real lack
+// of permission shows again in the plain rename that follows.
+bool flagUnsupported(int error) {
+  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EPERM;
+}
 
 // Opens a new temporary file beside `target`; fills `tempPath`.
 int openTemporary(const fs::path& target, fs::path& tempPath, mode_t mode) {
