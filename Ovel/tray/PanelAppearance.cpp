@@ -46,8 +46,11 @@ PanelAppearance::PanelAppearance(std::shared_ptr<DesktopAppearance> desktop, QOb
     connect(kde_.get(), &KdePanelSettings::changed, this, &PanelAppearance::update);
   }
   patience_->setSingleShot(true);
+  patience_->setInterval(kPatience);
   connect(patience_, &QTimer::timeout, this, &PanelAppearance::settle);
-  patience_->start(kPatience);
+  // Counted once the event loop runs: no answer is heard sooner, and a busy
+  // start must not use up the wait.
+  QTimer::singleShot(0, patience_, qOverload<>(&QTimer::start));
   update();
   settleWhenAnswered();
 }

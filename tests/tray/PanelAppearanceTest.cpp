@@ -4,6 +4,9 @@
 
 #include <QSignalSpy>
 
+#include <chrono>
+#include <thread>
+
 #include "support/FakeDesktopBus.h"
 #include "support/TrayDesktop.h"
 
@@ -179,6 +182,19 @@ TEST_F(PanelAppearanceTest, XfcesPanelWinsOverTheWindowsAppearance) {
   portal.setColorScheme(1);
   test::spinFor(std::chrono::milliseconds(300));
   EXPECT_EQ(panel.tone(), light) << "dark windows leave the light panel light";
+}
+
+TEST_F(PanelAppearanceTest, ABusyStartUsesUpNoneOfTheWaitForTheDesktop) {
+  // The program may be busy for longer than the wait before its event loop
+  // first runs; the desktop's answer, on its way all along, still counts.
+  test::FakePortal portal(1);
+  ASSERT_TRUE(portal.ready());
+  PanelAppearance panel;
+  PanelTone settledIn = unknown;
+  QObject::connect(&panel, &PanelAppearance::settled, [&] { settledIn = panel.tone(); });
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  ASSERT_TRUE(waitUntil([&] { return panel.isSettled(); }));
+  EXPECT_EQ(settledIn, dark) << "settled on the desktop's answer";
 }
 
 TEST_F(PanelAppearanceTest, XfcesPanelSettingsCountOnlyOnXfce) {
